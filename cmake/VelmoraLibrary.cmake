@@ -1,0 +1,24 @@
+# One static library per source folder, named velmora_<folder>; every .cpp of the folder belongs to it.
+function(velmora_library name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(velmora_${name} STATIC ${sources})
+  target_include_directories(velmora_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(velmora_${name} PUBLIC ${ARG_LINKS})
+endfunction()
+
+# One GoogleTest executable per test folder; every case is registered with CTest.
+function(velmora_test_suite name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(velmora_${name}_tests ${sources})
+  target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main ${ARG_LINKS})
+  gtest_discover_tests(velmora_${name}_tests
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+               TIMEOUT 120)
+endfunction()

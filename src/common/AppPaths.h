@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Where the program keeps its files. The settings store and the working folder default to the
+// user's XDG folders; the command line and VELMORA_STORE override them.
+namespace AppPaths {
+// $VELMORA_STORE, else $XDG_CONFIG_HOME/velmora/velmora.db (~/.config when unset).
+QString defaultStorePath();
+// $XDG_DATA_HOME/velmora (~/.local/share when unset): the upload cycle's working files,
+// "capture.bmp" and "print.bmp".
+QString defaultWorkDir();
+// The folder of the running program, where the help pages are installed.
+QString programFolder();
+} // namespace AppPaths
