@@ -38,7 +38,7 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
     splitter->addWidget(m_tree);
     splitter->addWidget(m_browser);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({220, 560});
+    splitter->setSizes({250, 560});
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -46,7 +46,7 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter, 1);
     layout->addLayout(buttons);
-    resize(800, 560);
+    resize(830, 580);
 
     ScreenPlacement::centreOnScreen(*this);
     addNodes();
