@@ -587,14 +587,14 @@ GstPtr<GstElement> GstCaptureComponent::buildPipeline(int driverIndex, const QLi
     if (formatIndex >= 0 && formatIndex < formats.size()) {
         const VideoFormat& format = formats[formatIndex];
         jpeg = format.mediaType == QLatin1String("image/jpeg");
-        tail = format.mediaType;
+        tail = QStringLiteral("capsfilter caps=\"") + format.mediaType;
         // The test pattern paints straight into the preview's pixel layout: no conversion.
         if (driver.kind == Driver::Kind::TestPattern)
             tail += QStringLiteral(",format=BGRx");
         tail += QStringLiteral(",width=%1,height=%2").arg(format.width).arg(format.height);
         if (format.fpsNumerator > 0)
             tail += QStringLiteral(",framerate=%1/%2").arg(format.fpsNumerator).arg(format.fpsDenominator);
-        tail += QStringLiteral(" ! ");
+        tail += QStringLiteral("\" ! ");
     }
     if (jpeg)
         tail += QStringLiteral("jpegdec ! ");
