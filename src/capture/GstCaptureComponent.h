@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
 #include "capture/GstPtr.h"
 
@@ -139,6 +140,7 @@ private:
     bool m_captureAudio = true;
     int m_captureFrameRate = 30;
     QString m_captureFile;
+    BmpWriter m_bmpWriter;
 
     GstPtr<GstElement> m_pipeline;
     GstElement* m_source = nullptr; // owned by m_pipeline

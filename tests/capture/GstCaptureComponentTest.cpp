@@ -5,11 +5,11 @@
 #include "TempDir.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -22,17 +22,12 @@ namespace {
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 void pumpEvents(int ms)
 {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTest::qWait(ms);
 }
 
 int testPatternIndex(const GstCaptureComponent& capture)
@@ -348,4 +343,28 @@ TEST_F(CaptureTest, AnsweringPreRollLaterStillRecords)
     });
     capture->CaptureMovie();
     EXPECT_EQ(discover(path).videoStreams, 1);
+}
+
+TEST_F(CaptureTest, ASourceThatStopsIsReportedAndNotFatal)
+{
+    // Like a camera pulled out during the preview: the picture ends with an error event.
+    capture->addLaunchDriver(QStringLiteral("Short source"),
+                             QStringLiteral("videotestsrc is-live=true num-buffers=10"));
+    QList<int> errors;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::ErrorOccurred, &context,
+                     [&](int number, const QString& text) {
+                         EXPECT_FALSE(text.isEmpty());
+                         errors.append(number);
+                     });
+    capture->setDriverIndex(capture->DriverCount() - 2);
+    EXPECT_TRUE(waitUntil([&] { return !errors.isEmpty(); }, 3000));
+    EXPECT_NE(errors.value(0), 0);
+    EXPECT_FALSE(capture->isConnected());
+    EXPECT_THROW(capture->SaveFrame(work.file(QStringLiteral("gone.bmp"))), CaptureError);
+    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("gone.bmp"))));
+
+    // Connecting again brings the picture back.
+    capture->setDriverIndex(capture->DriverCount() - 1);
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("back.bmp"))));
 }
