@@ -368,3 +368,64 @@ TEST_F(CaptureTest, ASourceThatStopsIsReportedAndNotFatal)
     capture->setDriverIndex(capture->DriverCount() - 1);
     EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("back.bmp"))));
 }
+
+TEST_F(CaptureTest, StillsAndDriverChangesDuringAMovie)
+{
+    // An upload may take a still while a movie records; switching drivers must wait.
+    capture->setCaptureAudio(false);
+    bool refused = false;
+    capture->setCaptureFile(work.file(QStringLiteral("busy.avi")));
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+        capture->StartCaptureNow();
+        QTimer::singleShot(300, &context, [&] {
+            capture->SaveFrame(work.file(QStringLiteral("during.bmp")));
+            try {
+                capture->setDriverIndex(capture->DriverIndex());
+            } catch (const CaptureError&) {
+                refused = true;
+            }
+            capture->StopCapture();
+        });
+    });
+    capture->CaptureMovie();
+    EXPECT_EQ(discover(work.file(QStringLiteral("busy.avi"))).videoStreams, 1);
+    EXPECT_EQ(QImage(work.file(QStringLiteral("during.bmp"))).size(), QSize(352, 288));
+    EXPECT_TRUE(refused);
+}
+
+TEST_F(CaptureTest, UnwritableMoviePathRaisesAndKeepsThePreview)
+{
+    capture->setCaptureFile(work.file(QStringLiteral("missing/folder/movie.avi")));
+    int preRolls = 0;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+        ++preRolls;
+        capture->AbortCapture();
+    });
+    EXPECT_THROW(capture->CaptureMovie(), CaptureError);
+    EXPECT_EQ(preRolls, 0);
+    EXPECT_FALSE(capture->isCapturing());
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
+}
+
+TEST_F(CaptureTest, MovieFromAnotherSourceFallsBackToVideoWhenSoundFails)
+{
+    // Drivers other than the test pattern record the default sound source, which a machine may
+    // lack: then the movie still comes, without sound, and the status says so.
+    capture->addLaunchDriver(QStringLiteral("Other source"), QStringLiteral("videotestsrc is-live=true"));
+    capture->setDriverIndex(capture->DriverCount() - 2);
+    bool videoOnly = false;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::StatusChanged, &context,
+                     [&](int number, const QString&) {
+                         if (number == CaptureComponent::StatusVideoOnly)
+                             videoOnly = true;
+                     });
+    capture->setCaptureAudio(true);
+    const QString path = work.file(QStringLiteral("other.avi"));
+    recordMovie(path, 800, [this] { capture->StopCapture(); });
+    const MovieInfo info = discover(path);
+    EXPECT_EQ(info.videoStreams, 1);
+    EXPECT_EQ(info.audioStreams == 0, videoOnly);
+}
