@@ -510,13 +510,13 @@ QString GstCaptureComponent::CaptureFile() const
 
 int GstCaptureComponent::width() const
 {
-    std::lock_guard lock(const_cast<std::mutex&>(m_frameMutex));
+    std::lock_guard lock(m_frameMutex);
     return m_frameWidth;
 }
 
 int GstCaptureComponent::height() const
 {
-    std::lock_guard lock(const_cast<std::mutex&>(m_frameMutex));
+    std::lock_guard lock(m_frameMutex);
     return m_frameHeight;
 }
 

@@ -147,7 +147,7 @@ private:
     std::atomic<quint64> m_generation{0};
 
     // Shared with the streaming threads.
-    std::mutex m_frameMutex;
+    mutable std::mutex m_frameMutex;
     std::condition_variable m_frameCondition;
     GstPtr<GstSample> m_newest;
     quint64 m_frameCount = 0;
