@@ -39,6 +39,16 @@ constexpr int kHeight = 7;
 
 QString writeFile(const TempDir& dir, const QString& name, const QByteArray& bytes)
 {
+    // The fuzz target starts from the files these tests write.
+    const QString samples = qEnvironmentVariable("VELMORA_BMP_SAMPLES_DIR");
+    if (!samples.isEmpty()) {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        QFile copy(samples + QLatin1Char('/') +
+                   QString::fromUtf8(test->name()).replace(QLatin1Char('/'), QLatin1Char('_')) +
+                   QLatin1Char('_') + name);
+        if (copy.open(QIODevice::WriteOnly))
+            copy.write(bytes);
+    }
     const QString path = dir.file(name);
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly));
