@@ -14,7 +14,8 @@
 namespace {
 
 // Decoding never needs more than the largest accepted picture at 32 bits, plus headroom.
-constexpr int kAllocationLimitMb = 256;
+constexpr int kAllocationLimitMb = 128;
+static_assert(cDIBSection::kMaxPixels * 4 < kAllocationLimitMb * 1024LL * 1024);
 
 QString cantLoadText()
 {

@@ -16,9 +16,10 @@ class QPainter;
 class cDIBSection final
 {
 public:
-    // Larger pictures are refused before anything is decoded or allocated.
-    static constexpr int kMaxSide = 30000;
-    static constexpr std::int64_t kMaxPixels = 40'000'000;
+    // Larger pictures are refused before anything is decoded or allocated. Far above any camera
+    // frame, and low enough that a tiny file claiming a huge picture cannot exhaust memory.
+    static constexpr int kMaxSide = 20000;
+    static constexpr std::int64_t kMaxPixels = 25'000'000;
 
     cDIBSection() = default;
     ~cDIBSection() { CleanUp(); }

@@ -343,6 +343,9 @@ TEST(DibCreate, AnyChannelCountButThreeGives32Bits)
     EXPECT_TRUE(dib.isEmpty());
     EXPECT_FALSE(dib.Create(3, -3, 3));
     EXPECT_FALSE(dib.Create(100000, 100000, 3));
+    EXPECT_FALSE(dib.Create(cDIBSection::kMaxSide + 1, 1, 3));
+    EXPECT_TRUE(dib.Create(cDIBSection::kMaxSide, 1, 3));
+    EXPECT_FALSE(dib.Create(cDIBSection::kMaxSide, cDIBSection::kMaxSide, 3));
     EXPECT_TRUE(dib.isEmpty());
     dib.CleanUp();
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
