@@ -8,6 +8,7 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
   --command-log FILE           every command line received is appended to FILE
   --read-limit N               data channel reads at most N bytes per second
   --stall-after-upload         never sends the final reply of a STOR
+  --error-lines N              error replies (4xx/5xx) come as N-line replies
   --mute                       accepts TCP connections and never says a word
 """
 
@@ -64,12 +65,18 @@ def serve_ftp(args):
         def respond(self, resp, logfun=None):
             if args.stall_after_upload and resp.startswith("226"):
                 return
+            if args.error_lines > 1 and resp[:1] in ("4", "5"):
+                code = resp[:3]
+                extra = "".join("%s-Line %d of a long answer from the test server.\r\n" % (code, n)
+                                for n in range(1, args.error_lines))
+                resp = extra + resp
             if logfun is None:
                 super().respond(resp)
             else:
                 super().respond(resp, logfun)
 
     Handler.authorizer = authorizer
+    Handler.auth_failed_timeout = 0.1  # a refused login is answered at once
     Handler.banner = "Velmora test server ready."
     Handler.permit_foreign_addresses = False
     if args.read_limit > 0:
@@ -91,6 +98,7 @@ def main():
     parser.add_argument("--command-log", default="")
     parser.add_argument("--read-limit", type=int, default=0)
     parser.add_argument("--stall-after-upload", action="store_true")
+    parser.add_argument("--error-lines", type=int, default=1)
     parser.add_argument("--mute", action="store_true")
     args = parser.parse_args()
 
