@@ -246,8 +246,11 @@ bool FtpClient::connect(const QString& host, const QString& user, const QString&
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L); // the debug callback sees the replies only then
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &FtpClient::onDebug);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
-    curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+    // Without a user name the login is anonymous.
+    if (!user.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+    }
     // Active mode: the server connects back to the address of our end of the control connection.
     curl_easy_setopt(curl, CURLOPT_FTPPORT, m_passive ? nullptr : "-");
     curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));

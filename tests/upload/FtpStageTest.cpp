@@ -395,6 +395,25 @@ TEST_F(FtpStageTest, ServerStoppedDuringTransfer)
     EXPECT_EQ(stage.hConnection, 0u);
 }
 
+TEST_F(FtpStageTest, WholeStageHasAHardCap)
+{
+    startServer(serverOptions([](FtpServer::Options& o) { o.readLimit = 64 * 1024; }));
+    writeFile(local.file(QStringLiteral("big.jpg")), binaryPicture(4 * 1024 * 1024));
+    FtpTimeouts timeouts = shortTimeouts();
+    timeouts.stage = 1500ms;
+    FtpStage capped(log, prompter, timeouts);
+    FtpJob j = job();
+    j.localPicturePath = local.file(QStringLiteral("big.jpg"));
+    const FtpResult result = capped.run(j);
+    QStringList expected = completeEntry(j.host);
+    expected[3] = QStringLiteral("Couldn't upload");
+    expected[5] = QStringLiteral("Couldn't upload Textfile");
+    EXPECT_EQ(lastEntry(log.text()), expected);
+    EXPECT_TRUE(result.connected);
+    EXPECT_FALSE(result.pictureUploaded || result.textFileUploaded);
+    EXPECT_EQ(capped.hConnection, 0u);
+}
+
 TEST_F(FtpStageTest, TwoRunsInARowAddTwoEntriesAndCloseEachTime)
 {
     startServer();
