@@ -1,0 +1,116 @@
+#include "FtpServer.h"
+#include "TempDir.h"
+#include "common/Prompter.h"
+#include "upload/FtpClient.h"
+#include "upload/FtpLog.h"
+#include "upload/FtpStage.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+// A bare FTP put of a webcam-sized picture to a local pyftpdlib server.
+namespace {
+class SilentPrompter final : public Prompter
+{
+public:
+    Answer message(const QString&, Icon, Buttons, const QString&, Answer defaultAnswer) override
+    {
+        return defaultAnswer;
+    }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override { return {}; }
+};
+
+struct Setup
+{
+    Setup()
+    {
+        if (!server.start()) {
+            std::fprintf(stderr, "FTP server did not start: %s\n", qPrintable(server.startError()));
+            std::exit(1);
+        }
+        QFile file(local.file(QStringLiteral("webcam.jpg")));
+        if (!file.open(QIODevice::WriteOnly))
+            std::exit(1);
+        QByteArray bytes(40 * 1024, '\0');
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 7 + i / 251);
+        file.write(bytes);
+    }
+
+    FtpServer server;
+    TempDir local;
+    QString picture() const { return local.file(QStringLiteral("webcam.jpg")); }
+};
+
+Setup& setup()
+{
+    static Setup instance;
+    return instance;
+}
+
+void connectPutQuit(benchmark::State& state)
+{
+    Setup& s = setup();
+    for (auto _ : state) {
+        FtpClient client;
+        if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
+            !client.put(s.picture(), QStringLiteral("cam1.jpg")))
+            state.SkipWithError("upload failed");
+        client.close();
+    }
+    state.SetBytesProcessed(state.iterations() * 40 * 1024);
+}
+
+void putOnOpenConnection(benchmark::State& state)
+{
+    Setup& s = setup();
+    FtpClient client;
+    if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword))
+        state.SkipWithError("login failed");
+    for (auto _ : state) {
+        if (!client.put(s.picture(), QStringLiteral("cam1.jpg")))
+            state.SkipWithError("upload failed");
+    }
+    state.counters["connections"] = static_cast<double>(client.connectionCount());
+    state.SetBytesProcessed(state.iterations() * 40 * 1024);
+}
+
+// The whole stage as an upload cycle runs it: log lines and calls on a worker thread.
+void stageWithTextFile(benchmark::State& state)
+{
+    Setup& s = setup();
+    FtpLog log;
+    SilentPrompter prompter;
+    FtpStage stage(log, prompter);
+    FtpJob job;
+    job.host = s.server.hostField();
+    job.user = FtpServer::kUser;
+    job.password = FtpServer::kPassword;
+    job.remotePicturePath = QStringLiteral("cam1.jpg");
+    job.remoteTimePath = QStringLiteral("time.txt");
+    job.localPicturePath = s.picture();
+    job.localTimePath = s.picture();
+    job.textFile = true;
+    for (auto _ : state) {
+        if (!stage.run(job).textFileUploaded)
+            state.SkipWithError("upload failed");
+    }
+}
+} // namespace
+
+BENCHMARK(connectPutQuit)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(putOnOpenConnection)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(stageWithTextFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv); // the stage waits for its worker in an event loop
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
