@@ -35,16 +35,27 @@ std::optional<QDate> parseStoredDate(const QString& text)
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
-    QDate date = QDate::fromString(trimmed, Qt::ISODate);
-    if (!date.isValid())
-        date = QLocale().toDate(trimmed, QLocale::ShortFormat);
-    if (!date.isValid())
-        date = QLocale().toDate(trimmed, QLocale::LongFormat);
+    const QDate iso = QDate::fromString(trimmed, Qt::ISODate);
+    if (iso.isValid())
+        return iso;
+    const QLocale locale;
+    // Regional settings often write four-digit years where Qt's short form has two.
+    QString fullYear = locale.dateFormat(QLocale::ShortFormat);
+    if (!fullYear.contains(QLatin1String("yyyy")))
+        fullYear.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    QDate date = locale.toDate(trimmed, fullYear);
+    if (date.isValid())
+        return date;
+    date = locale.toDate(trimmed, QLocale::ShortFormat);
+    if (date.isValid()) {
+        // Two-digit years of the short format read as 19xx; no stored range lies that far back.
+        if (date.year() < 1970)
+            date = date.addYears(100);
+        return date;
+    }
+    date = locale.toDate(trimmed, QLocale::LongFormat);
     if (!date.isValid())
         return std::nullopt;
-    // Two-digit years of the short format read as 19xx; no stored range lies that far back.
-    if (date.year() < 1970)
-        date = date.addYears(100);
     return date;
 }
 

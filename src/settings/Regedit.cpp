@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -111,7 +111,8 @@ void Regedit::open()
     if (!info.exists()) {
         // Create the file ourselves so that it is private from the first byte: it holds passwords.
         QDir().mkpath(info.absolutePath());
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd =
+            ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) {
             warn(QStringLiteral("cannot be created (%1); running on defaults, changes will not be saved")
                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
@@ -123,7 +124,8 @@ void Regedit::open()
 
     const QByteArray file = QFile::encodeName(m_path);
     int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    m_writable = rc == SQLITE_OK;
+    // SQLite falls back to read-only on a write-protected file without saying so.
+    m_writable = rc == SQLITE_OK && sqlite3_db_readonly(m_db, "main") == 0;
     if (rc != SQLITE_OK) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -138,8 +140,12 @@ void Regedit::open()
     }
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
+    exec("PRAGMA foreign_keys=ON");
 
     if (!initializeSchema()) {
+        if (!m_writable && !m_reportedOpenFailure)
+            warn(QStringLiteral("is read-only and holds no settings yet; running on defaults, changes will "
+                                "not be saved"));
         sqlite3_close(m_db);
         m_db = nullptr;
         m_writable = false;
@@ -154,59 +160,98 @@ bool Regedit::exec(const char* sql)
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool Regedit::initializeSchema()
+Regedit::SchemaState Regedit::probeSchema()
 {
-    // Look before writing anything: a file that is not a store of ours is never touched.
     sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &probe, nullptr);
-    bool hasMeta = false;
+    int rc =
+        sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &probe, nullptr);
     int tables = 0;
+    int ours = 0;
     if (rc == SQLITE_OK) {
         while ((rc = sqlite3_step(probe)) == SQLITE_ROW) {
             ++tables;
-            if (columnText(probe, 0) == QLatin1String("store_meta"))
-                hasMeta = true;
+            const QString table = columnText(probe, 0);
+            if (table == QLatin1String("store_meta") || table == QLatin1String("keys") ||
+                table == QLatin1String("vals"))
+                ++ours;
         }
     }
     sqlite3_finalize(probe);
-    if (rc != SQLITE_DONE) {
-        warn(QStringLiteral("is not a valid settings store (%1); it is left untouched, the program runs "
-                            "on defaults and changes will not be saved")
-                 .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+    if (rc != SQLITE_DONE)
+        return SchemaState::Unreadable;
+    if (tables == 0)
+        return SchemaState::Empty;
+    return ours == 3 ? SchemaState::Ours : SchemaState::Foreign;
+}
+
+bool Regedit::initializeSchema()
+{
+    // Look before writing anything: a file that is not a store of ours is never touched.
+    SchemaState state = probeSchema();
+    if (!reportForeign(state))
         return false;
-    }
-    if (tables > 0 && !hasMeta) {
-        warn(QStringLiteral("is a database of another program; it is left untouched, the program runs on "
-                            "defaults and changes will not be saved"));
-        return false;
-    }
 
     if (m_writable) {
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=NORMAL");
     }
-    exec("PRAGMA foreign_keys=ON");
-    if (hasMeta || !m_writable)
-        return hasMeta;
+    if (state == SchemaState::Ours)
+        return true;
+    if (!m_writable)
+        return false;
 
-    const bool created = exec("BEGIN IMMEDIATE")
-        && exec("CREATE TABLE store_meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)")
-        && exec("CREATE TABLE keys(id INTEGER PRIMARY KEY, root INTEGER NOT NULL, path TEXT NOT NULL,"
-                " fold TEXT NOT NULL, parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
-                " UNIQUE(root, fold))")
-        && exec("CREATE INDEX keys_parent ON keys(parent)")
-        && exec("CREATE TABLE vals(key_id INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
-                " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB,"
-                " PRIMARY KEY(key_id, fold)) WITHOUT ROWID")
-        && exec(QStringLiteral("INSERT INTO store_meta VALUES('schema_version', '%1')")
-                    .arg(kSchemaVersion).toUtf8().constData())
-        && exec("COMMIT");
+    // Another process may be creating the same new store right now: decide again under the lock.
+    if (!exec("BEGIN IMMEDIATE")) {
+        warn(QStringLiteral("could not be initialised (%1); changes will not be saved")
+                 .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        return false;
+    }
+    state = probeSchema();
+    if (state == SchemaState::Ours)
+        return exec("COMMIT");
+    if (state != SchemaState::Empty) {
+        exec("ROLLBACK");
+        reportForeign(state);
+        return false;
+    }
+    const bool created =
+        exec("CREATE TABLE store_meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
+        exec("CREATE TABLE keys(id INTEGER PRIMARY KEY, root INTEGER NOT NULL, path TEXT NOT NULL,"
+             " fold TEXT NOT NULL, parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
+             " UNIQUE(root, fold))") &&
+        exec("CREATE INDEX keys_parent ON keys(parent)") &&
+        exec("CREATE TABLE vals(key_id INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
+             " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB,"
+             " PRIMARY KEY(key_id, fold)) WITHOUT ROWID") &&
+        exec(QStringLiteral("INSERT INTO store_meta VALUES('schema_version', '%1')")
+                 .arg(kSchemaVersion)
+                 .toUtf8()
+                 .constData()) &&
+        exec("COMMIT");
     if (!created) {
         warn(QStringLiteral("could not be initialised (%1); changes will not be saved")
                  .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
         exec("ROLLBACK");
     }
     return created;
+}
+
+bool Regedit::reportForeign(SchemaState state)
+{
+    if (state == SchemaState::Unreadable) {
+        m_reportedOpenFailure = true;
+        warn(QStringLiteral("is not a valid settings store (%1); it is left untouched, the program runs "
+                            "on defaults and changes will not be saved")
+                 .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
+        return false;
+    }
+    if (state == SchemaState::Foreign) {
+        m_reportedOpenFailure = true;
+        warn(QStringLiteral("is a database of another program; it is left untouched, the program runs on "
+                            "defaults and changes will not be saved"));
+        return false;
+    }
+    return true;
 }
 
 sqlite3_stmt* Regedit::statement(const char* sql)
@@ -283,9 +328,8 @@ std::optional<QString> Regedit::GetString(RegRoot root, const QString& keyPath, 
     std::lock_guard lock(m_mutex);
     if (!m_db)
         return std::nullopt;
-    sqlite3_stmt* stmt = statement(
-        "SELECT v.type, v.data FROM vals v JOIN keys k ON k.id = v.key_id"
-        " WHERE k.root=?1 AND k.fold=?2 AND v.fold=?3");
+    sqlite3_stmt* stmt = statement("SELECT v.type, v.data FROM vals v JOIN keys k ON k.id = v.key_id"
+                                   " WHERE k.root=?1 AND k.fold=?2 AND v.fold=?3");
     if (!stmt)
         return std::nullopt;
     Reset reset(stmt);
@@ -307,10 +351,11 @@ void Regedit::SaveString(RegRoot root, const QString& keyPath, const QString& na
         return;
     }
     const std::optional<qint64> key = ensureKey(root, normalizeKey(keyPath));
-    sqlite3_stmt* stmt = key ? statement("INSERT INTO vals(key_id, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-                                         " ON CONFLICT(key_id, fold) DO UPDATE SET name=excluded.name,"
-                                         " type=excluded.type, data=excluded.data")
-                             : nullptr;
+    sqlite3_stmt* stmt =
+        key ? statement("INSERT INTO vals(key_id, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+                        " ON CONFLICT(key_id, fold) DO UPDATE SET name=excluded.name,"
+                        " type=excluded.type, data=excluded.data")
+            : nullptr;
     bool ok = false;
     if (stmt) {
         Reset reset(stmt);
@@ -331,17 +376,31 @@ void Regedit::SaveString(RegRoot root, const QString& keyPath, const QString& na
 void Regedit::DeleteKey(RegRoot root, const QString& keyPath)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_writable)
+    const QString normalized = normalizeKey(keyPath);
+    // The root itself cannot be deleted, as in the registry; a stray empty path must not wipe the store.
+    if (!m_writable || normalized.isEmpty())
         return;
-    // Subkeys and all values below go with the key through the cascading references.
-    sqlite3_stmt* stmt = statement("DELETE FROM keys WHERE root=?1 AND fold=?2");
-    if (!stmt)
+    // The key, its subkeys and every value below them go in one transaction. The subtree is matched
+    // by path prefix rather than through the parent links alone, so no value can stay behind.
+    sqlite3_stmt* values = statement("DELETE FROM vals WHERE key_id IN (SELECT id FROM keys WHERE root=?1"
+                                     " AND (fold=?2 OR substr(fold, 1, length(?3))=?3))");
+    sqlite3_stmt* keys =
+        statement("DELETE FROM keys WHERE root=?1 AND (fold=?2 OR substr(fold, 1, length(?3))=?3)");
+    if (!values || !keys || !exec("BEGIN IMMEDIATE"))
         return writeFailed("DeleteKey");
-    Reset reset(stmt);
-    sqlite3_bind_int(stmt, 1, static_cast<int>(root));
-    bindText(stmt, 2, fold(normalizeKey(keyPath)));
-    if (sqlite3_step(stmt) != SQLITE_DONE)
-        writeFailed("DeleteKey");
+    const QString folded = fold(normalized);
+    bool ok = true;
+    for (sqlite3_stmt* stmt : {values, keys}) {
+        Reset reset(stmt);
+        sqlite3_bind_int(stmt, 1, static_cast<int>(root));
+        bindText(stmt, 2, folded);
+        bindText(stmt, 3, folded + kSeparator);
+        ok = ok && sqlite3_step(stmt) == SQLITE_DONE;
+    }
+    if (ok && exec("COMMIT"))
+        return;
+    writeFailed("DeleteKey");
+    exec("ROLLBACK");
 }
 
 void Regedit::DeleteValue(RegRoot root, const QString& keyPath, const QString& name)
@@ -367,9 +426,8 @@ std::map<QString, QString> Regedit::Values(RegRoot root, const QString& keyPath)
     std::map<QString, QString> values;
     if (!m_db)
         return values;
-    sqlite3_stmt* stmt = statement(
-        "SELECT v.fold, v.data FROM vals v JOIN keys k ON k.id = v.key_id"
-        " WHERE k.root=?1 AND k.fold=?2 AND v.type=1");
+    sqlite3_stmt* stmt = statement("SELECT v.fold, v.data FROM vals v JOIN keys k ON k.id = v.key_id"
+                                   " WHERE k.root=?1 AND k.fold=?2 AND v.type=1");
     if (!stmt)
         return values;
     Reset reset(stmt);
@@ -390,9 +448,8 @@ std::map<QString, std::map<QString, QString>> Regedit::SubkeyValues(RegRoot root
     const std::optional<qint64> parent = findKey(root, normalizeKey(keyPath));
     if (!parent)
         return result;
-    sqlite3_stmt* stmt = statement(
-        "SELECT k.fold, v.fold, v.data FROM keys k JOIN vals v ON v.key_id = k.id"
-        " WHERE k.parent=?1 AND v.type=1");
+    sqlite3_stmt* stmt = statement("SELECT k.fold, v.fold, v.data FROM keys k JOIN vals v ON v.key_id = k.id"
+                                   " WHERE k.parent=?1 AND v.type=1");
     if (!stmt)
         return result;
     Reset reset(stmt);
@@ -417,9 +474,9 @@ std::vector<Regedit::Entry> Regedit::List(RegRoot root, const QString& keyPath)
     if (!m_db)
         return entries;
     const QString normalized = fold(normalizeKey(keyPath));
-    sqlite3_stmt* stmt = statement(
-        "SELECT k.path, k.fold, v.name, v.data FROM keys k JOIN vals v ON v.key_id = k.id"
-        " WHERE k.root=?1 AND v.type=1 ORDER BY k.fold, v.fold");
+    sqlite3_stmt* stmt =
+        statement("SELECT k.path, k.fold, v.name, v.data FROM keys k JOIN vals v ON v.key_id = k.id"
+                  " WHERE k.root=?1 AND v.type=1 ORDER BY k.fold, v.fold");
     if (!stmt)
         return entries;
     Reset reset(stmt);

@@ -33,7 +33,7 @@ public:
     void CreateKey(RegRoot root, const QString& keyPath);
     std::optional<QString> GetString(RegRoot root, const QString& keyPath, const QString& name);
     void SaveString(RegRoot root, const QString& keyPath, const QString& name, const QString& text);
-    // Removes the key with its values and everything below it.
+    // Removes the key with its values and everything below it. The root key itself is never removed.
     void DeleteKey(RegRoot root, const QString& keyPath);
     void DeleteValue(RegRoot root, const QString& keyPath, const QString& name);
 
@@ -64,7 +64,10 @@ public:
 
 private:
     void open();
+    enum class SchemaState { Unreadable, Empty, Ours, Foreign };
+    SchemaState probeSchema();
     bool initializeSchema();
+    bool reportForeign(SchemaState state);
     void warn(const QString& what) const;
     void writeFailed(const char* operation);
     sqlite3_stmt* statement(const char* sql);
@@ -76,6 +79,7 @@ private:
     sqlite3* m_db = nullptr;
     bool m_writable = false;
     bool m_reportedWriteFailure = false;
+    bool m_reportedOpenFailure = false;
     std::map<const char*, sqlite3_stmt*> m_statements;
     std::recursive_mutex m_mutex;
 };

@@ -1,0 +1,78 @@
+#include "app/CommandLine.h"
+
+#include "common/AppPaths.h"
+
+namespace {
+// "--name VALUE" or "--name=VALUE"; advances i past the value.
+bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QString& value, QString& error)
+{
+    const QString& arg = args[i];
+    if (arg.startsWith(name + QLatin1Char('='))) {
+        value = arg.mid(name.size() + 1);
+    } else if (arg == name) {
+        if (i + 1 >= args.size()) {
+            error = QStringLiteral("%1 needs a value").arg(name);
+            return true;
+        }
+        value = args[++i];
+    } else {
+        return false;
+    }
+    if (value.isEmpty())
+        error = QStringLiteral("%1 needs a value").arg(name);
+    return true;
+}
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList& arguments)
+{
+    CommandLine line;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (takeValue(arguments, i, QStringLiteral("--store"), line.m_store, line.m_error) ||
+            takeValue(arguments, i, QStringLiteral("--workdir"), line.m_workDir, line.m_error)) {
+            if (!line.m_error.isEmpty()) {
+                line.m_mode = Mode::UsageError;
+                return line;
+            }
+            continue;
+        }
+        if (arg == QLatin1String("--test-pattern")) {
+            line.m_testPattern = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            line.m_mode = Mode::Help;
+            return line;
+        } else if (arg == QLatin1String("reg")) {
+            line.m_mode = Mode::Reg;
+            line.m_commandArguments = arguments.mid(i + 1);
+            return line;
+        } else {
+            line.m_mode = Mode::UsageError;
+            line.m_error = arg.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option %1").arg(arg)
+                                                            : QStringLiteral("unknown command %1").arg(arg);
+            return line;
+        }
+    }
+    return line;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral("Usage: velmora [--store FILE] [--workdir DIR] [--test-pattern]\n"
+                          "       velmora [--store FILE] reg get KEY NAME\n"
+                          "       velmora [--store FILE] reg set KEY NAME TEXT\n"
+                          "       velmora [--store FILE] reg delete KEY [NAME]\n"
+                          "       velmora [--store FILE] reg list [KEY]\n"
+                          "KEY is a backslash path such as \"Software\\Velmora\\My Account\".\n"
+                          "The store defaults to $VELMORA_STORE, else ~/.config/velmora/velmora.db.\n");
+}
+
+QString CommandLine::storePath() const
+{
+    return m_store.isEmpty() ? AppPaths::defaultStorePath() : m_store;
+}
+
+QString CommandLine::workDir() const
+{
+    return m_workDir.isEmpty() ? AppPaths::defaultWorkDir() : m_workDir;
+}

@@ -1,0 +1,71 @@
+#include "options/AutostartEntry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace AutostartEntry {
+QString path()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/autostart/velmora.desktop");
+}
+
+QString execArgument(const QString& programPath)
+{
+    // Inside a quoted argument, the characters ", `, $ and \ take a backslash; a literal % is
+    // doubled because Exec gives % its own meaning.
+    QString quoted;
+    for (const QChar c : programPath) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        if (c == QLatin1Char('%'))
+            quoted += QLatin1Char('%');
+        quoted += c;
+    }
+    quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
+    // Then the general escapes of a desktop-entry string value.
+    QString value;
+    for (const QChar c : quoted) {
+        if (c == QLatin1Char('\\'))
+            value += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
+bool write(const QString& programPath)
+{
+    const QString file = path();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Name=Velmora\n"
+                                        "Comment=Webcam pictures by FTP\n"
+                                        "Exec=%1\n"
+                                        "Terminal=false\n"
+                                        "X-GNOME-Autostart-enabled=true\n")
+                             .arg(execArgument(QFileInfo(programPath).absoluteFilePath()));
+    out.write(text.toUtf8());
+    return out.commit();
+}
+
+bool remove()
+{
+    const QString file = path();
+    return !QFileInfo::exists(file) || QFile::remove(file);
+}
+} // namespace AutostartEntry

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class Regedit;
+
+// The program-wide options, loaded from the store at the first read of any of them and kept in
+// memory for the rest of the run. The Program configuration window edits this set live; its
+// "&OK" calls storeAll(). Flags are true when set; texts are kept as typed.
+class ProgramOptions final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ProgramOptions)
+
+public:
+    static inline const QString kProductKey = QStringLiteral("Software\\Velmora");
+
+    explicit ProgramOptions(Regedit& store, QObject* parent = nullptr);
+
+    bool min() const;
+    bool systray() const;
+    bool autostart() const;
+    bool close() const;
+    QString closeCount() const; // "Close#"
+    bool keep() const;
+    bool suc() const;
+    bool print() const;
+    bool motion() const;
+    bool ask() const;
+    bool sound() const;
+    QString soundSec() const;
+    QString soundSrc() const;
+    QString textTimeName() const;
+    QString quality() const; // "Image Quality (JPEG):"
+    // The quality rule: the quality text as a whole number; a text that is not one becomes "100".
+    int jpegQuality();
+    QString bgPic() const;
+    quint32 bgColor() const; // red + 256 * green + 65536 * blue
+
+    void setMin(bool set);
+    void setSystray(bool set);
+    void setAutostart(bool set);
+    void setClose(bool set);
+    void setCloseCount(const QString& text);
+    void setKeep(bool set);
+    void setSuc(bool set);
+    void setPrint(bool set);
+    void setMotion(bool set);
+    void setAsk(bool set);
+    void setSound(bool set);
+    void setSoundSec(const QString& text);
+    void setSoundSrc(const QString& text);
+    void setTextTimeName(const QString& text);
+    void setQuality(const QString& text);
+    void setBgPic(const QString& text);
+    void setBgColor(quint32 color);
+
+    // Writes the whole set in its fixed order and writes or removes the autostart entry for the
+    // program at programPath. False when the autostart entry could not be written or removed.
+    bool storeAll(const QString& programPath);
+
+signals:
+    void changed();
+
+private:
+    struct Values
+    {
+        bool min = false;
+        bool systray = false;
+        bool autostart = false;
+        bool close = false;
+        QString closeCount;
+        bool keep = false;
+        bool suc = false;
+        bool print = false;
+        bool motion = false;
+        bool ask = false;
+        bool sound = false;
+        QString soundSec;
+        QString soundSrc;
+        QString textTimeName;
+        QString quality = QStringLiteral("100");
+        QString bgPic;
+        quint32 bgColor = 0;
+    };
+
+    const Values& values() const;
+    Values& edit();
+    void load() const;
+    template <typename T> void set(T Values::*field, const T& value);
+
+    Regedit& m_store;
+    mutable bool m_loaded = false;
+    mutable Values m_values;
+};
