@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <optional>
+
+// The headers of a bitmap file, checked before anything is decoded, so a damaged or hostile file is
+// refused without a large allocation.
+class BmpHeader final
+{
+public:
+    static constexpr std::int64_t kMaxFileSize = 256LL * 1024 * 1024;
+
+    enum Compression : std::uint32_t { Rgb = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3, AlphaBitfields = 6 };
+
+    // The headers, or nothing when they are not those of a readable bitmap or the pixel data they
+    // promise is not all in the file.
+    static std::optional<BmpHeader> parse(const QByteArray& file);
+
+    std::uint32_t dataOffset = 0;
+    std::uint32_t infoSize = 0;
+    int width = 0;
+    int height = 0; // always positive
+    bool topDown = false;
+    int bitCount = 0;
+    std::uint32_t compression = Rgb;
+    std::uint32_t colorsUsed = 0;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class Prompter;
+class cDIBSection;
+
+// Error codes shown in the JPEG error box. They are this writer's own (libjpeg has no numbered
+// status); all are negative, as the box has always shown them.
+enum JpegErrorCode : int {
+    kJpegInitFailed = -1,    // the compressor could not be set up (out of memory)
+    kJpegNoPicture = -10,    // the DIB section is empty or has an unusable size
+    kJpegCannotCreate = -12, // the file could not be created in the target folder
+    kJpegEncodeFailed = -13, // libjpeg stopped with an error while encoding or writing
+    kJpegCannotReplace = -14 // the finished file could not be closed or moved over the target
+};
+
+// The bytes that pad a row of width * channels bytes to the next multiple of 4 (0 to 3); nothing
+// when the row length does not fit 32 bits or is negative.
+std::optional<int> DibPadBytes(int width, int channels);
+
+// Encodes the DIB section's pixels straight from its memory as a baseline JPEG (YCbCr, chroma 2 x 2,
+// the given quality 0..100) and replaces the file at path. The file is written beside the target
+// under a temporary name and renamed over it, so a failure never leaves a partial file under the
+// target name. On failure shows the JPEG error box and returns false.
+bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter);
+
+// The JPEG error box: "IJL ERROR: [code] - text", exclamation icon, OK, title "JPEG Library".
+void ShowJpegError(const QString& text, int code, Prompter& prompter);
