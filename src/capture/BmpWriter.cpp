@@ -1,0 +1,84 @@
+#include "capture/BmpWriter.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kFileHeaderSize = 14;
+constexpr int kInfoHeaderSize = 40;
+constexpr quint32 kPixelsPerMetre = 3780; // 96 dots per inch: the frame prints at its screen size
+
+void put16(uchar* at, quint16 value)
+{
+    at[0] = uchar(value);
+    at[1] = uchar(value >> 8);
+}
+
+void put32(uchar* at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = uchar(value >> (8 * i));
+}
+
+} // namespace
+
+bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
+                              QString* error)
+{
+    if (width <= 0 || height <= 0 || !pixels) {
+        *error = QStringLiteral("The frame is empty");
+        return false;
+    }
+    const qsizetype rowBytes = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
+    const qsizetype imageBytes = rowBytes * height;
+    const qsizetype offset = kFileHeaderSize + kInfoHeaderSize;
+    std::vector<uchar> data(size_t(offset + imageBytes), 0);
+    uchar* header = data.data();
+    header[0] = 'B';
+    header[1] = 'M';
+    put32(header + 2, quint32(offset + imageBytes));
+    put32(header + 10, quint32(offset));
+    uchar* info = header + kFileHeaderSize;
+    put32(info, kInfoHeaderSize);
+    put32(info + 4, quint32(width));
+    put32(info + 8, quint32(height)); // positive: bottom-up
+    put16(info + 12, 1);
+    put16(info + 14, 24);
+    put32(info + 16, 0); // BI_RGB
+    put32(info + 20, quint32(imageBytes));
+    put32(info + 24, kPixelsPerMetre);
+    put32(info + 28, kPixelsPerMetre);
+
+    uchar* out = data.data() + offset;
+    for (int y = 0; y < height; ++y) {
+        const uchar* src = pixels + qsizetype(height - 1 - y) * stride;
+        uchar* dst = out + rowBytes * y;
+        for (int x = 0; x < width; ++x) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            dst += 3;
+            src += 4;
+        }
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = file.errorString();
+        return false;
+    }
+    const bool written =
+        file.write(reinterpret_cast<const char*>(data.data()), qint64(data.size())) == qint64(data.size());
+    const bool flushed = written && file.flush();
+    if (!flushed) {
+        // A half-written bitmap would be read later as a picture; remove it.
+        *error = file.errorString();
+        file.remove();
+        return false;
+    }
+    file.close();
+    return true;
+}

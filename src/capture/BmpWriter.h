@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Writes Windows bitmap files: 24 bits per pixel, bottom-up rows padded to 4 bytes.
+class BmpWriter final
+{
+public:
+    // Writes pixels laid out as B, G, R, X bytes (QImage::Format_RGB32 on little-endian machines).
+    // On failure returns false with the reason in error and leaves no file behind.
+    static bool writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
+                              QString* error);
+};

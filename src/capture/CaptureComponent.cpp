@@ -1,0 +1,5 @@
+#include "capture/CaptureComponent.h"
+
+CaptureComponent::CaptureComponent(QObject* parent) : QObject(parent) {}
+
+CaptureComponent::~CaptureComponent() = default;

@@ -1,0 +1,351 @@
+#include "capture/GstCaptureComponent.h"
+#include "capture/CaptureError.h"
+#include "capture/GstPtr.h"
+
+#include "TempDir.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QUrl>
+
+#include <gst/pbutils/pbutils.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void pumpEvents(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+int testPatternIndex(const GstCaptureComponent& capture)
+{
+    for (int i = 0; i < capture.DriverCount(); ++i) {
+        if (capture.DriverName(i) == GstCaptureComponent::testPatternDriverName())
+            return i;
+    }
+    return -1;
+}
+
+quint32 le32(const QByteArray& bytes, int at)
+{
+    quint32 value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | quint8(bytes[at + i]);
+    return value;
+}
+
+struct MovieInfo
+{
+    int videoStreams = 0;
+    int audioStreams = 0;
+    double seconds = 0;
+};
+
+MovieInfo discover(const QString& path)
+{
+    MovieInfo result;
+    GError* raw = nullptr;
+    GstDiscoverer* discoverer = gst_discoverer_new(5 * GST_SECOND, &raw);
+    GstPtr<GError> error(raw);
+    if (!discoverer)
+        return result;
+    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
+    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri.constData(), &raw);
+    GstPtr<GError> discoverError(raw);
+    if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
+        GList* video = gst_discoverer_info_get_video_streams(info);
+        GList* audio = gst_discoverer_info_get_audio_streams(info);
+        result.videoStreams = int(g_list_length(video));
+        result.audioStreams = int(g_list_length(audio));
+        gst_discoverer_stream_info_list_free(video);
+        gst_discoverer_stream_info_list_free(audio);
+        result.seconds = double(gst_discoverer_info_get_duration(info)) / GST_SECOND;
+    }
+    if (info)
+        g_object_unref(info);
+    g_object_unref(discoverer);
+    return result;
+}
+
+class CaptureTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        capture = std::make_unique<GstCaptureComponent>(work.path(), true);
+        const int index = testPatternIndex(*capture);
+        ASSERT_GE(index, 0);
+        capture->setDriverIndex(index);
+    }
+
+    // Records a movie; started answers PreRoll, and stop ends the recording after stopAfterMs.
+    void recordMovie(const QString& path, int stopAfterMs, const std::function<void()>& stop)
+    {
+        capture->setCaptureFile(path);
+        QObject context;
+        QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+            capture->StartCaptureNow();
+            QTimer::singleShot(stopAfterMs, &context, stop);
+        });
+        capture->CaptureMovie();
+    }
+
+    TempDir work;
+    std::unique_ptr<GstCaptureComponent> capture;
+};
+
+} // namespace
+
+TEST(CaptureDrivers, TestPatternIsListedLastOnlyWhenAsked)
+{
+    TempDir work;
+    GstCaptureComponent with(work.path(), true);
+    ASSERT_GE(with.DriverCount(), 1);
+    EXPECT_EQ(with.DriverName(with.DriverCount() - 1), QStringLiteral("Test pattern"));
+    EXPECT_EQ(with.DriverIndex(), 0);
+
+    GstCaptureComponent without(work.path(), false);
+    EXPECT_EQ(testPatternIndex(without), -1);
+    if (!QDir(QStringLiteral("/dev")).entryList({QStringLiteral("video*")}, QDir::System).isEmpty())
+        GTEST_SKIP() << "a camera is present";
+    EXPECT_EQ(without.DriverCount(), 0);
+    EXPECT_EQ(without.DriverIndex(), -1);
+    EXPECT_FALSE(without.HasFormatDialog());
+    EXPECT_THROW(without.SaveFrame(work.file(QStringLiteral("none.bmp"))), CaptureError);
+}
+
+TEST(CaptureDrivers, EnvironmentSwitchesTheTestPatternOn)
+{
+    const QByteArray saved = qgetenv("VELMORA_TEST_PATTERN");
+    qputenv("VELMORA_TEST_PATTERN", "1");
+    EXPECT_TRUE(GstCaptureComponent::testPatternRequestedByEnvironment());
+    qputenv("VELMORA_TEST_PATTERN", "0");
+    EXPECT_FALSE(GstCaptureComponent::testPatternRequestedByEnvironment());
+    qputenv("VELMORA_TEST_PATTERN", saved);
+}
+
+TEST_F(CaptureTest, SaveFrameWritesA24BitBitmapAtTheConnectedSize)
+{
+    EXPECT_EQ(capture->width(), 352);
+    EXPECT_EQ(capture->height(), 288);
+    const QString path = work.file(QStringLiteral("ic.bmp"));
+    capture->SaveFrame(path);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_GE(bytes.size(), 54);
+    EXPECT_EQ(bytes.left(2), QByteArray("BM"));
+    EXPECT_EQ(le32(bytes, 2), quint32(bytes.size()));
+    EXPECT_EQ(le32(bytes, 18), 352u);
+    EXPECT_EQ(le32(bytes, 22), 288u); // positive height: bottom-up rows
+    EXPECT_EQ(quint8(bytes[28]) | quint8(bytes[29]) << 8, 24);
+    EXPECT_EQ(bytes.size(), 54 + 352 * 3 * 288);
+
+    QImage image(path);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(352, 288));
+}
+
+TEST_F(CaptureTest, SuccessiveFramesDiffer)
+{
+    capture->SaveFrame(work.file(QStringLiteral("a.bmp")));
+    pumpEvents(1000);
+    capture->SaveFrame(work.file(QStringLiteral("b.bmp")));
+    const QImage first(work.file(QStringLiteral("a.bmp")));
+    const QImage second(work.file(QStringLiteral("b.bmp")));
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_NE(first, second);
+}
+
+TEST_F(CaptureTest, PreviewControlsDeliveryOnly)
+{
+    int frames = 0;
+    QImage last;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::frameReady, &context, [&](const QImage& frame) {
+        ++frames;
+        last = frame;
+    });
+    capture->setPreview(true);
+    EXPECT_TRUE(waitUntil([&] { return frames >= 3; }, 3000));
+    EXPECT_EQ(last.size(), QSize(352, 288));
+
+    capture->setPreview(false);
+    EXPECT_FALSE(capture->Preview());
+    pumpEvents(100); // a delivery already queued may still land
+    frames = 0;
+    pumpEvents(500);
+    EXPECT_EQ(frames, 0);
+    // The picture keeps running for still frames.
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("off.bmp"))));
+}
+
+TEST_F(CaptureTest, ChoosingAFormatChangesTheSize)
+{
+    EXPECT_TRUE(capture->HasFormatDialog());
+    EXPECT_TRUE(capture->HasSourceDialog());
+    EXPECT_FALSE(capture->HasDisplayDialog());
+    const QList<VideoFormat> formats = capture->videoFormats();
+    int vga = -1;
+    for (int i = 0; i < formats.size(); ++i) {
+        if (formats[i].width == 640 && formats[i].height == 480)
+            vga = i;
+    }
+    ASSERT_GE(vga, 0);
+    EXPECT_EQ(formats[capture->videoFormatIndex()].width, 352);
+    capture->setVideoFormatIndex(vga);
+    EXPECT_EQ(capture->videoFormatIndex(), vga);
+    EXPECT_EQ(capture->width(), 640);
+    EXPECT_EQ(capture->height(), 480);
+    const QString path = work.file(QStringLiteral("vga.bmp"));
+    capture->SaveFrame(path);
+    EXPECT_EQ(QImage(path).size(), QSize(640, 480));
+}
+
+TEST_F(CaptureTest, SourceControlsChangeThePicture)
+{
+    const QList<CaptureControl> controls = capture->controls();
+    auto pattern = std::find_if(controls.begin(), controls.end(),
+                                [](const CaptureControl& c) { return c.name == QLatin1String("pattern"); });
+    ASSERT_NE(pattern, controls.end());
+    const int red = int(pattern->choices.indexOf(QStringLiteral("red")));
+    ASSERT_GE(red, 0);
+    capture->setControl(QStringLiteral("pattern"), red);
+    pumpEvents(300);
+    const QString path = work.file(QStringLiteral("red.bmp"));
+    capture->SaveFrame(path);
+    EXPECT_EQ(QImage(path).pixel(10, 10), qRgb(255, 0, 0));
+
+    // The choice survives a reconnection at another size.
+    capture->setVideoFormatIndex(0);
+    capture->SaveFrame(path);
+    EXPECT_EQ(QImage(path).pixel(10, 10), qRgb(255, 0, 0));
+}
+
+TEST_F(CaptureTest, UnwritablePathRaisesNumberTenAndLeavesNoFile)
+{
+    const QString path = work.file(QStringLiteral("missing/folder/ic.bmp"));
+    try {
+        capture->SaveFrame(path);
+        FAIL() << "SaveFrame did not fail";
+    } catch (const CaptureError& error) {
+        EXPECT_EQ(error.number(), 10);
+        EXPECT_FALSE(error.description().isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(CaptureTest, FailingDriverKeepsThePreviousOneWorking)
+{
+    capture->addLaunchDriver(QStringLiteral("Missing camera"),
+                             QStringLiteral("v4l2src device=/dev/velmora-no-such-camera"));
+    capture->addLaunchDriver(QStringLiteral("Silent source"), QStringLiteral("videotestsrc num-buffers=0"));
+    const int working = testPatternIndex(*capture);
+    EXPECT_EQ(working, capture->DriverCount() - 1);
+    EXPECT_EQ(capture->DriverIndex(), working);
+
+    for (int broken : {working - 2, working - 1, capture->DriverCount()}) {
+        SCOPED_TRACE(broken);
+        EXPECT_THROW(capture->setDriverIndex(broken), CaptureError);
+        EXPECT_EQ(capture->DriverIndex(), working);
+        EXPECT_TRUE(capture->isConnected());
+        const QString path = work.file(QStringLiteral("after.bmp"));
+        EXPECT_NO_THROW(capture->SaveFrame(path));
+        EXPECT_EQ(QImage(path).size(), QSize(352, 288));
+    }
+}
+
+TEST_F(CaptureTest, MovieWithSoundHasBothStreamsAndItsLength)
+{
+    const QString path = work.file(QStringLiteral("movie.avi"));
+    int yields = 0;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::Yield, &context, [&] { ++yields; });
+    capture->setCaptureAudio(true);
+    capture->setCaptureFrameRate(15);
+    recordMovie(path, 2000, [this] { capture->StopCapture(); });
+    EXPECT_GT(yields, 0);
+    EXPECT_FALSE(capture->isCapturing());
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".part")));
+
+    const MovieInfo info = discover(path);
+    EXPECT_EQ(info.videoStreams, 1);
+    EXPECT_EQ(info.audioStreams, 1);
+    EXPECT_GT(info.seconds, 1.5);
+    EXPECT_LT(info.seconds, 3.0);
+    // The live picture comes back after the movie.
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
+}
+
+TEST_F(CaptureTest, EscapeEndsTheMovieWithAPlayableFile)
+{
+    const QString path = work.file(QStringLiteral("escape.avi"));
+    capture->setCaptureAudio(false);
+    recordMovie(path, 1000, [] {
+        QCoreApplication::postEvent(qApp, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    const MovieInfo info = discover(path);
+    EXPECT_EQ(info.videoStreams, 1);
+    EXPECT_EQ(info.audioStreams, 0);
+    EXPECT_GT(info.seconds, 0.5);
+}
+
+TEST_F(CaptureTest, EmptyCaptureFileRecordsIntoTheWorkFolder)
+{
+    capture->setCaptureAudio(false);
+    recordMovie(QString(), 500, [this] { capture->AbortCapture(); });
+    EXPECT_EQ(discover(work.file(QStringLiteral("capture.avi"))).videoStreams, 1);
+}
+
+TEST_F(CaptureTest, AbortAtPreRollWritesNoMovie)
+{
+    const QString path = work.file(QStringLiteral("aborted.avi"));
+    capture->setCaptureFile(path);
+    int starts = 0;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] { capture->AbortCapture(); });
+    QObject::connect(capture.get(), &CaptureComponent::StatusChanged, &context,
+                     [&](int number, const QString&) {
+                         if (number == CaptureComponent::StatusCaptureStarted)
+                             ++starts;
+                     });
+    capture->CaptureMovie();
+    EXPECT_EQ(starts, 0);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".part")));
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
+}
+
+TEST_F(CaptureTest, AnsweringPreRollLaterStillRecords)
+{
+    // The program answers PreRoll from a message box: the answer may come after the event returns.
+    const QString path = work.file(QStringLiteral("later.avi"));
+    capture->setCaptureFile(path);
+    capture->setCaptureAudio(false);
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+        QTimer::singleShot(200, &context, [&] { capture->StartCaptureNow(); });
+        QTimer::singleShot(1200, &context, [&] { capture->StopCapture(); });
+    });
+    capture->CaptureMovie();
+    EXPECT_EQ(discover(path).videoStreams, 1);
+}
