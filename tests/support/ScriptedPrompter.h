@@ -54,7 +54,11 @@ public:
         return list;
     }
     const QStringList& inputPrompts() const { return m_inputPrompts; }
-    void clear() { m_shown.clear(); m_inputPrompts.clear(); }
+    void clear()
+    {
+        m_shown.clear();
+        m_inputPrompts.clear();
+    }
 
 private:
     std::deque<Answer> m_answers;

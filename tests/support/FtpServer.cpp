@@ -1,0 +1,94 @@
+#include "FtpServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+FtpServer::~FtpServer()
+{
+    stop();
+}
+
+bool FtpServer::start()
+{
+    return start(Options());
+}
+
+bool FtpServer::start(const Options& options)
+{
+    stop();
+    m_options = options;
+    m_port = 0;
+    m_startError.clear();
+    QString python = qEnvironmentVariable("VELMORA_PYTHON");
+    if (python.isEmpty())
+        python = QStringLiteral("/usr/bin/python3"); // the one that has pyftpdlib
+
+    QStringList arguments{QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/ftp_server.py"),
+                          QStringLiteral("--host"),
+                          options.address,
+                          QStringLiteral("--home"),
+                          m_home.path(),
+                          QStringLiteral("--command-log"),
+                          m_scratch.filePath(QStringLiteral("commands.log"))};
+    if (options.dataMode == DataMode::ActiveOnly)
+        arguments << QStringLiteral("--data") << QStringLiteral("active");
+    if (options.dataMode == DataMode::PassiveOnly)
+        arguments << QStringLiteral("--data") << QStringLiteral("passive");
+    if (!options.loginDir.isEmpty())
+        arguments << QStringLiteral("--login-dir") << options.loginDir;
+    if (options.readLimit > 0)
+        arguments << QStringLiteral("--read-limit") << QString::number(options.readLimit);
+    if (options.stallAfterUpload)
+        arguments << QStringLiteral("--stall-after-upload");
+    if (options.errorLines > 1)
+        arguments << QStringLiteral("--error-lines") << QString::number(options.errorLines);
+    if (options.mute)
+        arguments << QStringLiteral("--mute");
+
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start(python, arguments);
+    if (!m_process.waitForStarted(5000)) {
+        m_startError = m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(10000);
+    QByteArray output;
+    while (!deadline.hasExpired()) {
+        if (!m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            break;
+        output += m_process.readAllStandardOutput();
+        const qsizetype at = output.indexOf("PORT ");
+        const qsizetype end = output.indexOf('\n', at);
+        if (at >= 0 && end > at) {
+            m_port = output.mid(at + 5, end - at - 5).trimmed().toInt();
+            return m_port > 0;
+        }
+    }
+    m_startError = QString::fromLocal8Bit(output + m_process.readAllStandardError());
+    stop();
+    return false;
+}
+
+void FtpServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}
+
+QString FtpServer::hostField() const
+{
+    const QString host = m_options.address.contains(QLatin1Char(':'))
+                             ? QLatin1Char('[') + m_options.address + QLatin1Char(']')
+                             : m_options.address;
+    return host + QLatin1Char(':') + QString::number(m_port);
+}
+
+QStringList FtpServer::commands() const
+{
+    QFile file(m_scratch.filePath(QStringLiteral("commands.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A real FTP server on the loopback interface for tests: pyftpdlib in a child process, user "cam"
+// with password "secret", a fresh home folder with a read-only subfolder "ro". The process is
+// killed with the object.
+class FtpServer final
+{
+public:
+    enum class DataMode { Both, ActiveOnly, PassiveOnly };
+
+    struct Options
+    {
+        QString address = QStringLiteral("127.0.0.1"); // or "::1"
+        DataMode dataMode = DataMode::Both;
+        QString loginDir;              // folder below home the session starts in; home when empty
+        int readLimit = 0;             // data bytes per second the server reads; 0 = no limit
+        bool stallAfterUpload = false; // takes a file and never sends the final reply
+        int errorLines = 1;            // error replies come in this many lines
+        bool mute = false;             // accepts TCP connections and never answers
+    };
+
+    static inline const QString kUser = QStringLiteral("cam");
+    static inline const QString kPassword = QStringLiteral("secret");
+
+    FtpServer() = default;
+    ~FtpServer();
+    FtpServer(const FtpServer&) = delete;
+    FtpServer& operator=(const FtpServer&) = delete;
+
+    // Starts the server and waits (a few seconds at most) until it listens.
+    bool start(const Options& options);
+    bool start();
+    void stop();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+    int port() const { return m_port; }
+    // The account's host field for this server: "127.0.0.1:port" or "[::1]:port".
+    QString hostField() const;
+    // The server's root folder ("/" of the FTP session).
+    QString home() const { return m_home.path(); }
+    QString homeFile(const QString& relative) const { return m_home.filePath(relative); }
+    // Every command line the server received so far, in order.
+    QStringList commands() const;
+    // What went wrong when start() failed.
+    const QString& startError() const { return m_startError; }
+
+private:
+    QTemporaryDir m_home;
+    QTemporaryDir m_scratch;
+    QProcess m_process;
+    Options m_options;
+    int m_port = 0;
+    QString m_startError;
+};

@@ -1,0 +1,114 @@
+"""A local FTP server for the tests (pyftpdlib).
+
+Binds to port 0 on the given address, prints "PORT <n>" once it listens and serves until killed.
+User "cam" / "secret" with the home folder given; its subfolder "ro" is read-only.
+
+  --data both|active|passive   which data connection modes the server accepts
+  --login-dir DIR              folder (below home) the session starts in after login
+  --command-log FILE           every command line received is appended to FILE
+  --read-limit N               data channel reads at most N bytes per second
+  --stall-after-upload         never sends the final reply of a STOR
+  --error-lines N              error replies (4xx/5xx) come as N-line replies
+  --mute                       accepts TCP connections and never says a word
+"""
+
+import argparse
+import os
+import socket
+import sys
+import threading
+
+
+def serve_mute(host):
+    family = socket.AF_INET6 if ":" in host else socket.AF_INET
+    listener = socket.socket(family, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((host, 0))
+    listener.listen(16)
+    print("PORT %d" % listener.getsockname()[1], flush=True)
+    held = []
+    while True:
+        conn, _ = listener.accept()
+        held.append(conn)  # kept open, never written to
+
+
+def serve_ftp(args):
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    home = os.path.realpath(args.home)
+    os.makedirs(os.path.join(home, "ro"), exist_ok=True)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user("cam", "secret", home, perm="elradfmwMT")
+    authorizer.override_perm("cam", os.path.join(home, "ro"), perm="elr", recursive=True)
+
+    log_lock = threading.Lock()
+
+    class Handler(FTPHandler):
+        def pre_process_command(self, line, cmd, arg):
+            if args.command_log:
+                with log_lock, open(args.command_log, "a", encoding="utf-8", errors="replace") as f:
+                    f.write(line + "\n")
+            if args.data == "active" and cmd in ("PASV", "EPSV"):
+                self.respond("502 Passive mode disabled.")
+                return
+            if args.data == "passive" and cmd in ("PORT", "EPRT"):
+                self.respond("502 Active mode disabled.")
+                return
+            super().pre_process_command(line, cmd, arg)
+
+        def on_login(self, username):
+            if args.login_dir:
+                self.fs.cwd = "/" + args.login_dir.strip("/")
+
+        def respond(self, resp, logfun=None):
+            if args.stall_after_upload and resp.startswith("226"):
+                return
+            if args.error_lines > 1 and resp[:1] in ("4", "5"):
+                code = resp[:3]
+                extra = "".join("%s-Line %d of a long answer from the test server.\r\n" % (code, n)
+                                for n in range(1, args.error_lines))
+                resp = extra + resp
+            if logfun is None:
+                super().respond(resp)
+            else:
+                super().respond(resp, logfun)
+
+    Handler.authorizer = authorizer
+    Handler.auth_failed_timeout = 0.1  # a refused login is answered at once
+    Handler.banner = "Velmora test server ready."
+    Handler.permit_foreign_addresses = False
+    if args.read_limit > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.read_limit
+        Handler.dtp_handler = Throttled
+
+    server = FTPServer((args.host, 0), Handler)
+    print("PORT %d" % server.socket.getsockname()[1], flush=True)
+    server.serve_forever()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--home", default=".")
+    parser.add_argument("--data", choices=("both", "active", "passive"), default="both")
+    parser.add_argument("--login-dir", default="")
+    parser.add_argument("--command-log", default="")
+    parser.add_argument("--read-limit", type=int, default=0)
+    parser.add_argument("--stall-after-upload", action="store_true")
+    parser.add_argument("--error-lines", type=int, default=1)
+    parser.add_argument("--mute", action="store_true")
+    args = parser.parse_args()
+
+    import logging
+    logging.basicConfig(stream=sys.stderr, level=logging.WARNING)
+    if args.mute:
+        serve_mute(args.host)
+    else:
+        serve_ftp(args)
+
+
+if __name__ == "__main__":
+    main()
