@@ -35,8 +35,11 @@ bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int widt
     const qsizetype rowBytes = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
     const qsizetype imageBytes = rowBytes * height;
     const qsizetype offset = kFileHeaderSize + kInfoHeaderSize;
-    std::vector<uchar> data(size_t(offset + imageBytes), 0);
-    uchar* header = data.data();
+    const qsizetype fileBytes = offset + imageBytes;
+    if (m_buffer.size() < size_t(fileBytes))
+        m_buffer.resize(size_t(fileBytes));
+    uchar* header = m_buffer.data();
+    std::memset(header, 0, size_t(offset));
     header[0] = 'B';
     header[1] = 'M';
     put32(header + 2, quint32(offset + imageBytes));
@@ -52,7 +55,7 @@ bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int widt
     put32(info + 24, kPixelsPerMetre);
     put32(info + 28, kPixelsPerMetre);
 
-    uchar* out = data.data() + offset;
+    uchar* out = m_buffer.data() + offset;
     for (int y = 0; y < height; ++y) {
         const uchar* src = pixels + qsizetype(height - 1 - y) * stride;
         uchar* dst = out + rowBytes * y;
@@ -63,6 +66,8 @@ bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int widt
             dst += 3;
             src += 4;
         }
+        for (qsizetype pad = qsizetype(width) * 3; pad < rowBytes; ++pad)
+            *dst++ = 0;
     }
 
     QFile file(path);
@@ -70,8 +75,7 @@ bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int widt
         *error = file.errorString();
         return false;
     }
-    const bool written =
-        file.write(reinterpret_cast<const char*>(data.data()), qint64(data.size())) == qint64(data.size());
+    const bool written = file.write(reinterpret_cast<const char*>(m_buffer.data()), fileBytes) == fileBytes;
     const bool flushed = written && file.flush();
     if (!flushed) {
         // A half-written bitmap would be read later as a picture; remove it.

@@ -2,12 +2,18 @@
 
 #include <QString>
 
+#include <vector>
+
 // Writes Windows bitmap files: 24 bits per pixel, bottom-up rows padded to 4 bytes.
 class BmpWriter final
 {
 public:
     // Writes pixels laid out as B, G, R, X bytes (QImage::Format_RGB32 on little-endian machines).
     // On failure returns false with the reason in error and leaves no file behind.
-    static bool writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
-                              QString* error);
+    bool writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
+                       QString* error);
+
+private:
+    // Kept between calls: a fresh megabyte per still would be page-faulted in every time.
+    std::vector<uchar> m_buffer;
 };

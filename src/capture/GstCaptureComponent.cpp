@@ -510,13 +510,13 @@ QString GstCaptureComponent::CaptureFile() const
 
 int GstCaptureComponent::width() const
 {
-    std::lock_guard lock(const_cast<std::mutex&>(m_frameMutex));
+    std::lock_guard lock(m_frameMutex);
     return m_frameWidth;
 }
 
 int GstCaptureComponent::height() const
 {
-    std::lock_guard lock(const_cast<std::mutex&>(m_frameMutex));
+    std::lock_guard lock(m_frameMutex);
     return m_frameHeight;
 }
 
@@ -885,7 +885,7 @@ void GstCaptureComponent::SaveFrame(const QString& path)
     if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
         !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
         throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("The picture cannot be read"));
-    const bool written = BmpWriter::writeFromBgrx(
+    const bool written = m_bmpWriter.writeFromBgrx(
         path, static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_INFO_WIDTH(&info),
         GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), &error);
     gst_video_frame_unmap(&frame);

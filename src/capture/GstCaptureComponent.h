@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
 #include "capture/GstPtr.h"
 
@@ -139,13 +140,14 @@ private:
     bool m_captureAudio = true;
     int m_captureFrameRate = 30;
     QString m_captureFile;
+    BmpWriter m_bmpWriter;
 
     GstPtr<GstElement> m_pipeline;
     GstElement* m_source = nullptr; // owned by m_pipeline
     std::atomic<quint64> m_generation{0};
 
     // Shared with the streaming threads.
-    std::mutex m_frameMutex;
+    mutable std::mutex m_frameMutex;
     std::condition_variable m_frameCondition;
     GstPtr<GstSample> m_newest;
     quint64 m_frameCount = 0;

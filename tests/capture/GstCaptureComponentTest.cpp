@@ -5,11 +5,11 @@
 #include "TempDir.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -22,17 +22,12 @@ namespace {
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 void pumpEvents(int ms)
 {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTest::qWait(ms);
 }
 
 int testPatternIndex(const GstCaptureComponent& capture)
@@ -348,4 +343,89 @@ TEST_F(CaptureTest, AnsweringPreRollLaterStillRecords)
     });
     capture->CaptureMovie();
     EXPECT_EQ(discover(path).videoStreams, 1);
+}
+
+TEST_F(CaptureTest, ASourceThatStopsIsReportedAndNotFatal)
+{
+    // Like a camera pulled out during the preview: the picture ends with an error event.
+    capture->addLaunchDriver(QStringLiteral("Short source"),
+                             QStringLiteral("videotestsrc is-live=true num-buffers=10"));
+    QList<int> errors;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::ErrorOccurred, &context,
+                     [&](int number, const QString& text) {
+                         EXPECT_FALSE(text.isEmpty());
+                         errors.append(number);
+                     });
+    capture->setDriverIndex(capture->DriverCount() - 2);
+    EXPECT_TRUE(waitUntil([&] { return !errors.isEmpty(); }, 3000));
+    EXPECT_NE(errors.value(0), 0);
+    EXPECT_FALSE(capture->isConnected());
+    EXPECT_THROW(capture->SaveFrame(work.file(QStringLiteral("gone.bmp"))), CaptureError);
+    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("gone.bmp"))));
+
+    // Connecting again brings the picture back.
+    capture->setDriverIndex(capture->DriverCount() - 1);
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("back.bmp"))));
+}
+
+TEST_F(CaptureTest, StillsAndDriverChangesDuringAMovie)
+{
+    // An upload may take a still while a movie records; switching drivers must wait.
+    capture->setCaptureAudio(false);
+    bool refused = false;
+    capture->setCaptureFile(work.file(QStringLiteral("busy.avi")));
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+        capture->StartCaptureNow();
+        QTimer::singleShot(300, &context, [&] {
+            capture->SaveFrame(work.file(QStringLiteral("during.bmp")));
+            try {
+                capture->setDriverIndex(capture->DriverIndex());
+            } catch (const CaptureError&) {
+                refused = true;
+            }
+            capture->StopCapture();
+        });
+    });
+    capture->CaptureMovie();
+    EXPECT_EQ(discover(work.file(QStringLiteral("busy.avi"))).videoStreams, 1);
+    EXPECT_EQ(QImage(work.file(QStringLiteral("during.bmp"))).size(), QSize(352, 288));
+    EXPECT_TRUE(refused);
+}
+
+TEST_F(CaptureTest, UnwritableMoviePathRaisesAndKeepsThePreview)
+{
+    capture->setCaptureFile(work.file(QStringLiteral("missing/folder/movie.avi")));
+    int preRolls = 0;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+        ++preRolls;
+        capture->AbortCapture();
+    });
+    EXPECT_THROW(capture->CaptureMovie(), CaptureError);
+    EXPECT_EQ(preRolls, 0);
+    EXPECT_FALSE(capture->isCapturing());
+    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
+}
+
+TEST_F(CaptureTest, MovieFromAnotherSourceFallsBackToVideoWhenSoundFails)
+{
+    // Drivers other than the test pattern record the default sound source, which a machine may
+    // lack: then the movie still comes, without sound, and the status says so.
+    capture->addLaunchDriver(QStringLiteral("Other source"), QStringLiteral("videotestsrc is-live=true"));
+    capture->setDriverIndex(capture->DriverCount() - 2);
+    bool videoOnly = false;
+    QObject context;
+    QObject::connect(capture.get(), &CaptureComponent::StatusChanged, &context,
+                     [&](int number, const QString&) {
+                         if (number == CaptureComponent::StatusVideoOnly)
+                             videoOnly = true;
+                     });
+    capture->setCaptureAudio(true);
+    const QString path = work.file(QStringLiteral("other.avi"));
+    recordMovie(path, 800, [this] { capture->StopCapture(); });
+    const MovieInfo info = discover(path);
+    EXPECT_EQ(info.videoStreams, 1);
+    EXPECT_EQ(info.audioStreams == 0, videoOnly);
 }
