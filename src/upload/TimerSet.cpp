@@ -1,0 +1,42 @@
+#include "upload/TimerSet.h"
+
+#include <QTimer>
+
+TimerSet::TimerSet(QObject* parent) : QObject(parent) {}
+
+TimerSet::~TimerSet() = default;
+
+bool TimerSet::set(int id, qint64 intervalMs)
+{
+    if (intervalMs < 0 || intervalMs > kMaxIntervalMs)
+        return false;
+    auto& timer = m_timers[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setTimerType(intervalMs < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer);
+        connect(timer.get(), &QTimer::timeout, this, [this, id] { emit tick(id); });
+    }
+    timer->start(static_cast<int>(intervalMs));
+    return true;
+}
+
+void TimerSet::kill(int id)
+{
+    m_timers.erase(id);
+}
+
+void TimerSet::killAll()
+{
+    m_timers.clear();
+}
+
+bool TimerSet::has(int id) const
+{
+    return m_timers.count(id) != 0;
+}
+
+qint64 TimerSet::interval(int id) const
+{
+    const auto found = m_timers.find(id);
+    return found == m_timers.end() ? -1 : found->second->interval();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+
+class QTimer;
+
+// Repeating timers identified by a number (an account's row), as the account timers need them:
+// setting an id that already has a timer replaces it and restarts the count; an interval of 0
+// ticks as soon as the event loop is idle, without starving the window.
+class TimerSet final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TimerSet)
+
+public:
+    // The largest interval a timer can hold, in milliseconds.
+    static constexpr qint64 kMaxIntervalMs = 2147483647;
+
+    explicit TimerSet(QObject* parent = nullptr);
+    ~TimerSet() override;
+
+    // False (and no timer) when the interval is negative or does not fit.
+    bool set(int id, qint64 intervalMs);
+    void kill(int id);
+    void killAll();
+    bool has(int id) const;
+    qint64 interval(int id) const;
+    int count() const { return static_cast<int>(m_timers.size()); }
+
+signals:
+    void tick(int id);
+
+private:
+    std::map<int, std::unique_ptr<QTimer>> m_timers;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// Where the upload state text goes: the main window's first status panel, or standard output
+// in a headless run.
+class UploadStatus
+{
+public:
+    virtual ~UploadStatus() = default;
+    virtual QString uploadState() const = 0;
+    virtual void setUploadState(const QString& text) = 0;
+};
