@@ -1,0 +1,130 @@
+#include "help/HelpWindow.h"
+
+#include "help/HelpBrowser.h"
+#include "help/HelpPictures.h"
+#include "help/HelpTopics.h"
+#include "help/ScreenPlacement.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kKeyRole = Qt::UserRole;
+}
+
+HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint),
+      m_programFolder(programFolder), m_tree(new QTreeWidget), m_browser(new HelpBrowser),
+      m_close(new QPushButton(tr("&Close")))
+{
+    setObjectName(QStringLiteral("Form5"));
+    setWindowTitle(QStringLiteral("Velmora 2001 Help"));
+
+    m_tree->setObjectName(QStringLiteral("tv1"));
+    m_tree->setHeaderHidden(true);
+    m_tree->setColumnCount(1);
+    m_tree->setIconSize(QSize(12, 12));
+    m_browser->setObjectName(QStringLiteral("help_browser"));
+    m_close->setObjectName(QStringLiteral("cmdOK_Help"));
+
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->addWidget(m_tree);
+    splitter->addWidget(m_browser);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({250, 560});
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_close);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(buttons);
+    resize(830, 580);
+
+    ScreenPlacement::centreOnScreen(*this);
+    addNodes();
+    if (QTreeWidgetItem* root = node(QStringLiteral("help")))
+        root->setExpanded(true);
+    m_browser->showPage(pagePath(HelpTopics::kStartPage));
+
+    // A click is the user's choice of page; selecting a node from the program only highlights it.
+    connect(m_tree, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { openNode(item->data(0, kKeyRole).toString()); });
+    connect(m_tree, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { openNode(item->data(0, kKeyRole).toString()); });
+    connect(m_close, &QPushButton::clicked, this, &QWidget::hide);
+}
+
+void HelpWindow::addNodes()
+{
+    QHash<QString, QTreeWidgetItem*> byKey;
+    for (const HelpTopics::Node& entry : HelpTopics::nodes()) {
+        QTreeWidgetItem* parentItem = byKey.value(entry.parent);
+        auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(m_tree);
+        item->setText(0, entry.caption);
+        item->setData(0, kKeyRole, entry.key);
+        item->setIcon(0, HelpPictures::treeImage(entry.image));
+        byKey.insert(entry.key, item);
+    }
+}
+
+QTreeWidgetItem* HelpWindow::node(const QString& key) const
+{
+    for (QTreeWidgetItemIterator it(m_tree); *it; ++it) {
+        if ((*it)->data(0, kKeyRole).toString() == key)
+            return *it;
+    }
+    return nullptr;
+}
+
+QString HelpWindow::pagePath(const QString& page) const
+{
+    return HelpTopics::pagePath(m_programFolder, page);
+}
+
+void HelpWindow::openNode(const QString& key)
+{
+    if (const HelpTopics::Node* entry = HelpTopics::findNode(key))
+        m_browser->showPage(pagePath(entry->page));
+}
+
+void HelpWindow::ShowHelpTopic(const QString& topic)
+{
+    const HelpTopics::Topic* entry = HelpTopics::findTopic(topic);
+    if (!entry)
+        return;
+    present();
+    m_browser->showPage(pagePath(entry->page));
+    for (const QString& key : entry->expand) {
+        if (QTreeWidgetItem* item = node(key))
+            item->setExpanded(true);
+    }
+    if (QTreeWidgetItem* item = node(entry->select)) {
+        m_tree->setCurrentItem(item);
+        m_tree->scrollToItem(item);
+    }
+}
+
+void HelpWindow::showWindow()
+{
+    present();
+}
+
+void HelpWindow::present()
+{
+    // Asked for from a window shown modal (the Upload Settings window can be), a plain window
+    // would take no input until that one closes; then help is modal itself and stacks above it.
+    const QWidget* modal = QApplication::activeModalWidget();
+    hide();
+    setWindowModality(modal && modal != this ? Qt::ApplicationModal : Qt::NonModal);
+    show();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,219 @@
+#include "HelpTestFolder.h"
+#include "ScriptedPrompter.h"
+#include "TempDir.h"
+
+#include "help/AboutBox.h"
+#include "help/Help.h"
+#include "help/HelpBrowser.h"
+#include "help/HelpWindow.h"
+#include "help/NewsWindow.h"
+#include "help/SystemInfoTool.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QThread>
+#include <QToolButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+const QString kUnavailable = QStringLiteral("System Information Is Unavailable At This Time");
+
+// A stand-in system tool: a script that writes its arguments into a file beside itself.
+void writeTool(const TempDir& folder, const QString& name)
+{
+    QFile script(folder.file(name));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho \"%1 $*\" > \"%2.tmp\" && mv \"%2.tmp\" \"%2\"\n")
+                     .arg(name, folder.file(QStringLiteral("started")))
+                     .toUtf8());
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+}
+
+QString waitForStart(const TempDir& folder)
+{
+    QFile marker(folder.file(QStringLiteral("started")));
+    const QDeadlineTimer deadline(10000);
+    while (!marker.exists() && !deadline.hasExpired())
+        QThread::msleep(20);
+    if (!marker.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(marker.readAll()).trimmed();
+}
+
+class ScopedPath final
+{
+public:
+    explicit ScopedPath(const QString& value) : m_saved(qgetenv("PATH")) { qputenv("PATH", value.toUtf8()); }
+    ~ScopedPath() { qputenv("PATH", m_saved); }
+
+private:
+    QByteArray m_saved;
+};
+} // namespace
+
+TEST(AboutBoxTest, ShowsTheBuildVersionAndNoInventedContacts)
+{
+    ScriptedPrompter prompter;
+    AboutBox box(prompter, SystemInfoTool({}, {}), AboutBox::Contacts{});
+    box.show();
+    EXPECT_EQ(box.objectName(), QStringLiteral("frmAbout"));
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("About - Velmora 2001"));
+    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 3.0.0"));
+    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lbl2"))->text(), QStringLiteral("Special thanks to:"));
+    EXPECT_FALSE(box.findChild<QLabel*>(QStringLiteral("Label1"))->isVisible());
+    EXPECT_FALSE(box.findChild<QLabel*>(QStringLiteral("Label2"))->isVisible());
+
+    QList<QUrl> opened;
+    box.setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    box.findChild<QToolButton*>(QStringLiteral("picIcon"))->click();
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST(AboutBoxTest, ContactsOfTheBuildOpenOnTheDesktop)
+{
+    ScriptedPrompter prompter;
+    AboutBox box(
+        prompter, SystemInfoTool({}, {}),
+        AboutBox::Contacts{QStringLiteral("https://velmora.test/"), QStringLiteral("help@velmora.test")});
+    box.show();
+    QList<QUrl> opened;
+    box.setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    auto* mail = box.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* web = box.findChild<QLabel*>(QStringLiteral("Label2"));
+    ASSERT_TRUE(mail->isVisible());
+    ASSERT_TRUE(web->isVisible());
+    EXPECT_TRUE(mail->text().contains(QStringLiteral("help@velmora.test")));
+
+    emit mail->linkActivated(QStringLiteral("mailto:help@velmora.test"));
+    emit web->linkActivated(QStringLiteral("https://velmora.test/"));
+    box.findChild<QToolButton*>(QStringLiteral("picIcon"))->click();
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:help@velmora.test")),
+                                   QUrl(QStringLiteral("https://velmora.test/")),
+                                   QUrl(QStringLiteral("https://velmora.test/"))}));
+}
+
+TEST(AboutBoxTest, OkHidesTheBoxAndAsksForTheMainWindow)
+{
+    ScriptedPrompter prompter;
+    AboutBox box(prompter, SystemInfoTool({}, {}), AboutBox::Contacts{});
+    QSignalSpy requested(&box, &AboutBox::mainWindowRequested);
+    box.show();
+    box.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_EQ(requested.count(), 1);
+    EXPECT_TRUE(prompter.shown().empty());
+}
+
+TEST(AboutBoxTest, SystemInfoWithoutAToolSaysSo)
+{
+    TempDir emptyFolder;
+    ScopedPath path(emptyFolder.path());
+    ScriptedPrompter prompter;
+    AboutBox box(prompter, SystemInfoTool(), AboutBox::Contacts{});
+    box.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
+
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    const ScriptedPrompter::Shown& shown = prompter.shown().front();
+    EXPECT_EQ(shown.text, kUnavailable);
+    EXPECT_EQ(shown.icon, Prompter::Icon::None);
+    EXPECT_EQ(shown.buttons, Prompter::Buttons::Ok);
+    EXPECT_EQ(shown.title, kProgramTitle);
+}
+
+TEST(AboutBoxTest, SystemInfoStartsTheFirstKnownToolOnThePath)
+{
+    TempDir tools;
+    writeTool(tools, QStringLiteral("kinfocenter"));
+    writeTool(tools, QStringLiteral("gnome-control-center"));
+    ScriptedPrompter prompter;
+    AboutBox box(prompter, SystemInfoTool({tools.path()}, SystemInfoTool::knownTools()),
+                 AboutBox::Contacts{});
+    box.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
+    EXPECT_EQ(waitForStart(tools), QStringLiteral("kinfocenter"));
+    EXPECT_TRUE(prompter.shown().empty());
+}
+
+TEST(SystemInfoToolTest, FindsKnownToolsInOrderAndSkipsWhatCannotRun)
+{
+    TempDir first;
+    TempDir second;
+    writeTool(second, QStringLiteral("gnome-control-center"));
+    QFile notExecutable(first.file(QStringLiteral("hardinfo")));
+    ASSERT_TRUE(notExecutable.open(QIODevice::WriteOnly));
+    notExecutable.close();
+
+    const SystemInfoTool tool({first.path(), second.path()}, SystemInfoTool::knownTools());
+    const auto found = tool.find();
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->path, second.file(QStringLiteral("gnome-control-center")));
+    EXPECT_EQ(found->arguments, QStringList{QStringLiteral("info-overview")});
+    ASSERT_TRUE(tool.start());
+    EXPECT_EQ(waitForStart(second), QStringLiteral("gnome-control-center info-overview"));
+
+    EXPECT_FALSE(SystemInfoTool({}, SystemInfoTool::knownTools()).find().has_value());
+    EXPECT_FALSE(SystemInfoTool({first.path()}, SystemInfoTool::knownTools()).start());
+}
+
+TEST(SystemInfoToolTest, PathFoldersAreTheAbsoluteEntriesOfPath)
+{
+    ScopedPath path(QStringLiteral("/usr/bin::relative/bin:/opt/tools/bin:"));
+    EXPECT_EQ(SystemInfoTool::pathFolders(), (QStringList{"/usr/bin", "/opt/tools/bin"}));
+}
+
+TEST(NewsWindowTest, ShowsTheReleaseNotesAndTheVersion)
+{
+    Help help(helpProgramFolder());
+    NewsWindow news(help, helpProgramFolder());
+    EXPECT_EQ(news.objectName(), QStringLiteral("news_form"));
+    EXPECT_EQ(news.windowTitle(), QStringLiteral("News"));
+    EXPECT_EQ(news.findChild<QLabel*>(QStringLiteral("lblVer"))->text(),
+              QStringLiteral("Velmora, Version: 3.0.0"));
+    EXPECT_EQ(news.findChild<QTextBrowser*>(QStringLiteral("news_browser"))->source(),
+              QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/News.htm")));
+    EXPECT_TRUE(news.browser().toPlainText().contains(QStringLiteral("3.0.0")));
+    news.setAttribute(Qt::WA_DeleteOnClose, false); // this one lives on the stack
+}
+
+TEST(NewsWindowTest, HelpOpensTheNewsTopic)
+{
+    Help help(helpProgramFolder());
+    auto* news = new NewsWindow(help, helpProgramFolder());
+    QPointer<NewsWindow> guard(news);
+    news->show();
+    news->findChild<QPushButton*>(QStringLiteral("cmdHelp"))->click();
+    ASSERT_NE(help.window(), nullptr);
+    EXPECT_TRUE(help.window()->isVisible());
+    EXPECT_EQ(help.window()->browser().source(),
+              QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/WhatIsNews.htm")));
+    delete guard.data();
+}
+
+TEST(NewsWindowTest, CloseDestroysTheWindowAndTheNextOneLoadsAfresh)
+{
+    Help help(helpProgramFolder());
+    QPointer<NewsWindow> news = new NewsWindow(help, helpProgramFolder());
+    news->show();
+    news->browser().setSource(QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/FAQ.htm")));
+
+    news->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(news.isNull());
+
+    news = new NewsWindow(help, helpProgramFolder());
+    EXPECT_EQ(news->browser().source(), QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/News.htm")));
+    delete news.data();
+}

@@ -1,0 +1,225 @@
+#include "HelpTestFolder.h"
+
+#include "help/Help.h"
+#include "help/HelpBrowser.h"
+#include "help/HelpTopics.h"
+#include "help/HelpWindow.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace {
+QUrl page(const QString& file)
+{
+    return QUrl::fromLocalFile(helpHtmlFolder() + QLatin1Char('/') + file);
+}
+
+QStringList expandedKeys(const HelpWindow& window)
+{
+    QStringList keys;
+    for (const HelpTopics::Node& node : HelpTopics::nodes()) {
+        if (window.node(node.key)->isExpanded())
+            keys << node.key;
+    }
+    return keys;
+}
+
+QString selectedKey(const HelpWindow& window)
+{
+    const auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("tv1"));
+    const QList<QTreeWidgetItem*> selected = tree->selectedItems();
+    return selected.size() == 1 ? selected.front()->data(0, Qt::UserRole).toString() : QString();
+}
+
+QUrl shownPage(const HelpWindow& window)
+{
+    return window.findChild<QTextBrowser*>(QStringLiteral("help_browser"))->source();
+}
+
+struct TopicCase
+{
+    const char* topic;
+    const char* page;
+    QStringList expanded; // every expanded node afterwards, in table order
+    const char* selected;
+};
+
+class ShowHelpTopicTest : public ::testing::TestWithParam<TopicCase>
+{
+};
+} // namespace
+
+TEST_P(ShowHelpTopicTest, OpensPageExpandsAndSelects)
+{
+    const TopicCase& c = GetParam();
+    Help help(helpProgramFolder());
+    ASSERT_EQ(help.window(), nullptr);
+
+    help.ShowHelpTopic(QString::fromLatin1(c.topic));
+
+    HelpWindow* window = help.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(shownPage(*window), page(QString::fromLatin1(c.page)));
+    EXPECT_EQ(expandedKeys(*window), c.expanded);
+    EXPECT_EQ(selectedKey(*window), QString::fromLatin1(c.selected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryTopic, ShowHelpTopicTest,
+    ::testing::Values(
+        TopicCase{
+            "configuration", "ProgramConfiguration.htm", {"help", "configuration"}, "program_configuration"},
+        TopicCase{"ftp", "UploadSettings.htm", {"help", "configuration"}, "upload_settings"},
+        TopicCase{"driver", "Driver.htm", {"help", "configuration", "picture"}, "driver"},
+        TopicCase{"framerate", "MovieFrameRate.htm", {"help", "configuration"}, "movie_frame_rate"},
+        TopicCase{"news", "WhatIsNews.htm", {"help", "misc."}, "what_is_news"}),
+    [](const ::testing::TestParamInfo<TopicCase>& info) { return std::string(info.param.topic); });
+
+TEST(HelpWindowTest, CreatedWithTheTreeOfTopicsAndTheStartPage)
+{
+    HelpWindow window(helpProgramFolder());
+    EXPECT_EQ(window.objectName(), QStringLiteral("Form5"));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Velmora 2001 Help"));
+    EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(window.findChild<QPushButton*>(QStringLiteral("cmdOK_Help"))->text(), QStringLiteral("&Close"));
+
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Start.htm")));
+    EXPECT_EQ(expandedKeys(window), QStringList{QStringLiteral("help")});
+    EXPECT_TRUE(selectedKey(window).isEmpty());
+
+    // Every node under its parent, siblings in table order, with its caption and a 12 x 12 picture.
+    const auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("tv1"));
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QHash<QString, int> childrenSeen;
+    for (const HelpTopics::Node& node : HelpTopics::nodes()) {
+        QTreeWidgetItem* item = window.node(node.key);
+        ASSERT_NE(item, nullptr) << node.key.toStdString();
+        EXPECT_EQ(item->text(0), node.caption);
+        EXPECT_FALSE(item->icon(0).pixmap(12, 12).isNull());
+        if (node.parent.isEmpty()) {
+            EXPECT_EQ(item, tree->topLevelItem(0));
+            continue;
+        }
+        QTreeWidgetItem* parent = window.node(node.parent);
+        EXPECT_EQ(item->parent(), parent) << node.key.toStdString();
+        EXPECT_EQ(parent->indexOfChild(item), childrenSeen[node.parent]++) << node.key.toStdString();
+    }
+    EXPECT_EQ(window.node(QStringLiteral("misc."))->childCount(), 4);
+}
+
+TEST(HelpWindowTest, UnknownTopicLeavesEverythingAsItWas)
+{
+    Help help(helpProgramFolder());
+    help.ShowHelpTopic(QStringLiteral("nothing"));
+    EXPECT_EQ(help.window(), nullptr) << "an unknown topic must not even create the window";
+
+    help.ShowHelpTopic(QStringLiteral("driver"));
+    HelpWindow& window = *help.window();
+    window.findChild<QPushButton*>(QStringLiteral("cmdOK_Help"))->click();
+    ASSERT_FALSE(window.isVisible());
+
+    help.ShowHelpTopic(QStringLiteral("Driver")); // topics are exact texts
+    help.ShowHelpTopic(QString());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Driver.htm")));
+    EXPECT_EQ(selectedKey(window), QStringLiteral("driver"));
+}
+
+TEST(HelpWindowTest, CloseOnlyHidesAndTheMenuEntryShowsTheLastState)
+{
+    Help help(helpProgramFolder());
+    help.ShowHelpTopic(QStringLiteral("framerate"));
+    HelpWindow* window = help.window();
+    window->openNode(QStringLiteral("source"));
+
+    window->findChild<QPushButton*>(QStringLiteral("cmdOK_Help"))->click();
+    EXPECT_FALSE(window->isVisible());
+
+    help.showHelpWindow();
+    EXPECT_EQ(help.window(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(shownPage(*window), page(QStringLiteral("Source.htm")));
+    EXPECT_EQ(expandedKeys(*window), (QStringList{"help", "configuration"}));
+    EXPECT_EQ(selectedKey(*window), QStringLiteral("movie_frame_rate"));
+}
+
+TEST(HelpWindowTest, MenuEntryCreatesTheWindowAtTheStartPage)
+{
+    Help help(helpProgramFolder());
+    help.showHelpWindow();
+    ASSERT_NE(help.window(), nullptr);
+    EXPECT_TRUE(help.window()->isVisible());
+    EXPECT_EQ(shownPage(*help.window()), page(QStringLiteral("Start.htm")));
+}
+
+TEST(HelpWindowTest, ClickingANodeShowsItsPage)
+{
+    HelpWindow window(helpProgramFolder());
+    window.show();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("tv1"));
+    window.node(QStringLiteral("misc."))->setExpanded(true);
+
+    const auto click = [&](const QString& key) {
+        const QRect rect = tree->visualItemRect(window.node(key));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    };
+    click(QStringLiteral("misc."));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Misc.htm")));
+    click(QStringLiteral("faq"));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("FAQ.htm")));
+    click(QStringLiteral("bug_report"));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("BugReport.htm")));
+
+    window.openNode(QStringLiteral("news"));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("News.htm")));
+    window.openNode(QStringLiteral("no_such_node"));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("News.htm")));
+}
+
+TEST(HelpWindowTest, WebAndMailLinksGoToTheDesktopAndLocalLinksStay)
+{
+    HelpWindow window(helpProgramFolder());
+    HelpBrowser& browser = window.browser();
+    QList<QUrl> opened;
+    browser.setUrlOpener([&opened](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+
+    emit browser.anchorClicked(QUrl(QStringLiteral("https://example.org/")));
+    emit browser.anchorClicked(QUrl(QStringLiteral("mailto:someone@example.org")));
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("https://example.org/")),
+                                   QUrl(QStringLiteral("mailto:someone@example.org"))}));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Start.htm")));
+
+    emit browser.anchorClicked(page(QStringLiteral("FAQ.htm")));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("FAQ.htm")));
+    EXPECT_EQ(opened.size(), 2);
+}
+
+TEST(HelpWindowTest, OpenedFromAModalWindowItIsModalItself)
+{
+    Help help(helpProgramFolder());
+    help.ShowHelpTopic(QStringLiteral("ftp"));
+    EXPECT_EQ(help.window()->windowModality(), Qt::NonModal);
+
+    QDialog settings;
+    settings.setWindowModality(Qt::ApplicationModal);
+    settings.show();
+    ASSERT_EQ(QApplication::activeModalWidget(), &settings);
+    help.ShowHelpTopic(QStringLiteral("ftp"));
+    EXPECT_EQ(help.window()->windowModality(), Qt::ApplicationModal);
+    EXPECT_TRUE(help.window()->isVisible());
+
+    help.window()->hide();
+    settings.hide();
+    help.showHelpWindow();
+    EXPECT_EQ(help.window()->windowModality(), Qt::NonModal);
+}
