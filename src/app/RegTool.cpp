@@ -5,39 +5,51 @@
 
 #include <QTextStream>
 
-RegTool::RegTool(Regedit& store, QTextStream& out, QTextStream& err) : m_store(store), m_out(out), m_err(err)
+RegTool::RegTool(const QString& storePath, QTextStream& out, QTextStream& err)
+    : m_storePath(storePath), m_out(out), m_err(err)
 {
+}
+
+QString RegTool::usageProblem(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return QStringLiteral("reg needs a command");
+    const QString& command = arguments.first();
+    const qsizetype words = arguments.size() - 1;
+    if (command == QLatin1String("get"))
+        return words == 2 ? QString() : QStringLiteral("reg get needs KEY and NAME");
+    if (command == QLatin1String("set"))
+        return words == 3 ? QString() : QStringLiteral("reg set needs KEY, NAME and TEXT");
+    if (command == QLatin1String("delete"))
+        return words == 1 || words == 2 ? QString()
+                                        : QStringLiteral("reg delete needs KEY and an optional NAME");
+    if (command == QLatin1String("list"))
+        return words <= 1 ? QString() : QStringLiteral("reg list takes at most one KEY");
+    return QStringLiteral("unknown reg command %1").arg(command);
 }
 
 int RegTool::run(const QStringList& arguments)
 {
-    if (arguments.isEmpty())
-        return usageError(QStringLiteral("reg needs a command"));
+    if (const QString problem = usageProblem(arguments); !problem.isEmpty()) {
+        m_err << "velmora: " << problem << "\n" << CommandLine::usage();
+        m_err.flush();
+        return kUsage;
+    }
+    Regedit store(m_storePath);
     const QString& command = arguments.first();
     const QStringList args = arguments.mid(1);
     if (command == QLatin1String("get"))
-        return get(args);
+        return get(store, args);
     if (command == QLatin1String("set"))
-        return set(args);
+        return set(store, args);
     if (command == QLatin1String("delete"))
-        return remove(args);
-    if (command == QLatin1String("list"))
-        return list(args);
-    return usageError(QStringLiteral("unknown reg command %1").arg(command));
+        return remove(store, args);
+    return list(store, args);
 }
 
-int RegTool::usageError(const QString& what)
+int RegTool::get(Regedit& store, const QStringList& args)
 {
-    m_err << "velmora: " << what << "\n" << CommandLine::usage();
-    m_err.flush();
-    return kUsage;
-}
-
-int RegTool::get(const QStringList& args)
-{
-    if (args.size() != 2)
-        return usageError(QStringLiteral("reg get needs KEY and NAME"));
-    const std::optional<QString> text = m_store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]);
+    const std::optional<QString> text = store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]);
     if (!text)
         return kAbsent;
     m_out << *text << "\n";
@@ -45,35 +57,26 @@ int RegTool::get(const QStringList& args)
     return kOk;
 }
 
-int RegTool::set(const QStringList& args)
+int RegTool::set(Regedit& store, const QStringList& args)
 {
-    if (args.size() != 3)
-        return usageError(QStringLiteral("reg set needs KEY, NAME and TEXT"));
-    m_store.SaveString(HKEY_LOCAL_MACHINE, args[0], args[1], args[2]);
+    store.SaveString(HKEY_LOCAL_MACHINE, args[0], args[1], args[2]);
     // The store keeps failures silent; the tool checks that the text arrived.
-    const std::optional<QString> stored = m_store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]);
-    if (!stored || *stored != args[2].left(args[2].indexOf(QChar(0))))
-        return kAbsent;
-    return kOk;
+    return store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]) == args[2] ? kOk : kAbsent;
 }
 
-int RegTool::remove(const QStringList& args)
+int RegTool::remove(Regedit& store, const QStringList& args)
 {
     if (args.size() == 1)
-        m_store.DeleteKey(HKEY_LOCAL_MACHINE, args[0]);
-    else if (args.size() == 2)
-        m_store.DeleteValue(HKEY_LOCAL_MACHINE, args[0], args[1]);
+        store.DeleteKey(HKEY_LOCAL_MACHINE, args[0]);
     else
-        return usageError(QStringLiteral("reg delete needs KEY and an optional NAME"));
+        store.DeleteValue(HKEY_LOCAL_MACHINE, args[0], args[1]);
     return kOk;
 }
 
-int RegTool::list(const QStringList& args)
+int RegTool::list(Regedit& store, const QStringList& args)
 {
-    if (args.size() > 1)
-        return usageError(QStringLiteral("reg list takes at most one KEY"));
     const QString key = args.isEmpty() ? QString() : args[0];
-    for (const Regedit::Entry& entry : m_store.List(HKEY_LOCAL_MACHINE, key))
+    for (const Regedit::Entry& entry : store.List(HKEY_LOCAL_MACHINE, key))
         m_out << entry.key << '\t' << entry.name << '\t' << entry.text << '\n';
     m_out.flush();
     return kOk;

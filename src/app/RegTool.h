@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 class QTextStream;
@@ -7,7 +8,7 @@ class Regedit;
 
 // The store tool behind "velmora reg": get, set, delete and list values in the machine-wide root.
 // Exit status 0 on success, 1 when the value is absent (or a write did not reach the store),
-// 2 on a usage error.
+// 2 on a usage error. The store is opened only for a well-formed command.
 class RegTool final
 {
 public:
@@ -15,17 +16,18 @@ public:
     static constexpr int kAbsent = 1;
     static constexpr int kUsage = 2;
 
-    RegTool(Regedit& store, QTextStream& out, QTextStream& err);
+    RegTool(const QString& storePath, QTextStream& out, QTextStream& err);
     int run(const QStringList& arguments);
 
 private:
-    int get(const QStringList& args);
-    int set(const QStringList& args);
-    int remove(const QStringList& args);
-    int list(const QStringList& args);
-    int usageError(const QString& what);
+    // Why the words are no command, or empty when they are one.
+    static QString usageProblem(const QStringList& arguments);
+    int get(Regedit& store, const QStringList& args);
+    int set(Regedit& store, const QStringList& args);
+    int remove(Regedit& store, const QStringList& args);
+    int list(Regedit& store, const QStringList& args);
 
-    Regedit& m_store;
+    QString m_storePath;
     QTextStream& m_out;
     QTextStream& m_err;
 };

@@ -1,6 +1,5 @@
 #include "app/CommandLine.h"
 #include "app/RegTool.h"
-#include "settings/Regedit.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -10,10 +9,9 @@
 namespace {
 int runRegTool(const CommandLine& commandLine)
 {
-    Regedit store(commandLine.storePath());
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return RegTool(store, out, err).run(commandLine.commandArguments());
+    return RegTool(commandLine.storePath(), out, err).run(commandLine.commandArguments());
 }
 
 // The program with its windows, and the headless modes, start here.

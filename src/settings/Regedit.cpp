@@ -448,21 +448,18 @@ std::map<QString, std::map<QString, QString>> Regedit::SubkeyValues(RegRoot root
     const std::optional<qint64> parent = findKey(root, normalizeKey(keyPath));
     if (!parent)
         return result;
-    sqlite3_stmt* stmt = statement("SELECT k.fold, v.fold, v.data FROM keys k JOIN vals v ON v.key_id = k.id"
-                                   " WHERE k.parent=?1 AND v.type=1");
+    // One indexed query per wanted name rather than a scan of every value below the key.
+    sqlite3_stmt* stmt = statement("SELECT k.fold, v.data FROM keys k JOIN vals v ON v.key_id = k.id"
+                                   " WHERE k.parent=?1 AND v.fold=?2 AND v.type=1");
     if (!stmt)
         return result;
-    Reset reset(stmt);
-    sqlite3_bind_int64(stmt, 1, *parent);
-    std::vector<QString> wanted;
-    wanted.reserve(names.size());
-    for (const QString& name : names)
-        wanted.push_back(fold(name));
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        QString valueName = columnText(stmt, 1);
-        if (std::find(wanted.begin(), wanted.end(), valueName) == wanted.end())
-            continue;
-        result[lastComponent(columnText(stmt, 0))].emplace(std::move(valueName), valueText(stmt, 2));
+    for (const QString& name : names) {
+        Reset reset(stmt);
+        const QString wanted = fold(name);
+        sqlite3_bind_int64(stmt, 1, *parent);
+        bindText(stmt, 2, wanted);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            result[lastComponent(columnText(stmt, 0))].insert_or_assign(wanted, valueText(stmt, 1));
     }
     return result;
 }
