@@ -1,0 +1,372 @@
+#include "ui/ProgramConfigWindow.h"
+
+#include "common/Prompter.h"
+#include "help/Help.h"
+#include "help/ScreenPlacement.h"
+#include "options/OptionBoxRules.h"
+#include "options/ProgramOptions.h"
+#include "settings/Account.h"
+#include "ui/ColorSwatch.h"
+#include "ui/SettingsDialogs.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+template <typename W> W* named(W* widget, const QString& name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QLabel* label(const QString& name, const QString& caption)
+{
+    return named(new QLabel(caption), name);
+}
+
+void showText(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+// True when the path names an existing file (not a folder).
+bool isFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+} // namespace
+
+ProgramConfigWindow::ProgramConfigWindow(ProgramOptions& options, Prompter& prompter, Help& help,
+                                         SettingsDialogs& dialogs, QString programPath, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_options(options),
+      m_prompter(prompter), m_help(help), m_dialogs(dialogs), m_programPath(std::move(programPath))
+{
+    setObjectName(QStringLiteral("prcoForm"));
+    setWindowTitle(QStringLiteral("Program configuration"));
+
+    m_tabs = named(new QTabWidget, QStringLiteral("TabStripConf"));
+    m_tabs->addTab(buildProgram(), QStringLiteral("Program Running"));
+    m_tabs->addTab(buildVarious(), QStringLiteral("Various Options"));
+    m_tabs->addTab(buildBackground(), QStringLiteral("Program Interface"));
+    m_tabs->addTab(buildSound(), QStringLiteral("Premonition"));
+    m_tabs->addTab(buildQuality(), QStringLiteral("Uploaded"));
+    m_helpButton = named(new QPushButton(QStringLiteral("&Help")), QStringLiteral("cmdHelp"));
+    m_ok = named(new QPushButton(QStringLiteral("&OK")), QStringLiteral("Command1"));
+    m_ok->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_helpButton);
+    buttons->addStretch();
+    buttons->addWidget(m_ok);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs, 1);
+    layout->addLayout(buttons);
+    resize(520, 300);
+
+    ScreenPlacement::centreOnScreen(*this);
+    m_tabs->setCurrentIndex(0);
+    connectControls();
+    refresh();
+}
+
+QWidget* ProgramConfigWindow::buildProgram()
+{
+    auto* page = named(new QFrame, QStringLiteral("frameProgram"));
+    m_systray = named(new QCheckBox(QStringLiteral("Don't minimize program to Sys&tray")),
+                      QStringLiteral("chkSystray"));
+    m_min = named(new QCheckBox(QStringLiteral("&Start program &minimized in systray")),
+                  QStringLiteral("chkMin"));
+    m_autostart = named(new QCheckBox(QStringLiteral("&Autostart program at Windows startup")),
+                        QStringLiteral("chkAutostart"));
+    m_close = named(new QCheckBox, QStringLiteral("chkClose"));
+    m_closeCount = named(new QLineEdit, QStringLiteral("txtClose"));
+    m_closeCount->setMaximumWidth(70);
+
+    auto* closeLine = new QHBoxLayout;
+    closeLine->addWidget(m_close);
+    closeLine->addWidget(label(QStringLiteral("lblCloseProgram"), QStringLiteral("Close program after")));
+    closeLine->addWidget(m_closeCount);
+    closeLine->addWidget(label(QStringLiteral("lblCloseuploads"), QStringLiteral("upload(s)")));
+    closeLine->addStretch();
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_systray);
+    layout->addWidget(m_min);
+    layout->addWidget(m_autostart);
+    layout->addLayout(closeLine);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* ProgramConfigWindow::buildVarious()
+{
+    auto* page = named(new QFrame, QStringLiteral("frameVarious"));
+    m_keep = named(new QCheckBox(QStringLiteral("&Keep uploaded picture in program folder")),
+                   QStringLiteral("chkKeepUpload"));
+    m_suc = named(new QCheckBox(QStringLiteral("&Show message after successful upload")),
+                  QStringLiteral("chkSuc"));
+    m_print = named(new QCheckBox(QStringLiteral("Keep &printed picture in program folder")),
+                    QStringLiteral("chkPrint"));
+    m_motion = named(new QCheckBox(QStringLiteral("Turn 'Motion Preview' on &while uploading")),
+                     QStringLiteral("chkMotion"));
+    auto* layout = new QVBoxLayout(page);
+    for (QCheckBox* box : {m_keep, m_suc, m_print, m_motion})
+        layout->addWidget(box);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* ProgramConfigWindow::buildBackground()
+{
+    auto* page = named(new QFrame, QStringLiteral("frameBackground"));
+    m_picture = named(new QLineEdit, QStringLiteral("txtPicSource"));
+    m_pictureBrowse = named(new QPushButton(QStringLiteral("...")), QStringLiteral("cmdPictureBrowse"));
+    m_pictureBrowse->setMaximumWidth(40);
+    m_swatch = named(new ColorSwatch, QStringLiteral("piccolor"));
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label(QStringLiteral("lblBackground"), QStringLiteral("Program background:")), 0, 0, 1,
+                    3);
+    grid->addWidget(label(QStringLiteral("lblPic"), QStringLiteral("Picture:")), 1, 0);
+    grid->addWidget(m_picture, 1, 1);
+    grid->addWidget(m_pictureBrowse, 1, 2);
+    grid->addWidget(label(QStringLiteral("lblColor"), QStringLiteral("Color:")), 2, 0);
+    grid->addWidget(m_swatch, 2, 1, Qt::AlignLeft);
+    grid->setRowStretch(3, 1);
+    return page;
+}
+
+QWidget* ProgramConfigWindow::buildSound()
+{
+    auto* page = named(new QFrame, QStringLiteral("frameSound"));
+    m_ask =
+        named(new QCheckBox(QStringLiteral("&Ask every time before uploading")), QStringLiteral("chkAsk"));
+    m_sound = named(new QCheckBox(QStringLiteral("&Play sound ")), QStringLiteral("chkSound"));
+    m_soundSec = named(new QLineEdit, QStringLiteral("txtSound"));
+    m_soundSec->setMaximumWidth(50);
+    m_spin = named(new QSpinBox, QStringLiteral("UpDown1"));
+    m_spin->setRange(OptionBoxRules::kMinSeconds, OptionBoxRules::kMaxSeconds);
+    m_spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    m_spin->setMaximumWidth(50);
+    m_soundFile = named(new QLineEdit, QStringLiteral("txtSoundSource"));
+    m_soundBrowse = named(new QPushButton(QStringLiteral("...")), QStringLiteral("cmdSoundBrowse"));
+    m_soundBrowse->setMaximumWidth(40);
+    auto* note =
+        label(QStringLiteral("beep"), QStringLiteral("If you don't specify a .wav file, you will only hear a "
+                                                     "single beep when 'Play sound' is checked"));
+    note->setWordWrap(true);
+
+    auto* soundLine = new QHBoxLayout;
+    soundLine->addWidget(m_sound);
+    soundLine->addWidget(m_soundSec);
+    soundLine->addWidget(m_spin);
+    soundLine->addWidget(label(QStringLiteral("lblSound"), QStringLiteral("seconds before uploading")));
+    soundLine->addStretch();
+    auto* fileLine = new QHBoxLayout;
+    fileLine->addWidget(m_soundFile, 1);
+    fileLine->addWidget(m_soundBrowse);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_ask);
+    layout->addLayout(soundLine);
+    layout->addLayout(fileLine);
+    layout->addWidget(note);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* ProgramConfigWindow::buildQuality()
+{
+    auto* page = named(new QFrame, QStringLiteral("frameQuality"));
+    m_slider = named(new QSlider(Qt::Horizontal), QStringLiteral("Slider1"));
+    m_slider->setRange(0, 100);
+    m_slider->setValue(100);
+    m_quality = named(new QLineEdit(QStringLiteral("100")), QStringLiteral("txtQuality"));
+    m_quality->setMaximumWidth(50);
+    m_textTime = named(new QLineEdit(QStringLiteral("time.txt")), QStringLiteral("txtTextTime"));
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label(QStringLiteral("Label5"), QStringLiteral("Image Quality (JPEG):")), 0, 0, 1, 4);
+    grid->addWidget(label(QStringLiteral("Label2"), QStringLiteral("Smallest file")), 1, 0);
+    grid->addWidget(m_slider, 1, 1);
+    grid->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Best quality")), 1, 2);
+    grid->addWidget(m_quality, 1, 3);
+    grid->addWidget(label(QStringLiteral("Label3"), QStringLiteral("Time textfile name:")), 2, 0);
+    grid->addWidget(m_textTime, 2, 1, 1, 3);
+    grid->setRowStretch(3, 1);
+    return page;
+}
+
+template <typename Sender, typename Signal, typename Handler>
+void ProgramConfigWindow::onEdit(Sender* sender, Signal signal, Handler handler)
+{
+    connect(sender, signal, this, [this, handler](auto&&... args) {
+        if (!m_refreshing)
+            handler(args...);
+    });
+}
+
+void ProgramConfigWindow::connectControls()
+{
+    ProgramOptions& o = m_options;
+    connect(&m_options, &ProgramOptions::changed, this, &ProgramConfigWindow::refresh);
+
+    onEdit(m_systray, &QCheckBox::toggled, [&o](bool on) { o.setSystray(on); });
+    onEdit(m_min, &QCheckBox::toggled, [&o](bool on) { o.setMin(on); });
+    onEdit(m_autostart, &QCheckBox::toggled, [&o](bool on) { o.setAutostart(on); });
+    onEdit(m_close, &QCheckBox::toggled, [&o](bool on) { o.setClose(on); });
+    onEdit(m_closeCount, &QLineEdit::textChanged, [&o](const QString& text) { o.setCloseCount(text); });
+    onEdit(m_keep, &QCheckBox::toggled, [&o](bool on) { o.setKeep(on); });
+    onEdit(m_suc, &QCheckBox::toggled, [&o](bool on) { o.setSuc(on); });
+    onEdit(m_print, &QCheckBox::toggled, [&o](bool on) { o.setPrint(on); });
+    onEdit(m_motion, &QCheckBox::toggled, [&o](bool on) { o.setMotion(on); });
+    onEdit(m_picture, &QLineEdit::textChanged, [&o](const QString& text) { o.setBgPic(text); });
+    onEdit(m_ask, &QCheckBox::toggled, [&o](bool on) { o.setAsk(on); });
+    onEdit(m_sound, &QCheckBox::toggled, [&o](bool on) { o.setSound(on); });
+    onEdit(m_soundFile, &QLineEdit::textChanged, [&o](const QString& text) { o.setSoundSrc(text); });
+    onEdit(m_textTime, &QLineEdit::textChanged, [&o](const QString& text) { o.setTextTimeName(text); });
+
+    onEdit(m_quality, &QLineEdit::textChanged, [this](const QString& text) { applyQualityText(text); });
+    // The slider writes its position into the box, whose rule then sets the option.
+    onEdit(m_slider, &QSlider::valueChanged,
+           [this](int value) { m_quality->setText(QString::number(value)); });
+    onEdit(m_soundSec, &QLineEdit::textChanged, [this](const QString& text) { applySoundText(text); });
+    onEdit(m_spin, &QSpinBox::valueChanged,
+           [this](int value) { m_soundSec->setText(QString::number(value)); });
+
+    connect(m_pictureBrowse, &QPushButton::clicked, this, &ProgramConfigWindow::choosePicture);
+    connect(m_soundBrowse, &QPushButton::clicked, this, &ProgramConfigWindow::chooseSound);
+    connect(m_swatch, &ColorSwatch::clicked, this, &ProgramConfigWindow::chooseColor);
+    connect(m_helpButton, &QPushButton::clicked, this,
+            [this] { m_help.ShowHelpTopic(QStringLiteral("configuration")); });
+    connect(m_ok, &QPushButton::clicked, this, &ProgramConfigWindow::confirm);
+}
+
+void ProgramConfigWindow::applyQualityText(const QString& text)
+{
+    const OptionBoxRules::QualityBox result = OptionBoxRules::qualityBox(text);
+    {
+        const QScopedValueRollback guard(m_refreshing, true);
+        showText(m_quality, result.text);
+        if (result.slider)
+            m_slider->setValue(*result.slider);
+    }
+    m_options.setQuality(result.text);
+}
+
+void ProgramConfigWindow::applySoundText(const QString& text)
+{
+    const OptionBoxRules::SecondsBox result = OptionBoxRules::secondsBox(text, m_spin->value());
+    {
+        const QScopedValueRollback guard(m_refreshing, true);
+        showText(m_soundSec, result.text);
+        if (result.spin)
+            m_spin->setValue(*result.spin);
+    }
+    m_options.setSoundSec(result.text);
+}
+
+void ProgramConfigWindow::refresh()
+{
+    const QScopedValueRollback guard(m_refreshing, true);
+    const ProgramOptions& o = m_options;
+    m_systray->setChecked(o.systray());
+    m_min->setChecked(o.min());
+    m_autostart->setChecked(o.autostart());
+    m_close->setChecked(o.close());
+    showText(m_closeCount, o.closeCount());
+    m_keep->setChecked(o.keep());
+    m_suc->setChecked(o.suc());
+    m_print->setChecked(o.print());
+    m_motion->setChecked(o.motion());
+    showText(m_picture, o.bgPic());
+    m_swatch->setColor(colorFromStored(o.bgColor()));
+    m_ask->setChecked(o.ask());
+    m_sound->setChecked(o.sound());
+    showText(m_soundFile, o.soundSrc());
+    showText(m_textTime, o.textTimeName());
+
+    showText(m_quality, o.quality());
+    if (const std::optional<int> position = OptionBoxRules::qualityBox(o.quality()).slider)
+        m_slider->setValue(*position);
+    showText(m_soundSec, o.soundSec());
+    if (const std::optional<int> value = OptionBoxRules::secondsBox(o.soundSec(), m_spin->value()).spin)
+        m_spin->setValue(*value);
+}
+
+void ProgramConfigWindow::showWindow()
+{
+    hide();
+    show();
+    raise();
+    activateWindow();
+}
+
+void ProgramConfigWindow::choosePicture()
+{
+    if (const std::optional<QString> file = m_dialogs.chooseFile(QStringLiteral("Choose Picture..."),
+                                                                 kPictureFilter, m_pictureDialogFile, this))
+        m_pictureDialogFile = *file;
+    m_picture->setText(m_pictureDialogFile);
+}
+
+void ProgramConfigWindow::chooseSound()
+{
+    if (const std::optional<QString> file =
+            m_dialogs.chooseFile(QStringLiteral("Choose Sound..."), kSoundFilter, m_soundDialogFile, this))
+        m_soundDialogFile = *file;
+    m_soundFile->setText(m_soundDialogFile);
+}
+
+void ProgramConfigWindow::chooseColor()
+{
+    const QColor previous = m_swatch->color();
+    const QColor color = m_dialogs.chooseColor(previous, this).value_or(previous);
+    m_options.setBgColor(storedFromColor(color));
+    m_swatch->setColor(color);
+    emit backgroundColorChosen(color);
+}
+
+void ProgramConfigWindow::confirm()
+{
+    const QString picture = m_options.bgPic();
+    if (picture.isEmpty()) {
+        emit backgroundPictureChanged(QString());
+    } else if (!isFile(picture)) {
+        m_prompter.message(QStringLiteral("Picture not found"), Prompter::Icon::Critical);
+        emit backgroundPictureChanged(QString());
+    } else {
+        emit backgroundPictureChanged(picture);
+    }
+
+    const QString sound = m_options.soundSrc();
+    if (!sound.isEmpty() && !isFile(sound))
+        m_prompter.message(QStringLiteral("Sound file not found"), Prompter::Icon::Critical);
+
+    // A failed autostart entry stays silent, as every store failure does.
+    m_options.storeAll(m_programPath);
+
+    hide();
+    emit confirmed();
+}
+
+void ProgramConfigWindow::closeEvent(QCloseEvent* event)
+{
+    // Only "&OK" closes the window; a close asked for by the program (ending it) goes through.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}

@@ -1,0 +1,394 @@
+#include "ui/UploadSettingsWindow.h"
+
+#include "help/Help.h"
+#include "help/ScreenPlacement.h"
+#include "settings/AccountBook.h"
+#include "settings/IntervalTable.h"
+#include "ui/SettingsDialogs.h"
+#include "ui/StampPreview.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+QLabel* label(const QString& name, const QString& caption)
+{
+    auto* l = new QLabel(caption);
+    l->setObjectName(name);
+    return l;
+}
+
+template <typename W> W* named(W* widget, const QString& name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QFrame* frame(const QString& name)
+{
+    return named(new QFrame, name);
+}
+
+QFont stampFont(const Account& a)
+{
+    QFont font(a.fontName);
+    font.setPointSizeF(a.fontSize);
+    font.setBold(a.fontBold);
+    font.setItalic(a.fontItalic);
+    return font;
+}
+
+// Sets a line edit only when its text differs, so the cursor stays put while the user types.
+void showText(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+} // namespace
+
+UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, SettingsDialogs& dialogs,
+                                           QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_book(book), m_help(help),
+      m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Upload Settings"));
+
+    m_ftps = named(new QTreeWidget, QStringLiteral("ftps"));
+    m_ftps->setColumnCount(3);
+    m_ftps->setHeaderLabels(
+        {QStringLiteral("FTP Account"), QStringLiteral("Host Name"), QStringLiteral("Every")});
+    m_ftps->setRootIsDecorated(false);
+    m_ftps->setUniformRowHeights(true);
+    m_ftps->header()->setStretchLastSection(true);
+    m_ftps->setColumnWidth(0, 160);
+    m_ftps->setColumnWidth(1, 170);
+    m_add = named(new QPushButton(QStringLiteral("&Add")), QStringLiteral("cmdAdd"));
+    m_remove = named(new QPushButton(QStringLiteral("&Remove")), QStringLiteral("cmdRemove"));
+    m_rename = named(new QPushButton(QStringLiteral("Re&name")), QStringLiteral("cmdRename"));
+
+    m_tabs = named(new QTabWidget, QStringLiteral("TabStripFTP"));
+    m_tabs->addTab(buildGeneral(), QStringLiteral("&General"));
+    m_tabs->addTab(buildDestination(), QStringLiteral("&Destination"));
+    m_tabs->addTab(buildInterval(), QStringLiteral("&Interval"));
+    m_tabs->addTab(buildTimestamp(), QStringLiteral("&Timestamp"));
+
+    m_helpButton = named(new QPushButton(QStringLiteral("&Help")), QStringLiteral("cmdHelp"));
+    m_ok = named(new QPushButton(QStringLiteral("&OK")), QStringLiteral("Command1"));
+    m_ok->setDefault(true);
+
+    auto* listButtons = new QVBoxLayout;
+    listButtons->addWidget(m_add);
+    listButtons->addWidget(m_remove);
+    listButtons->addWidget(m_rename);
+    listButtons->addStretch();
+    auto* list = new QHBoxLayout;
+    list->addWidget(m_ftps, 1);
+    list->addLayout(listButtons);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_helpButton);
+    bottom->addStretch();
+    bottom->addWidget(m_ok);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label(QStringLiteral("cmdUpload_to"), QStringLiteral("My Accounts:")));
+    layout->addLayout(list, 1);
+    layout->addWidget(m_tabs);
+    layout->addLayout(bottom);
+    resize(560, 520);
+
+    ScreenPlacement::centreOnScreen(*this);
+    m_tabs->setCurrentIndex(0);
+    connectControls();
+    if (m_book.rowCount() == 0)
+        m_book.loadList();
+    refreshRows();
+    refreshControls();
+}
+
+QWidget* UploadSettingsWindow::buildGeneral()
+{
+    QFrame* page = frame(QStringLiteral("Frame1"));
+    m_host = named(new QLineEdit, QStringLiteral("Text1"));
+    m_user = named(new QLineEdit, QStringLiteral("Text2"));
+    m_password = named(new QLineEdit, QStringLiteral("Text3"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_remember = named(new QCheckBox(QStringLiteral("Remember my password")), QStringLiteral("rem_pass"));
+    auto* form = new QFormLayout(page);
+    form->addRow(label(QStringLiteral("lblHost"), QStringLiteral("Host Name/Adress:")), m_host);
+    form->addRow(label(QStringLiteral("lblUser"), QStringLiteral("User ID:")), m_user);
+    form->addRow(label(QStringLiteral("lblPass"), QStringLiteral("Password:")), m_password);
+    form->addRow(QString(), m_remember);
+    return page;
+}
+
+QWidget* UploadSettingsWindow::buildDestination()
+{
+    QFrame* page = frame(QStringLiteral("Frame3"));
+    m_folder = named(new QLineEdit, QStringLiteral("Text4"));
+    m_folder->installEventFilter(this);
+    m_fileName = named(new QLineEdit(QStringLiteral("webcam")), QStringLiteral("Text8"));
+    auto* extension = named(new QLineEdit(QStringLiteral(".jpg")), QStringLiteral("Text9"));
+    extension->setReadOnly(true);
+    extension->setMaximumWidth(50);
+    m_locally =
+        named(new QCheckBox(QStringLiteral("&Save picture locally to:")), QStringLiteral("chkLocally"));
+    m_localFolder = named(new QLineEdit, QStringLiteral("txtLocallySource"));
+    m_browse = named(new QPushButton(QStringLiteral("&Browse")), QStringLiteral("cmdBrowse"));
+    m_onlyLocally = named(new QCheckBox(QStringLiteral("&Only locally")), QStringLiteral("chkOnlylo"));
+    m_onlyLocally->setToolTip(QStringLiteral("No FTP-Settings required if checked"));
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label(QStringLiteral("lblInitial"), QStringLiteral("Folder:")), 0, 0);
+    grid->addWidget(m_folder, 0, 1, 1, 2);
+    grid->addWidget(label(QStringLiteral("Label5"), QStringLiteral("Destination filename:")), 1, 0);
+    grid->addWidget(m_fileName, 1, 1);
+    grid->addWidget(extension, 1, 2);
+    grid->addWidget(m_locally, 2, 0, 1, 3);
+    grid->addWidget(m_localFolder, 3, 0, 1, 2);
+    grid->addWidget(m_browse, 3, 2);
+    grid->addWidget(m_onlyLocally, 4, 0, 1, 3);
+    grid->setRowStretch(5, 1);
+    return page;
+}
+
+QWidget* UploadSettingsWindow::buildInterval()
+{
+    QFrame* page = frame(QStringLiteral("Frame2"));
+    m_interval = named(new QComboBox, QStringLiteral("Combo"));
+    for (int position = 0; position < IntervalTable::count(); ++position)
+        m_interval->addItem(IntervalTable::item(position).text, IntervalTable::item(position).data);
+    m_seconds = named(new QLineEdit, QStringLiteral("txtmSec"));
+    m_between = named(new QCheckBox(QStringLiteral("Only Between:")), QStringLiteral("chkBetween"));
+    m_dateFrom = named(new QDateEdit, QStringLiteral("DTPicker1"));
+    m_dateTo = named(new QDateEdit, QStringLiteral("DTPicker2"));
+    for (QDateEdit* picker : {m_dateFrom, m_dateTo})
+        picker->setCalendarPopup(true);
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Upload image every:")), 0, 0);
+    grid->addWidget(m_interval, 0, 1, 1, 2);
+    grid->addWidget(m_seconds, 1, 1);
+    grid->addWidget(label(QStringLiteral("lblmSec"), QStringLiteral("Seconds")), 1, 2);
+    grid->addWidget(m_between, 2, 0);
+    grid->addWidget(m_dateFrom, 2, 1);
+    grid->addWidget(label(QStringLiteral("lblAnd"), QStringLiteral("and")), 2, 2);
+    grid->addWidget(m_dateTo, 2, 3);
+    grid->setRowStretch(3, 1);
+    return page;
+}
+
+QWidget* UploadSettingsWindow::buildTimestamp()
+{
+    QFrame* page = frame(QStringLiteral("frametimestamp"));
+    m_timestamp = named(new QCheckBox(QStringLiteral("Add timestamp to picture")), QStringLiteral("Check1"));
+    m_textTime =
+        named(new QCheckBox(QStringLiteral("Upload textfile with time")), QStringLiteral("chkTxtTime"));
+    m_preview = named(new StampPreview, QStringLiteral("picUnder"));
+    m_font = named(new QPushButton(QStringLiteral("&Font")), QStringLiteral("Command3"));
+    m_backColor = named(new QPushButton(QStringLiteral("&Background color")), QStringLiteral("Command4"));
+    m_foreColor = named(new QPushButton(QStringLiteral("&Text color")), QStringLiteral("Command5"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_font);
+    buttons->addWidget(m_backColor);
+    buttons->addWidget(m_foreColor);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(m_timestamp);
+    layout->addWidget(m_textTime);
+    layout->addWidget(label(QStringLiteral("Label7"), QStringLiteral("Preview:")));
+    layout->addWidget(m_preview);
+    layout->addLayout(buttons);
+    layout->addStretch();
+    return page;
+}
+
+template <typename Sender, typename Signal, typename Handler>
+void UploadSettingsWindow::onEdit(Sender* sender, Signal signal, Handler handler)
+{
+    connect(sender, signal, this, [this, handler](auto&&... args) {
+        if (!m_refreshing)
+            handler(args...);
+    });
+}
+
+void UploadSettingsWindow::connectControls()
+{
+    AccountBook& book = m_book;
+    connect(&m_book, &AccountBook::rowsChanged, this, &UploadSettingsWindow::refreshRows);
+    connect(&m_book, &AccountBook::loadedChanged, this, &UploadSettingsWindow::refreshControls);
+
+    onEdit(m_ftps, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
+        if (item)
+            m_book.selectRow(m_ftps->indexOfTopLevelItem(item));
+    });
+    onEdit(m_ftps, &QTreeWidget::itemChanged, [this](QTreeWidgetItem* item, int column) {
+        if (column == 0)
+            m_book.setChecked(m_ftps->indexOfTopLevelItem(item), item->checkState(0) == Qt::Checked);
+    });
+    connect(m_add, &QPushButton::clicked, &m_book, &AccountBook::addAccount);
+    connect(m_remove, &QPushButton::clicked, &m_book, &AccountBook::removeAccount);
+    connect(m_rename, &QPushButton::clicked, &m_book, &AccountBook::renameAccount);
+    connect(m_helpButton, &QPushButton::clicked, this,
+            [this] { m_help.ShowHelpTopic(QStringLiteral("ftp")); });
+    connect(m_ok, &QPushButton::clicked, this, &UploadSettingsWindow::confirm);
+
+    onEdit(m_host, &QLineEdit::textChanged, [&book](const QString& text) { book.setHost(text); });
+    onEdit(m_user, &QLineEdit::textChanged, [&book](const QString& text) { book.setUser(text); });
+    onEdit(m_password, &QLineEdit::textChanged, [&book](const QString& text) { book.setPassword(text); });
+    onEdit(m_remember, &QCheckBox::toggled, [&book](bool on) { book.setRememberPassword(on); });
+
+    onEdit(m_folder, &QLineEdit::textChanged, [&book](const QString& text) { book.setFolder(text); });
+    onEdit(m_fileName, &QLineEdit::textChanged, [&book](const QString& text) { book.setFileName(text); });
+    onEdit(m_localFolder, &QLineEdit::textChanged,
+           [&book](const QString& text) { book.setLocalFolder(text); });
+    onEdit(m_locally, &QCheckBox::toggled, [&book](bool on) { book.setLocally(on); });
+    onEdit(m_onlyLocally, &QCheckBox::toggled, [&book](bool on) { book.setOnlyLocally(on); });
+    connect(m_browse, &QPushButton::clicked, this, &UploadSettingsWindow::browseLocalFolder);
+
+    onEdit(m_interval, &QComboBox::currentIndexChanged,
+           [&book](int position) { book.setIntervalItem(position); });
+    onEdit(m_seconds, &QLineEdit::textChanged, [&book](const QString& text) { book.setSecondsText(text); });
+    onEdit(m_between, &QCheckBox::toggled, [&book](bool on) { book.setBetween(on); });
+    onEdit(m_dateFrom, &QDateEdit::dateChanged, [&book](QDate date) { book.setDateFrom(date); });
+    onEdit(m_dateTo, &QDateEdit::dateChanged, [&book](QDate date) { book.setDateTo(date); });
+
+    onEdit(m_timestamp, &QCheckBox::toggled, [&book](bool on) { book.setTimestamp(on); });
+    onEdit(m_textTime, &QCheckBox::toggled, [&book](bool on) { book.setTextTime(on); });
+    connect(m_font, &QPushButton::clicked, this, &UploadSettingsWindow::chooseFont);
+    connect(m_backColor, &QPushButton::clicked, this, &UploadSettingsWindow::chooseBackColor);
+    connect(m_foreColor, &QPushButton::clicked, this, &UploadSettingsWindow::chooseForeColor);
+}
+
+void UploadSettingsWindow::refreshRows()
+{
+    const QScopedValueRollback guard(m_refreshing, true);
+    while (m_ftps->topLevelItemCount() > m_book.rowCount())
+        delete m_ftps->takeTopLevelItem(m_ftps->topLevelItemCount() - 1);
+    while (m_ftps->topLevelItemCount() < m_book.rowCount()) {
+        auto* item = new QTreeWidgetItem(m_ftps);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    }
+    for (int row = 0; row < m_book.rowCount(); ++row) {
+        QTreeWidgetItem* item = m_ftps->topLevelItem(row);
+        item->setText(0, m_book.rowName(row));
+        item->setText(1, m_book.hostColumn(row));
+        item->setText(2, m_book.everyColumn(row));
+        item->setCheckState(0, m_book.isChecked(row) ? Qt::Checked : Qt::Unchecked);
+    }
+    m_ftps->setCurrentItem(m_ftps->topLevelItem(m_book.currentRow()));
+}
+
+void UploadSettingsWindow::refreshControls()
+{
+    const QScopedValueRollback guard(m_refreshing, true);
+    const Account& a = m_book.loaded();
+    showText(m_host, a.host);
+    showText(m_user, a.user);
+    showText(m_password, a.password);
+    m_remember->setChecked(a.rememberPassword);
+
+    showText(m_folder, a.folder);
+    showText(m_fileName, a.fileName);
+    m_locally->setChecked(a.locally);
+    m_onlyLocally->setChecked(a.onlyLocally);
+    m_onlyLocally->setEnabled(a.locally);
+    showText(m_localFolder, a.localFolder);
+
+    m_interval->setCurrentIndex(a.intervalItem);
+    showText(m_seconds, a.seconds);
+    m_between->setChecked(a.between);
+    m_dateFrom->setDate(a.dateFrom);
+    m_dateTo->setDate(a.dateTo);
+
+    m_timestamp->setChecked(a.timestamp);
+    m_textTime->setChecked(a.textTime);
+    m_preview->setStyle(a.backQColor(), a.foreQColor(), stampFont(a));
+    m_preview->redraw();
+}
+
+void UploadSettingsWindow::showWindow()
+{
+    hide();
+    show();
+    raise();
+    activateWindow();
+}
+
+void UploadSettingsWindow::openOnTimestampTab()
+{
+    m_tabs->setCurrentIndex(kTimestampTab);
+    hide();
+    exec();
+}
+
+void UploadSettingsWindow::confirm()
+{
+    m_book.saveFlags();
+    m_book.ValdItem();
+    // Ends a modal run as well as hiding a modeless window.
+    done(QDialog::Accepted);
+    emit confirmed();
+}
+
+void UploadSettingsWindow::reject() {}
+
+void UploadSettingsWindow::closeEvent(QCloseEvent* event)
+{
+    // The window manager's close command is refused; a close asked for by the program (ending
+    // the application) goes through.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+bool UploadSettingsWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_folder && event->type() == QEvent::FocusOut)
+        m_book.finishFolderEdit();
+    return QDialog::eventFilter(watched, event);
+}
+
+void UploadSettingsWindow::browseLocalFolder()
+{
+    const std::optional<QString> folder =
+        m_dialogs.chooseFolder(QStringLiteral("Choose where to save picture locally"), this);
+    // A cancelled browser empties the folder, and that is saved too.
+    m_book.setLocalFolder(folder.value_or(QString()));
+}
+
+void UploadSettingsWindow::chooseFont()
+{
+    const std::optional<QFont> font = m_dialogs.chooseFont(stampFont(m_book.loaded()), this);
+    if (!font)
+        return;
+    const double size = font->pointSizeF() > 0 ? font->pointSizeF() : m_book.loaded().fontSize;
+    m_book.setFont(font->bold(), font->italic(), font->family(), size);
+}
+
+void UploadSettingsWindow::chooseBackColor()
+{
+    if (const std::optional<QColor> color = m_dialogs.chooseColor(m_book.loaded().backQColor(), this))
+        m_book.setBackColor(storedFromColor(*color));
+}
+
+void UploadSettingsWindow::chooseForeColor()
+{
+    if (const std::optional<QColor> color = m_dialogs.chooseColor(m_book.loaded().foreQColor(), this))
+        m_book.setForeColor(storedFromColor(*color));
+}

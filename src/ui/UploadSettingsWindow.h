@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QDialog>
+
+class AccountBook;
+class Help;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+class SettingsDialogs;
+class StampPreview;
+
+// "Upload Settings" (Form3): a view over the AccountBook. Every edit calls the book's setter for
+// that field at once; the book's change signals refresh the controls without saving anything back.
+// Created once and kept; "&OK" is its only way out.
+class UploadSettingsWindow final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UploadSettingsWindow)
+
+public:
+    static constexpr int kTimestampTab = 3;
+
+    // Loads the account list (the book's loadList) unless it holds rows already.
+    UploadSettingsWindow(AccountBook& book, Help& help, SettingsDialogs& dialogs, QWidget* parent = nullptr);
+
+    // The configuration menu's command: shown non-modal (the caller stops the scheduler first).
+    void showWindow();
+    // The "Image" toolbar button: modal on the "&Timestamp" tab; returns when "&OK" closed it.
+    void openOnTimestampTab();
+
+    // Escape does not close the window; only "&OK" does.
+    void reject() override;
+
+signals:
+    // "&OK" stored the upload flags, reloaded the current account and hid the window: the main
+    // window restarts the scheduler and shows itself.
+    void confirmed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* buildGeneral();
+    QWidget* buildDestination();
+    QWidget* buildInterval();
+    QWidget* buildTimestamp();
+    void connectControls();
+
+    void refreshRows();
+    void refreshControls();
+    void confirm();
+    void browseLocalFolder();
+    void chooseFont();
+    void chooseBackColor();
+    void chooseForeColor();
+    // Connects a control's change signal to an edit of the book, skipped while the controls are
+    // being filled from the book so that loading never writes.
+    template <typename Sender, typename Signal, typename Handler>
+    void onEdit(Sender* sender, Signal signal, Handler handler);
+
+    AccountBook& m_book;
+    Help& m_help;
+    SettingsDialogs& m_dialogs;
+    bool m_refreshing = false;
+
+    QTreeWidget* m_ftps;
+    QTabWidget* m_tabs;
+    QLineEdit* m_host;
+    QLineEdit* m_user;
+    QLineEdit* m_password;
+    QCheckBox* m_remember;
+    QLineEdit* m_folder;
+    QLineEdit* m_fileName;
+    QCheckBox* m_locally;
+    QLineEdit* m_localFolder;
+    QPushButton* m_browse;
+    QCheckBox* m_onlyLocally;
+    QComboBox* m_interval;
+    QLineEdit* m_seconds;
+    QCheckBox* m_between;
+    QDateEdit* m_dateFrom;
+    QDateEdit* m_dateTo;
+    QCheckBox* m_timestamp;
+    QCheckBox* m_textTime;
+    StampPreview* m_preview;
+    QPushButton* m_font;
+    QPushButton* m_backColor;
+    QPushButton* m_foreColor;
+    QPushButton* m_add;
+    QPushButton* m_remove;
+    QPushButton* m_rename;
+    QPushButton* m_helpButton;
+    QPushButton* m_ok;
+};
