@@ -39,6 +39,10 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         }
         if (arg == QLatin1String("--test-pattern")) {
             line.m_testPattern = true;
+        } else if (arg == QLatin1String("--upload-now")) {
+            line.m_mode = Mode::UploadNow;
+        } else if (arg == QLatin1String("--headless")) {
+            line.m_mode = Mode::Headless;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             line.m_mode = Mode::Help;
             return line;
@@ -58,7 +62,7 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral("Usage: velmora [--store FILE] [--workdir DIR] [--test-pattern]\n"
+    return QStringLiteral("Usage: velmora [--store FILE] [--workdir DIR] [--test-pattern] [--upload-now | --headless]\n"
                           "       velmora [--store FILE] reg get KEY NAME\n"
                           "       velmora [--store FILE] reg set KEY NAME TEXT\n"
                           "       velmora [--store FILE] reg delete KEY [NAME]\n"

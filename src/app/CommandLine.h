@@ -5,12 +5,13 @@
 
 // The program's command line:
 //   velmora [--store FILE] [--workdir DIR] [--test-pattern] [COMMAND ARGS...]
-// Options come before a command; the only command so far is "reg" (the store tool). Without a
-// command the program runs normally. Further modes add their option or command here.
+//   velmora [options] --upload-now | --headless
+// Options come before a command; the only command is "reg" (the store tool). Without a command
+// or a mode the program runs with its windows.
 class CommandLine final
 {
 public:
-    enum class Mode { Program, Reg, Help, UsageError };
+    enum class Mode { Program, UploadNow, Headless, Reg, Help, UsageError };
 
     // arguments as QCoreApplication::arguments() gives them, program name first.
     static CommandLine parse(const QStringList& arguments);

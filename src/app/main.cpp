@@ -1,7 +1,12 @@
 #include "app/CommandLine.h"
+#include "app/ConsolePrompter.h"
+#include "app/HeadlessRun.h"
 #include "app/RegTool.h"
+#include "capture/GstCaptureComponent.h"
+#include "upload/UploadEngine.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <cstdio>
@@ -14,7 +19,27 @@ int runRegTool(const CommandLine& commandLine)
     return RegTool(commandLine.storePath(), out, err).run(commandLine.commandArguments());
 }
 
-// The program with its windows, and the headless modes, start here.
+UploadEngine::Settings engineSettings(const CommandLine& commandLine)
+{
+    return {commandLine.storePath(), commandLine.workDir(),
+            commandLine.testPattern() || GstCaptureComponent::testPatternRequestedByEnvironment()};
+}
+
+int runHeadless(const CommandLine& commandLine, int argc, char** argv)
+{
+    // No windows, but the stamp needs fonts and painting: the offscreen platform gives both
+    // without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ConsolePrompter prompter;
+    HeadlessRun run;
+    UploadEngine engine(engineSettings(commandLine), prompter, run, [] { std::fputs("\a", stderr); });
+    run.attach(engine);
+    return commandLine.mode() == CommandLine::Mode::UploadNow ? run.uploadNow() : run.runScheduler();
+}
+
+// The program with its windows starts here.
 int runProgram(const CommandLine&)
 {
     return 0;
@@ -40,6 +65,9 @@ int main(int argc, char** argv)
         QCoreApplication app(argc, argv);
         return runRegTool(commandLine);
     }
+    case CommandLine::Mode::UploadNow:
+    case CommandLine::Mode::Headless:
+        return runHeadless(commandLine, argc, argv);
     case CommandLine::Mode::Program:
         break;
     }

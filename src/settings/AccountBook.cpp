@@ -162,7 +162,7 @@ void AccountBook::ValdItem()
             if (const std::optional<int> position = IntervalTable::positionOf(*every)) {
                 a.intervalItem = *position;
                 a.seconds = *position == IntervalTable::kCustom
-                                ? normalizedSeconds(lookup(values, kCustom).value_or(QString()))
+                                ? storedSeconds(lookup(values, kCustom).value_or(QString()))
                                 : IntervalTable::presetSecondsText(*position).value_or(QString());
                 a.between = StoredText::flag(lookup(values, kBetween));
             }
@@ -472,6 +472,15 @@ void AccountBook::setIntervalItem(int position)
     saveField(kEvery, IntervalTable::item(position).text);
     saveField(kCustom, m_loaded.seconds);
     emit loadedChanged();
+}
+
+QString AccountBook::storedSeconds(const QString& text)
+{
+    // A damaged stored interval must not turn into "Constantly" (which "0" means): it reads as no
+    // interval, so the account uploads only when asked.
+    if (!text.isEmpty() && !parseStoredNumber(text))
+        return QString();
+    return normalizedSeconds(text);
 }
 
 QString AccountBook::normalizedSeconds(const QString& text)

@@ -91,6 +91,9 @@ public:
     // The seconds field's rule on its own: whole-number part, "0" for a non-number or a negative
     // number, at most kMaxSeconds, the empty text stays empty.
     static QString normalizedSeconds(const QString& text);
+    // The seconds of a stored "Custom" interval: as the field's rule, except that a text that is no
+    // number reads as empty (no timed upload).
+    static QString storedSeconds(const QString& text);
 
 signals:
     void rowsChanged();

@@ -10,6 +10,7 @@ void FtpLog::append(const QString& addition)
         return;
     m_text += addition;
     trim();
+    emit appended(addition);
     emit changed();
 }
 

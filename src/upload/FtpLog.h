@@ -27,6 +27,8 @@ public:
 
 signals:
     void changed();
+    // Each addition as it arrives, for views that append rather than reread the whole text.
+    void appended(const QString& addition);
 
 private:
     void trim();

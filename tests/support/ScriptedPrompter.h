@@ -22,7 +22,7 @@ public:
     };
 
     void answerNext(Answer answer) { m_answers.push_back(answer); }
-    void inputNext(std::optional<QString> text) { m_inputs.push_back(std::move(text)); }
+    void inputNext(std::optional<QString> text) { m_inputs.push_back({!text.has_value(), text.value_or(QString())}); }
 
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& title,
                    Answer defaultAnswer) override
@@ -40,9 +40,11 @@ public:
         m_inputPrompts.push_back(title + QLatin1Char('|') + prompt);
         if (m_inputs.empty())
             return std::nullopt;
-        std::optional<QString> text = m_inputs.front();
+        const ScriptedInput input = m_inputs.front();
         m_inputs.pop_front();
-        return text;
+        if (input.cancelled)
+            return std::nullopt;
+        return input.text;
     }
 
     const std::deque<Shown>& shown() const { return m_shown; }
@@ -61,8 +63,14 @@ public:
     }
 
 private:
+    struct ScriptedInput
+    {
+        bool cancelled;
+        QString text;
+    };
+
     std::deque<Answer> m_answers;
-    std::deque<std::optional<QString>> m_inputs;
+    std::deque<ScriptedInput> m_inputs;
     std::deque<Shown> m_shown;
     QStringList m_inputPrompts;
 };
