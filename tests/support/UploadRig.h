@@ -1,0 +1,111 @@
+#pragma once
+
+#include "FtpServer.h"
+#include "imaging/StampComposer.h"
+#include "ScriptedPrompter.h"
+#include "TempDir.h"
+
+#include "capture/GstCaptureComponent.h"
+#include "common/SoundOutput.h"
+#include "options/ProgramOptions.h"
+#include "settings/AccountBook.h"
+#include "settings/Regedit.h"
+#include "upload/FtpLog.h"
+#include "upload/FtpStage.h"
+#include "upload/UploadCycle.h"
+#include "upload/UploadScheduler.h"
+#include "upload/UploadStatus.h"
+
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+
+// The upload state texts as the status bar would show them.
+class RecordingStatus final : public UploadStatus
+{
+public:
+    QString uploadState() const override { return m_current; }
+    void setUploadState(const QString& text) override
+    {
+        // A second cycle starting while one uploads would set "Uploading..." twice in a row.
+        if (text == QLatin1String("Uploading...") && m_current == text)
+            ++overlaps;
+        m_current = text;
+        history << text;
+    }
+
+    QStringList history;
+    int overlaps = 0;
+
+private:
+    QString m_current;
+};
+
+class CountingSound final : public SoundOutput
+{
+public:
+    void playFile(const QString& path) override { played << path; }
+    void beep() override { ++beeps; }
+
+    QStringList played;
+    int beeps = 0;
+};
+
+// Everything an upload needs, wired as the program wires it, on a real store file, the moving
+// test pattern and (when started) a real FTP server on the loopback interface.
+class UploadRig
+{
+public:
+    static inline const QString kProductKey = QStringLiteral("Software\\Velmora");
+
+    explicit UploadRig(bool withCapture = true)
+    {
+        if (withCapture) {
+            capture = std::make_unique<GstCaptureComponent>(work.path(), true);
+            capture->setDriverIndex(capture->DriverCount() - 1);
+        }
+        FtpTimeouts timeouts;
+        timeouts.connect = std::chrono::milliseconds(3000);
+        timeouts.response = std::chrono::milliseconds(3000);
+        timeouts.stage = std::chrono::milliseconds(20000);
+        ftp = std::make_unique<FtpStage>(log, prompter, timeouts);
+        cycle = std::make_unique<UploadCycle>(UploadCycle::Dependencies{
+            accounts, options, capture.get(), *ftp, prompter, status, sound, work.path()});
+        scheduler = std::make_unique<UploadScheduler>(accounts, *cycle, status, prompter);
+    }
+
+    void saveOption(const QString& name, const QString& text) { store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, name, text); }
+    void saveAccount(const QString& account, const QString& name, const QString& text)
+    {
+        store.SaveString(HKEY_LOCAL_MACHINE, kProductKey + QLatin1Char('\\') + account, name, text);
+    }
+
+    // Points the default account at the server and loads the list.
+    void useServer(const FtpServer& server, const QString& folder = QString())
+    {
+        const QString account = AccountBook::kDefaultAccount;
+        saveAccount(account, QStringLiteral("Host Name/Adress:"), server.hostField());
+        saveAccount(account, QStringLiteral("User ID:"), FtpServer::kUser);
+        saveAccount(account, QStringLiteral("Password:"), FtpServer::kPassword);
+        saveAccount(account, QStringLiteral("Remember password"), QStringLiteral("1"));
+        saveAccount(account, QStringLiteral("Initial Remote Site Folder:"), folder);
+    }
+
+    void load() { accounts.loadList(); }
+    QString workFile(const QString& name) const { return work.file(name); }
+
+    TempDir dir;
+    TempDir work;
+    Regedit store{dir.file(QStringLiteral("velmora.db"))};
+    ScriptedPrompter prompter;
+    AccountBook accounts{store, prompter};
+    ProgramOptions options{store};
+    RecordingStatus status;
+    CountingSound sound;
+    FtpLog log;
+    std::unique_ptr<GstCaptureComponent> capture;
+    std::unique_ptr<FtpStage> ftp;
+    std::unique_ptr<UploadCycle> cycle;
+    std::unique_ptr<UploadScheduler> scheduler;
+};
