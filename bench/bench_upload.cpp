@@ -1,0 +1,222 @@
+#include "UploadRig.h"
+
+#include "common/DateTimeText.h"
+#include "imaging/StampComposer.h"
+#include "imaging/cDIBSection.h"
+#include "upload/FtpClient.h"
+#include "upload/JpegWriter.h"
+#include "upload/TimerSet.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImageReader>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+// The upload cycle at 640 x 480 on the moving test pattern with the stamp, quality 75, to a local
+// FTP server, and its phases measured on their own in the same run.
+namespace {
+struct Setup
+{
+    Setup()
+    {
+        if (!server.start()) {
+            std::fprintf(stderr, "FTP server did not start: %s\n", qPrintable(server.startError()));
+            std::exit(1);
+        }
+        const QList<VideoFormat> formats = rig.capture->videoFormats();
+        for (int i = 0; i < formats.size(); ++i) {
+            if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)
+                rig.capture->setVideoFormatIndex(i);
+        }
+        rig.useServer(server);
+        rig.saveAccount(AccountBook::kDefaultAccount, "Enable timestamp", "1");
+        rig.saveOption("Image Quality (JPEG):", "75");
+        rig.saveOption("Keep", "1");
+        rig.load();
+        rig.cycle->upload_now(false); // the first frame and the first login are not measured
+    }
+
+    FtpServer server;
+    UploadRig rig;
+};
+
+Setup& setup()
+{
+    static Setup instance;
+    return instance;
+}
+
+void fullCycle(benchmark::State& state)
+{
+    Setup& s = setup();
+    for (auto _ : state) {
+        if (s.rig.cycle->upload_now(false) != UploadCycle::Outcome::Delivered)
+            state.SkipWithError("upload failed");
+    }
+    state.counters["width"] = s.rig.capture->width();
+}
+
+void phaseFrame(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString path = s.rig.workFile("bench-ic.bmp");
+    for (auto _ : state) {
+        s.rig.capture->SaveFrame(path);
+        benchmark::DoNotOptimize(QImageReader(path).read());
+    }
+}
+
+void phaseStamp(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString frameFile = s.rig.workFile("bench-ic.bmp");
+    s.rig.capture->SaveFrame(frameFile);
+    const QImage frame = QImageReader(frameFile).read();
+    QFont font("Tahoma");
+    font.setPointSize(10);
+    font.setBold(true);
+    const StampComposer::Style style{font, Qt::black, Qt::white};
+    for (auto _ : state) {
+        const QImage picture = StampComposer::compose(frame, generalDateTimeText(QDateTime::currentDateTime()), style);
+        picture.save(s.rig.workFile("bench-pic.bmp"), "BMP");
+    }
+}
+
+void phaseJpeg(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString picture = s.rig.workFile("bench-pic.bmp");
+    for (auto _ : state) {
+        cDIBSection dib;
+        dib.Load(picture, s.rig.prompter);
+        SaveJpeg(dib, s.rig.workFile("bench.jpg"), 75, s.rig.prompter);
+    }
+}
+
+// The bare parts the whole cycle is compared with: an encode of the finished picture, and a put
+// of the same bytes over an open connection.
+void bareJpegEncode(benchmark::State& state)
+{
+    Setup& s = setup();
+    cDIBSection dib;
+    dib.Load(s.rig.workFile("bench-pic.bmp"), s.rig.prompter);
+    for (auto _ : state)
+        SaveJpeg(dib, s.rig.workFile("bench-bare.jpg"), 75, s.rig.prompter);
+}
+
+void bareFtpPut(benchmark::State& state)
+{
+    Setup& s = setup();
+    FtpClient client;
+    if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword)) {
+        state.SkipWithError("login failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (!client.put(s.rig.workFile("bench.jpg"), "bare.jpg"))
+            state.SkipWithError("put failed");
+    }
+    client.close();
+}
+
+void phaseFtpStage(benchmark::State& state)
+{
+    Setup& s = setup();
+    FtpJob job;
+    job.host = s.server.hostField();
+    job.user = FtpServer::kUser;
+    job.password = FtpServer::kPassword;
+    job.localPicturePath = s.rig.workFile("bench.jpg");
+    job.remotePicturePath = "stage.jpg";
+    for (auto _ : state)
+        s.rig.ftp->run(job);
+}
+
+// "Constantly" for a while: cycles per second and resident memory before and after.
+long residentKiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+void constantly(benchmark::State& state)
+{
+    Setup& s = setup();
+    const int seconds = qEnvironmentVariableIntValue("VELMORA_SOAK_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("VELMORA_SOAK_SECONDS")
+                            : 60;
+    for (auto _ : state) {
+        const long before = residentKiB();
+        const qint64 startCount = s.rig.cycle->uploadCount();
+        s.rig.scheduler->timers().set(1, 0);
+        s.rig.accounts.setChecked(0, true);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < seconds * 1000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        s.rig.scheduler->StopTimer();
+        const long after = residentKiB();
+        state.counters["cycles_per_s"] = double(s.rig.cycle->uploadCount() - startCount) / seconds;
+        state.counters["rss_start_KiB"] = double(before);
+        state.counters["rss_end_KiB"] = double(after);
+        state.counters["rss_growth_KiB"] = double(after - before);
+    }
+}
+
+void startTimerThousandAccounts(benchmark::State& state)
+{
+    static UploadRig rig(false);
+    static bool prepared = false;
+    if (!prepared) {
+        for (int i = 1; i <= 1000; ++i) {
+            const QString name = QStringLiteral("Cam %1").arg(i);
+            rig.saveOption(QStringLiteral("Account%1").arg(i), name);
+            rig.saveAccount(name, "Selected", "True");
+            rig.saveAccount(name, "Host Name/Adress:", "127.0.0.1");
+            rig.saveAccount(name, "Upload image every:", i % 2 ? "10 minutes" : "Custom");
+            rig.saveAccount(name, "Custom", QString::number(600 + i));
+        }
+        rig.load();
+        prepared = true;
+    }
+    for (auto _ : state) {
+        rig.scheduler->StartTimer();
+        state.PauseTiming();
+        rig.scheduler->StopTimer();
+        state.ResumeTiming();
+    }
+    state.counters["timers"] = 1000;
+}
+} // namespace
+
+BENCHMARK(phaseFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(phaseStamp)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(phaseJpeg)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(phaseFtpStage)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(bareJpegEncode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(bareFtpPut)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(fullCycle)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(startTimerThousandAccounts)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(constantly)->Unit(benchmark::kSecond)->Iterations(1);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
