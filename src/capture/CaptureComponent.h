@@ -89,6 +89,9 @@ public:
 
     // Writes the newest frame as a 24-bit Windows bitmap; throws with kSaveFrameFailed.
     virtual void SaveFrame(const QString& path) = 0;
+    // The newest frame as an image of its own (RGB32, the connected size), for work that needs no
+    // file; throws with kSaveFrameFailed like SaveFrame.
+    virtual QImage GrabFrame() = 0;
 
     virtual int width() const = 0;
     virtual int height() const = 0;

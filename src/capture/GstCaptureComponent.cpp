@@ -893,6 +893,30 @@ void GstCaptureComponent::SaveFrame(const QString& path)
         throw CaptureError(CaptureError::kSaveFrameFailed, error);
 }
 
+QImage GstCaptureComponent::GrabFrame()
+{
+    QString error;
+    GstPtr<GstSample> sample = waitForFrame(kFrameTimeoutMs, &error);
+    if (!sample)
+        throw CaptureError(CaptureError::kSaveFrameFailed, error);
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample.get());
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    GstVideoFrame frame;
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
+        !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+        throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("The picture cannot be read"));
+    // One copy, so the image outlives the pipeline's buffer.
+    const QImage image = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                                GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
+                                GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32)
+                             .copy();
+    gst_video_frame_unmap(&frame);
+    if (image.isNull())
+        throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("Not enough memory for the picture"));
+    return image;
+}
+
 void GstCaptureComponent::quitLoop()
 {
     if (m_loop)

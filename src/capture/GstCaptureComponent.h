@@ -81,6 +81,7 @@ public:
     bool isCapturing() const override;
 
     void SaveFrame(const QString& path) override;
+    QImage GrabFrame() override;
 
     int width() const override;
     int height() const override;

@@ -5,6 +5,9 @@
 QImage StampComposer::strip(const QString& text, const Style& style)
 {
     QImage image(kStripWidth, kStripHeight, QImage::Format_RGB32);
+    // Point sizes as on a 96 dpi screen, whatever the platform reports.
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
     image.fill(style.background);
     QPainter painter(&image);
     painter.setFont(style.font);

@@ -94,6 +94,23 @@ bool cDIBSection::fromImage(const QImage& image)
     return true;
 }
 
+bool cDIBSection::fromImage32(const QImage& image)
+{
+    CleanUp();
+    if (image.isNull())
+        return false;
+    const QImage source = image.format() == QImage::Format_RGB32 ? image
+                                                                 : image.convertToFormat(QImage::Format_RGB32);
+    if (source.isNull() || !allocate(source.width(), source.height(), 32))
+        return false;
+    const int stride = BytesPerScanLine();
+    const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 4;
+    for (int y = 0; y < m_height; ++y)
+        std::memcpy(m_bits.data() + static_cast<std::size_t>(m_height - 1 - y) * stride,
+                    source.constScanLine(y), rowBytes);
+    return true;
+}
+
 bool cDIBSection::Load(const QString& path, Prompter& prompter)
 {
     CleanUp();

@@ -146,6 +146,18 @@ void AccountBook::loadList()
 
 void AccountBook::ValdItem()
 {
+    loadCurrentRecord();
+    refreshRows();
+}
+
+void AccountBook::loadRowOnly(int row)
+{
+    setCurrentRow(row);
+    loadCurrentRecord();
+}
+
+void AccountBook::loadCurrentRecord()
+{
     const QString name = currentName();
     if (!name.isEmpty()) {
         const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
@@ -204,7 +216,10 @@ void AccountBook::ValdItem()
         a.dateFrom = dateOr(kDateFrom);
         a.dateTo = dateOr(kDateTo);
     }
+}
 
+void AccountBook::refreshRows()
+{
     // Detail columns of every row, named through the list values, from two bulk reads.
     const ValueMap list = m_store.Values(HKEY_LOCAL_MACHINE, kProductKey);
     const auto details = m_store.SubkeyValues(HKEY_LOCAL_MACHINE, kProductKey, {kHost, kEvery});

@@ -48,6 +48,11 @@ public:
     void setCurrentRow(int row);
     // What a click on a row does: make it current and run ValdItem.
     void selectRow(int row);
+    // Makes a row current and loads it like ValdItem, without refreshing every row's detail
+    // columns and without signals: for walking many rows at once, followed by one refreshRows().
+    void loadRowOnly(int row);
+    // Rereads the detail columns ("Host Name", "Every") of every row.
+    void refreshRows();
 
     // The account commands; questions and messages go through the Prompter.
     void addAccount();
@@ -108,6 +113,7 @@ private:
         QString every;
     };
 
+    void loadCurrentRecord();
     void takeOverLegacyValues();
     void rewriteList();
     QString accountKey(const QString& name) const;

@@ -18,7 +18,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -139,32 +138,24 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
     try {
         if (!m_deps.capture)
             throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("no video capture device"));
-        const QString frameFile = workFile(kFrameFile);
+        // The frame, the stamped picture and the pixel buffer stay in memory: only the JPEG and the
+        // time file, which leave the program, are written to the working folder.
+        QImage frame;
         try {
-            m_deps.capture->SaveFrame(frameFile);
+            frame = m_deps.capture->GrabFrame();
         } catch (const CaptureError& error) {
             // Every frame that cannot be taken is reported, whatever the component's number.
             throw CaptureError(CaptureError::kSaveFrameFailed, error.description());
         }
-        QImageReader reader(frameFile);
-        const QImage frame = reader.read();
-        if (frame.isNull())
-            throw CycleFailure{};
 
-        const QString pictureFile = workFile(kPictureFile);
-        if (account.timestamp) {
-            const StampComposer::Style style{stampFont(account), account.backQColor(), account.foreQColor()};
-            const QImage picture = StampComposer::compose(frame, generalDateTimeText(start), style);
-            if (!picture.save(pictureFile, "BMP"))
-                throw CycleFailure{};
-        } else {
-            QFile::remove(pictureFile);
-            if (!QFile::copy(frameFile, pictureFile))
-                throw CycleFailure{};
-        }
-
+        const QImage picture =
+            account.timestamp
+                ? StampComposer::compose(frame, generalDateTimeText(start),
+                                         StampComposer::Style{stampFont(account), account.backQColor(),
+                                                              account.foreQColor()})
+                : frame;
         cDIBSection dib;
-        if (!dib.Load(pictureFile, m_deps.prompter))
+        if (!dib.fromImage32(picture))
             throw CycleFailure{};
         if (!SaveJpeg(dib, workFile(kJpegFile), options.jpegQuality(), m_deps.prompter))
             m_deps.prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);

@@ -23,7 +23,8 @@ class UploadCycle final : public QObject
     Q_DISABLE_COPY_MOVE(UploadCycle)
 
 public:
-    // Working file names in the working folder.
+    // Working files in the working folder: the JPEG and the time file. The frame, strip and
+    // picture bitmaps of earlier versions are no longer written; the cleanup still removes them.
     static inline const QString kFrameFile = QStringLiteral("ic.bmp");
     static inline const QString kStripFile = QStringLiteral("pu.bmp");
     static inline const QString kPictureFile = QStringLiteral("pic.bmp");

@@ -45,10 +45,14 @@ UploadScheduler::~UploadScheduler() = default;
 void UploadScheduler::StartTimer()
 {
     m_status.setUploadState(kClickToUpload);
+    bool loadedAny = false;
     for (int row = 0; row < m_accounts.rowCount(); ++row) {
         if (!m_accounts.isChecked(row))
             continue;
-        m_accounts.selectRow(row);
+        // Each flagged row is made current and loaded; the rows' detail columns are refreshed
+        // once at the end rather than once per account.
+        m_accounts.loadRowOnly(row);
+        loadedAny = true;
         const Account& account = m_accounts.loaded();
 
         bool isNumber = false;
@@ -69,6 +73,8 @@ void UploadScheduler::StartTimer()
         else
             m_status.setUploadState(QStringLiteral("Upload every ") + item.text);
     }
+    if (loadedAny)
+        m_accounts.refreshRows();
 }
 
 void UploadScheduler::StopTimer()
