@@ -13,9 +13,8 @@ void CloseGuard::apply(QWidget& window)
 
 bool CloseGuard::eventFilter(QObject* watched, QEvent* event)
 {
-    // Only requests from outside the program are refused; the program itself hides these
-    // windows and never closes them.
-    if (event->type() == QEvent::Close && event->spontaneous()) {
+    // The program hides these windows and never closes them, so every close request is refused.
+    if (event->type() == QEvent::Close) {
         event->ignore();
         return true;
     }

@@ -324,6 +324,7 @@ void MainWindow::load()
     showVideoSize();
     armScheduler();
     show();
+    fitFrame();
 }
 
 void MainWindow::restoreSize()
@@ -342,6 +343,11 @@ void MainWindow::restoreSize()
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
+    fitFrame();
+}
+
+void MainWindow::fitFrame()
+{
     // The window manager's frame is known only once the window is on screen: give the frame its
     // share of the stored outer size once, so the size does not grow from run to run.
     if (m_frameCorrected || !isVisible())
@@ -434,8 +440,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::endProgram()
 {
-    if (m_ended)
-        return;
     m_ended = true;
     if (m_endProgram)
         m_endProgram();
@@ -465,8 +469,11 @@ void MainWindow::systray_Click()
 void MainWindow::exit_Click()
 {
     m_engine.scheduler().StopTimer();
+    m_ended = false;
     close();
-    endProgram();
+    // Closing in tray mode only hid the window: end here in every case, but only once.
+    if (!m_ended)
+        endProgram();
 }
 
 // Options menu.

@@ -112,6 +112,7 @@ private:
     void buildStatusBar();
     void load();
     void restoreSize();
+    void fitFrame();
     void setBackgroundPicture(const QString& path);
     void setBackgroundColor(const QColor& color);
     void setDialogAvailability();

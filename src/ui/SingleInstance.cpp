@@ -66,7 +66,9 @@ bool SingleInstance::acquire()
     struct flock lock = {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
-    if (::fcntl(fd, F_SETLK, &lock) != 0) {
+    // An open-file-description lock: held per open file, so it also keeps a second start within
+    // the same process out, and goes away with the descriptor.
+    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         ::close(fd);
         return false;
     }
