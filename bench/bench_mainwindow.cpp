@@ -2,6 +2,7 @@
 #include "capture/GstCaptureComponent.h"
 #include "help/Help.h"
 #include "ui/MainWindow.h"
+#include "ui/QtCaptureDialogs.h"
 #include "ui/QtSettingsDialogs.h"
 #include "ui/StatusPanels.h"
 #include "ui/VideoView.h"
@@ -77,12 +78,13 @@ void BM_IdleLivePicture(benchmark::State& state)
     ScriptedPrompter prompter;
     StatusPanels status;
     QtSettingsDialogs dialogs; // never opened
+    QtCaptureDialogs captureDialogs;
     Help help(dir.path());
     UploadEngine engine(
         {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work")), true}, prompter,
         status, [] {});
-    MainWindow window(
-        MainWindow::Dependencies{engine, prompter, help, dialogs, status, QString(), dir.path(), [] {}});
+    MainWindow window(MainWindow::Dependencies{engine, prompter, help, dialogs, captureDialogs, status,
+                                               QString(), dir.path(), [] {}});
     window.showWindow();
     GstCaptureComponent& capture = engine.capture();
     const QList<VideoFormat> formats = capture.videoFormats();

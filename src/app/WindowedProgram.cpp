@@ -6,6 +6,7 @@
 #include "help/Help.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxPrompter.h"
+#include "ui/QtCaptureDialogs.h"
 #include "ui/QtSettingsDialogs.h"
 #include "ui/SingleInstance.h"
 #include "ui/StatusPanels.h"
@@ -74,13 +75,14 @@ int run(const CommandLine& commandLine, int argc, char** argv)
                         [] { QApplication::beep(); });
     Help help(AppPaths::programFolder());
     QtSettingsDialogs dialogs;
+    QtCaptureDialogs captureDialogs;
 
     std::unique_ptr<MainWindow> mainWindow;
     auto ensureMainWindow = [&]() -> MainWindow& {
         if (!mainWindow) {
             mainWindow = std::make_unique<MainWindow>(MainWindow::Dependencies{
-                engine, prompter, help, dialogs, status, QCoreApplication::applicationFilePath(),
-                AppPaths::programFolder(), endNow});
+                engine, prompter, help, dialogs, captureDialogs, status,
+                QCoreApplication::applicationFilePath(), AppPaths::programFolder(), endNow});
             watchFirstFrame(*mainWindow);
         }
         return *mainWindow;

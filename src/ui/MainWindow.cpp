@@ -12,6 +12,7 @@
 #include "settings/Regedit.h"
 #include "ui/AudioFormatDialog.h"
 #include "ui/BackgroundPanel.h"
+#include "ui/CaptureCommands.h"
 #include "ui/CompressionDialog.h"
 #include "ui/DisplayDialog.h"
 #include "ui/FormatDialog.h"
@@ -71,6 +72,12 @@ MainWindow::MainWindow(const Dependencies& dependencies)
     m_video->move(0, 0);
     m_video->setVideoSize(
         QSize(GstCaptureComponent::kTestPatternWidth, GstCaptureComponent::kTestPatternHeight));
+
+    m_captureCommands =
+        new CaptureCommands(m_engine.capture(), m_engine.options(), m_prompter, dependencies.captureDialogs,
+                            m_engine.settings().workDir, this, this);
+    connect(m_captureCommands, &CaptureCommands::movieStatus, this,
+            [this](const QString& text) { m_status.setPanel(3, text); });
 
     buildMenus();
     buildToolbar();
@@ -449,12 +456,19 @@ void MainWindow::endProgram()
 
 void MainWindow::save_image_capture_Click()
 {
-    // Capture to file and print are wired in with CaptureCommands.
+    m_captureCommands->save_image_capture_Click();
 }
 
-void MainWindow::save_motion_image_capture_Click() {}
+void MainWindow::save_motion_image_capture_Click()
+{
+    // Reading the rate creates the Movie Frame Rate window, which loads the stored rate.
+    m_captureCommands->save_motion_image_capture_Click(movieFrameRateWindow().frameRate());
+}
 
-void MainWindow::mnuPrint_Click() {}
+void MainWindow::mnuPrint_Click()
+{
+    m_captureCommands->mnuPrint_Click();
+}
 
 void MainWindow::mnuupload_now_Click()
 {

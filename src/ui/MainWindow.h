@@ -7,6 +7,8 @@
 #include <memory>
 
 class AboutBox;
+class CaptureCommands;
+class CaptureDialogs;
 class FtpLogWindow;
 class Help;
 class MovieFrameRateWindow;
@@ -46,6 +48,7 @@ public:
         Prompter& prompter;
         Help& help;
         SettingsDialogs& dialogs;
+        CaptureDialogs& captureDialogs;
         StatusPanels& status;
         QString programPath;   // the program file the autostart entry starts
         QString programFolder; // where "Help/HTML" lies
@@ -157,5 +160,6 @@ private:
     std::unique_ptr<UploadSettingsWindow> m_uploadSettings;
     std::unique_ptr<ProgramConfigWindow> m_programConfig;
     std::unique_ptr<AboutBox> m_about;
+    CaptureCommands* m_captureCommands;
     QPointer<NewsWindow> m_news;
 };

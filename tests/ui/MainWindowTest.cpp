@@ -1,4 +1,5 @@
 #include "ui/MainWindow.h"
+#include "ScriptedCaptureDialogs.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
@@ -21,6 +22,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -54,8 +57,8 @@ protected:
     {
         if (!m_window)
             m_window = std::make_unique<MainWindow>(
-                MainWindow::Dependencies{engine(), prompter, help, dialogs, status, dir.file("velmora"),
-                                         dir.path(), [this] { ++ends; }});
+                MainWindow::Dependencies{engine(), prompter, help, dialogs, captureDialogs, status,
+                                         dir.file("velmora"), dir.path(), [this] { ++ends; }});
         return *m_window;
     }
     MainWindow& loaded()
@@ -91,6 +94,7 @@ protected:
     StatusPanels status;
     Help help{dir.path()};
     ScriptedDialogs dialogs;
+    ScriptedCaptureDialogs captureDialogs;
     bool testPattern = true;
     int ends = 0;
     std::unique_ptr<UploadEngine> m_engine;
@@ -388,5 +392,19 @@ TEST(SingleInstanceTest, SecondStartAsksTheFirstToShowItself)
     // Another store is another program.
     SingleInstance other(dir.path(), dir.file("b.db"));
     EXPECT_TRUE(other.acquire());
+}
+} // namespace
+
+namespace {
+TEST_F(MainWindowTest, CaptureImageFromTheMenuAndTheToolbarWritesTheFrame)
+{
+    loaded();
+    captureDialogs.imageNext(dir.file("menu.bmp"));
+    trigger("save_image_capture");
+    EXPECT_EQ(QImage(dir.file("menu.bmp")).size(), QSize(352, 288));
+    captureDialogs.imageNext(dir.file("button.bmp"));
+    trigger("Save Image Capture");
+    EXPECT_TRUE(QFile::exists(dir.file("button.bmp")));
+    EXPECT_TRUE(prompter.texts().isEmpty());
 }
 } // namespace
