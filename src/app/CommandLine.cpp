@@ -62,13 +62,14 @@ CommandLine CommandLine::parse(const QStringList& arguments)
 
 QString CommandLine::usage()
 {
-    return QStringLiteral("Usage: velmora [--store FILE] [--workdir DIR] [--test-pattern] [--upload-now | --headless]\n"
-                          "       velmora [--store FILE] reg get KEY NAME\n"
-                          "       velmora [--store FILE] reg set KEY NAME TEXT\n"
-                          "       velmora [--store FILE] reg delete KEY [NAME]\n"
-                          "       velmora [--store FILE] reg list [KEY]\n"
-                          "KEY is a backslash path such as \"Software\\Velmora\\My Account\".\n"
-                          "The store defaults to $VELMORA_STORE, else ~/.config/velmora/velmora.db.\n");
+    return QStringLiteral(
+        "Usage: velmora [--store FILE] [--workdir DIR] [--test-pattern] [--upload-now | --headless]\n"
+        "       velmora [--store FILE] reg get KEY NAME\n"
+        "       velmora [--store FILE] reg set KEY NAME TEXT\n"
+        "       velmora [--store FILE] reg delete KEY [NAME]\n"
+        "       velmora [--store FILE] reg list [KEY]\n"
+        "KEY is a backslash path such as \"Software\\Velmora\\My Account\".\n"
+        "The store defaults to $VELMORA_STORE, else ~/.config/velmora/velmora.db.\n");
 }
 
 QString CommandLine::storePath() const

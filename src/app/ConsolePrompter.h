@@ -9,5 +9,6 @@ class ConsolePrompter final : public Prompter
 public:
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& title,
                    Answer defaultAnswer) override;
-    std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                    const QString& defaultText) override;
 };

@@ -2,6 +2,7 @@
 #include "app/ConsolePrompter.h"
 #include "app/HeadlessRun.h"
 #include "app/RegTool.h"
+#include "app/WindowedProgram.h"
 #include "capture/GstCaptureComponent.h"
 #include "upload/UploadEngine.h"
 
@@ -38,12 +39,6 @@ int runHeadless(const CommandLine& commandLine, int argc, char** argv)
     run.attach(engine);
     return commandLine.mode() == CommandLine::Mode::UploadNow ? run.uploadNow() : run.runScheduler();
 }
-
-// The program with its windows starts here.
-int runProgram(const CommandLine&)
-{
-    return 0;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -71,5 +66,5 @@ int main(int argc, char** argv)
     case CommandLine::Mode::Program:
         break;
     }
-    return runProgram(commandLine);
+    return WindowedProgram::run(commandLine, argc, argv);
 }

@@ -1,0 +1,123 @@
+#include "ScriptedPrompter.h"
+#include "capture/GstCaptureComponent.h"
+#include "help/Help.h"
+#include "ui/MainWindow.h"
+#include "ui/QtCaptureDialogs.h"
+#include "ui/QtSettingsDialogs.h"
+#include "ui/StatusPanels.h"
+#include "ui/VideoView.h"
+#include "upload/UploadEngine.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double residentMegabytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+// From starting the real program to its main window on screen with the first frame painted:
+// the program ends itself at that moment. Each run has a fresh store.
+void BM_StartToFirstFrame(benchmark::State& state)
+{
+    const QString program = QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora");
+    for (auto _ : state) {
+        QTemporaryDir dir;
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("VELMORA_EXIT_AFTER_FIRST_FRAME"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+        process.setProcessEnvironment(environment);
+        QElapsedTimer timer;
+        timer.start();
+        process.start(program, {QStringLiteral("--store"), dir.filePath(QStringLiteral("store.db")),
+                                QStringLiteral("--workdir"), dir.filePath(QStringLiteral("work")),
+                                QStringLiteral("--test-pattern")});
+        if (!process.waitForFinished(20000) || process.exitCode() != 0 ||
+            !process.readAllStandardOutput().contains("first frame painted")) {
+            state.SkipWithError("the program did not paint a frame");
+            return;
+        }
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(BM_StartToFirstFrame)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+
+// The main window idle with the live picture at 640 x 480, 30 frames per second: the share of one
+// core the whole process uses, and its resident memory.
+void BM_IdleLivePicture(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    StatusPanels status;
+    QtSettingsDialogs dialogs; // never opened
+    QtCaptureDialogs captureDialogs;
+    Help help(dir.path());
+    UploadEngine engine(
+        {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work")), true}, prompter,
+        status, [] {});
+    MainWindow window(MainWindow::Dependencies{engine, prompter, help, dialogs, captureDialogs, status,
+                                               QString(), dir.path(), [] {}});
+    window.showWindow();
+    GstCaptureComponent& capture = engine.capture();
+    const QList<VideoFormat> formats = capture.videoFormats();
+    for (int i = 0; i < formats.size(); ++i) {
+        if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)
+            capture.setVideoFormatIndex(i);
+    }
+    window.resize(720, 600);
+    QTest::qWait(1000);
+    if (window.videoView().frame().width() != 640) {
+        state.SkipWithError("no 640 x 480 picture");
+        return;
+    }
+    for (auto _ : state) {
+        const double cpu = processCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(5000);
+        state.counters["cpu_percent"] =
+            100.0 * (processCpuSeconds() - cpu) / (double(wall.nsecsElapsed()) / 1e9);
+        state.counters["rss_mb"] = residentMegabytes();
+    }
+}
+BENCHMARK(BM_IdleLivePicture)->Iterations(1)->Unit(benchmark::kSecond);
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

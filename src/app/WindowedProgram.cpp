@@ -1,0 +1,102 @@
+#include "app/WindowedProgram.h"
+
+#include "app/CommandLine.h"
+#include "capture/GstCaptureComponent.h"
+#include "common/AppPaths.h"
+#include "help/Help.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageBoxPrompter.h"
+#include "ui/QtCaptureDialogs.h"
+#include "ui/QtSettingsDialogs.h"
+#include "ui/SingleInstance.h"
+#include "ui/StatusPanels.h"
+#include "ui/TrayHost.h"
+#include "ui/VideoView.h"
+#include "upload/UploadCycle.h"
+#include "upload/UploadEngine.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+void endNow()
+{
+    // exit(), not quit(): quit() would first ask every window to close, and the main window
+    // answers a close in tray mode by hiding.
+    QCoreApplication::exit(0);
+}
+
+// For measurements and screenshots: VELMORA_SCREENSHOT=file.png saves the main window once the
+// first frame is on screen, VELMORA_EXIT_AFTER_FIRST_FRAME=1 then ends the program.
+void watchFirstFrame(MainWindow& window)
+{
+    const QString screenshot = qEnvironmentVariable("VELMORA_SCREENSHOT");
+    const bool exitAfter = qEnvironmentVariableIntValue("VELMORA_EXIT_AFTER_FIRST_FRAME") == 1;
+    if (screenshot.isEmpty() && !exitAfter)
+        return;
+    QObject::connect(
+        &window.videoView(), &VideoView::firstFramePainted, &window,
+        [&window, screenshot, exitAfter] {
+            if (!screenshot.isEmpty())
+                window.grab().save(screenshot);
+            if (exitAfter) {
+                std::fputs("first frame painted\n", stdout);
+                std::fflush(stdout);
+                endNow();
+            }
+        },
+        Qt::QueuedConnection); // after the paint: grabbing repaints the window
+}
+} // namespace
+
+namespace WindowedProgram {
+int run(const CommandLine& commandLine, int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    // Windows hide to the tray; only an explicit end stops the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance(SingleInstance::runtimeFolder(commandLine.workDir()), commandLine.storePath());
+    if (!instance.acquire()) {
+        if (!instance.askToShow())
+            std::fputs("velmora: another Velmora is starting or not answering\n", stderr);
+        return 0;
+    }
+
+    MessageBoxPrompter prompter;
+    StatusPanels status;
+    const bool testPattern =
+        commandLine.testPattern() || GstCaptureComponent::testPatternRequestedByEnvironment();
+    UploadEngine engine({commandLine.storePath(), commandLine.workDir(), testPattern}, prompter, status,
+                        [] { QApplication::beep(); });
+    Help help(AppPaths::programFolder());
+    QtSettingsDialogs dialogs;
+    QtCaptureDialogs captureDialogs;
+
+    std::unique_ptr<MainWindow> mainWindow;
+    auto ensureMainWindow = [&]() -> MainWindow& {
+        if (!mainWindow) {
+            mainWindow = std::make_unique<MainWindow>(MainWindow::Dependencies{
+                engine, prompter, help, dialogs, captureDialogs, status,
+                QCoreApplication::applicationFilePath(), AppPaths::programFolder(), endNow});
+            watchFirstFrame(*mainWindow);
+        }
+        return *mainWindow;
+    };
+    TrayHost tray(engine.options(), ensureMainWindow, endNow);
+
+    QObject::connect(&instance, &SingleInstance::showRequested, &tray,
+                     [&] { ensureMainWindow().showWindow(); });
+    // The close-after option ends the program at once, without the closing steps.
+    QObject::connect(&engine.cycle(), &UploadCycle::quitRequested, &tray, endNow);
+
+    QTimer::singleShot(0, &tray, &TrayHost::start);
+    const int exitCode = app.exec();
+    mainWindow.reset();
+    return exitCode;
+}
+} // namespace WindowedProgram

@@ -1,0 +1,165 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class AboutBox;
+class CaptureCommands;
+class CaptureDialogs;
+class FtpLogWindow;
+class Help;
+class MovieFrameRateWindow;
+class NewsWindow;
+class ProgramConfigWindow;
+class Prompter;
+class QAction;
+class QLabel;
+class QMenu;
+class QToolButton;
+class SelectDriverWindow;
+class SettingsDialogs;
+class StatusPanels;
+class UploadEngine;
+class UploadSettingsWindow;
+class VideoView;
+
+// "Velmora 2001" (Form1): the live picture with the menu bar, toolbar and four status panels.
+// Its load (on the first showing) connects the capture device, fills the driver list, readies
+// the FTP session and arms the scheduler. Closing hides it to the tray unless the "Systray"
+// option is set; File > Exit always ends the program. The windows it opens are created on first
+// use and kept.
+class MainWindow final : public QMainWindow
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MainWindow)
+
+public:
+    static inline const QString kClickToUpload = QStringLiteral("Click 'Upload now' to upload");
+    static constexpr int kDefaultWidthTwips = 7000;
+    static constexpr int kDefaultHeightTwips = 6500;
+    static constexpr int kTwipsPerInch = 1440;
+
+    struct Dependencies
+    {
+        UploadEngine& engine;
+        Prompter& prompter;
+        Help& help;
+        SettingsDialogs& dialogs;
+        CaptureDialogs& captureDialogs;
+        StatusPanels& status;
+        QString programPath;   // the program file the autostart entry starts
+        QString programFolder; // where "Help/HTML" lies
+        // Ends the program at once; the program passes QCoreApplication::exit, tests a recorder.
+        std::function<void()> endProgram;
+    };
+
+    explicit MainWindow(const Dependencies& dependencies);
+    ~MainWindow() override;
+
+    // Shows the window; the first call runs the load first.
+    void showWindow();
+    bool isLoaded() const { return m_loaded; }
+    // Writes the outer size as "Width" and "Height" in twips.
+    void storeSize();
+
+    // The menu and toolbar commands, callable by name.
+    void save_image_capture_Click();
+    void save_motion_image_capture_Click();
+    void mnuupload_now_Click();
+    void mnuPrint_Click();
+    void systray_Click();
+    void exit_Click();
+    void motion_preview_Click();
+    void mnuAudio_Click();
+    void mnuFtpError_Click();
+    void ftp_Click();
+    void prco_Click();
+    void driver_Click();
+    void vformat_Click();
+    void display_Click();
+    void source_Click();
+    void mnuMovieFrameRate_Click();
+    void mnuMC_Click();
+    void mnuAF_Click();
+    void velmora_help_Click();
+    void news_Click();
+    void about_Click();
+    // Toolbar buttons and the "Picture" drop-down, by key.
+    void toolbarButton_Click(const QString& key);
+    void pictureMenu_Click(const QString& key);
+
+    // The windows, created on first use.
+    SelectDriverWindow& selectDriverWindow();
+    MovieFrameRateWindow& movieFrameRateWindow();
+    FtpLogWindow& ftpLogWindow();
+    UploadSettingsWindow& uploadSettingsWindow();
+    ProgramConfigWindow& programConfigWindow();
+    VideoView& videoView() const { return *m_video; }
+
+    // Pixels for twips and back, at the screen's logical resolution.
+    int pixelsX(int twips) const;
+    int pixelsY(int twips) const;
+    int twipsX(int pixels) const;
+    int twipsY(int pixels) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    void load();
+    void restoreSize();
+    void fitFrame();
+    void setBackgroundPicture(const QString& path);
+    void setBackgroundColor(const QColor& color);
+    void setDialogAvailability();
+    void fillDriverList();
+    void openInternetSession();
+    void showVideoSize();
+    void armScheduler();
+    void connectCaptureEvents();
+    void runDriverDialog(QDialog& dialog);
+    QAction* addCommand(QMenu* menu, const QString& name, const QString& caption,
+                        void (MainWindow::*command)(), const QKeySequence& shortcut = {});
+    void endProgram();
+
+    UploadEngine& m_engine;
+    Prompter& m_prompter;
+    Help& m_help;
+    SettingsDialogs& m_dialogs;
+    StatusPanels& m_status;
+    QString m_programPath;
+    QString m_programFolder;
+    std::function<void()> m_endProgram;
+
+    bool m_loaded = false;
+    bool m_ended = false;
+    // The outer size asked for at load; applied again once the window manager's frame is known.
+    QSize m_wantedOuter;
+    QSize m_loadedTwips;
+    bool m_frameCorrected = false;
+
+    QWidget* m_background;
+    VideoView* m_video;
+    QList<QLabel*> m_panels;
+    QAction* m_format = nullptr;
+    QAction* m_display = nullptr;
+    QAction* m_source = nullptr;
+    QAction* m_motionPreview = nullptr;
+    QAction* m_audio = nullptr;
+
+    std::unique_ptr<SelectDriverWindow> m_selectDriver;
+    std::unique_ptr<MovieFrameRateWindow> m_movieFrameRate;
+    std::unique_ptr<FtpLogWindow> m_ftpLog;
+    std::unique_ptr<UploadSettingsWindow> m_uploadSettings;
+    std::unique_ptr<ProgramConfigWindow> m_programConfig;
+    std::unique_ptr<AboutBox> m_about;
+    CaptureCommands* m_captureCommands;
+    QPointer<NewsWindow> m_news;
+};

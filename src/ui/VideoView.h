@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+// The live picture: paints the newest frame the capture component delivered, at the video size.
+// The frame is kept as delivered (it shares the capture buffer), so nothing is copied per frame.
+class VideoView final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(VideoView)
+
+public:
+    explicit VideoView(QWidget* parent = nullptr);
+
+    // Sizes the view to the video; the frames that arrive later keep it there.
+    void setVideoSize(const QSize& size);
+    void showFrame(const QImage& frame);
+    const QImage& frame() const { return m_frame; }
+    bool hasPaintedFrame() const { return m_painted; }
+
+signals:
+    // The first frame reached the screen.
+    void firstFramePainted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_frame;
+    bool m_painted = false;
+};

@@ -1,0 +1,410 @@
+#include "ui/MainWindow.h"
+#include "ScriptedCaptureDialogs.h"
+#include "ScriptedDialogs.h"
+#include "ScriptedPrompter.h"
+#include "TempDir.h"
+#include "capture/GstCaptureComponent.h"
+#include "help/Help.h"
+#include "options/ProgramOptions.h"
+#include "settings/Regedit.h"
+#include "ui/FtpLogWindow.h"
+#include "ui/MovieFrameRateWindow.h"
+#include "ui/SelectDriverWindow.h"
+#include "ui/SingleInstance.h"
+#include "ui/StatusPanels.h"
+#include "ui/TrayHost.h"
+#include "ui/UploadSettingsWindow.h"
+#include "ui/VideoView.h"
+#include "upload/FtpLog.h"
+#include "upload/TimerSet.h"
+#include "upload/UploadEngine.h"
+#include "upload/UploadScheduler.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+const QString kProduct = QStringLiteral("Software\\Velmora");
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    // The engine is built on first use, so a test can prepare the store or ask for no drivers.
+    UploadEngine& engine()
+    {
+        if (!m_engine)
+            m_engine = std::make_unique<UploadEngine>(
+                UploadEngine::Settings{dir.file("store.db"), dir.file("work"), testPattern}, prompter, status,
+                [] {});
+        return *m_engine;
+    }
+    MainWindow& window()
+    {
+        if (!m_window)
+            m_window = std::make_unique<MainWindow>(
+                MainWindow::Dependencies{engine(), prompter, help, dialogs, captureDialogs, status,
+                                         dir.file("velmora"), dir.path(), [this] { ++ends; }});
+        return *m_window;
+    }
+    MainWindow& loaded()
+    {
+        window().showWindow();
+        return window();
+    }
+    std::optional<QString> stored(const QString& name)
+    {
+        return engine().store().GetString(HKEY_LOCAL_MACHINE, kProduct, name);
+    }
+    void put(const QString& key, const QString& name, const QString& text)
+    {
+        engine().store().SaveString(HKEY_LOCAL_MACHINE, key, name, text);
+    }
+    void trigger(const QString& action)
+    {
+        auto* found = window().findChild<QAction*>(action);
+        ASSERT_NE(found, nullptr) << action.toStdString();
+        found->trigger();
+    }
+    // One flagged account that uploads every ten minutes.
+    void makeTimedAccount()
+    {
+        put(kProduct, "Account1", "Cam");
+        put(kProduct + "\\Cam", "Upload image every:", "Custom");
+        put(kProduct + "\\Cam", "Custom", "600");
+        put(kProduct + "\\Cam", "Selected", "True");
+    }
+
+    TempDir dir;
+    ScriptedPrompter prompter;
+    StatusPanels status;
+    Help help{dir.path()};
+    ScriptedDialogs dialogs;
+    ScriptedCaptureDialogs captureDialogs;
+    bool testPattern = true;
+    int ends = 0;
+    std::unique_ptr<UploadEngine> m_engine;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+TEST_F(MainWindowTest, FreshStoreOpensAtTheDefaultSizeAndWritesItBackOnClose)
+{
+    MainWindow& w = loaded();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.windowTitle(), QString("Velmora 2001"));
+    EXPECT_EQ(w.frameGeometry().size(), QSize(w.pixelsX(7000), w.pixelsY(6500)));
+    EXPECT_EQ(stored("Width"), std::nullopt);
+
+    w.close();
+    EXPECT_EQ(stored("Width"), QString("7000"));
+    EXPECT_EQ(stored("Height"), QString("6500"));
+}
+
+TEST_F(MainWindowTest, StoredSizeIsUsedAndOneThatIsNoNumberCountsAsAbsent)
+{
+    put(kProduct, "Width", "9000");
+    put(kProduct, "Height", "tall");
+    MainWindow& w = loaded();
+    EXPECT_EQ(w.frameGeometry().size(), QSize(w.pixelsX(9000), w.pixelsY(6500)));
+
+    w.resize(w.pixelsX(8000), w.pixelsY(5000));
+    w.storeSize();
+    // The outer size, frame included.
+    EXPECT_EQ(stored("Width"), QString::number(w.twipsX(w.frameGeometry().width())));
+    EXPECT_EQ(stored("Height"), QString::number(w.twipsY(w.frameGeometry().height())));
+    EXPECT_GT(w.frameGeometry().width(), w.pixelsX(8000) - 1);
+}
+
+TEST_F(MainWindowTest, ClosingHidesToTheTrayUnlessSystrayIsSet)
+{
+    MainWindow& w = loaded();
+    w.close();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(ends, 0);
+
+    w.showWindow();
+    EXPECT_TRUE(w.isVisible());
+    engine().options().setSystray(true);
+    put(kProduct, "Width", "1");
+    w.close();
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(stored("Width"), QString("7000"));
+}
+
+TEST_F(MainWindowTest, FileExitEndsInBothModesAfterWritingTheSize)
+{
+    makeTimedAccount();
+    MainWindow& w = loaded();
+    EXPECT_EQ(engine().scheduler().timers().count(), 1);
+    trigger("exit");
+    EXPECT_EQ(ends, 1);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(engine().scheduler().timers().count(), 0);
+    EXPECT_EQ(stored("Height"), QString("6500"));
+
+    engine().options().setSystray(true);
+    ends = 0;
+    w.showWindow();
+    trigger("exit");
+    EXPECT_EQ(ends, 1);
+}
+
+TEST_F(MainWindowTest, LoadFillsThePanelsAndConnectsTheTestPattern)
+{
+    MainWindow& w = loaded();
+    EXPECT_EQ(status.panel(1), QString("Click 'Upload now' to upload"));
+    EXPECT_EQ(w.findChild<QLabel*>("panel1")->text(), status.panel(1));
+    EXPECT_EQ(status.panel(4), QString("352 x 288"));
+    EXPECT_TRUE(engine().capture().isConnected());
+    auto* drivers = w.selectDriverWindow().findChild<QComboBox*>("cbDriver");
+    EXPECT_EQ(drivers->currentText(), GstCaptureComponent::testPatternDriverName());
+    EXPECT_TRUE(w.findChild<QAction*>("vformat")->isEnabled());
+    EXPECT_FALSE(w.findChild<QAction*>("display")->isEnabled());
+    EXPECT_TRUE(prompter.texts().isEmpty());
+    // The live picture arrives.
+    EXPECT_TRUE(QTest::qWaitFor([&w] { return !w.videoView().frame().isNull(); }, 5000));
+}
+
+TEST_F(MainWindowTest, WithoutTimedAccountsNoTimerRunsAfterLoad)
+{
+    loaded();
+    EXPECT_EQ(engine().scheduler().timers().count(), 0);
+}
+
+TEST_F(MainWindowTest, UploadSettingsFromTheMenuAndTheFtpButtonStopTheTimers)
+{
+    makeTimedAccount();
+    MainWindow& w = loaded();
+    ASSERT_EQ(engine().scheduler().timers().count(), 1);
+    trigger("ftp");
+    EXPECT_EQ(engine().scheduler().timers().count(), 0);
+    EXPECT_TRUE(w.uploadSettingsWindow().isVisible());
+
+    // Its OK arms them again; the toolbar button stops them once more.
+    w.uploadSettingsWindow().findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(engine().scheduler().timers().count(), 1);
+    trigger("FTP");
+    EXPECT_EQ(engine().scheduler().timers().count(), 0);
+}
+
+TEST_F(MainWindowTest, NoDriverShowsTheMessageAndNoneInTheList)
+{
+    testPattern = false;
+    if (engine().capture().DriverCount() > 0)
+        GTEST_SKIP() << "this machine has a camera";
+    MainWindow& w = loaded();
+    EXPECT_EQ(prompter.texts(), QStringList{"No Video Capture Device!"});
+    EXPECT_EQ(prompter.shown().front().icon, Prompter::Icon::Information);
+    auto* drivers = w.selectDriverWindow().findChild<QComboBox*>("cbDriver");
+    EXPECT_EQ(drivers->count(), 1);
+    EXPECT_EQ(drivers->currentText(), QString("<none>"));
+    EXPECT_FALSE(w.videoView().isVisibleTo(&w));
+    for (const char* name : {"vformat", "display", "source"})
+        EXPECT_FALSE(w.findChild<QAction*>(name)->isEnabled()) << name;
+    // The rest of the window works.
+    EXPECT_EQ(status.panel(1), QString("Click 'Upload now' to upload"));
+}
+
+TEST_F(MainWindowTest, DriverThatFailsFallsBackToThePreviousOneWithOneMessage)
+{
+    // Listed first, so the load tries it: one message, and nothing connected.
+    engine().capture().addLaunchDriver("Missing camera", "v4l2src device=/dev/velmora-no-such-camera");
+    MainWindow& w = loaded();
+    EXPECT_EQ(prompter.texts().count("Could not connect to driver!"), 1);
+    EXPECT_FALSE(engine().capture().isConnected());
+
+    SelectDriverWindow& select = w.selectDriverWindow();
+    auto* drivers = select.findChild<QComboBox*>("cbDriver");
+    const int broken = drivers->findText("Missing camera");
+    const int working = drivers->findText(GstCaptureComponent::testPatternDriverName());
+    ASSERT_GE(broken, 0);
+    ASSERT_GE(working, 0);
+    select.selectDriver(working);
+    EXPECT_TRUE(engine().capture().isConnected());
+    prompter.clear();
+
+    select.selectDriver(broken);
+    EXPECT_EQ(engine().capture().DriverIndex(), working);
+    EXPECT_TRUE(engine().capture().isConnected());
+    EXPECT_EQ(drivers->currentIndex(), working);
+    EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
+
+    // OK remembers the name shown.
+    select.findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(stored("Select the driver you want to use:"), GstCaptureComponent::testPatternDriverName());
+}
+
+TEST_F(MainWindowTest, FrameRateTextAndSliderRules)
+{
+    put(kProduct, "FrameRate", "0");
+    MovieFrameRateWindow& rate = loaded().movieFrameRateWindow();
+    auto* text = rate.findChild<QLineEdit*>("txtFrameRate");
+    auto* slider = rate.findChild<QSlider*>("sldFrameRate");
+    EXPECT_EQ(rate.frameRate(), 30);
+    EXPECT_EQ(text->text(), QString("30"));
+
+    text->setText("12");
+    EXPECT_EQ(slider->value(), 12);
+    text->setText("abc");
+    EXPECT_EQ(text->text(), QString("12"));
+    text->setText("150");
+    EXPECT_EQ(text->text(), QString("150"));
+    EXPECT_EQ(slider->value(), 12);
+    text->setText("0");
+    EXPECT_EQ(slider->value(), 12);
+    slider->setValue(45);
+    EXPECT_EQ(text->text(), QString("45"));
+
+    rate.findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(stored("FrameRate"), QString("45"));
+    EXPECT_FALSE(rate.isVisible());
+}
+
+TEST_F(MainWindowTest, StoredFrameRateIsReadWhenTheWindowIsCreated)
+{
+    put(kProduct, "FrameRate", "12");
+    EXPECT_EQ(window().movieFrameRateWindow().frameRate(), 12);
+}
+
+TEST_F(MainWindowTest, LogWindowShowsEntriesFromBeforeItOpenedAndResets)
+{
+    MainWindow& w = loaded();
+    FtpLog& log = engine().log();
+    log.append("\r\n\r\n---[first]---\r\nConnecting");
+    trigger("mnuFtpError");
+    FtpLogWindow& logWindow = w.ftpLogWindow();
+    EXPECT_TRUE(logWindow.isVisible());
+    EXPECT_TRUE(logWindow.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(logWindow.viewText(), QString("\n\n---[first]---\nConnecting"));
+
+    log.append("\r\nDone");
+    EXPECT_EQ(logWindow.viewText(), QString("\n\n---[first]---\nConnecting\nDone"));
+
+    logWindow.findChild<QPushButton*>("cmdReset")->click();
+    EXPECT_TRUE(log.text().isEmpty());
+    EXPECT_TRUE(logWindow.viewText().isEmpty());
+    log.append("\r\n\r\n---[second]---");
+    EXPECT_EQ(logWindow.viewText(), QString("\n\n---[second]---"));
+
+    // Close brings the main window back from the tray.
+    w.hide();
+    logWindow.findChild<QPushButton*>("cmdClose")->click();
+    EXPECT_FALSE(logWindow.isVisible());
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, LogWindowFollowsALogThatDropsItsOldestEntries)
+{
+    MainWindow& w = loaded();
+    FtpLogWindow& logWindow = w.ftpLogWindow();
+    const QString entry = "\r\n\r\n---[x]---\r\n" + QString(600, 'a');
+    for (int i = 0; i < 2000; ++i)
+        engine().log().append(entry);
+    QString expected = engine().log().text();
+    expected.replace("\r\n", "\n");
+    EXPECT_EQ(logWindow.viewText(), expected);
+    EXPECT_LE(engine().log().text().size(), engine().log().limit());
+}
+
+TEST_F(MainWindowTest, MotionPreviewAndAudioToggle)
+{
+    MainWindow& w = loaded();
+    auto* preview = w.findChild<QAction*>("motion_preview");
+    EXPECT_TRUE(preview->isChecked());
+    w.motion_preview_Click();
+    EXPECT_FALSE(engine().capture().Preview());
+    w.motion_preview_Click();
+    EXPECT_TRUE(engine().capture().Preview());
+    w.mnuAudio_Click();
+    EXPECT_FALSE(engine().capture().CaptureAudio());
+}
+
+TEST_F(MainWindowTest, ToolWindowsHaveNoCloseButtonAndRefuseOutsideCloses)
+{
+    MainWindow& w = loaded();
+    for (QWidget* tool : std::initializer_list<QWidget*>{&w.selectDriverWindow(), &w.movieFrameRateWindow(),
+                                                         &w.ftpLogWindow()}) {
+        EXPECT_FALSE(tool->windowFlags().testFlag(Qt::WindowCloseButtonHint))
+            << tool->objectName().toStdString();
+        tool->show();
+        EXPECT_FALSE(tool->close());
+        EXPECT_TRUE(tool->isVisible()) << tool->objectName().toStdString();
+        tool->hide();
+    }
+}
+
+TEST_F(MainWindowTest, TrayStartWithMinAndNoNotificationAreaStillShowsTheWindow)
+{
+    engine().options().setMin(true);
+    TrayHost tray(
+        engine().options(), [this]() -> MainWindow& { return window(); }, [this] { ++ends; });
+    tray.start();
+    if (tray.hasIcon())
+        GTEST_SKIP() << "this desktop has a notification area";
+    EXPECT_TRUE(window().isVisible());
+}
+
+TEST_F(MainWindowTest, TrayMenuOpensUploadsAndExitsWithTheSize)
+{
+    TrayHost tray(
+        engine().options(), [this]() -> MainWindow& { return window(); }, [this] { ++ends; });
+    QMenu& menu = tray.popupMenu();
+    EXPECT_EQ(menu.defaultAction()->objectName(), QString("mnuOpen"));
+    EXPECT_EQ(tray.icon().toolTip(), QString("Velmora"));
+
+    // Exit before the main window exists: it is created and loaded, its size written, the end asked for.
+    menu.findChild<QAction*>("mnuClose")->trigger();
+    EXPECT_TRUE(window().isLoaded());
+    EXPECT_EQ(stored("Width"), QString("7000"));
+    EXPECT_EQ(ends, 1);
+
+    window().hide();
+    menu.findChild<QAction*>("mnuOpen")->trigger();
+    EXPECT_TRUE(window().isVisible());
+}
+
+TEST(SingleInstanceTest, SecondStartAsksTheFirstToShowItself)
+{
+    TempDir dir;
+    SingleInstance first(dir.path(), dir.file("a.db"));
+    ASSERT_TRUE(first.acquire());
+    QSignalSpy shown(&first, &SingleInstance::showRequested);
+
+    SingleInstance second(dir.path(), dir.file("a.db"));
+    EXPECT_FALSE(second.acquire());
+    EXPECT_TRUE(second.askToShow());
+    EXPECT_TRUE(shown.wait(5000));
+
+    // Another store is another program.
+    SingleInstance other(dir.path(), dir.file("b.db"));
+    EXPECT_TRUE(other.acquire());
+}
+} // namespace
+
+namespace {
+TEST_F(MainWindowTest, CaptureImageFromTheMenuAndTheToolbarWritesTheFrame)
+{
+    loaded();
+    captureDialogs.imageNext(dir.file("menu.bmp"));
+    trigger("save_image_capture");
+    EXPECT_EQ(QImage(dir.file("menu.bmp")).size(), QSize(352, 288));
+    captureDialogs.imageNext(dir.file("button.bmp"));
+    trigger("Save Image Capture");
+    EXPECT_TRUE(QFile::exists(dir.file("button.bmp")));
+    EXPECT_TRUE(prompter.texts().isEmpty());
+}
+} // namespace
