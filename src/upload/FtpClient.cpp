@@ -409,8 +409,12 @@ bool FtpClient::connect(const QString& host, const QString& user, const QString&
         }
     } else {
         // Active mode: the server connects back to the address of our end of the control
-        // connection. Passive: we connect to the address the server names.
-        curl_easy_setopt(curl, CURLOPT_FTPPORT, m_settings.passive ? nullptr : "-");
+        // connection. Passive: we connect to the address the server names. libcurl before 8.0
+        // sends the data of an active-mode FTPS transfer without TLS, so FTPS is passive there.
+        const bool tlsActiveBroken = m_settings.protocol == Protocol::Ftps &&
+                                     curl_version_info(CURLVERSION_NOW)->version_num < 0x080000;
+        const bool passive = m_settings.passive || tlsActiveBroken;
+        curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");
         curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
         if (m_settings.protocol == Protocol::Ftps) {
             curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
