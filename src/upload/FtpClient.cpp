@@ -21,6 +21,14 @@ struct FileCloser
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+// Nothing the server sends back as data or headers (the size and date lines libcurl makes up for a
+// SIZE request) belongs on the program's standard output, which carries the FTP log in a
+// headless run.
+size_t discard(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
+
 bool isIpv6Address(const QString& text)
 {
     in6_addr address{};
@@ -375,6 +383,8 @@ bool FtpClient::connect(const QString& host, const QString& user, const QString&
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, isSftp() ? "sftp" : "ftp");
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L); // the debug callback sees the replies only then
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &FtpClient::onDebug);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &discard);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &discard);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_errorBuffer);
     // Without a user name the login is anonymous.

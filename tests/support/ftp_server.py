@@ -38,7 +38,7 @@ def serve_mute(host):
 
 def serve_ftp(args):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_FTPHandler
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
 
     home = os.path.realpath(args.home)
@@ -50,6 +50,14 @@ def serve_ftp(args):
     log_lock = threading.Lock()
 
     base = TLS_FTPHandler if args.tls else FTPHandler
+
+    class TlsDataHandler(TLS_DTPHandler):
+        # libcurl starts the data connection's TLS handshake before it sends STOR; pyftpdlib
+        # would take the early handshake bytes for a client that went away and close the channel.
+        def readable(self):
+            if self._ssl_accepting:
+                return True
+            return super().readable()
 
     class Handler(base):
         def pre_process_command(self, line, cmd, arg):
@@ -98,6 +106,7 @@ def serve_ftp(args):
         Handler.certfile = args.tls
         Handler.tls_control_required = True
         Handler.tls_data_required = True
+        Handler.dtp_handler = TlsDataHandler
     Handler.auth_failed_timeout = 0.1  # a refused login is answered at once
     Handler.banner = "Velmora test server ready."
     Handler.permit_foreign_addresses = False
