@@ -1,3 +1,4 @@
+#include "BenchSupport.h"
 #include "capture/GstCaptureComponent.h"
 
 #include <QCoreApplication>
@@ -9,17 +10,8 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 namespace {
-
-double processCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // The test pattern at 640 x 480, 30 frames per second, with frames already flowing.
 void connectVga(GstCaptureComponent& capture)
@@ -80,11 +72,11 @@ void BM_PreviewCpu(benchmark::State& state)
     constexpr int kWallMs = 5000;
     for (auto _ : state) {
         frames = 0;
-        const double cpuBefore = processCpuSeconds();
+        const double cpuBefore = BenchSupport::processCpuSeconds();
         QEventLoop wait;
         QTimer::singleShot(kWallMs, &wait, &QEventLoop::quit);
         wait.exec();
-        const double cpu = processCpuSeconds() - cpuBefore;
+        const double cpu = BenchSupport::processCpuSeconds() - cpuBefore;
         state.counters["cpu_percent"] = 100.0 * cpu / (kWallMs / 1000.0);
         state.counters["frames_per_second"] = frames / (kWallMs / 1000.0);
     }
@@ -95,11 +87,5 @@ BENCHMARK(BM_PreviewCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks<QGuiApplication>(argc, argv);
 }

@@ -1,3 +1,4 @@
+#include "BenchSupport.h"
 #include "ScriptedPrompter.h"
 #include "capture/GstCaptureComponent.h"
 #include "help/Help.h"
@@ -16,27 +17,9 @@
 #include <QTest>
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
-double processCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
-}
-
 // From starting the real program to its main window on screen with the first frame painted:
 // the program ends itself at that moment. Each run has a fresh store.
 void BM_StartToFirstFrame(benchmark::State& state)
@@ -99,13 +82,13 @@ void BM_IdleLivePicture(benchmark::State& state)
         return;
     }
     for (auto _ : state) {
-        const double cpu = processCpuSeconds();
+        const double cpu = BenchSupport::processCpuSeconds();
         QElapsedTimer wall;
         wall.start();
         QTest::qWait(5000);
         state.counters["cpu_percent"] =
-            100.0 * (processCpuSeconds() - cpu) / (double(wall.nsecsElapsed()) / 1e9);
-        state.counters["rss_mb"] = residentMegabytes();
+            100.0 * (BenchSupport::processCpuSeconds() - cpu) / (double(wall.nsecsElapsed()) / 1e9);
+        state.counters["rss_mb"] = BenchSupport::residentMegabytes();
     }
 }
 BENCHMARK(BM_IdleLivePicture)->Iterations(1)->Unit(benchmark::kSecond);
@@ -113,11 +96,5 @@ BENCHMARK(BM_IdleLivePicture)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks<QApplication>(argc, argv);
 }

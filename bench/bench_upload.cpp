@@ -1,3 +1,4 @@
+#include "BenchSupport.h"
 #include "UploadRig.h"
 
 #include "common/DateTimeText.h"
@@ -89,8 +90,8 @@ void phaseStamp(benchmark::State& state)
 
 QImage stampedPicture(Setup& s)
 {
-    return StampComposer::compose(s.rig.capture->GrabFrame(), generalDateTimeText(QDateTime::currentDateTime()),
-                                  benchStyle());
+    return StampComposer::compose(s.rig.capture->GrabFrame(),
+                                  generalDateTimeText(QDateTime::currentDateTime()), benchStyle());
 }
 
 void phaseJpeg(benchmark::State& state)
@@ -142,18 +143,6 @@ void phaseFtpStage(benchmark::State& state)
 }
 
 // "Constantly" for a while: cycles per second and resident memory before and after.
-long residentKiB()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
-
 void constantly(benchmark::State& state)
 {
     Setup& s = setup();
@@ -161,7 +150,7 @@ void constantly(benchmark::State& state)
                             ? qEnvironmentVariableIntValue("VELMORA_SOAK_SECONDS")
                             : 60;
     for (auto _ : state) {
-        const long before = residentKiB();
+        const double before = BenchSupport::residentMegabytes();
         const qint64 startCount = s.rig.cycle->uploadCount();
         s.rig.scheduler->timers().set(1, 0);
         s.rig.accounts.setChecked(0, true);
@@ -170,11 +159,11 @@ void constantly(benchmark::State& state)
         while (clock.elapsed() < seconds * 1000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         s.rig.scheduler->StopTimer();
-        const long after = residentKiB();
+        const double after = BenchSupport::residentMegabytes();
         state.counters["cycles_per_s"] = double(s.rig.cycle->uploadCount() - startCount) / seconds;
-        state.counters["rss_start_KiB"] = double(before);
-        state.counters["rss_end_KiB"] = double(after);
-        state.counters["rss_growth_KiB"] = double(after - before);
+        state.counters["rss_start_MB"] = before;
+        state.counters["rss_end_MB"] = after;
+        state.counters["rss_growth_MB"] = after - before;
     }
 }
 
@@ -211,16 +200,13 @@ BENCHMARK(phaseFtpStage)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportA
 BENCHMARK(bareJpegEncode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(bareFtpPut)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(fullCycle)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(startTimerThousandAccounts)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(startTimerThousandAccounts)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(constantly)->Unit(benchmark::kSecond)->Iterations(1);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runBenchmarks<QGuiApplication>(argc, argv);
 }

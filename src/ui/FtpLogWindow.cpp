@@ -1,6 +1,7 @@
 #include "ui/FtpLogWindow.h"
 
 #include "ui/CloseGuard.h"
+#include "ui/WindowParts.h"
 #include "upload/FtpLog.h"
 
 #include <QGuiApplication>
@@ -32,17 +33,11 @@ FtpLogWindow::FtpLogWindow(FtpLog& log, QWidget* parent) : QWidget(parent), m_lo
     m_text->setReadOnly(true);
     m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_reset = new QPushButton(QStringLiteral("&Reset"), this);
-    m_reset->setObjectName(QStringLiteral("cmdReset"));
-    m_close = new QPushButton(QStringLiteral("&Close"), this);
-    m_close->setObjectName(QStringLiteral("cmdClose"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_reset);
-    buttons->addWidget(m_close);
+    m_reset = WindowParts::button(QStringLiteral("&Reset"), QStringLiteral("cmdReset"), this);
+    m_close = WindowParts::button(QStringLiteral("&Close"), QStringLiteral("cmdClose"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
-    layout->addLayout(buttons);
+    layout->addLayout(WindowParts::buttonRow({m_reset, m_close}));
     resize(480, 360);
 
     connect(m_reset, &QPushButton::clicked, this, &FtpLogWindow::reset);

@@ -5,6 +5,7 @@
 #include "options/ProgramOptions.h"
 #include "settings/Regedit.h"
 #include "ui/CloseGuard.h"
+#include "ui/WindowParts.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -40,18 +41,12 @@ MovieFrameRateWindow::MovieFrameRateWindow(Regedit& store, Help& help, QWidget* 
     frameLayout->addWidget(m_text, 0, 1);
     frameLayout->addWidget(m_slider, 1, 0, 1, 2);
 
-    m_ok = new QPushButton(QStringLiteral("&OK"), this);
-    m_ok->setObjectName(QStringLiteral("Command1"));
+    m_ok = WindowParts::button(QStringLiteral("&OK"), QStringLiteral("Command1"), this);
     m_ok->setDefault(true);
-    m_help = new QPushButton(QStringLiteral("&Help"), this);
-    m_help->setObjectName(QStringLiteral("cmdHelp"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_help);
+    m_help = WindowParts::button(QStringLiteral("&Help"), QStringLiteral("cmdHelp"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
-    layout->addLayout(buttons);
+    layout->addLayout(WindowParts::buttonRow({m_ok, m_help}));
     setFixedSize(sizeHint());
 
     connect(m_slider, &QSlider::valueChanged, this,

@@ -8,6 +8,7 @@
 #include "options/ProgramOptions.h"
 #include "settings/Regedit.h"
 #include "ui/CloseGuard.h"
+#include "ui/WindowParts.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -32,18 +33,12 @@ SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(m_drivers);
 
-    m_ok = new QPushButton(QStringLiteral("&OK"), this);
-    m_ok->setObjectName(QStringLiteral("Command1"));
+    m_ok = WindowParts::button(QStringLiteral("&OK"), QStringLiteral("Command1"), this);
     m_ok->setDefault(true);
-    m_help = new QPushButton(QStringLiteral("&Help"), this);
-    m_help->setObjectName(QStringLiteral("cmdHelp"));
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_help);
+    m_help = WindowParts::button(QStringLiteral("&Help"), QStringLiteral("cmdHelp"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
-    layout->addLayout(buttons);
+    layout->addLayout(WindowParts::buttonRow({m_ok, m_help}));
     setFixedSize(sizeHint());
 
     // The stored name is only remembered for the user: the driver at start is the one the

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+#include <initializer_list>
+
+class QHBoxLayout;
+class QPushButton;
+class QWidget;
+
+// Small pieces the program's tool windows are built from.
+namespace WindowParts {
+// A push button with its caption and the objectName tests and the program find it by.
+QPushButton* button(const QString& caption, const QString& objectName, QWidget* parent);
+// The row of buttons at the bottom of a tool window, right-aligned.
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
+} // namespace WindowParts
