@@ -21,8 +21,11 @@
 #include <QScopedValueRollback>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 template <typename W> W* named(W* widget, const QString& name)
@@ -75,7 +78,8 @@ ProgramConfigWindow::ProgramConfigWindow(ProgramOptions& options, Prompter& prom
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs, 1);
     layout->addLayout(buttons);
-    resize(520, 300);
+    // Wide enough for all five tabs side by side.
+    resize(std::max(520, m_tabs->tabBar()->sizeHint().width() + 40), 300);
 
     ScreenPlacement::centreOnScreen(*this);
     m_tabs->setCurrentIndex(0);
