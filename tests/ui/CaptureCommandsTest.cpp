@@ -1,10 +1,10 @@
 #include "ui/CaptureCommands.h"
+#include "MovieProbe.h"
 #include "QtPrinters.h"
 #include "ScriptedCaptureDialogs.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
 #include "capture/GstCaptureComponent.h"
-#include "capture/GstPtr.h"
 #include "options/ProgramOptions.h"
 #include "settings/Regedit.h"
 #include "ui/QtCaptureDialogs.h"
@@ -25,9 +25,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 
-#include <gst/pbutils/pbutils.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -40,24 +38,7 @@ constexpr int kFrameHeight = GstCaptureComponent::kTestPatternHeight;
 
 int videoStreamsIn(const QString& path)
 {
-    GError* raw = nullptr;
-    GstDiscoverer* discoverer = gst_discoverer_new(5 * GST_SECOND, &raw);
-    GstPtr<GError> error(raw);
-    if (!discoverer)
-        return -1;
-    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
-    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri.constData(), &raw);
-    GstPtr<GError> discoverError(raw);
-    int streams = 0;
-    if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
-        GList* video = gst_discoverer_info_get_video_streams(info);
-        streams = int(g_list_length(video));
-        gst_discoverer_stream_info_list_free(video);
-    }
-    if (info)
-        g_object_unref(info);
-    g_object_unref(discoverer);
-    return streams;
+    return probeMovie(path).videoStreams;
 }
 
 class CaptureCommandsTest : public ::testing::Test
@@ -83,6 +64,18 @@ protected:
         });
         commands.save_motion_image_capture_Click(12);
     }
+
+    // Commands on a component with no driver connected.
+    struct Idle
+    {
+        explicit Idle(CaptureCommandsTest& t)
+            : capture(t.work.path(), true),
+              commands(capture, t.options, t.prompter, t.dialogs, t.work.path(), nullptr)
+        {
+        }
+        GstCaptureComponent capture;
+        CaptureCommands commands;
+    };
 
     TempDir work;
     QString out = work.file(QStringLiteral("chosen"));
@@ -136,27 +129,16 @@ TEST_F(CaptureCommandsTest, JpgEndingGoesThroughCaptureBmpAndKeepsIt)
     EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.texts().join(' ').toStdString();
 }
 
-TEST_F(CaptureCommandsTest, OtherEndingsWriteNothingAndSayNothing)
+TEST_F(CaptureCommandsTest, OtherEndingsAndACancelledDialogWriteNothingAndSayNothing)
 {
-    for (const char* name : {"still.BMP", "still.jpeg", "still.JPG", "still.png", "still"}) {
-        const QString path = outFile(QString::fromLatin1(name));
-        dialogs.imageNext(path);
+    for (const char* name : {"still.BMP", "still.jpeg", "still.JPG", "still.png", "still", ""}) {
+        dialogs.imageNext(*name ? std::optional(outFile(QString::fromLatin1(name))) : std::nullopt);
         commands.save_image_capture_Click();
-        EXPECT_FALSE(QFile::exists(path)) << name;
     }
+    EXPECT_EQ(dialogs.asked().size(), 6);
     EXPECT_TRUE(QDir(out).isEmpty());
     EXPECT_FALSE(QFile::exists(workFile(CaptureCommands::kCaptureBmp)));
     EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.texts().join(' ').toStdString();
-}
-
-TEST_F(CaptureCommandsTest, CancelledImageDialogWritesNothing)
-{
-    dialogs.imageNext(std::nullopt);
-    commands.save_image_capture_Click();
-    EXPECT_EQ(dialogs.asked(), QStringList{QStringLiteral("image")});
-    EXPECT_TRUE(QDir(out).isEmpty());
-    EXPECT_FALSE(QFile::exists(workFile(CaptureCommands::kCaptureBmp)));
-    EXPECT_TRUE(prompter.texts().isEmpty());
 }
 
 TEST_F(CaptureCommandsTest, ImageErrorsAreShownAtTheEnd)
@@ -184,11 +166,10 @@ TEST_F(CaptureCommandsTest, JpgWithoutAFrameDoesNotReuseAnOlderCaptureBmp)
 {
     // An older frame from an earlier capture, and a component with no driver connected.
     capture.SaveFrame(workFile(CaptureCommands::kCaptureBmp));
-    GstCaptureComponent idle(work.path(), true);
-    CaptureCommands idleCommands(idle, options, prompter, dialogs, work.path(), nullptr);
+    Idle idle(*this);
     const QString path = outFile(QStringLiteral("still.jpg"));
     dialogs.imageNext(path);
-    idleCommands.save_image_capture_Click();
+    idle.commands.save_image_capture_Click();
 
     EXPECT_FALSE(QFile::exists(path));
     ASSERT_EQ(prompter.shown().size(), 1u);
@@ -239,11 +220,10 @@ TEST_F(CaptureCommandsTest, CancelledMovieDialogStillRecordsIntoTheWorkFolder)
 
 TEST_F(CaptureCommandsTest, FailingMovieEndsQuietlyAndClearsThePanel)
 {
-    GstCaptureComponent idle(work.path(), true);
-    CaptureCommands idleCommands(idle, options, prompter, dialogs, work.path(), nullptr);
-    QSignalSpy status(&idleCommands, &CaptureCommands::movieStatus);
+    Idle idle(*this);
+    QSignalSpy status(&idle.commands, &CaptureCommands::movieStatus);
     dialogs.movieNext(outFile(QStringLiteral("clip.avi")));
-    idleCommands.save_motion_image_capture_Click(30);
+    idle.commands.save_motion_image_capture_Click(30);
 
     EXPECT_TRUE(prompter.texts().isEmpty());
     ASSERT_EQ(status.count(), 2);
@@ -300,9 +280,8 @@ TEST_F(PrintTest, UnsavedFrameShowsPrintErrorAndPrintsNoOlderPicture)
 {
     options.setPrint(true);
     capture.SaveFrame(workFile(CaptureCommands::kPrintBmp)); // kept from an earlier print
-    GstCaptureComponent idle(work.path(), true);
-    CaptureCommands idleCommands(idle, options, prompter, dialogs, work.path(), nullptr);
-    idleCommands.mnuPrint_Click();
+    Idle idle(*this);
+    idle.commands.mnuPrint_Click();
 
     ASSERT_EQ(prompter.shown().size(), 1u);
     EXPECT_EQ(prompter.shown()[0].text, QStringLiteral("Print Error: No video capture driver is connected"));
@@ -313,7 +292,7 @@ TEST_F(PrintTest, UnsavedFrameShowsPrintErrorAndPrintsNoOlderPicture)
 
     // Without the keep option the stale picture goes as well.
     options.setPrint(false);
-    idleCommands.mnuPrint_Click();
+    idle.commands.mnuPrint_Click();
     EXPECT_FALSE(QFile::exists(workFile(CaptureCommands::kPrintBmp)));
 }
 

@@ -1,4 +1,5 @@
 #include "ui/ProgramConfigWindow.h"
+#include "EnvScope.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
@@ -24,22 +25,6 @@
 namespace {
 const QString kProduct = QStringLiteral("Software\\Velmora");
 
-// Points the user's config folder (and with it the autostart entry) at a temporary one.
-class ConfigHome final
-{
-public:
-    explicit ConfigHome(const QString& path) : m_saved(qgetenv("XDG_CONFIG_HOME"))
-    {
-        qputenv("XDG_CONFIG_HOME", path.toLocal8Bit());
-    }
-    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", m_saved); }
-    ConfigHome(const ConfigHome&) = delete;
-    ConfigHome& operator=(const ConfigHome&) = delete;
-
-private:
-    QByteArray m_saved;
-};
-
 class ProgramConfigWindowTest : public ::testing::Test
 {
 protected:
@@ -61,7 +46,7 @@ protected:
     }
 
     TempDir dir;
-    ConfigHome home{dir.file("config")};
+    EnvScope home{"XDG_CONFIG_HOME", dir.file("config").toLocal8Bit()};
     Regedit store{dir.file("store.db")};
     ScriptedPrompter prompter;
     ProgramOptions options{store};
@@ -84,23 +69,17 @@ TEST_F(ProgramConfigWindowTest, FirstRunShowsTheUnstoredOptions)
     const QStringList frames{"frameProgram", "frameVarious", "frameBackground", "frameSound", "frameQuality"};
     const QStringList captions{"Program Running", "Various Options", "Program Interface", "Premonition",
                                "Uploaded"};
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(tabs->widget(i)->objectName(), frames[i]);
-        EXPECT_EQ(tabs->tabText(i), captions[i]);
-    }
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(tabs->widget(i)->objectName() + '|' + tabs->tabText(i), frames[i] + '|' + captions[i]);
     EXPECT_EQ(tabs->currentIndex(), 0);
 
     for (const char* name : {"chkSystray", "chkMin", "chkAutostart", "chkClose", "chkKeepUpload", "chkSuc",
-                             "chkPrint", "chkMotion", "chkAsk", "chkSound"}) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(child<QCheckBox>(name)->isChecked());
-    }
+                             "chkPrint", "chkMotion", "chkAsk", "chkSound"})
+        EXPECT_FALSE(child<QCheckBox>(name)->isChecked()) << name;
     EXPECT_EQ(child<QLineEdit>("txtQuality")->text(), "100");
     EXPECT_EQ(child<QSlider>("Slider1")->value(), 100);
-    for (const char* name : {"txtTextTime", "txtSound", "txtSoundSource", "txtPicSource", "txtClose"}) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(child<QLineEdit>(name)->text(), "");
-    }
+    for (const char* name : {"txtTextTime", "txtSound", "txtSoundSource", "txtPicSource", "txtClose"})
+        EXPECT_EQ(child<QLineEdit>(name)->text(), "") << name;
     EXPECT_EQ(child<ColorSwatch>("piccolor")->color(), QColor(Qt::black));
     EXPECT_EQ(child<QCheckBox>("chkMin")->text(), "&Start program &minimized in systray");
     EXPECT_EQ(child<QSpinBox>("UpDown1")->minimum(), 0);
@@ -146,55 +125,47 @@ TEST_F(ProgramConfigWindowTest, EditsAreLiveAndReopeningShowsThemAsTheyStand)
     EXPECT_FALSE(child<QCheckBox>("chkAsk")->isChecked());
 }
 
-TEST_F(ProgramConfigWindowTest, QualityBoxAndSliderRules)
+TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesFollowTheirRules)
 {
     auto* quality = child<QLineEdit>("txtQuality");
     auto* slider = child<QSlider>("Slider1");
-
-    quality->setText("250");
-    EXPECT_EQ(quality->text(), "100");
-    EXPECT_EQ(slider->value(), 100);
-
-    slider->setValue(40);
-    EXPECT_EQ(quality->text(), "40");
-    EXPECT_EQ(options.quality(), "40");
-
-    for (const char* bad : {"-5", "abc"}) {
-        SCOPED_TRACE(bad);
-        quality->setText(bad);
-        EXPECT_EQ(quality->text(), "");
-        EXPECT_EQ(slider->value(), 40);
-        EXPECT_EQ(options.quality(), "");
-        quality->setText("40");
+    // typed, then shown, slider, option
+    const std::tuple<const char*, const char*, int, const char*> qualities[] = {
+        {"250", "100", 100, "100"}, {"40", "40", 40, "40"}, {"-5", "", 40, ""},
+        {"40", "40", 40, "40"},     {"abc", "", 40, ""},    {"", "", 40, ""}};
+    for (const auto& [typed, shown, position, option] : qualities) {
+        quality->setText(typed);
+        EXPECT_EQ(quality->text() + '|' + QString::number(slider->value()) + '|' + options.quality(),
+                  QStringLiteral("%1|%2|%3").arg(shown).arg(position).arg(option))
+            << typed;
     }
-
+    slider->setValue(55);
+    EXPECT_EQ(quality->text(), "55");
+    EXPECT_EQ(options.quality(), "55");
     quality->setText("");
-    EXPECT_EQ(quality->text(), "");
     child<QPushButton>("Command1")->click();
     EXPECT_EQ(get("Image Quality (JPEG):"), "");
     // The JPEG writer's rule turns the empty quality into 100, and the box shows it.
     EXPECT_EQ(options.jpegQuality(), 100);
     EXPECT_EQ(quality->text(), "100");
     EXPECT_EQ(slider->value(), 100);
-}
 
-TEST_F(ProgramConfigWindowTest, SoundSecondsBoxAndSpinRules)
-{
     auto* box = child<QLineEdit>("txtSound");
     auto* spin = child<QSpinBox>("UpDown1");
-
-    box->setText("12");
-    EXPECT_EQ(box->text(), "10");
-    EXPECT_EQ(spin->value(), 10);
-    box->setText("-1");
-    EXPECT_EQ(box->text(), "0");
+    const std::tuple<const char*, const char*, int> delays[] = {
+        {"12", "10", 10}, {"-1", "0", 0}, {"x", "0", 0}, {"", "", 0}};
+    for (const auto& [typed, shown, value] : delays) {
+        box->setText(typed);
+        EXPECT_EQ(box->text() + '|' + QString::number(spin->value()),
+                  QStringLiteral("%1|%2").arg(shown).arg(value))
+            << typed;
+    }
     spin->setValue(7);
     EXPECT_EQ(box->text(), "7");
     EXPECT_EQ(options.soundSec(), "7");
     box->setText("x");
     EXPECT_EQ(box->text(), "7");
     box->setText("");
-    EXPECT_EQ(box->text(), "");
     EXPECT_EQ(options.soundSec(), "");
     spin->stepBy(1);
     EXPECT_EQ(box->text(), "8");
