@@ -10,6 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 // A bare FTP put of a webcam-sized picture to a local pyftpdlib server.
@@ -65,6 +67,28 @@ void connectPutQuit(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * 40 * 1024);
 }
 
+// Login, put and goodbye in active (0) and passive (1) mode; passive must not be slower.
+void connectPutQuitByMode(benchmark::State& state)
+{
+    Setup& s = setup();
+    FtpClient::Settings settings;
+    settings.passive = state.range(0) == 1;
+    state.SetLabel(settings.passive ? "passive" : "active");
+    double slowest = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        FtpClient client({}, settings);
+        if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
+            !client.put(s.picture(), QStringLiteral("cam1.jpg")))
+            state.SkipWithError("upload failed");
+        client.close();
+        slowest = std::max(
+            slowest,
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    state.counters["slowest_ms"] = slowest;
+}
+
 void putOnOpenConnection(benchmark::State& state)
 {
     Setup& s = setup();
@@ -103,6 +127,12 @@ void stageWithTextFile(benchmark::State& state)
 } // namespace
 
 BENCHMARK(connectPutQuit)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(connectPutQuitByMode)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(100)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3);
 BENCHMARK(putOnOpenConnection)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(stageWithTextFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 

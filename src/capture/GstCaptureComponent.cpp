@@ -171,8 +171,9 @@ GstColorBalance* colourBalanceOf(GstElement* source)
 
 GEnumClass* patternEnum(GstElement* source)
 {
-    GParamSpec* spec = source ? g_object_class_find_property(G_OBJECT_GET_CLASS(source), "pattern") : nullptr;
-    return spec && G_IS_PARAM_SPEC_ENUM(spec) ? G_PARAM_SPEC_ENUM(spec)->enum_class : nullptr;
+    GParamSpec* property =
+        source ? g_object_class_find_property(G_OBJECT_GET_CLASS(source), "pattern") : nullptr;
+    return property && G_IS_PARAM_SPEC_ENUM(property) ? G_PARAM_SPEC_ENUM(property)->enum_class : nullptr;
 }
 
 bool audioSourceWorks()
@@ -872,7 +873,7 @@ GstPtr<GstSample> GstCaptureComponent::waitForFrame(int timeoutMs, QString* erro
     return gstRef(m_newest.get());
 }
 
-void GstCaptureComponent::SaveFrame(const QString& path)
+template <typename Use> auto GstCaptureComponent::withNewestFrame(Use use)
 {
     QString error;
     GstPtr<GstSample> sample = waitForFrame(kFrameTimeoutMs, &error);
@@ -885,33 +886,28 @@ void GstCaptureComponent::SaveFrame(const QString& path)
     if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
         !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
         throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("The picture cannot be read"));
-    const bool written = m_bmpWriter.writeFromBgrx(
-        path, static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_INFO_WIDTH(&info),
-        GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), &error);
-    gst_video_frame_unmap(&frame);
+    // The frame is unmapped however the use ends.
+    const std::unique_ptr<GstVideoFrame, decltype(&gst_video_frame_unmap)> mapped(&frame, gst_video_frame_unmap);
+    return use(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_INFO_WIDTH(&info),
+               GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+}
+
+void GstCaptureComponent::SaveFrame(const QString& path)
+{
+    QString error;
+    const bool written = withNewestFrame([&](const uchar* bgrx, int width, int height, int stride) {
+        return m_bmpWriter.writeFromBgrx(path, bgrx, width, height, stride, &error);
+    });
     if (!written)
         throw CaptureError(CaptureError::kSaveFrameFailed, error);
 }
 
 QImage GstCaptureComponent::GrabFrame()
 {
-    QString error;
-    GstPtr<GstSample> sample = waitForFrame(kFrameTimeoutMs, &error);
-    if (!sample)
-        throw CaptureError(CaptureError::kSaveFrameFailed, error);
-    GstVideoInfo info;
-    GstCaps* caps = gst_sample_get_caps(sample.get());
-    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    GstVideoFrame frame;
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
-        !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
-        throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("The picture cannot be read"));
     // One copy, so the image outlives the pipeline's buffer.
-    const QImage image = QImage(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                                GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
-                                GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32)
-                             .copy();
-    gst_video_frame_unmap(&frame);
+    const QImage image = withNewestFrame([](const uchar* bgrx, int width, int height, int stride) {
+        return QImage(bgrx, width, height, stride, QImage::Format_RGB32).copy();
+    });
     if (image.isNull())
         throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("Not enough memory for the picture"));
     return image;

@@ -129,6 +129,7 @@ private:
     void deliverFrame();
     GstPtr<GstSample> waitForFrame(int timeoutMs, QString* error);
     void quitLoop();
+    template <typename Use> auto withNewestFrame(Use use);
 
     QString m_workFolder;
     std::vector<Driver> m_drivers;

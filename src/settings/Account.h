@@ -21,6 +21,9 @@ inline quint32 storedFromColor(const QColor& color)
 // Settings window shows and the upload engine reads. Each field names the stored value it mirrors.
 struct Account
 {
+    // How the upload reaches the server.
+    enum class Protocol { Ftp, Ftps, Sftp };
+
     QString host;                                // "Host Name/Adress:"
     QString user;                                // "User ID:"
     QString password;                            // "Password:"
@@ -43,6 +46,34 @@ struct Account
     bool locally = false;                        // "Locally"
     bool onlyLocally = false;                    // "Only Locally"
     QString localFolder;                         // "LocallySource"
+    Protocol protocol = Protocol::Ftp;           // "Protocol": "FTP", "FTPS" or "SFTP"
+    bool passive = false;                        // "Passive"
+    bool verifyCertificate = true;               // "Verify certificate"
+    QString keyFile;                             // "Key file" (SFTP)
+    bool safeReplace = false;                    // "Safe replace"
+
+    static QString protocolText(Protocol protocol)
+    {
+        switch (protocol) {
+        case Protocol::Ftps:
+            return QStringLiteral("FTPS");
+        case Protocol::Sftp:
+            return QStringLiteral("SFTP");
+        case Protocol::Ftp:
+            break;
+        }
+        return QStringLiteral("FTP");
+    }
+    // Anything that is not "FTPS" or "SFTP" (in any letter case) is plain FTP.
+    static Protocol protocolOf(const QString& text)
+    {
+        const QString upper = text.trimmed().toUpper();
+        if (upper == QLatin1String("FTPS"))
+            return Protocol::Ftps;
+        if (upper == QLatin1String("SFTP"))
+            return Protocol::Sftp;
+        return Protocol::Ftp;
+    }
 
     QColor backQColor() const { return colorFromStored(backColor); }
     QColor foreQColor() const { return colorFromStored(foreColor); }

@@ -34,6 +34,11 @@ const QString kLocalFolder = QStringLiteral("LocallySource");
 const QString kDateFrom = QStringLiteral("DateFrom");
 const QString kDateTo = QStringLiteral("DateTo");
 const QString kSelected = QStringLiteral("Selected");
+const QString kProtocol = QStringLiteral("Protocol");
+const QString kPassive = QStringLiteral("Passive");
+const QString kVerifyCertificate = QStringLiteral("Verify certificate");
+const QString kKeyFile = QStringLiteral("Key file");
+const QString kSafeReplace = QStringLiteral("Safe replace");
 
 const QString kTooLong = QStringLiteral("Please keep the name shorter than 20 characters.");
 const QString kBackslash = QStringLiteral("Please choose a name without a backslash (\\).");
@@ -45,11 +50,13 @@ const std::array<QString, 14> kLegacyValues{kHost,     kUser,       kPassword,  
                                             kEvery,    kFileName,   kTimestamp, kBackcolor, kForecolor,
                                             kFontBold, kFontItalic, kFontName,  kFontSize};
 
-// What Rename carries over to the new name, in this order ("Name" stays behind).
-const std::array<QString, 23> kRenamedValues{
-    kHost,     kUser,      kPassword,    kFolder,      kRemember,  kEvery,    kCustom,     kBetween,
-    kFileName, kTimestamp, kTextTime,    kBackcolor,   kForecolor, kFontBold, kFontItalic, kFontName,
-    kFontSize, kLocally,   kOnlyLocally, kLocalFolder, kDateFrom,  kDateTo,   kSelected};
+// What Rename carries over to the new name, in this order ("Name" stays behind); the connection
+// values come last.
+const std::array<QString, 28> kRenamedValues{
+    kHost,       kUser,     kPassword,  kFolder,   kRemember,          kEvery,       kCustom,
+    kBetween,    kFileName, kTimestamp, kTextTime, kBackcolor,         kForecolor,   kFontBold,
+    kFontItalic, kFontName, kFontSize,  kLocally,  kOnlyLocally,       kLocalFolder, kDateFrom,
+    kDateTo,     kSelected, kProtocol,  kPassive,  kVerifyCertificate, kKeyFile,     kSafeReplace};
 
 // Font sizes the stamp can be drawn with; anything else is a damaged value.
 constexpr double kMaxFontSize = 1638;
@@ -215,6 +222,14 @@ void AccountBook::loadCurrentRecord()
         };
         a.dateFrom = dateOr(kDateFrom);
         a.dateTo = dateOr(kDateTo);
+
+        // Absent (or emptied by a rename) means the plain active FTP of old.
+        a.protocol = Account::protocolOf(lookup(values, kProtocol).value_or(QString()));
+        a.passive = StoredText::flag(lookup(values, kPassive));
+        a.verifyCertificate =
+            nonEmpty(values, kVerifyCertificate).value_or(QStringLiteral("1")) != QLatin1String("0");
+        a.keyFile = lookup(values, kKeyFile).value_or(QString());
+        a.safeReplace = StoredText::flag(lookup(values, kSafeReplace));
     }
 }
 
@@ -584,5 +599,40 @@ void AccountBook::setFont(bool bold, bool italic, const QString& name, double si
     saveField(kFontItalic, StoredText::truthText(italic));
     saveField(kFontName, name);
     saveField(kFontSize, storedNumberText(m_loaded.fontSize));
+    emit loadedChanged();
+}
+
+void AccountBook::setProtocol(Account::Protocol protocol)
+{
+    m_loaded.protocol = protocol;
+    saveField(kProtocol, Account::protocolText(protocol));
+    emit loadedChanged();
+}
+
+void AccountBook::setPassive(bool set)
+{
+    m_loaded.passive = set;
+    saveField(kPassive, StoredText::flagText(set));
+    emit loadedChanged();
+}
+
+void AccountBook::setVerifyCertificate(bool set)
+{
+    m_loaded.verifyCertificate = set;
+    saveField(kVerifyCertificate, StoredText::flagText(set));
+    emit loadedChanged();
+}
+
+void AccountBook::setKeyFile(const QString& path)
+{
+    m_loaded.keyFile = path;
+    saveField(kKeyFile, path);
+    emit loadedChanged();
+}
+
+void AccountBook::setSafeReplace(bool set)
+{
+    m_loaded.safeReplace = set;
+    saveField(kSafeReplace, StoredText::flagText(set));
     emit loadedChanged();
 }

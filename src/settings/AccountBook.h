@@ -92,6 +92,14 @@ public:
     void setBackColor(quint32 color);
     void setForeColor(quint32 color);
     void setFont(bool bold, bool italic, const QString& name, double size);
+    void setProtocol(Account::Protocol protocol);
+    void setPassive(bool set);
+    void setVerifyCertificate(bool set);
+    void setKeyFile(const QString& path);
+    void setSafeReplace(bool set);
+
+    // Where the book's questions and messages go; the window's "&Test" reports there too.
+    Prompter& prompter() const { return m_prompter; }
 
     // The seconds field's rule on its own: whole-number part, "0" for a non-number or a negative
     // number, at most kMaxSeconds, the empty text stays empty.

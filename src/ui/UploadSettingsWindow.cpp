@@ -1,11 +1,14 @@
 #include "ui/UploadSettingsWindow.h"
 
+#include "common/Prompter.h"
 #include "help/Help.h"
 #include "help/ScreenPlacement.h"
 #include "settings/AccountBook.h"
 #include "settings/IntervalTable.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/StampPreview.h"
+#include "upload/ConnectionTest.h"
+#include "upload/WorkerCall.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -127,11 +130,39 @@ QWidget* UploadSettingsWindow::buildGeneral()
     m_password = named(new QLineEdit, QStringLiteral("Text3"));
     m_password->setEchoMode(QLineEdit::Password);
     m_remember = named(new QCheckBox(QStringLiteral("Remember my password")), QStringLiteral("rem_pass"));
+    m_protocol = named(new QComboBox, QStringLiteral("cboProtocol"));
+    m_protocol->addItem(QStringLiteral("FTP"), static_cast<int>(Account::Protocol::Ftp));
+    m_protocol->addItem(QStringLiteral("FTPS (explicit TLS)"), static_cast<int>(Account::Protocol::Ftps));
+    m_protocol->addItem(QStringLiteral("SFTP"), static_cast<int>(Account::Protocol::Sftp));
+    m_passive = named(new QCheckBox(QStringLiteral("&Passive mode")), QStringLiteral("chkPassive"));
+    m_passive->setToolTip(QStringLiteral("For servers behind NAT or a firewall; not used by SFTP"));
+    m_verify = named(new QCheckBox(QStringLiteral("&Verify certificate")), QStringLiteral("chkVerify"));
+    m_verify->setToolTip(QStringLiteral("Clear it to accept a self-signed certificate (FTPS)"));
+    m_keyFile = named(new QLineEdit, QStringLiteral("txtKeyFile"));
+    m_keyFile->setToolTip(QStringLiteral("SFTP: a private key used instead of the password; the password "
+                                         "then unlocks the key"));
+    m_keyBrowse = named(new QPushButton(QStringLiteral("&Key...")), QStringLiteral("cmdKeyFile"));
+    m_test = named(new QPushButton(QStringLiteral("&Test")), QStringLiteral("cmdTest"));
+
+    auto* flags = new QHBoxLayout;
+    flags->addWidget(m_passive);
+    flags->addWidget(m_verify);
+    flags->addStretch();
+    auto* key = new QHBoxLayout;
+    key->addWidget(m_keyFile, 1);
+    key->addWidget(m_keyBrowse);
+    auto* rememberAndTest = new QHBoxLayout;
+    rememberAndTest->addWidget(m_remember);
+    rememberAndTest->addStretch();
+    rememberAndTest->addWidget(m_test);
     auto* form = new QFormLayout(page);
     form->addRow(label(QStringLiteral("lblHost"), QStringLiteral("Host Name/Adress:")), m_host);
     form->addRow(label(QStringLiteral("lblUser"), QStringLiteral("User ID:")), m_user);
     form->addRow(label(QStringLiteral("lblPass"), QStringLiteral("Password:")), m_password);
-    form->addRow(QString(), m_remember);
+    form->addRow(QString(), rememberAndTest);
+    form->addRow(label(QStringLiteral("lblProtocol"), QStringLiteral("Protocol:")), m_protocol);
+    form->addRow(QString(), flags);
+    form->addRow(label(QStringLiteral("lblKeyFile"), QStringLiteral("Key file:")), key);
     return page;
 }
 
@@ -150,6 +181,9 @@ QWidget* UploadSettingsWindow::buildDestination()
     m_browse = named(new QPushButton(QStringLiteral("&Browse")), QStringLiteral("cmdBrowse"));
     m_onlyLocally = named(new QCheckBox(QStringLiteral("&Only locally")), QStringLiteral("chkOnlylo"));
     m_onlyLocally->setToolTip(QStringLiteral("No FTP-Settings required if checked"));
+    m_safeReplace =
+        named(new QCheckBox(QStringLiteral("Safe &replace (upload under a temporary name, then rename)")),
+              QStringLiteral("chkSafeReplace"));
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(label(QStringLiteral("lblInitial"), QStringLiteral("Folder:")), 0, 0);
@@ -161,7 +195,8 @@ QWidget* UploadSettingsWindow::buildDestination()
     grid->addWidget(m_localFolder, 3, 0, 1, 2);
     grid->addWidget(m_browse, 3, 2);
     grid->addWidget(m_onlyLocally, 4, 0, 1, 3);
-    grid->setRowStretch(5, 1);
+    grid->addWidget(m_safeReplace, 5, 0, 1, 3);
+    grid->setRowStretch(6, 1);
     return page;
 }
 
@@ -251,6 +286,15 @@ void UploadSettingsWindow::connectControls()
     onEdit(m_user, &QLineEdit::textChanged, [&book](const QString& text) { book.setUser(text); });
     onEdit(m_password, &QLineEdit::textChanged, [&book](const QString& text) { book.setPassword(text); });
     onEdit(m_remember, &QCheckBox::toggled, [&book](bool on) { book.setRememberPassword(on); });
+    onEdit(m_protocol, &QComboBox::currentIndexChanged, [this](int index) {
+        m_book.setProtocol(static_cast<Account::Protocol>(m_protocol->itemData(index).toInt()));
+    });
+    onEdit(m_passive, &QCheckBox::toggled, [&book](bool on) { book.setPassive(on); });
+    onEdit(m_verify, &QCheckBox::toggled, [&book](bool on) { book.setVerifyCertificate(on); });
+    onEdit(m_keyFile, &QLineEdit::textChanged, [&book](const QString& text) { book.setKeyFile(text); });
+    connect(m_keyBrowse, &QPushButton::clicked, this, &UploadSettingsWindow::chooseKeyFile);
+    connect(m_test, &QPushButton::clicked, this, &UploadSettingsWindow::testConnection);
+    onEdit(m_safeReplace, &QCheckBox::toggled, [&book](bool on) { book.setSafeReplace(on); });
 
     onEdit(m_folder, &QLineEdit::textChanged, [&book](const QString& text) { book.setFolder(text); });
     onEdit(m_fileName, &QLineEdit::textChanged, [&book](const QString& text) { book.setFileName(text); });
@@ -301,6 +345,16 @@ void UploadSettingsWindow::refreshControls()
     showText(m_user, a.user);
     showText(m_password, a.password);
     m_remember->setChecked(a.rememberPassword);
+    m_protocol->setCurrentIndex(m_protocol->findData(static_cast<int>(a.protocol)));
+    m_passive->setChecked(a.passive);
+    m_verify->setChecked(a.verifyCertificate);
+    showText(m_keyFile, a.keyFile);
+    // Each control shows what the chosen protocol uses; the values stay stored either way.
+    m_passive->setEnabled(a.protocol != Account::Protocol::Sftp);
+    m_verify->setEnabled(a.protocol == Account::Protocol::Ftps);
+    m_keyFile->setEnabled(a.protocol == Account::Protocol::Sftp);
+    m_keyBrowse->setEnabled(a.protocol == Account::Protocol::Sftp);
+    m_safeReplace->setChecked(a.safeReplace);
 
     showText(m_folder, a.folder);
     showText(m_fileName, a.fileName);
@@ -391,4 +445,36 @@ void UploadSettingsWindow::chooseForeColor()
 {
     if (const std::optional<QColor> color = m_dialogs.chooseColor(m_book.loaded().foreQColor(), this))
         m_book.setForeColor(storedFromColor(*color));
+}
+
+void UploadSettingsWindow::chooseKeyFile()
+{
+    if (const std::optional<QString> file =
+            m_dialogs.chooseFile(QStringLiteral("Choose the private key"), QStringLiteral("All Files (*)"),
+                                 m_book.loaded().keyFile, this))
+        m_book.setKeyFile(*file);
+}
+
+void UploadSettingsWindow::testConnection()
+{
+    const Account account = m_book.loaded();
+    const QString knownHosts = m_knownHostsFile;
+    ConnectionTest::Report report =
+        WorkerCall::run([&account, &knownHosts] { return ConnectionTest::run(account, {}, {}, knownHosts); });
+    Prompter& prompter = m_book.prompter();
+    if (report.unknownHostKey) {
+        const Prompter::Answer trust = prompter.message(
+            QStringLiteral("The server's host key is not known yet. Its fingerprint is\n") +
+                report.hostKeyFingerprint +
+                QStringLiteral(
+                    "\nTrust this key only if it is the fingerprint of your server. Trust it and go on?"),
+            Prompter::Icon::Question, Prompter::Buttons::YesNo, kProgramTitle, Prompter::Answer::No);
+        if (trust != Prompter::Answer::Yes)
+            return;
+        const QString fingerprint = report.hostKeyFingerprint;
+        report = WorkerCall::run([&account, &fingerprint, &knownHosts] {
+            return ConnectionTest::run(account, {}, fingerprint, knownHosts);
+        });
+    }
+    prompter.message(report.text, report.passed ? Prompter::Icon::Information : Prompter::Icon::Critical);
 }

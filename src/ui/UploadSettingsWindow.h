@@ -26,6 +26,9 @@ class UploadSettingsWindow final : public QDialog
 public:
     static constexpr int kTimestampTab = 3;
 
+    // Where "&Test" looks for and adds SSH host keys; empty for ~/.ssh/known_hosts.
+    void setKnownHostsFile(const QString& path) { m_knownHostsFile = path; }
+
     // Loads the account list (the book's loadList) unless it holds rows already.
     UploadSettingsWindow(AccountBook& book, Help& help, SettingsDialogs& dialogs, QWidget* parent = nullptr);
 
@@ -60,6 +63,9 @@ private:
     void chooseFont();
     void chooseBackColor();
     void chooseForeColor();
+    void chooseKeyFile();
+    // "&Test": log in, write and remove a small file, say what worked in one message box.
+    void testConnection();
     // Connects a control's change signal to an edit of the book, skipped while the controls are
     // being filled from the book so that loading never writes.
     template <typename Sender, typename Signal, typename Handler>
@@ -69,6 +75,7 @@ private:
     Help& m_help;
     SettingsDialogs& m_dialogs;
     bool m_refreshing = false;
+    QString m_knownHostsFile;
 
     QTreeWidget* m_ftps;
     QTabWidget* m_tabs;
@@ -76,6 +83,13 @@ private:
     QLineEdit* m_user;
     QLineEdit* m_password;
     QCheckBox* m_remember;
+    QComboBox* m_protocol;
+    QCheckBox* m_passive;
+    QCheckBox* m_verify;
+    QLineEdit* m_keyFile;
+    QPushButton* m_keyBrowse;
+    QPushButton* m_test;
+    QCheckBox* m_safeReplace;
     QLineEdit* m_folder;
     QLineEdit* m_fileName;
     QCheckBox* m_locally;

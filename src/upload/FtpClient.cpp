@@ -1,11 +1,14 @@
 #include "upload/FtpClient.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <sys/select.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +20,14 @@ struct FileCloser
 {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// Nothing the server sends back as data or headers (the size and date lines libcurl makes up for a
+// SIZE request) belongs on the program's standard output, which carries the FTP log in a
+// headless run.
+size_t discard(char*, size_t size, size_t count, void*)
+{
+    return size * count;
+}
 
 bool isIpv6Address(const QString& text)
 {
@@ -52,6 +63,10 @@ FtpClient::Error errorOf(CURLcode code)
         return FtpClient::Error::InvalidUrl;
     case CURLE_READ_ERROR:
         return FtpClient::Error::FileNotFound;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_USE_SSL_FAILED:
+        return FtpClient::Error::CertificateRefused;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
@@ -73,7 +88,22 @@ void FtpClient::CurlDeleter::operator()(void* handle) const
     curl_easy_cleanup(handle);
 }
 
-FtpClient::FtpClient(const FtpTimeouts& timeouts, bool passive) : m_timeouts(timeouts), m_passive(passive) {}
+void FtpClient::MultiDeleter::operator()(void* handle) const
+{
+    curl_multi_cleanup(handle);
+}
+
+void FtpClient::SlistDeleter::operator()(void* list) const
+{
+    curl_slist_free_all(static_cast<curl_slist*>(list));
+}
+
+FtpClient::FtpClient(const FtpTimeouts& timeouts) : FtpClient(timeouts, Settings()) {}
+
+FtpClient::FtpClient(const FtpTimeouts& timeouts, const Settings& settings)
+    : m_timeouts(timeouts), m_settings(settings)
+{
+}
 
 FtpClient::~FtpClient()
 {
@@ -122,6 +152,7 @@ std::optional<FtpClient::Endpoint> FtpClient::parseHost(const QString& text)
         if (!ok || port < 1 || port > 65535 || !portText.front().isDigit())
             return std::nullopt;
         endpoint.port = port;
+        endpoint.hasPort = true;
     }
     return endpoint;
 }
@@ -130,6 +161,27 @@ QByteArray FtpClient::encodePath(const QString& remotePath)
 {
     // Percent-encoding "/" too keeps the path one piece; the server gets it byte for byte.
     return remotePath.toUtf8().toPercentEncoding();
+}
+
+QByteArray FtpClient::urlFor(const QString& remotePath) const
+{
+    // An sftp:// path is absolute; "/~/" starts it in the login (home) folder like FTP's
+    // relative paths.
+    if (isSftp() && !remotePath.startsWith(QLatin1Char('/')))
+        return m_baseUrl + "~/" + encodePath(remotePath);
+    return m_baseUrl + encodePath(remotePath);
+}
+
+QString FtpClient::sha256Fingerprint(const QByteArray& keyBlob)
+{
+    QByteArray digest = QCryptographicHash::hash(keyBlob, QCryptographicHash::Sha256)
+                            .toBase64(QByteArray::OmitTrailingEquals);
+    return QStringLiteral("SHA256:") + QString::fromLatin1(digest);
+}
+
+QString FtpClient::defaultKnownHostsFile()
+{
+    return QDir::home().filePath(QStringLiteral(".ssh/known_hosts"));
 }
 
 QString FtpClient::lastReply() const
@@ -155,6 +207,25 @@ int FtpClient::onDebug(void*, int type, char* data, size_t size, void* self)
     if (type == CURLINFO_HEADER_IN)
         static_cast<FtpClient*>(self)->takeReplyLine(QByteArray(data, static_cast<qsizetype>(size)));
     return 0;
+}
+
+int FtpClient::onHostKey(void*, const void*, const void* foundKey, int match, void* self)
+{
+    auto* client = static_cast<FtpClient*>(self);
+    if (match == CURLKHMATCH_OK)
+        return CURLKHSTAT_FINE;
+    const auto* found = static_cast<const curl_khkey*>(foundKey);
+    // The key comes raw with its length, or base64 and zero-terminated when the length is 0.
+    const QByteArray blob = found->len > 0 ? QByteArray(found->key, static_cast<qsizetype>(found->len))
+                                           : QByteArray::fromBase64(QByteArray(found->key));
+    client->m_hostKeyFingerprint = sha256Fingerprint(blob);
+    // Only the very key the user was shown and agreed to is added; a changed key never is.
+    if (match == CURLKHMATCH_MISSING && !client->m_settings.addHostKey.isEmpty() &&
+        client->m_settings.addHostKey == client->m_hostKeyFingerprint)
+        return CURLKHSTAT_FINE_ADD_TO_FILE;
+    client->m_hostKeyProblem =
+        match == CURLKHMATCH_MISMATCH ? HostKeyProblem::Changed : HostKeyProblem::Unknown;
+    return CURLKHSTAT_REJECT;
 }
 
 void FtpClient::takeReplyLine(const QByteArray& line)
@@ -191,6 +262,8 @@ bool FtpClient::perform(milliseconds limit)
     m_lastReplyCode = 0;
     m_partialReply.clear();
     m_replyCode.clear();
+    m_failureText.clear();
+    m_errorBuffer[0] = '\0';
 
     limit = std::min(limit, remaining());
     if (limit <= milliseconds::zero()) {
@@ -198,8 +271,51 @@ bool FtpClient::perform(milliseconds limit)
         return false;
     }
     CURL* curl = m_curl.get();
+    CURLM* multi = m_multi.get();
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
-    const CURLcode code = curl_easy_perform(curl);
+
+    // Driven through the multi interface rather than curl_easy_perform: libcurl 7.88 reads a fast
+    // 227/229 reply in the same pass that sent PASV/EPSV, sets up the data connection without
+    // opening its socket yet and then has nothing to wait on, so curl_easy_perform sleeps until
+    // its next timer (200 ms of happy eyeballs, or its 1 s poll). With no socket to wait on we
+    // poll again at once.
+    CURLcode code = CURLE_OK;
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+        m_lastError = Error::Internal;
+        return false;
+    }
+    for (bool done = false; !done;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            code = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl) {
+                code = message->data.result;
+                done = true;
+            }
+        }
+        if (done || running == 0)
+            break;
+        long wait = -1;
+        curl_multi_timeout(multi, &wait);
+        fd_set readable, writable, failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        int maxFd = -1;
+        curl_multi_fdset(multi, &readable, &writable, &failed, &maxFd);
+        if (maxFd < 0)
+            wait = 0;
+        else if (wait < 0 || wait > 1000)
+            wait = 1000;
+        if (wait > 0)
+            curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait), nullptr);
+    }
+    curl_multi_remove_handle(multi, curl);
+
     long connects = 0;
     if (curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK)
         m_connectionCount += connects;
@@ -207,7 +323,19 @@ bool FtpClient::perform(milliseconds limit)
         m_lastError = Error::None;
         return true;
     }
-    m_lastError = (m_lastReplyCode >= 400 && m_lastReplyCode < 600) ? Error::ServerReply : errorOf(code);
+    m_failureText = QString::fromUtf8(m_errorBuffer).trimmed();
+    if (m_hostKeyProblem != HostKeyProblem::None) {
+        m_lastError = Error::HostKeyRefused;
+    } else if (isSftp() && m_lastReplyCode == 0 &&
+               (code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_QUOTE_ERROR ||
+                code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_UPLOAD_FAILED ||
+                code == CURLE_LOGIN_DENIED || code == CURLE_REMOTE_DISK_FULL)) {
+        // SFTP has no reply lines; the server's status as libcurl words it stands in for them.
+        m_lastReply = m_failureText.toUtf8();
+        m_lastError = Error::ServerReply;
+    } else {
+        m_lastError = (m_lastReplyCode >= 400 && m_lastReplyCode < 600) ? Error::ServerReply : errorOf(code);
+    }
     if (code == CURLE_OPERATION_TIMEDOUT || code == CURLE_FTP_ACCEPT_TIMEOUT)
         m_gaveUp = true; // a silent server is not asked again in this stage
     return false;
@@ -219,61 +347,113 @@ bool FtpClient::connect(const QString& host, const QString& user, const QString&
     m_gaveUp = false;
     m_lastReply.clear();
     m_lastReplyCode = 0;
+    m_failureText.clear();
+    m_hostKeyProblem = HostKeyProblem::None;
+    m_hostKeyFingerprint.clear();
     m_deadline = std::chrono::steady_clock::now() + m_timeouts.stage;
 
-    const std::optional<Endpoint> endpoint = parseHost(host);
+    std::optional<Endpoint> endpoint = parseHost(host);
     if (!endpoint) {
         m_lastError = Error::InvalidUrl;
         return false;
     }
+    // A host field without a port means the protocol's own.
+    if (isSftp() && !endpoint->hasPort)
+        endpoint->port = 22;
     // Line ends in the login would end the command early and start another.
     if (hasControlCharacter(user) || hasControlCharacter(password)) {
         m_lastError = Error::InvalidParameter;
         return false;
     }
+    m_multi.reset(curl_multi_init());
     m_curl.reset(curl_easy_init());
     CURL* curl = m_curl.get();
-    if (!curl) {
+    if (!curl || !m_multi) {
+        m_curl.reset();
+        m_multi.reset();
         m_lastError = Error::Internal;
         return false;
     }
     const bool v6 = endpoint->host.contains(QLatin1Char(':'));
-    m_baseUrl = "ftp://" + (v6 ? '[' + endpoint->host.toUtf8() + ']' : endpoint->host.toUtf8()) + ':' +
+    const QByteArray scheme = isSftp() ? "sftp://" : "ftp://";
+    m_baseUrl = scheme + (v6 ? '[' + endpoint->host.toUtf8() + ']' : endpoint->host.toUtf8()) + ':' +
                 QByteArray::number(endpoint->port) + '/';
 
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, isSftp() ? "sftp" : "ftp");
     curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L); // the debug callback sees the replies only then
     curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &FtpClient::onDebug);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &discard);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &discard);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_errorBuffer);
     // Without a user name the login is anonymous.
     if (!user.isEmpty()) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
+        if (!(isSftp() && !m_settings.keyFile.isEmpty()))
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, password.toUtf8().constData());
     }
-    // Active mode: the server connects back to the address of our end of the control connection.
-    curl_easy_setopt(curl, CURLOPT_FTPPORT, m_passive ? nullptr : "-");
-    curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    if (isSftp()) {
+        QString knownHosts = m_settings.knownHostsFile;
+        if (knownHosts.isEmpty())
+            knownHosts = defaultKnownHostsFile();
+        // A key the user agreed to is written there; the folder may not exist yet.
+        if (!m_settings.addHostKey.isEmpty())
+            QDir().mkpath(QFileInfo(knownHosts).absolutePath());
+        curl_easy_setopt(curl, CURLOPT_SSH_KNOWNHOSTS, QFile::encodeName(knownHosts).constData());
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYFUNCTION, &FtpClient::onHostKey);
+        curl_easy_setopt(curl, CURLOPT_SSH_KEYDATA, this);
+        if (m_settings.keyFile.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES,
+                             static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        } else {
+            curl_easy_setopt(curl, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PUBLICKEY));
+            curl_easy_setopt(curl, CURLOPT_SSH_PRIVATE_KEYFILE,
+                             QFile::encodeName(m_settings.keyFile).constData());
+            // The public half beside it, or derived from the private key when there is none.
+            const QString publicKey = m_settings.keyFile + QStringLiteral(".pub");
+            curl_easy_setopt(curl, CURLOPT_SSH_PUBLIC_KEYFILE,
+                             QFileInfo(publicKey).isFile() ? QFile::encodeName(publicKey).constData() : "");
+            if (!password.isEmpty())
+                curl_easy_setopt(curl, CURLOPT_KEYPASSWD, password.toUtf8().constData());
+        }
+    } else {
+        // Active mode: the server connects back to the address of our end of the control
+        // connection. Passive: we connect to the address the server names. libcurl before 8.0
+        // sends the data of an active-mode FTPS transfer without TLS, so FTPS is passive there.
+        const bool tlsActiveBroken = m_settings.protocol == Protocol::Ftps &&
+                                     curl_version_info(CURLVERSION_NOW)->version_num < 0x080000;
+        const bool passive = m_settings.passive || tlsActiveBroken;
+        curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");
+        curl_easy_setopt(curl, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        if (m_settings.protocol == Protocol::Ftps) {
+            curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, m_settings.verifyPeer ? 1L : 0L);
+            curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, m_settings.verifyPeer ? 2L : 0L);
+            if (!m_settings.caFile.isEmpty())
+                curl_easy_setopt(curl, CURLOPT_CAINFO, QFile::encodeName(m_settings.caFile).constData());
+        }
+    }
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_timeouts.connect.count()));
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(m_timeouts.connect));
 
     // Log in without a transfer: a body-less request on the login folder.
-    curl_easy_setopt(curl, CURLOPT_URL, m_baseUrl.constData());
+    curl_easy_setopt(curl, CURLOPT_URL, (isSftp() ? m_baseUrl + "~/" : m_baseUrl).constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
     if (!perform(m_timeouts.connect)) {
         m_curl.reset();
+        m_multi.reset();
         return false;
     }
     m_connected = true;
     return true;
 }
 
-bool FtpClient::put(const QString& localPath, const QString& remotePath, bool textMode)
+bool FtpClient::checkConnected()
 {
     m_lastReply.clear();
     m_lastReplyCode = 0;
-    CURL* curl = m_curl.get();
-    if (!m_connected || !curl) {
+    if (!m_connected || !m_curl) {
         m_lastError = Error::NotConnected;
         return false;
     }
@@ -281,6 +461,14 @@ bool FtpClient::put(const QString& localPath, const QString& remotePath, bool te
         m_lastError = Error::Timeout;
         return false;
     }
+    return true;
+}
+
+bool FtpClient::put(const QString& localPath, const QString& remotePath, bool textMode)
+{
+    if (!checkConnected())
+        return false;
+    CURL* curl = m_curl.get();
     if (remotePath.isEmpty() || remotePath.endsWith(QLatin1Char('/')) || hasControlCharacter(remotePath)) {
         m_lastError = Error::InvalidUrl;
         return false;
@@ -292,7 +480,7 @@ bool FtpClient::put(const QString& localPath, const QString& remotePath, bool te
         m_lastError = Error::FileNotFound;
         return false;
     }
-    const QByteArray url = m_baseUrl + encodePath(remotePath);
+    const QByteArray url = urlFor(remotePath);
     curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
@@ -313,9 +501,91 @@ bool FtpClient::put(const QString& localPath, const QString& remotePath, bool te
     return ok;
 }
 
+std::optional<qint64> FtpClient::remoteSize(const QString& remotePath)
+{
+    if (!checkConnected())
+        return std::nullopt;
+    if (remotePath.isEmpty() || remotePath.endsWith(QLatin1Char('/')) || hasControlCharacter(remotePath)) {
+        m_lastError = Error::InvalidUrl;
+        return std::nullopt;
+    }
+    CURL* curl = m_curl.get();
+    // A body-less request on the file asks SIZE (FTP) or stats it (SFTP).
+    const QByteArray url = urlFor(remotePath);
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(m_timeouts.response));
+    const bool ok = perform(m_timeouts.response);
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    if (!ok)
+        return std::nullopt;
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length < 0)
+        return std::nullopt;
+    return static_cast<qint64>(length);
+}
+
+bool FtpClient::quote(const QList<QByteArray>& commands)
+{
+    CURL* curl = m_curl.get();
+    std::unique_ptr<void, SlistDeleter> list;
+    for (const QByteArray& command : commands)
+        list.reset(curl_slist_append(static_cast<curl_slist*>(list.release()), command.constData()));
+    curl_easy_setopt(curl, CURLOPT_URL, (isSftp() ? m_baseUrl + "~/" : m_baseUrl).constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_QUOTE, list.get());
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(m_timeouts.response));
+    const bool ok = perform(m_timeouts.response);
+    curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    return ok;
+}
+
+namespace {
+// An SFTP quote argument: double-quoted, so blanks and quotes in names stay one path.
+QByteArray sftpArgument(const QString& path)
+{
+    QByteArray bytes = path.toUtf8();
+    bytes.replace('\\', "\\\\");
+    bytes.replace('"', "\\\"");
+    return '"' + bytes + '"';
+}
+} // namespace
+
+bool FtpClient::rename(const QString& fromPath, const QString& toPath)
+{
+    if (!checkConnected())
+        return false;
+    if (fromPath.isEmpty() || toPath.isEmpty() || hasControlCharacter(fromPath) ||
+        hasControlCharacter(toPath)) {
+        m_lastError = Error::InvalidUrl;
+        return false;
+    }
+    if (isSftp()) {
+        // "*" lets the removal fail when there is no old file yet.
+        return quote(
+            {"*rm " + sftpArgument(toPath), "rename " + sftpArgument(fromPath) + ' ' + sftpArgument(toPath)});
+    }
+    return quote({"RNFR " + fromPath.toUtf8(), "RNTO " + toPath.toUtf8()});
+}
+
+bool FtpClient::remove(const QString& remotePath)
+{
+    if (!checkConnected())
+        return false;
+    if (remotePath.isEmpty() || hasControlCharacter(remotePath)) {
+        m_lastError = Error::InvalidUrl;
+        return false;
+    }
+    return quote({isSftp() ? "rm " + sftpArgument(remotePath) : "DELE " + remotePath.toUtf8()});
+}
+
 void FtpClient::close()
 {
-    // Cleaning up the handle says QUIT on the connection it keeps, if that is still alive.
+    // Cleaning up the handles says QUIT on the connection the multi handle keeps, if that is
+    // still alive; the easy handle goes first, the multi handle owns the connection.
     m_curl.reset();
+    m_multi.reset();
     m_connected = false;
 }

@@ -3,6 +3,7 @@
 #include "upload/FtpTimeouts.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -10,8 +11,9 @@
 #include <memory>
 #include <optional>
 
-// A small FTP client over libcurl: log in once, store files over that one control connection, say
-// goodbye. Blocking; one object is used by one thread at a time.
+// A small upload client over libcurl: log in once, store files over that one connection, say
+// goodbye. Plain FTP (active or passive), FTP with explicit TLS, or SFTP. Blocking; one object is
+// used by one thread at a time.
 class FtpClient final
 {
 public:
@@ -29,15 +31,35 @@ public:
         CannotConnect = 12029,
         ConnectionAborted = 12030,
         NotConnected = 12111,
+        // The TLS certificate of the server was not trusted (failureText() says why).
+        CertificateRefused = 12045,
+        // The SSH host key of the server is not in known_hosts or differs from it.
+        HostKeyRefused = 12046,
+    };
+
+    enum class Protocol { Ftp, Ftps, Sftp };
+    enum class HostKeyProblem { None, Unknown, Changed };
+
+    struct Settings
+    {
+        Protocol protocol = Protocol::Ftp;
+        bool passive = false;   // FTP/FTPS: the client opens the data connections
+        bool verifyPeer = true; // FTPS: certificate and name checked against the trust store
+        QString caFile;         // FTPS: trust these certificates instead of the system's store
+        QString keyFile;        // SFTP: private key for the login; the password is its passphrase
+        QString knownHostsFile; // SFTP: empty means ~/.ssh/known_hosts
+        QString addHostKey;     // SFTP: an unknown host key with this fingerprint is added
     };
 
     struct Endpoint
     {
         QString host; // without brackets
         int port = 21;
+        bool hasPort = false; // the text named the port
     };
 
-    explicit FtpClient(const FtpTimeouts& timeouts = {}, bool passive = false);
+    explicit FtpClient(const FtpTimeouts& timeouts = {});
+    FtpClient(const FtpTimeouts& timeouts, const Settings& settings);
     ~FtpClient();
     FtpClient(const FtpClient&) = delete;
     FtpClient& operator=(const FtpClient&) = delete;
@@ -48,6 +70,14 @@ public:
     // with "/" is absolute, any other is relative to the login folder. Binary (image) mode unless
     // textMode asks for ASCII, where the server may change line ends.
     bool put(const QString& localPath, const QString& remotePath, bool textMode = false);
+    // The size the server reports for a remote file; absent when it cannot say (no SIZE command)
+    // or the request failed (lastError() tells which: None for "cannot say").
+    std::optional<qint64> remoteSize(const QString& remotePath);
+    // Renames a remote file over an existing one (RNFR/RNTO; for SFTP the target is removed first,
+    // since OpenSSH's server refuses to rename onto an existing file).
+    bool rename(const QString& fromPath, const QString& toPath);
+    // Deletes a remote file.
+    bool remove(const QString& remotePath);
     // Says goodbye (QUIT) on a live connection and drops it.
     void close();
 
@@ -55,6 +85,13 @@ public:
     Error lastError() const { return m_lastError; }
     // The server's last complete reply of the last call, all its lines, as text.
     QString lastReply() const;
+    // libcurl's own words on the last failure (certificate problems, SFTP status), or empty.
+    QString failureText() const { return m_failureText; }
+    // SFTP: what was wrong with the server's host key, and its SHA256 fingerprint as OpenSSH
+    // prints it ("SHA256:..."), after a connect that refused it.
+    HostKeyProblem hostKeyProblem() const { return m_hostKeyProblem; }
+    QString hostKeyFingerprint() const { return m_hostKeyFingerprint; }
+    const Settings& settings() const { return m_settings; }
     // Control connections opened so far; 1 after a login and any number of puts on it.
     long connectionCount() const { return m_connectionCount; }
 
@@ -63,6 +100,12 @@ public:
     // The URL path for a remote path: every byte that is not unreserved is percent-encoded.
     static QByteArray encodePath(const QString& remotePath);
 
+    // The path of a remote file in the URL: relative paths start in the login folder.
+    QByteArray urlFor(const QString& remotePath) const;
+    // OpenSSH's fingerprint form of a raw public key blob.
+    static QString sha256Fingerprint(const QByteArray& keyBlob);
+    static QString defaultKnownHostsFile();
+
     static constexpr qsizetype kMaxReplyLength = 2048;
 
 private:
@@ -70,15 +113,34 @@ private:
     {
         void operator()(void* handle) const;
     };
+    struct MultiDeleter
+    {
+        void operator()(void* handle) const;
+    };
+    struct SlistDeleter
+    {
+        void operator()(void* list) const;
+    };
 
     static int onDebug(void* handle, int type, char* data, size_t size, void* self);
+    static int onHostKey(void* handle, const void* knownKey, const void* foundKey, int match, void* self);
     void takeReplyLine(const QByteArray& line);
     bool perform(std::chrono::milliseconds limit);
+    // Runs quote commands on the open connection with a body-less request.
+    bool quote(const QList<QByteArray>& commands);
+    bool checkConnected();
     std::chrono::milliseconds remaining() const;
+    bool isSftp() const { return m_settings.protocol == Protocol::Sftp; }
 
     FtpTimeouts m_timeouts;
-    bool m_passive;
+    Settings m_settings;
+    // The multi handle outlives the easy handle: it keeps the connection between requests.
+    std::unique_ptr<void, MultiDeleter> m_multi;
     std::unique_ptr<void, CurlDeleter> m_curl;
+    char m_errorBuffer[256] = {};
+    QString m_failureText;
+    HostKeyProblem m_hostKeyProblem = HostKeyProblem::None;
+    QString m_hostKeyFingerprint;
     QByteArray m_baseUrl;
     bool m_connected = false;
     bool m_gaveUp = false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "settings/Account.h"
+#include "upload/FtpClient.h"
+
 #include <QString>
 
 // What one FTP stage of an upload cycle sends, and to where.
@@ -15,9 +18,43 @@ struct FtpJob
     bool textFile = false;       // also send the time file
     bool successMessage = false; // confirm an uploaded picture with a message box
     bool scheduled = false;      // started by an account's timer (no connect-failure box then)
+    // Protocol, passive mode, certificate and host-key checks, key file. The defaults are the
+    // plain active FTP of an account without these values.
+    FtpClient::Settings connection;
+    // Each file goes up under a temporary name beside its final one and is renamed over it once
+    // it arrived whole, so a reader never sees half a file.
+    bool safeReplace = false;
 
     // The remote path as the account's folder and file name give it: no separator is added.
     static QString remotePath(const QString& folder, const QString& name) { return folder + name; }
+    // The connection an account asks for: passive only for FTP and FTPS, the certificate check
+    // only for FTPS, the key file only for SFTP.
+    static FtpClient::Settings connectionOf(const Account& account)
+    {
+        FtpClient::Settings settings;
+        switch (account.protocol) {
+        case Account::Protocol::Ftp:
+            settings.protocol = FtpClient::Protocol::Ftp;
+            break;
+        case Account::Protocol::Ftps:
+            settings.protocol = FtpClient::Protocol::Ftps;
+            break;
+        case Account::Protocol::Sftp:
+            settings.protocol = FtpClient::Protocol::Sftp;
+            break;
+        }
+        settings.passive = account.passive && account.protocol != Account::Protocol::Sftp;
+        settings.verifyPeer = account.verifyCertificate;
+        if (account.protocol == Account::Protocol::Sftp)
+            settings.keyFile = account.keyFile;
+        return settings;
+    }
+    // The temporary name of a safe replace: "." + name + ".part" in the same folder.
+    static QString temporaryPath(const QString& remote)
+    {
+        const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
+        return remote.left(slash + 1) + QLatin1Char('.') + remote.mid(slash + 1) + QStringLiteral(".part");
+    }
 };
 
 // What came of it, for callers that report without windows.

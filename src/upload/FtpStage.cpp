@@ -7,6 +7,7 @@
 #include "upload/WorkerCall.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <curl/curl.h>
 
@@ -57,7 +58,9 @@ FtpResult FtpStage::run(const FtpJob& job)
 
     quint32 lastError = static_cast<quint32>(FtpClient::Error::NotConnected);
     if (hSession != 0) {
-        auto client = std::make_unique<FtpClient>(m_timeouts, (connectFlags & kFlagPassive) != 0);
+        FtpClient::Settings settings = job.connection;
+        settings.passive = settings.passive || (connectFlags & kFlagPassive) != 0;
+        auto client = std::make_unique<FtpClient>(m_timeouts, settings);
         const bool connected =
             WorkerCall::run([&client, &job] { return client->connect(job.host, job.user, job.password); });
         lastError = static_cast<quint32>(client->lastError());
@@ -65,12 +68,17 @@ FtpResult FtpStage::run(const FtpJob& job)
         if (connected) {
             m_client = std::move(client);
             hConnection = m_nextHandle++;
+        } else {
+            m_refusedClient = std::move(client);
         }
     }
 
     if (hConnection == 0) {
         m_log.append(kLineEnd + QStringLiteral("Couldn't connect to server"));
         LogInternetError(lastError, QStringLiteral("InternetConnect"));
+        if (m_refusedClient)
+            logConnectProblem(*m_refusedClient);
+        m_refusedClient.reset();
         m_log.append(kLineEnd + QStringLiteral("No picture uploaded"));
         if (!job.scheduled)
             m_prompter.message(
@@ -81,35 +89,26 @@ FtpResult FtpStage::run(const FtpJob& job)
     }
     result.connected = true;
 
-    FtpClient* client = m_client.get();
-    const bool textMode = transferType == kTransferAscii;
-    const auto put = [this, client, textMode](const QString& local, const QString& remote) {
-        const bool ok = WorkerCall::run(
-            [client, &local, &remote, textMode] { return client->put(local, remote, textMode); });
-        m_lastResponse = client->lastReply();
-        return ok;
-    };
-
     m_log.append(kLineEnd + QStringLiteral("Connected to ") + job.host);
     m_log.append(kLineEnd + QStringLiteral("Uploading..."));
-    if (put(job.localPicturePath, job.remotePicturePath)) {
+    if (send(job, job.localPicturePath, job.remotePicturePath)) {
         result.pictureUploaded = true;
         m_log.append(kLineEnd + QStringLiteral("Picture uploaded!"));
         if (job.successMessage)
             m_prompter.message(QStringLiteral("Picture uploaded successfully"), Prompter::Icon::Information);
     } else {
         m_log.append(kLineEnd + QStringLiteral("Couldn't upload"));
-        LogInternetError(static_cast<quint32>(client->lastError()), QStringLiteral("FtpPutFile"));
+        LogInternetError(m_sendError, QStringLiteral("FtpPutFile"));
     }
 
     if (job.textFile) {
         m_log.append(kLineEnd + QStringLiteral("Uploading Textfile"));
-        if (put(job.localTimePath, job.remoteTimePath)) {
+        if (send(job, job.localTimePath, job.remoteTimePath)) {
             result.textFileUploaded = true;
             m_log.append(kLineEnd + QStringLiteral("Textfile uploaded"));
         } else {
             m_log.append(kLineEnd + QStringLiteral("Couldn't upload Textfile"));
-            LogInternetError(static_cast<quint32>(client->lastError()), QStringLiteral("FtpPutFile"));
+            LogInternetError(m_sendError, QStringLiteral("FtpPutFile"));
         }
     }
 
@@ -117,4 +116,69 @@ FtpResult FtpStage::run(const FtpJob& job)
     closeConnection();
     m_log.append(kLineEnd + QStringLiteral("Disconnected"));
     return result;
+}
+
+void FtpStage::logConnectProblem(const FtpClient& client)
+{
+    switch (client.lastError()) {
+    case FtpClient::Error::HostKeyRefused:
+        if (client.hostKeyProblem() == FtpClient::HostKeyProblem::Changed)
+            m_log.append(kLineEnd + QStringLiteral("Host key changed: the server's key ") +
+                         client.hostKeyFingerprint() + QStringLiteral(" differs from known_hosts"));
+        else
+            m_log.append(kLineEnd + QStringLiteral("Unknown host key: ") + client.hostKeyFingerprint() +
+                         QStringLiteral(" is not in known_hosts (trust it with Test in Upload Settings)"));
+        break;
+    case FtpClient::Error::CertificateRefused:
+        m_log.append(kLineEnd + QStringLiteral("Certificate refused: ") + client.failureText());
+        break;
+    default:
+        break;
+    }
+}
+
+bool FtpStage::send(const FtpJob& job, const QString& local, const QString& remote)
+{
+    FtpClient* client = m_client.get();
+    const bool textMode = transferType == kTransferAscii;
+    const QString target = job.safeReplace ? FtpJob::temporaryPath(remote) : remote;
+    const qint64 localSize = QFileInfo(local).size();
+    const auto fail = [this, client, &job, &target] {
+        m_sendError = static_cast<quint32>(client->lastError());
+        m_lastResponse = client->lastReply();
+        // The final name keeps the old file; the temporary one goes, quietly.
+        if (job.safeReplace)
+            WorkerCall::run([client, &target] { client->remove(target); });
+        return false;
+    };
+
+    if (!WorkerCall::run(
+            [client, &local, &target, textMode] { return client->put(local, target, textMode); }))
+        return fail();
+
+    // A text-mode transfer may change line ends, and with them the size.
+    if (!textMode) {
+        const std::optional<qint64> size =
+            WorkerCall::run([client, &target] { return client->remoteSize(target); });
+        if (!size && client->lastError() != FtpClient::Error::None)
+            return fail();
+        if (size && *size != localSize) {
+            m_log.append(kLineEnd + QStringLiteral("Size mismatch: %1 bytes sent, %2 bytes on the server")
+                                        .arg(localSize)
+                                        .arg(*size));
+            fail();
+            m_sendError = static_cast<quint32>(FtpClient::Error::ConnectionAborted);
+            return false;
+        }
+    }
+
+    if (job.safeReplace) {
+        m_log.append(kLineEnd + QStringLiteral("Renaming..."));
+        if (!WorkerCall::run([client, &target, &remote] { return client->rename(target, remote); })) {
+            m_log.append(kLineEnd + QStringLiteral("Couldn't rename"));
+            return fail();
+        }
+    }
+    m_sendError = 0;
+    return true;
 }

@@ -44,11 +44,18 @@ public:
 
 private:
     void closeConnection();
+    // Puts one file and makes sure it arrived whole under its final name: size check, and the
+    // rename of a safe replace. Logs the new steps' lines; false when the file did not arrive.
+    bool send(const FtpJob& job, const QString& local, const QString& remote);
+    void logConnectProblem(const FtpClient& client);
 
     FtpLog& m_log;
     Prompter& m_prompter;
     FtpTimeouts m_timeouts;
     std::unique_ptr<FtpClient> m_client;
+    // The client of a connect that failed, kept for a moment to log why.
+    std::unique_ptr<FtpClient> m_refusedClient;
+    quint32 m_sendError = 0;
     QString m_lastResponse;
     quintptr m_nextHandle = 1;
 };

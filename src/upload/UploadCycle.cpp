@@ -4,6 +4,7 @@
 #include "capture/CaptureError.h"
 #include "common/DateTimeText.h"
 #include "common/Prompter.h"
+#include "common/SoundOutput.h"
 #include "imaging/StampComposer.h"
 #include "imaging/cDIBSection.h"
 #include "options/ProgramOptions.h"
@@ -11,7 +12,6 @@
 #include "upload/FtpJob.h"
 #include "upload/FtpStage.h"
 #include "upload/JpegWriter.h"
-#include "common/SoundOutput.h"
 #include "upload/UploadStatus.h"
 
 #include <QDir>
@@ -95,9 +95,9 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
     ProgramOptions& options = m_deps.options;
 
     if (scheduled && options.ask()) {
-        const auto answer = m_deps.prompter.message(
-            QStringLiteral("Picture will now be uploaded to '") + account.host + QLatin1Char('\''),
-            Prompter::Icon::Question, Prompter::Buttons::OkCancel);
+        const auto answer = m_deps.prompter.message(QStringLiteral("Picture will now be uploaded to '") +
+                                                        account.host + QLatin1Char('\''),
+                                                    Prompter::Icon::Question, Prompter::Buttons::OkCancel);
         if (answer != Prompter::Answer::Ok)
             return Outcome::Cancelled;
     }
@@ -184,13 +184,16 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
             job.host = account.host;
             job.user = account.user;
             job.password = account.password;
-            job.remotePicturePath = FtpJob::remotePath(account.folder, account.fileName + QStringLiteral(".jpg"));
+            job.remotePicturePath =
+                FtpJob::remotePath(account.folder, account.fileName + QStringLiteral(".jpg"));
             job.remoteTimePath = FtpJob::remotePath(account.folder, options.textTimeName());
             job.localPicturePath = workFile(kJpegFile);
             job.localTimePath = workFile(kTimeFile);
             job.textFile = account.textTime;
             job.successMessage = options.suc();
             job.scheduled = scheduled;
+            job.connection = FtpJob::connectionOf(account);
+            job.safeReplace = account.safeReplace;
             const FtpResult result = m_deps.ftp.run(job);
             outcome = result.pictureUploaded ? Outcome::Delivered : Outcome::Failed;
         }

@@ -332,7 +332,7 @@ TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeValuesAndDropsTheOldKey)
     EXPECT_TRUE(store.List(HKEY_LOCAL_MACHINE, key("Old")).empty());
 
     const auto copied = store.Values(HKEY_LOCAL_MACHINE, key("New"));
-    EXPECT_EQ(copied.size(), 23u);
+    EXPECT_EQ(copied.size(), 28u); // the 23 of old and the five connection values
     EXPECT_EQ(copied.at("host name/adress:"), QString("host-Old"));
     EXPECT_EQ(copied.at("custom"), QString("45"));
     EXPECT_EQ(copied.at("selected"), QString("True"));
@@ -344,6 +344,49 @@ TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeValuesAndDropsTheOldKey)
     // The empty texts load with the defaults; empty flags read as clear.
     book.ValdItem();
     EXPECT_EQ(describe(book.loaded()), defaults("host-Old", "0", "45"));
+    // Emptied connection values are the plain active FTP of old.
+    EXPECT_EQ(copied.at("protocol"), QString(""));
+    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
+    EXPECT_FALSE(book.loaded().passive);
+    EXPECT_TRUE(book.loaded().verifyCertificate);
+    EXPECT_FALSE(book.loaded().safeReplace);
+}
+
+TEST_F(AccountBookTest, ConnectionValuesLoadWithOldDefaultsAndTravelWithRename)
+{
+    makeAccounts({"Cam"});
+    book.loadList();
+    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
+    EXPECT_FALSE(book.loaded().passive);
+    EXPECT_TRUE(book.loaded().verifyCertificate);
+    EXPECT_TRUE(book.loaded().keyFile.isEmpty());
+    EXPECT_FALSE(book.loaded().safeReplace);
+
+    book.setProtocol(Account::Protocol::Sftp);
+    book.setPassive(true);
+    book.setVerifyCertificate(false);
+    book.setKeyFile(QStringLiteral("/keys/cam"));
+    book.setSafeReplace(true);
+    const auto stored = store.Values(HKEY_LOCAL_MACHINE, key("Cam"));
+    EXPECT_EQ(stored.at("protocol"), QString("SFTP"));
+    EXPECT_EQ(stored.at("passive"), QString("1"));
+    EXPECT_EQ(stored.at("verify certificate"), QString("0"));
+    EXPECT_EQ(stored.at("key file"), QString("/keys/cam"));
+    EXPECT_EQ(stored.at("safe replace"), QString("1"));
+
+    put(key("Cam"), "Protocol", "ftps");
+    prompter.inputNext(QStringLiteral("Roof"));
+    book.renameAccount();
+    book.ValdItem();
+    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftps);
+    EXPECT_TRUE(book.loaded().passive);
+    EXPECT_FALSE(book.loaded().verifyCertificate);
+    EXPECT_EQ(book.loaded().keyFile, QString("/keys/cam"));
+    EXPECT_TRUE(book.loaded().safeReplace);
+
+    put(key("Roof"), "Protocol", "Gopher");
+    book.ValdItem();
+    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
 }
 
 TEST_F(AccountBookTest, RenameToTheSameNameOrOnlyAnotherCaseKeepsTheValues)

@@ -44,6 +44,14 @@ bool FtpServer::start(const Options& options)
         arguments << QStringLiteral("--error-lines") << QString::number(options.errorLines);
     if (options.mute)
         arguments << QStringLiteral("--mute");
+    if (!options.tlsCertificate.isEmpty())
+        arguments << QStringLiteral("--tls") << options.tlsCertificate;
+    if (options.truncateStored)
+        arguments << QStringLiteral("--truncate-stored");
+    if (options.noSize)
+        arguments << QStringLiteral("--no-size");
+    if (options.refuseRename)
+        arguments << QStringLiteral("--refuse-rename");
 
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(python, arguments);
@@ -67,6 +75,32 @@ bool FtpServer::start(const Options& options)
     m_startError = QString::fromLocal8Bit(output + m_process.readAllStandardError());
     stop();
     return false;
+}
+
+QString FtpServer::makeCertificate(const QString& folder, QString* error)
+{
+    const QString key = folder + QStringLiteral("/server.key");
+    const QString certificate = folder + QStringLiteral("/server.crt");
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
+                   QStringLiteral("-out"), certificate, QStringLiteral("-days"), QStringLiteral("2"),
+                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(openssl.readAllStandardError()) + openssl.errorString();
+        return {};
+    }
+    QFile keyFile(key);
+    QFile certificateFile(certificate);
+    QFile pem(folder + QStringLiteral("/server.pem"));
+    if (!keyFile.open(QIODevice::ReadOnly) || !certificateFile.open(QIODevice::ReadOnly) ||
+        !pem.open(QIODevice::WriteOnly))
+        return {};
+    pem.write(certificateFile.readAll() + keyFile.readAll());
+    return pem.fileName();
 }
 
 void FtpServer::stop()

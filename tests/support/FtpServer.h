@@ -22,6 +22,10 @@ public:
         bool stallAfterUpload = false; // takes a file and never sends the final reply
         int errorLines = 1;            // error replies come in this many lines
         bool mute = false;             // accepts TCP connections and never answers
+        QString tlsCertificate;        // PEM with certificate and key: explicit TLS required
+        bool truncateStored = false;   // every stored file loses its last byte
+        bool noSize = false;           // SIZE is an unknown command
+        bool refuseRename = false;     // RNTO is refused
     };
 
     static inline const QString kUser = QStringLiteral("cam");
@@ -46,6 +50,9 @@ public:
     QString homeFile(const QString& relative) const { return m_home.filePath(relative); }
     // Every command line the server received so far, in order.
     QStringList commands() const;
+    // Makes a self-signed certificate for 127.0.0.1 with openssl into folder; returns the PEM file
+    // holding certificate and key (empty on failure, error says why).
+    static QString makeCertificate(const QString& folder, QString* error = nullptr);
     // What went wrong when start() failed.
     const QString& startError() const { return m_startError; }
 

@@ -10,6 +10,10 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
   --stall-after-upload         never sends the final reply of a STOR
   --error-lines N              error replies (4xx/5xx) come as N-line replies
   --mute                       accepts TCP connections and never says a word
+  --tls CERTFILE               explicit TLS required on control and data (key in the same file)
+  --truncate-stored            drops the last byte of every stored file
+  --no-size                    refuses the SIZE command as unknown
+  --refuse-rename              refuses RNTO
 """
 
 import argparse
@@ -34,7 +38,7 @@ def serve_mute(host):
 
 def serve_ftp(args):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
 
     home = os.path.realpath(args.home)
@@ -45,11 +49,27 @@ def serve_ftp(args):
 
     log_lock = threading.Lock()
 
-    class Handler(FTPHandler):
+    base = TLS_FTPHandler if args.tls else FTPHandler
+
+    class TlsDataHandler(TLS_DTPHandler):
+        # libcurl starts the data connection's TLS handshake before it sends STOR; pyftpdlib
+        # would take the early handshake bytes for a client that went away and close the channel.
+        def readable(self):
+            if self._ssl_accepting:
+                return True
+            return super().readable()
+
+    class Handler(base):
         def pre_process_command(self, line, cmd, arg):
             if args.command_log:
                 with log_lock, open(args.command_log, "a", encoding="utf-8", errors="replace") as f:
                     f.write(line + "\n")
+            if args.no_size and cmd == "SIZE":
+                self.respond("500 Command \"SIZE\" not understood.")
+                return
+            if args.refuse_rename and cmd == "RNTO":
+                self.respond("550 Renaming is not allowed here.")
+                return
             if args.data == "active" and cmd in ("PASV", "EPSV"):
                 self.respond("502 Passive mode disabled.")
                 return
@@ -57,6 +77,12 @@ def serve_ftp(args):
                 self.respond("502 Active mode disabled.")
                 return
             super().pre_process_command(line, cmd, arg)
+
+        def on_file_received(self, file):
+            if args.truncate_stored:
+                size = os.path.getsize(file)
+                with open(file, "r+b") as f:
+                    f.truncate(max(0, size - 1))
 
         def on_login(self, username):
             if args.login_dir:
@@ -76,6 +102,11 @@ def serve_ftp(args):
                 super().respond(resp, logfun)
 
     Handler.authorizer = authorizer
+    if args.tls:
+        Handler.certfile = args.tls
+        Handler.tls_control_required = True
+        Handler.tls_data_required = True
+        Handler.dtp_handler = TlsDataHandler
     Handler.auth_failed_timeout = 0.1  # a refused login is answered at once
     Handler.banner = "Velmora test server ready."
     Handler.permit_foreign_addresses = False
@@ -100,6 +131,10 @@ def main():
     parser.add_argument("--stall-after-upload", action="store_true")
     parser.add_argument("--error-lines", type=int, default=1)
     parser.add_argument("--mute", action="store_true")
+    parser.add_argument("--tls", default="")
+    parser.add_argument("--truncate-stored", action="store_true")
+    parser.add_argument("--no-size", action="store_true")
+    parser.add_argument("--refuse-rename", action="store_true")
     args = parser.parse_args()
 
     import logging

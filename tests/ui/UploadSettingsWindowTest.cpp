@@ -1,4 +1,5 @@
 #include "ui/UploadSettingsWindow.h"
+#include "FtpServer.h"
 #include "ScriptedDialogs.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QLineEdit>
@@ -424,5 +426,77 @@ TEST_F(UploadSettingsWindowTest, ImageButtonOpensModalOnTheTimestampTabWithHelpO
     w.openOnTimestampTab();
     EXPECT_TRUE(checked);
     EXPECT_FALSE(w.isVisible());
+}
+} // namespace
+
+namespace {
+class ConnectionControlsTest : public UploadSettingsWindowTest
+{
+};
+
+TEST_F(ConnectionControlsTest, TheConnectionControlsSaveTheirValuesAtOnce)
+{
+    window();
+    auto* protocol = child<QComboBox>(QStringLiteral("cboProtocol"));
+    auto* passive = child<QCheckBox>(QStringLiteral("chkPassive"));
+    auto* verify = child<QCheckBox>(QStringLiteral("chkVerify"));
+    auto* keyFile = child<QLineEdit>(QStringLiteral("txtKeyFile"));
+    auto* safe = child<QCheckBox>(QStringLiteral("chkSafeReplace"));
+    ASSERT_TRUE(protocol && passive && verify && keyFile && safe);
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("FTP"));
+    EXPECT_FALSE(passive->isChecked());
+    EXPECT_TRUE(verify->isChecked());
+    EXPECT_FALSE(safe->isChecked());
+    const QStringList before = dump(store);
+
+    protocol->setCurrentIndex(2);
+    EXPECT_EQ(get(QStringLiteral("My Account"), QStringLiteral("Protocol")), QStringLiteral("SFTP"));
+    EXPECT_FALSE(passive->isEnabled());
+    EXPECT_TRUE(keyFile->isEnabled());
+    keyFile->setText(QStringLiteral("/home/cam/.ssh/id_ed25519"));
+    EXPECT_EQ(get(QStringLiteral("My Account"), QStringLiteral("Key file")),
+              QStringLiteral("/home/cam/.ssh/id_ed25519"));
+    protocol->setCurrentIndex(1);
+    EXPECT_EQ(get(QStringLiteral("My Account"), QStringLiteral("Protocol")), QStringLiteral("FTPS"));
+    passive->setChecked(true);
+    verify->setChecked(false);
+    safe->setChecked(true);
+    EXPECT_EQ(get(QStringLiteral("My Account"), QStringLiteral("Passive")), QStringLiteral("1"));
+    EXPECT_EQ(get(QStringLiteral("My Account"), QStringLiteral("Verify certificate")), QStringLiteral("0"));
+    EXPECT_EQ(get(QStringLiteral("My Account"), QStringLiteral("Safe replace")), QStringLiteral("1"));
+    EXPECT_NE(dump(store), before);
+}
+
+TEST_F(ConnectionControlsTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
+{
+    FtpServer server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    window();
+    child<QLineEdit>(QStringLiteral("Text1"))->setText(server.hostField());
+    child<QLineEdit>(QStringLiteral("Text2"))->setText(FtpServer::kUser);
+    child<QLineEdit>(QStringLiteral("Text3"))->setText(FtpServer::kPassword);
+    child<QCheckBox>(QStringLiteral("chkPassive"))->setChecked(true);
+    child<QPushButton>(QStringLiteral("cmdTest"))->click();
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Information);
+    EXPECT_EQ(prompter.shown().back().text,
+              QStringLiteral("Connected to ") + server.hostField() +
+                  QStringLiteral(" and logged in.\nWrote and removed a test file in the folder."));
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("DELE .velmora-test.tmp")));
+    EXPECT_TRUE(QDir(server.home()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    child<QLineEdit>(QStringLiteral("Text4"))->setText(QStringLiteral("/ro/"));
+    child<QPushButton>(QStringLiteral("cmdTest"))->click();
+    ASSERT_EQ(prompter.shown().size(), 2u);
+    EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Critical);
+    EXPECT_TRUE(prompter.shown().back().text.endsWith(QStringLiteral("Server: 550 Not enough privileges.")))
+        << prompter.shown().back().text.toStdString();
+
+    child<QLineEdit>(QStringLiteral("Text3"))->setText(QStringLiteral("wrong"));
+    child<QPushButton>(QStringLiteral("cmdTest"))->click();
+    ASSERT_EQ(prompter.shown().size(), 3u);
+    EXPECT_TRUE(
+        prompter.shown().back().text.startsWith(QStringLiteral("Couldn't connect to ") + server.hostField()));
+    EXPECT_TRUE(prompter.shown().back().text.contains(QStringLiteral("Server: 530")));
 }
 } // namespace

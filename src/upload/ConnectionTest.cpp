@@ -1,0 +1,71 @@
+#include "upload/ConnectionTest.h"
+
+#include "settings/Account.h"
+#include "upload/FtpJob.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace {
+QString withReply(const QString& line, const FtpClient& client)
+{
+    QString text = line;
+    if (!client.lastReply().isEmpty())
+        text += QStringLiteral("\nServer: ") + client.lastReply();
+    else if (!client.failureText().isEmpty())
+        text += QStringLiteral("\n") + client.failureText();
+    return text;
+}
+} // namespace
+
+ConnectionTest::Report ConnectionTest::run(const Account& account, const FtpTimeouts& timeouts,
+                                           const QString& addHostKey, const QString& knownHostsFile)
+{
+    Report report;
+    FtpClient::Settings settings = FtpJob::connectionOf(account);
+    settings.addHostKey = addHostKey;
+    settings.knownHostsFile = knownHostsFile;
+    FtpClient client(timeouts, settings);
+    QStringList lines;
+    if (!client.connect(account.host, account.user, account.password)) {
+        if (client.lastError() == FtpClient::Error::HostKeyRefused) {
+            report.hostKeyFingerprint = client.hostKeyFingerprint();
+            report.unknownHostKey = client.hostKeyProblem() == FtpClient::HostKeyProblem::Unknown;
+            lines << (report.unknownHostKey ? QStringLiteral("Unknown host key: ")
+                                            : QStringLiteral("Host key changed (not in known_hosts): ")) +
+                         client.hostKeyFingerprint();
+        } else {
+            lines << withReply(QStringLiteral("Couldn't connect to ") + account.host, client);
+        }
+        report.text = lines.join(QLatin1Char('\n'));
+        return report;
+    }
+    lines << QStringLiteral("Connected to ") + account.host + QStringLiteral(" and logged in.");
+
+    QTemporaryDir scratch;
+    const QString local = scratch.filePath(QStringLiteral("probe.txt"));
+    {
+        QFile file(local);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("Velmora connection test\r\n");
+    }
+    const QString remote = FtpJob::remotePath(account.folder, kProbeName);
+    bool passed = false;
+    if (!client.put(local, remote)) {
+        lines << withReply(QStringLiteral("Couldn't write a file into the folder \"") + account.folder +
+                               QStringLiteral("\"."),
+                           client);
+    } else if (!client.remove(remote)) {
+        lines << QStringLiteral("Wrote a test file into the folder.");
+        lines << withReply(QStringLiteral("Couldn't remove the test file ") + remote + QLatin1Char('.'),
+                           client);
+    } else {
+        lines << QStringLiteral("Wrote and removed a test file in the folder.");
+        passed = true;
+    }
+    client.close();
+    report.passed = passed;
+    report.text = lines.join(QLatin1Char('\n'));
+    return report;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "upload/FtpClient.h"
+#include "upload/FtpTimeouts.h"
+
+#include <QString>
+
+struct Account;
+
+// The "&Test" of the Upload Settings window: log in with an account's settings, write a small
+// file into its remote folder and remove it again, and say in a few lines what worked.
+class ConnectionTest final
+{
+public:
+    struct Report
+    {
+        bool passed = false;
+        QString text; // one line per step, with the server's reply where there was one
+        // SFTP: the server's host key is not known yet; the window may offer to trust it.
+        bool unknownHostKey = false;
+        QString hostKeyFingerprint;
+    };
+
+    static inline const QString kProbeName = QStringLiteral(".velmora-test.tmp");
+
+    // Blocking. addHostKey: a fingerprint the user agreed to trust (SFTP). knownHostsFile: empty
+    // for ~/.ssh/known_hosts.
+    static Report run(const Account& account, const FtpTimeouts& timeouts = {},
+                      const QString& addHostKey = {}, const QString& knownHostsFile = {});
+};

@@ -1,0 +1,170 @@
+#include "SshServer.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+const QString kSshd = QStringLiteral("/usr/sbin/sshd");
+
+bool makeKey(const QString& path, QString& error)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral(".pub"));
+    QProcess keygen;
+    keygen.start(QStringLiteral("ssh-keygen"),
+                 {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"),
+                  QString(), QStringLiteral("-f"), path});
+    if (!keygen.waitForFinished(10000) || keygen.exitCode() != 0) {
+        error = QStringLiteral("ssh-keygen failed: ") +
+                QString::fromLocal8Bit(keygen.readAllStandardError()) + keygen.errorString();
+        return false;
+    }
+    return true;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A port nobody listens on right now (the kernel's choice for a bound socket).
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+} // namespace
+
+SshServer::~SshServer()
+{
+    stop();
+}
+
+QString SshServer::user() const
+{
+    const passwd* entry = ::getpwuid(::getuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : QString();
+}
+
+QString SshServer::hostField() const
+{
+    return QStringLiteral("127.0.0.1:") + QString::number(m_port);
+}
+
+QString SshServer::knownHostsLine() const
+{
+    const QList<QByteArray> fields = readAll(m_dir.filePath(QStringLiteral("host_key.pub"))).split(' ');
+    return QStringLiteral("[127.0.0.1]:%1 %2 %3\n")
+        .arg(m_port)
+        .arg(QString::fromLatin1(fields.value(0)), QString::fromLatin1(fields.value(1)));
+}
+
+QString SshServer::foreignKnownHostsLine() const
+{
+    const QList<QByteArray> fields = readAll(strangerKeyFile() + QStringLiteral(".pub")).split(' ');
+    return QStringLiteral("[127.0.0.1]:%1 %2 %3\n")
+        .arg(m_port)
+        .arg(QString::fromLatin1(fields.value(0)), QString::fromLatin1(fields.value(1)));
+}
+
+bool SshServer::start()
+{
+    stop();
+    m_startError.clear();
+    if (!QFile::exists(kSshd)) {
+        m_startError = kSshd + QStringLiteral(" is not installed");
+        return false;
+    }
+    const QString hostKey = m_dir.filePath(QStringLiteral("host_key"));
+    if (!makeKey(hostKey, m_startError) || !makeKey(clientKeyFile(), m_startError) ||
+        !makeKey(strangerKeyFile(), m_startError))
+        return false;
+    const QList<QByteArray> hostFields = readAll(hostKey + QStringLiteral(".pub")).split(' ');
+    m_fingerprint = QStringLiteral("SHA256:") +
+                    QString::fromLatin1(QCryptographicHash::hash(QByteArray::fromBase64(hostFields.value(1)),
+                                                                 QCryptographicHash::Sha256)
+                                            .toBase64(QByteArray::OmitTrailingEquals));
+
+    const QString authorized = m_dir.filePath(QStringLiteral("authorized_keys"));
+    QFile::remove(authorized);
+    if (!QFile::copy(clientKeyFile() + QStringLiteral(".pub"), authorized)) {
+        m_startError = QStringLiteral("cannot write ") + authorized;
+        return false;
+    }
+    QFile::setPermissions(authorized, QFile::ReadOwner | QFile::WriteOwner);
+
+    // Run as root, sshd wants its privilege separation folder, which a container may lack.
+    if (::geteuid() == 0 && !QFileInfo::exists(QStringLiteral("/run/sshd")))
+        QDir().mkpath(QStringLiteral("/run/sshd"));
+
+    m_port = freePort();
+    const QString config = m_dir.filePath(QStringLiteral("sshd_config"));
+    QFile file(config);
+    if (m_port == 0 || !file.open(QIODevice::WriteOnly)) {
+        m_startError = QStringLiteral("no port or no config file");
+        return false;
+    }
+    file.write(QStringLiteral("Port %1\n"
+                              "ListenAddress 127.0.0.1\n"
+                              "HostKey %2\n"
+                              "PidFile none\n"
+                              "AuthorizedKeysFile %3\n"
+                              "StrictModes no\n"
+                              "PermitRootLogin yes\n"
+                              "PasswordAuthentication yes\n"
+                              "KbdInteractiveAuthentication no\n"
+                              "UsePAM no\n"
+                              "Subsystem sftp internal-sftp\n")
+                   .arg(m_port)
+                   .arg(hostKey, authorized)
+                   .toLocal8Bit());
+    file.close();
+
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(kSshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config});
+    if (!m_process.waitForStarted(5000)) {
+        m_startError = m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(10000);
+    QByteArray output;
+    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
+        if (!m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            break;
+        output += m_process.readAll();
+        if (output.contains("Server listening"))
+            return true;
+    }
+    output += m_process.readAll();
+    m_startError = QStringLiteral("sshd did not start: ") + QString::fromLocal8Bit(output).trimmed();
+    stop();
+    return false;
+}
+
+void SshServer::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.kill();
+    m_process.waitForFinished(5000);
+}

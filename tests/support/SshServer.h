@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A real SFTP server on the loopback interface for tests: OpenSSH's sshd started on a free port
+// with its own host key and configuration, serving the current user with sftp. A client key pair
+// made for the test is authorised; password logins are allowed too. Killed with the object.
+class SshServer final
+{
+public:
+    SshServer() = default;
+    ~SshServer();
+    SshServer(const SshServer&) = delete;
+    SshServer& operator=(const SshServer&) = delete;
+
+    // Makes the keys, starts sshd and waits (a few seconds at most) until it listens.
+    bool start();
+    void stop();
+
+    int port() const { return m_port; }
+    QString hostField() const;
+    QString user() const;
+    // The authorised private key; its public half is beside it with ".pub".
+    QString clientKeyFile() const { return m_dir.filePath(QStringLiteral("client_key")); }
+    // A second key pair that the server does not know.
+    QString strangerKeyFile() const { return m_dir.filePath(QStringLiteral("stranger_key")); }
+    // The server's host key in OpenSSH's "SHA256:..." form.
+    QString hostKeyFingerprint() const { return m_fingerprint; }
+    // A known_hosts line for this server's host key (or for another key of the same type).
+    QString knownHostsLine() const;
+    QString foreignKnownHostsLine() const;
+    // A folder the test may upload into, by absolute path.
+    QString remoteFolder() const { return m_remote.path(); }
+    const QString& startError() const { return m_startError; }
+
+private:
+    QTemporaryDir m_dir;
+    QTemporaryDir m_remote;
+    QProcess m_process;
+    int m_port = 0;
+    QString m_fingerprint;
+    QString m_startError;
+};
