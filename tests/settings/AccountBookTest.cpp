@@ -374,7 +374,7 @@ TEST_F(AccountBookTest, ConnectionValuesLoadWithOldDefaultsAndTravelWithRename)
     EXPECT_EQ(stored.at("key file"), QString("/keys/cam"));
     EXPECT_EQ(stored.at("safe replace"), QString("1"));
 
-    put(key("Cam"), "Protocol", "ftps");
+    put(key("Cam"), {"Protocol=ftps"});
     prompter.inputNext(QStringLiteral("Roof"));
     book.renameAccount();
     book.ValdItem();
@@ -384,7 +384,7 @@ TEST_F(AccountBookTest, ConnectionValuesLoadWithOldDefaultsAndTravelWithRename)
     EXPECT_EQ(book.loaded().keyFile, QString("/keys/cam"));
     EXPECT_TRUE(book.loaded().safeReplace);
 
-    put(key("Roof"), "Protocol", "Gopher");
+    put(key("Roof"), {"Protocol=Gopher"});
     book.ValdItem();
     EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
 }

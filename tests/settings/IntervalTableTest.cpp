@@ -23,8 +23,9 @@ TEST(IntervalTable, ItemsInOrderFoundByTextWithTheirPresetSeconds)
 
     // Each preset is longer than the one before it, and its seconds count as preset seconds.
     for (int i = 2; i < IntervalTable::count(); ++i) {
-        if (i > 2)
+        if (i > 2) {
             EXPECT_GT(IntervalTable::item(i).data, IntervalTable::item(i - 1).data) << i;
+        }
         EXPECT_TRUE(IntervalTable::isPresetSeconds(IntervalTable::item(i).data / 1000)) << i;
     }
     for (qint64 seconds : {1, 45, 59, 61, 3599, 604801})
