@@ -7,6 +7,7 @@
 #include "settings/IntervalTable.h"
 #include "settings/Regedit.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -314,7 +315,7 @@ TEST_F(AccountBookTest, AddAsksForANameUpToNineteenCharactersAndRewritesTheList)
               "1");
 }
 
-TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeValuesAndDropsTheOldKey)
+TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeAndConnectionValuesAndDropsTheOldKey)
 {
     makeAccounts({"First", "Old", "Last"});
     put(key("Old"),
@@ -322,6 +323,15 @@ TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeValuesAndDropsTheOldKey)
     book.loadList();
     book.setChecked(1, true);
     book.selectRow(1);
+    book.setProtocol(Account::Protocol::Sftp);
+    book.setPassive(true);
+    book.setVerifyCertificate(false);
+    book.setKeyFile(QStringLiteral("/keys/cam"));
+    book.setSafeReplace(true);
+    EXPECT_EQ(valuesOf(key("Old")).filter(QRegularExpression("^(protocol|passive|verify|key|safe)")),
+              (QStringList{"key file=/keys/cam", "passive=1", "protocol=SFTP", "safe replace=1",
+                           "verify certificate=0"}));
+    put(key("Old"), {"Protocol=ftps"}); // read in any case
 
     prompter.inputNext(QStringLiteral("New"));
     book.renameAccount();
@@ -338,101 +348,84 @@ TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeValuesAndDropsTheOldKey)
     EXPECT_EQ(copied.at("selected"), QString("True"));
     EXPECT_EQ(copied.at("password:"), QString(""));
     EXPECT_EQ(copied.at("datefrom"), QString(""));
-    EXPECT_EQ(copied.count("name"), 0u);
-    EXPECT_EQ(copied.count("extra"), 0u);
-
-    // The empty texts load with the defaults; empty flags read as clear.
+    EXPECT_EQ(copied.count("name") + copied.count("extra"), 0u);
+    // The empty texts load with the defaults; the connection values travel.
     book.ValdItem();
     EXPECT_EQ(describe(book.loaded()), defaults("host-Old", "0", "45"));
-    // Emptied connection values are the plain active FTP of old.
-    EXPECT_EQ(copied.at("protocol"), QString(""));
-    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
-    EXPECT_FALSE(book.loaded().passive);
-    EXPECT_TRUE(book.loaded().verifyCertificate);
-    EXPECT_FALSE(book.loaded().safeReplace);
-}
-
-TEST_F(AccountBookTest, ConnectionValuesLoadWithOldDefaultsAndTravelWithRename)
-{
-    makeAccounts({"Cam"});
-    book.loadList();
-    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
-    EXPECT_FALSE(book.loaded().passive);
-    EXPECT_TRUE(book.loaded().verifyCertificate);
-    EXPECT_TRUE(book.loaded().keyFile.isEmpty());
-    EXPECT_FALSE(book.loaded().safeReplace);
-
-    book.setProtocol(Account::Protocol::Sftp);
-    book.setPassive(true);
-    book.setVerifyCertificate(false);
-    book.setKeyFile(QStringLiteral("/keys/cam"));
-    book.setSafeReplace(true);
-    const auto stored = store.Values(HKEY_LOCAL_MACHINE, key("Cam"));
-    EXPECT_EQ(stored.at("protocol"), QString("SFTP"));
-    EXPECT_EQ(stored.at("passive"), QString("1"));
-    EXPECT_EQ(stored.at("verify certificate"), QString("0"));
-    EXPECT_EQ(stored.at("key file"), QString("/keys/cam"));
-    EXPECT_EQ(stored.at("safe replace"), QString("1"));
-
-    put(key("Cam"), {"Protocol=ftps"});
-    prompter.inputNext(QStringLiteral("Roof"));
-    book.renameAccount();
-    book.ValdItem();
     EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftps);
     EXPECT_TRUE(book.loaded().passive);
     EXPECT_FALSE(book.loaded().verifyCertificate);
     EXPECT_EQ(book.loaded().keyFile, QString("/keys/cam"));
     EXPECT_TRUE(book.loaded().safeReplace);
 
-    put(key("Roof"), {"Protocol=Gopher"});
-    book.ValdItem();
-    EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp);
-}
-
-TEST_F(AccountBookTest, RenameToTheSameNameOrOnlyAnotherCaseKeepsTheValues)
-{
-    makeAccounts({"Cam"});
-    put(key("Cam"), {"Password:=pw", "Name=Cam"});
-    book.loadList();
-    const QStringList before = storeDump(store);
-    prompter.inputNext(QStringLiteral("Cam"));
-    book.renameAccount();
-    EXPECT_EQ(storeDump(store), before);
-
-    prompter.inputNext(QStringLiteral("CAM"));
-    book.renameAccount();
-    EXPECT_TRUE(prompter.shown().empty());
-    EXPECT_EQ(rows(), QStringList{"CAM"});
-    EXPECT_EQ(get(kProduct, "Account1"), QString("CAM"));
-    EXPECT_EQ(get(key("cam"), "Password:"), QString("pw"));
-    EXPECT_EQ(get(key("Cam"), "Name"), QString("Cam"));
-    EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, key("CAM")).size(), 3u);
-}
-
-TEST_F(AccountBookTest, RenameRefusesNamesThatWouldLoseValues)
-{
-    makeAccounts({"One", "Two"});
-    put(key("One"), {"Password:=one-pw"});
-    put(key("Two"), {"Password:=two-pw"});
-    book.loadList();
-    const QStringList before = storeDump(store);
-    for (const char* name : {"two", "Twenty characters!!!", "a\\b"}) {
-        prompter.inputNext(QString::fromUtf8(name));
-        book.renameAccount();
+    // Emptied connection values are the plain active FTP of old, and so is an unknown protocol.
+    for (const char* values : {"Protocol=;Passive=;Verify certificate=;Safe replace=", "Protocol=Gopher"}) {
+        put(key("New"), values);
+        book.ValdItem();
+        EXPECT_EQ(book.loaded().protocol, Account::Protocol::Ftp) << values;
     }
-    prompter.inputNext(std::nullopt);
-    book.renameAccount();
-    EXPECT_EQ(prompter.shown().size(), 3u);
-    EXPECT_EQ(prompter.shown()[1].text, QString("Please keep the name shorter than 20 characters."));
-    EXPECT_EQ(storeDump(store), before);
-    EXPECT_EQ(rows(), (QStringList{"One", "Two"}));
+    EXPECT_FALSE(book.loaded().passive);
+    EXPECT_TRUE(book.loaded().verifyCertificate);
+    EXPECT_FALSE(book.loaded().safeReplace);
 
     // With no current row nothing is asked.
     book.setCurrentRow(-1);
-    prompter.inputNext(QStringLiteral("Three"));
     book.renameAccount();
-    EXPECT_EQ(prompter.inputPrompts().size(), 4);
+    EXPECT_EQ(prompter.inputPrompts().size(), 1);
 }
+
+struct RenameCase
+{
+    const char* typed; // null: the box is cancelled
+    const char* message;
+    QStringList rows;
+    const char* holder; // the key that holds the values afterwards; null: the store is unchanged
+};
+
+class AccountBookRenameTest : public AccountBookTest, public ::testing::WithParamInterface<RenameCase>
+{
+};
+
+TEST_P(AccountBookRenameTest, RefusesNamesThatWouldLoseValuesAndMovesTheRest)
+{
+    const RenameCase& c = GetParam();
+    makeAccounts({"One", "Two"});
+    put(key("One"), {"Password:=pw", "Name=One"});
+    book.loadList();
+    const QStringList before = storeDump(store);
+    prompter.inputNext(c.typed ? std::optional(QString::fromUtf8(c.typed)) : std::nullopt);
+    book.renameAccount();
+    EXPECT_EQ(prompter.texts(), c.message ? QStringList{c.message} : QStringList());
+    EXPECT_EQ(rows(), c.rows);
+    if (!c.holder) {
+        EXPECT_EQ(storeDump(store), before);
+        return;
+    }
+    EXPECT_EQ(get(kProduct, "Account1"), c.rows.first());
+    EXPECT_EQ(get(key(c.holder), "Password:"), QString("pw"));
+    EXPECT_EQ(get(key(c.holder), "Host Name/Adress:"), QString("host-One"));
+    EXPECT_EQ(get(key(c.holder), "Name"),
+              QString(c.holder) == "One" ? std::optional<QString>("One") : std::nullopt);
+    EXPECT_EQ(get(key("Two"), "Host Name/Adress:"), QString("host-Two"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, AccountBookRenameTest,
+    ::testing::Values(RenameCase{"two",
+                                 "There is already an Account with this name. Please choose another name.",
+                                 {"One", "Two"},
+                                 nullptr},
+                      RenameCase{"Twenty characters!!!",
+                                 "Please keep the name shorter than 20 characters.",
+                                 {"One", "Two"},
+                                 nullptr},
+                      RenameCase{
+                          "a\\b", "Please choose a name without a backslash (\\).", {"One", "Two"}, nullptr},
+                      RenameCase{nullptr, nullptr, {"One", "Two"}, nullptr},
+                      RenameCase{"One", nullptr, {"One", "Two"}, nullptr},
+                      // Only another case: the same key, so the values stay where they are.
+                      RenameCase{"ONE", nullptr, {"ONE", "Two"}, "One"},
+                      RenameCase{"New", nullptr, {"New", "Two"}, "New"}));
 
 TEST_F(AccountBookTest, RemoveTheSecondOfThreeAsksAndCompactsTheList)
 {
@@ -492,35 +485,13 @@ TEST_F(AccountBookTest, RowsSharingOneKeyInAnOldListKeepTheirValues)
     EXPECT_EQ(get(key("cam"), "Password:"), QString("pw"));
 }
 
-TEST_F(AccountBookTest, UnconfirmedFlagsAreStoredOnlyWhenSaved)
-{
-    makeAccounts({"One", "Two"});
-    put(key("Two"), {"Selected=True"});
-    book.loadList();
-    book.setChecked(0, true);
-    book.setChecked(1, false);
-    EXPECT_EQ(get(key("One"), "Selected"), std::nullopt);
-    EXPECT_EQ(get(key("Two"), "Selected"), QString("True"));
-    book.saveFlags();
-    EXPECT_EQ(get(key("One"), "Selected"), QString("True"));
-    EXPECT_EQ(get(key("Two"), "Selected"), QString("False"));
-}
-
-TEST_F(AccountBookTest, PasswordIsKeptOnlyWhileRemembered)
+TEST_F(AccountBookTest, UncheckingRememberRemovesTheStoredPasswordAndTheLoadedOneAtTheNextLoad)
 {
     book.loadList();
     const QString k = key("My Account");
-    book.setPassword("secret");
-    EXPECT_EQ(get(k, "Password:"), std::nullopt);
-    book.setPassword("");
-    EXPECT_EQ(get(k, "Password:"), QString(""));
-
     book.setRememberPassword(true);
-    EXPECT_EQ(get(k, "Remember password"), QString("1"));
     book.setPassword("secret");
     EXPECT_EQ(get(k, "Password:"), QString("secret"));
-
-    // Unchecking removes the stored password; the loaded one goes at the next load.
     book.setRememberPassword(false);
     EXPECT_EQ(get(k, "Remember password"), QString("0"));
     EXPECT_EQ(get(k, "Password:"), std::nullopt);
@@ -560,11 +531,7 @@ TEST_F(AccountBookTest, IntervalItemsAndTypedSecondsAreStoredTogether)
     EXPECT_EQ(book.setSecondsText("60"), QString("60"));
     EXPECT_EQ(book.loaded().intervalItem, IntervalTable::kCustom);
 
-    const std::pair<const char*, const char*> normalised[] = {
-        {"12.9", "12"}, {"-4", "0"}, {"letters", "0"}, {"99999999999", "2147483"}, {"", ""}};
-    for (const auto& [typed, shown] : normalised)
-        EXPECT_EQ(book.setSecondsText(typed), QString(shown)) << typed;
-    EXPECT_EQ(get(k, "Custom"), QString(""));
+    EXPECT_EQ(book.setSecondsText("99999999999"), QString("2147483"));
 
     // Under Never the typed seconds change nothing else.
     book.setIntervalItem(IntervalTable::kNever);
