@@ -1,7 +1,8 @@
 #include "capture/GstCaptureComponent.h"
 #include "capture/CaptureError.h"
-#include "capture/GstPtr.h"
 
+#include "EnvScope.h"
+#include "MovieProbe.h"
 #include "TempDir.h"
 
 #include <QCoreApplication>
@@ -11,73 +12,25 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
-#include <QUrl>
 
-#include <gst/pbutils/pbutils.h>
 #include <gtest/gtest.h>
 
 #include <functional>
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    return QTest::qWaitFor(done, timeoutMs);
-}
-
-void pumpEvents(int ms)
-{
-    QTest::qWait(ms);
-}
-
 int testPatternIndex(const GstCaptureComponent& capture)
 {
-    for (int i = 0; i < capture.DriverCount(); ++i) {
+    for (int i = 0; i < capture.DriverCount(); ++i)
         if (capture.DriverName(i) == GstCaptureComponent::testPatternDriverName())
             return i;
-    }
     return -1;
 }
 
 quint32 le32(const QByteArray& bytes, int at)
 {
-    quint32 value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | quint8(bytes[at + i]);
-    return value;
-}
-
-struct MovieInfo
-{
-    int videoStreams = 0;
-    int audioStreams = 0;
-    double seconds = 0;
-};
-
-MovieInfo discover(const QString& path)
-{
-    MovieInfo result;
-    GError* raw = nullptr;
-    GstDiscoverer* discoverer = gst_discoverer_new(5 * GST_SECOND, &raw);
-    GstPtr<GError> error(raw);
-    if (!discoverer)
-        return result;
-    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
-    GstDiscovererInfo* info = gst_discoverer_discover_uri(discoverer, uri.constData(), &raw);
-    GstPtr<GError> discoverError(raw);
-    if (info && gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK) {
-        GList* video = gst_discoverer_info_get_video_streams(info);
-        GList* audio = gst_discoverer_info_get_audio_streams(info);
-        result.videoStreams = int(g_list_length(video));
-        result.audioStreams = int(g_list_length(audio));
-        gst_discoverer_stream_info_list_free(video);
-        gst_discoverer_stream_info_list_free(audio);
-        result.seconds = double(gst_discoverer_info_get_duration(info)) / GST_SECOND;
-    }
-    if (info)
-        g_object_unref(info);
-    g_object_unref(discoverer);
-    return result;
+    return quint8(bytes[at]) | quint8(bytes[at + 1]) << 8 | quint8(bytes[at + 2]) << 16 |
+           quint32(quint8(bytes[at + 3])) << 24;
 }
 
 class CaptureTest : public ::testing::Test
@@ -111,6 +64,11 @@ protected:
 
 TEST(CaptureDrivers, TestPatternIsListedLastOnlyWhenAsked)
 {
+    EnvScope pattern("VELMORA_TEST_PATTERN", "1");
+    EXPECT_TRUE(GstCaptureComponent::testPatternRequestedByEnvironment());
+    pattern.set("0");
+    EXPECT_FALSE(GstCaptureComponent::testPatternRequestedByEnvironment());
+
     TempDir work;
     GstCaptureComponent with(work.path(), true);
     ASSERT_GE(with.DriverCount(), 1);
@@ -125,16 +83,6 @@ TEST(CaptureDrivers, TestPatternIsListedLastOnlyWhenAsked)
     EXPECT_EQ(without.DriverIndex(), -1);
     EXPECT_FALSE(without.HasFormatDialog());
     EXPECT_THROW(without.SaveFrame(work.file(QStringLiteral("none.bmp"))), CaptureError);
-}
-
-TEST(CaptureDrivers, EnvironmentSwitchesTheTestPatternOn)
-{
-    const QByteArray saved = qgetenv("VELMORA_TEST_PATTERN");
-    qputenv("VELMORA_TEST_PATTERN", "1");
-    EXPECT_TRUE(GstCaptureComponent::testPatternRequestedByEnvironment());
-    qputenv("VELMORA_TEST_PATTERN", "0");
-    EXPECT_FALSE(GstCaptureComponent::testPatternRequestedByEnvironment());
-    qputenv("VELMORA_TEST_PATTERN", saved);
 }
 
 TEST_F(CaptureTest, SaveFrameWritesA24BitBitmapAtTheConnectedSize)
@@ -163,7 +111,7 @@ TEST_F(CaptureTest, SaveFrameWritesA24BitBitmapAtTheConnectedSize)
 TEST_F(CaptureTest, SuccessiveFramesDiffer)
 {
     capture->SaveFrame(work.file(QStringLiteral("a.bmp")));
-    pumpEvents(1000);
+    QTest::qWait(1000);
     capture->SaveFrame(work.file(QStringLiteral("b.bmp")));
     const QImage first(work.file(QStringLiteral("a.bmp")));
     const QImage second(work.file(QStringLiteral("b.bmp")));
@@ -181,14 +129,14 @@ TEST_F(CaptureTest, PreviewControlsDeliveryOnly)
         last = frame;
     });
     capture->setPreview(true);
-    EXPECT_TRUE(waitUntil([&] { return frames >= 3; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 3; }, 3000));
     EXPECT_EQ(last.size(), QSize(352, 288));
 
     capture->setPreview(false);
     EXPECT_FALSE(capture->Preview());
-    pumpEvents(100); // a delivery already queued may still land
+    QTest::qWait(100); // a delivery already queued may still land
     frames = 0;
-    pumpEvents(500);
+    QTest::qWait(500);
     EXPECT_EQ(frames, 0);
     // The picture keeps running for still frames.
     EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("off.bmp"))));
@@ -225,7 +173,7 @@ TEST_F(CaptureTest, SourceControlsChangeThePicture)
     const int red = int(pattern->choices.indexOf(QStringLiteral("red")));
     ASSERT_GE(red, 0);
     capture->setControl(QStringLiteral("pattern"), red);
-    pumpEvents(300);
+    QTest::qWait(300);
     const QString path = work.file(QStringLiteral("red.bmp"));
     capture->SaveFrame(path);
     EXPECT_EQ(QImage(path).pixel(10, 10), qRgb(255, 0, 0));
@@ -282,7 +230,7 @@ TEST_F(CaptureTest, MovieWithSoundHasBothStreamsAndItsLength)
     EXPECT_FALSE(capture->isCapturing());
     EXPECT_FALSE(QFile::exists(path + QStringLiteral(".part")));
 
-    const MovieInfo info = discover(path);
+    const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);
     EXPECT_EQ(info.audioStreams, 1);
     EXPECT_GT(info.seconds, 1.5);
@@ -298,17 +246,10 @@ TEST_F(CaptureTest, EscapeEndsTheMovieWithAPlayableFile)
     recordMovie(path, 1000, [] {
         QCoreApplication::postEvent(qApp, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     });
-    const MovieInfo info = discover(path);
+    const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);
     EXPECT_EQ(info.audioStreams, 0);
     EXPECT_GT(info.seconds, 0.5);
-}
-
-TEST_F(CaptureTest, EmptyCaptureFileRecordsIntoTheWorkFolder)
-{
-    capture->setCaptureAudio(false);
-    recordMovie(QString(), 500, [this] { capture->AbortCapture(); });
-    EXPECT_EQ(discover(work.file(QStringLiteral("capture.avi"))).videoStreams, 1);
 }
 
 TEST_F(CaptureTest, AbortAtPreRollWritesNoMovie)
@@ -330,11 +271,10 @@ TEST_F(CaptureTest, AbortAtPreRollWritesNoMovie)
     EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
 }
 
-TEST_F(CaptureTest, AnsweringPreRollLaterStillRecords)
+TEST_F(CaptureTest, AnsweringPreRollLaterStillRecordsIntoTheWorkFolderWithoutAFile)
 {
     // The program answers PreRoll from a message box: the answer may come after the event returns.
-    const QString path = work.file(QStringLiteral("later.avi"));
-    capture->setCaptureFile(path);
+    capture->setCaptureFile(QString());
     capture->setCaptureAudio(false);
     QObject context;
     QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
@@ -342,7 +282,7 @@ TEST_F(CaptureTest, AnsweringPreRollLaterStillRecords)
         QTimer::singleShot(1200, &context, [&] { capture->StopCapture(); });
     });
     capture->CaptureMovie();
-    EXPECT_EQ(discover(path).videoStreams, 1);
+    EXPECT_EQ(probeMovie(work.file(QStringLiteral("capture.avi"))).videoStreams, 1);
 }
 
 TEST_F(CaptureTest, ASourceThatStopsIsReportedAndNotFatal)
@@ -358,7 +298,7 @@ TEST_F(CaptureTest, ASourceThatStopsIsReportedAndNotFatal)
                          errors.append(number);
                      });
     capture->setDriverIndex(capture->DriverCount() - 2);
-    EXPECT_TRUE(waitUntil([&] { return !errors.isEmpty(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 3000));
     EXPECT_NE(errors.value(0), 0);
     EXPECT_FALSE(capture->isConnected());
     EXPECT_THROW(capture->SaveFrame(work.file(QStringLiteral("gone.bmp"))), CaptureError);
@@ -389,7 +329,7 @@ TEST_F(CaptureTest, StillsAndDriverChangesDuringAMovie)
         });
     });
     capture->CaptureMovie();
-    EXPECT_EQ(discover(work.file(QStringLiteral("busy.avi"))).videoStreams, 1);
+    EXPECT_EQ(probeMovie(work.file(QStringLiteral("busy.avi"))).videoStreams, 1);
     EXPECT_EQ(QImage(work.file(QStringLiteral("during.bmp"))).size(), QSize(352, 288));
     EXPECT_TRUE(refused);
 }
@@ -425,7 +365,7 @@ TEST_F(CaptureTest, MovieFromAnotherSourceFallsBackToVideoWhenSoundFails)
     capture->setCaptureAudio(true);
     const QString path = work.file(QStringLiteral("other.avi"));
     recordMovie(path, 800, [this] { capture->StopCapture(); });
-    const MovieInfo info = discover(path);
+    const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);
     EXPECT_EQ(info.audioStreams == 0, videoOnly);
 }

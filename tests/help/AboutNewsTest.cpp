@@ -1,3 +1,4 @@
+#include "EnvScope.h"
 #include "HelpTestFolder.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
@@ -48,103 +49,84 @@ QString waitForStart(const TempDir& folder)
     return QString::fromUtf8(marker.readAll()).trimmed();
 }
 
-class ScopedPath final
+// The About box with a recorder for the addresses it opens.
+struct About
 {
-public:
-    explicit ScopedPath(const QString& value) : m_saved(qgetenv("PATH")) { qputenv("PATH", value.toUtf8()); }
-    ~ScopedPath() { qputenv("PATH", m_saved); }
+    explicit About(AboutBox::Contacts contacts, SystemInfoTool tool = SystemInfoTool({}, {}))
+        : box(prompter, std::move(tool), std::move(contacts))
+    {
+        box.setUrlOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+    }
+    template <typename T> T* child(const char* name) { return box.findChild<T*>(QString::fromLatin1(name)); }
 
-private:
-    QByteArray m_saved;
+    ScriptedPrompter prompter;
+    AboutBox box;
+    QList<QUrl> opened;
 };
 } // namespace
 
-TEST(AboutBoxTest, ShowsTheBuildVersionAndNoInventedContacts)
+TEST(AboutBoxTest, ShowsTheBuildVersionNoInventedContactsAndOkAsksForTheMainWindow)
 {
-    ScriptedPrompter prompter;
-    AboutBox box(prompter, SystemInfoTool({}, {}), AboutBox::Contacts{});
-    box.show();
-    EXPECT_EQ(box.objectName(), QStringLiteral("frmAbout"));
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("About - Velmora 2001"));
-    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("Version 3.0.0"));
-    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lbl2"))->text(), QStringLiteral("Special thanks to:"));
-    EXPECT_FALSE(box.findChild<QLabel*>(QStringLiteral("Label1"))->isVisible());
-    EXPECT_FALSE(box.findChild<QLabel*>(QStringLiteral("Label2"))->isVisible());
+    About about(AboutBox::Contacts{});
+    QSignalSpy requested(&about.box, &AboutBox::mainWindowRequested);
+    about.box.show();
+    EXPECT_EQ(about.box.objectName(), QStringLiteral("frmAbout"));
+    EXPECT_EQ(about.box.windowTitle(), QStringLiteral("About - Velmora 2001"));
+    EXPECT_EQ(about.child<QLabel>("lblVersion")->text(), QStringLiteral("Version 3.0.0"));
+    EXPECT_EQ(about.child<QLabel>("lbl2")->text(), QStringLiteral("Special thanks to:"));
+    EXPECT_FALSE(about.child<QLabel>("Label1")->isVisible());
+    EXPECT_FALSE(about.child<QLabel>("Label2")->isVisible());
+    about.child<QToolButton>("picIcon")->click();
+    EXPECT_TRUE(about.opened.isEmpty());
 
-    QList<QUrl> opened;
-    box.setUrlOpener([&opened](const QUrl& url) {
-        opened << url;
-        return true;
-    });
-    box.findChild<QToolButton*>(QStringLiteral("picIcon"))->click();
-    EXPECT_TRUE(opened.isEmpty());
+    about.child<QPushButton>("cmdOK")->click();
+    EXPECT_FALSE(about.box.isVisible());
+    EXPECT_EQ(requested.count(), 1);
+    EXPECT_TRUE(about.prompter.shown().empty());
 }
 
 TEST(AboutBoxTest, ContactsOfTheBuildOpenOnTheDesktop)
 {
-    ScriptedPrompter prompter;
-    AboutBox box(
-        prompter, SystemInfoTool({}, {}),
+    About about(
         AboutBox::Contacts{QStringLiteral("https://velmora.test/"), QStringLiteral("help@velmora.test")});
-    box.show();
-    QList<QUrl> opened;
-    box.setUrlOpener([&opened](const QUrl& url) {
-        opened << url;
-        return true;
-    });
-    auto* mail = box.findChild<QLabel*>(QStringLiteral("Label1"));
-    auto* web = box.findChild<QLabel*>(QStringLiteral("Label2"));
+    about.box.show();
+    auto* mail = about.child<QLabel>("Label1");
+    auto* web = about.child<QLabel>("Label2");
     ASSERT_TRUE(mail->isVisible());
     ASSERT_TRUE(web->isVisible());
     EXPECT_TRUE(mail->text().contains(QStringLiteral("help@velmora.test")));
 
     emit mail->linkActivated(QStringLiteral("mailto:help@velmora.test"));
     emit web->linkActivated(QStringLiteral("https://velmora.test/"));
-    box.findChild<QToolButton*>(QStringLiteral("picIcon"))->click();
-    EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:help@velmora.test")),
-                                   QUrl(QStringLiteral("https://velmora.test/")),
-                                   QUrl(QStringLiteral("https://velmora.test/"))}));
+    about.child<QToolButton>("picIcon")->click();
+    EXPECT_EQ(about.opened, (QList<QUrl>{QUrl(QStringLiteral("mailto:help@velmora.test")),
+                                         QUrl(QStringLiteral("https://velmora.test/")),
+                                         QUrl(QStringLiteral("https://velmora.test/"))}));
 }
 
-TEST(AboutBoxTest, OkHidesTheBoxAndAsksForTheMainWindow)
-{
-    ScriptedPrompter prompter;
-    AboutBox box(prompter, SystemInfoTool({}, {}), AboutBox::Contacts{});
-    QSignalSpy requested(&box, &AboutBox::mainWindowRequested);
-    box.show();
-    box.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    EXPECT_FALSE(box.isVisible());
-    EXPECT_EQ(requested.count(), 1);
-    EXPECT_TRUE(prompter.shown().empty());
-}
-
-TEST(AboutBoxTest, SystemInfoWithoutAToolSaysSo)
-{
-    TempDir emptyFolder;
-    ScopedPath path(emptyFolder.path());
-    ScriptedPrompter prompter;
-    AboutBox box(prompter, SystemInfoTool(), AboutBox::Contacts{});
-    box.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
-
-    ASSERT_EQ(prompter.shown().size(), 1u);
-    const ScriptedPrompter::Shown& shown = prompter.shown().front();
-    EXPECT_EQ(shown.text, kUnavailable);
-    EXPECT_EQ(shown.icon, Prompter::Icon::None);
-    EXPECT_EQ(shown.buttons, Prompter::Buttons::Ok);
-    EXPECT_EQ(shown.title, kProgramTitle);
-}
-
-TEST(AboutBoxTest, SystemInfoStartsTheFirstKnownToolOnThePath)
+TEST(AboutBoxTest, SystemInfoStartsTheFirstKnownToolOrSaysItIsUnavailable)
 {
     TempDir tools;
     writeTool(tools, QStringLiteral("kinfocenter"));
     writeTool(tools, QStringLiteral("gnome-control-center"));
-    ScriptedPrompter prompter;
-    AboutBox box(prompter, SystemInfoTool({tools.path()}, SystemInfoTool::knownTools()),
-                 AboutBox::Contacts{});
-    box.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
+    About found(AboutBox::Contacts{}, SystemInfoTool({tools.path()}, SystemInfoTool::knownTools()));
+    found.child<QPushButton>("cmdSysInfo")->click();
     EXPECT_EQ(waitForStart(tools), QStringLiteral("kinfocenter"));
-    EXPECT_TRUE(prompter.shown().empty());
+    EXPECT_TRUE(found.prompter.shown().empty());
+
+    TempDir emptyFolder;
+    EnvScope path("PATH", emptyFolder.path().toUtf8());
+    About none(AboutBox::Contacts{}, SystemInfoTool());
+    none.child<QPushButton>("cmdSysInfo")->click();
+    ASSERT_EQ(none.prompter.shown().size(), 1u);
+    const ScriptedPrompter::Shown& shown = none.prompter.shown().front();
+    EXPECT_EQ(shown.text, kUnavailable);
+    EXPECT_EQ(shown.icon, Prompter::Icon::None);
+    EXPECT_EQ(shown.buttons, Prompter::Buttons::Ok);
+    EXPECT_EQ(shown.title, kProgramTitle);
 }
 
 TEST(SystemInfoToolTest, FindsKnownToolsInOrderAndSkipsWhatCannotRun)
@@ -170,7 +152,7 @@ TEST(SystemInfoToolTest, FindsKnownToolsInOrderAndSkipsWhatCannotRun)
 
 TEST(SystemInfoToolTest, PathFoldersAreTheAbsoluteEntriesOfPath)
 {
-    ScopedPath path(QStringLiteral("/usr/bin::relative/bin:/opt/tools/bin:"));
+    EnvScope path("PATH", "/usr/bin::relative/bin:/opt/tools/bin:");
     EXPECT_EQ(SystemInfoTool::pathFolders(), (QStringList{"/usr/bin", "/opt/tools/bin"}));
 }
 
@@ -188,31 +170,23 @@ TEST(NewsWindowTest, ShowsTheReleaseNotesAndTheVersion)
     news.setAttribute(Qt::WA_DeleteOnClose, false); // this one lives on the stack
 }
 
-TEST(NewsWindowTest, HelpOpensTheNewsTopic)
+TEST(NewsWindowTest, HelpOpensTheNewsTopicAndCloseDestroysTheWindow)
 {
     Help help(helpProgramFolder());
-    auto* news = new NewsWindow(help, helpProgramFolder());
-    QPointer<NewsWindow> guard(news);
+    QPointer<NewsWindow> news = new NewsWindow(help, helpProgramFolder());
     news->show();
     news->findChild<QPushButton*>(QStringLiteral("cmdHelp"))->click();
     ASSERT_NE(help.window(), nullptr);
     EXPECT_TRUE(help.window()->isVisible());
     EXPECT_EQ(help.window()->browser().source(),
               QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/WhatIsNews.htm")));
-    delete guard.data();
-}
 
-TEST(NewsWindowTest, CloseDestroysTheWindowAndTheNextOneLoadsAfresh)
-{
-    Help help(helpProgramFolder());
-    QPointer<NewsWindow> news = new NewsWindow(help, helpProgramFolder());
-    news->show();
     news->browser().setSource(QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/FAQ.htm")));
-
     news->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(news.isNull());
 
+    // The next one loads afresh.
     news = new NewsWindow(help, helpProgramFolder());
     EXPECT_EQ(news->browser().source(), QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/News.htm")));
     delete news.data();

@@ -82,66 +82,34 @@ void expectPicture(const cDIBSection& dib, int width, int height,
         }
 }
 
-struct PaletteCase
+// A palette case gives its colour count and no pixel functions: indexAt and paletteColour stand in.
+struct LoadCase
 {
     const char* name;
     Format format;
-    int colours;
+    int colours = 0;
+    BmpBuilder::PixelFn word = {};
+    std::function<QRgb(int, int)> colour = {};
+    int tolerance = 0;
 };
 
-class DibLoadPalette : public ::testing::TestWithParam<PaletteCase>
+class DibLoad : public ::testing::TestWithParam<LoadCase>
 {
 };
 
-TEST_P(DibLoadPalette, ResolvesTheColoursAt24Bits)
+TEST_P(DibLoad, ConvertsTo24BitsBottomUp)
 {
-    const PaletteCase& c = GetParam();
-    Format f = c.format;
-    f.palette = palette(c.colours);
-    const auto value = [&](int x, int y) { return indexAt(x, y, c.colours); };
-    const QByteArray pixels = f.compression == 0 ? BmpBuilder::packedRows(kWidth, kHeight, f, value)
-                                                 : BmpBuilder::rleRows(kWidth, kHeight, f.bitCount, value);
+    LoadCase c = GetParam();
+    if (c.colours) {
+        c.format.palette = palette(c.colours);
+        c.word = [n = c.colours](int x, int y) { return indexAt(x, y, n); };
+        c.colour = [n = c.colours](int x, int y) { return paletteColour(int(indexAt(x, y, n))); };
+    }
+    const QByteArray pixels = c.format.compression == 1 || c.format.compression == 2
+                                  ? BmpBuilder::rleRows(kWidth, kHeight, c.format.bitCount, c.word)
+                                  : BmpBuilder::packedRows(kWidth, kHeight, c.format, c.word);
     TempDir dir;
-    const QString path = writeFile(dir, "p.bmp", BmpBuilder::file(kWidth, kHeight, f, pixels));
-    ScriptedPrompter prompter;
-    cDIBSection dib;
-    ASSERT_TRUE(dib.Load(path, prompter));
-    EXPECT_TRUE(prompter.shown().empty());
-    expectPicture(dib, kWidth, kHeight,
-                  [&](int x, int y) { return paletteColour(int(indexAt(x, y, c.colours))); });
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, DibLoadPalette,
-    ::testing::Values(PaletteCase{"bits1", Format{40, 1, 0, false, {}, {}}, 2},
-                      PaletteCase{"bits4", Format{40, 4, 0, false, {}, {}}, 16},
-                      PaletteCase{"bits8", Format{40, 8, 0, false, {}, {}}, 256},
-                      PaletteCase{"bits8ShortPalette", Format{40, 8, 0, false, {}, {}}, 5},
-                      PaletteCase{"bits8TopDown", Format{40, 8, 0, true, {}, {}}, 9},
-                      PaletteCase{"bits8CoreHeader", Format{12, 8, 0, false, {}, {}}, 256},
-                      PaletteCase{"rle4", Format{40, 4, 2, false, {}, {}}, 16},
-                      PaletteCase{"rle8", Format{40, 8, 1, false, {}, {}}, 200}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct DirectCase
-{
-    const char* name;
-    Format format;
-    std::function<std::uint32_t(int, int)> word;
-    std::function<QRgb(int, int)> colour;
-    int tolerance;
-};
-
-class DibLoadDirect : public ::testing::TestWithParam<DirectCase>
-{
-};
-
-TEST_P(DibLoadDirect, ConvertsTo24BitsBottomUp)
-{
-    const DirectCase& c = GetParam();
-    TempDir dir;
-    const QByteArray pixels = BmpBuilder::packedRows(kWidth, kHeight, c.format, c.word);
-    const QString path = writeFile(dir, "d.bmp", BmpBuilder::file(kWidth, kHeight, c.format, pixels));
+    const QString path = writeFile(dir, "p.bmp", BmpBuilder::file(kWidth, kHeight, c.format, pixels));
     ScriptedPrompter prompter;
     cDIBSection dib;
     ASSERT_TRUE(dib.Load(path, prompter));
@@ -161,143 +129,126 @@ int b5(int x, int y)
 {
     return (x + 3 * y) % 32;
 }
-int scale5(int v)
-{
-    return v * 255 / 31;
-}
 int g6(int x, int y)
 {
     return (y * 9 + x * 2) % 64;
 }
-int scale6(int v)
-{
-    return v * 255 / 63;
-}
-
 QRgb rgb24(int x, int y)
 {
     return qRgb((x * 19) & 0xff, (y * 37 + 5) & 0xff, ((x + y) * 11 + 100) & 0xff);
 }
+std::uint32_t word555(int x, int y)
+{
+    return std::uint32_t(r5(x, y) << 10 | g5(x, y) << 5 | b5(x, y));
+}
+QRgb colour555(int x, int y)
+{
+    return qRgb(r5(x, y) * 255 / 31, g5(x, y) * 255 / 31, b5(x, y) * 255 / 31);
+}
+std::uint32_t word565(int x, int y)
+{
+    return std::uint32_t(r5(x, y) << 11 | g6(x, y) << 5 | b5(x, y));
+}
+QRgb colour565(int x, int y)
+{
+    return qRgb(r5(x, y) * 255 / 31, g6(x, y) * 255 / 63, b5(x, y) * 255 / 31);
+}
+std::uint32_t word24(int x, int y)
+{
+    return rgb24(x, y) & 0xffffff;
+}
 
-const DirectCase kDirectCases[] = {
-    {"bits16Rgb555", Format{40, 16, 0, false, {}, {}},
-     [](int x, int y) { return std::uint32_t(r5(x, y) << 10 | g5(x, y) << 5 | b5(x, y)); },
-     [](int x, int y) { return qRgb(scale5(r5(x, y)), scale5(g5(x, y)), scale5(b5(x, y))); }, 8},
-    {"bits16Bitfields555", Format{40, 16, 3, false, {}, {0x7c00, 0x03e0, 0x001f, 0}},
-     [](int x, int y) { return std::uint32_t(r5(x, y) << 10 | g5(x, y) << 5 | b5(x, y)); },
-     [](int x, int y) { return qRgb(scale5(r5(x, y)), scale5(g5(x, y)), scale5(b5(x, y))); }, 8},
-    {"bits16Bitfields565", Format{40, 16, 3, false, {}, {0xf800, 0x07e0, 0x001f, 0}},
-     [](int x, int y) { return std::uint32_t(r5(x, y) << 11 | g6(x, y) << 5 | b5(x, y)); },
-     [](int x, int y) { return qRgb(scale5(r5(x, y)), scale6(g6(x, y)), scale5(b5(x, y))); }, 8},
-    {"bits24", Format{40, 24, 0, false, {}, {}},
-     [](int x, int y) { return std::uint32_t(rgb24(x, y) & 0xffffff); }, rgb24, 0},
-    {"bits24TopDown", Format{40, 24, 0, true, {}, {}},
-     [](int x, int y) { return std::uint32_t(rgb24(x, y) & 0xffffff); }, rgb24, 0},
-    {"bits24V4", Format{108, 24, 0, false, {}, {}},
-     [](int x, int y) { return std::uint32_t(rgb24(x, y) & 0xffffff); }, rgb24, 0},
-    {"bits24V5TopDown", Format{124, 24, 0, true, {}, {}},
-     [](int x, int y) { return std::uint32_t(rgb24(x, y) & 0xffffff); }, rgb24, 0},
+const std::array<std::uint32_t, 4> kMasks555{0x7c00, 0x03e0, 0x001f, 0};
+const std::array<std::uint32_t, 4> kMasks565{0xf800, 0x07e0, 0x001f, 0};
+const LoadCase kLoadCases[] = {
+    {"bits1", Format{40, 1, 0, false, {}, {}}, 2},
+    {"bits4", Format{40, 4, 0, false, {}, {}}, 16},
+    {"bits8", Format{40, 8, 0, false, {}, {}}, 256},
+    {"bits8ShortPalette", Format{40, 8, 0, false, {}, {}}, 5},
+    {"bits8TopDown", Format{40, 8, 0, true, {}, {}}, 9},
+    {"bits8CoreHeader", Format{12, 8, 0, false, {}, {}}, 256},
+    {"rle4", Format{40, 4, 2, false, {}, {}}, 16},
+    {"rle8", Format{40, 8, 1, false, {}, {}}, 200},
+    {"bits16Rgb555", Format{40, 16, 0, false, {}, {}}, 0, word555, colour555, 8},
+    {"bits16Bitfields555", Format{40, 16, 3, false, {}, kMasks555}, 0, word555, colour555, 8},
+    {"bits16Bitfields565", Format{40, 16, 3, false, {}, kMasks565}, 0, word565, colour565, 8},
+    {"bits16V4Bitfields565", Format{108, 16, 3, false, {}, kMasks565}, 0, word565, colour565, 8},
+    {"bits24", Format{40, 24, 0, false, {}, {}}, 0, word24, rgb24, 0},
+    {"bits24TopDown", Format{40, 24, 0, true, {}, {}}, 0, word24, rgb24, 0},
+    {"bits24V4", Format{108, 24, 0, false, {}, {}}, 0, word24, rgb24, 0},
+    {"bits24V5TopDown", Format{124, 24, 0, true, {}, {}}, 0, word24, rgb24, 0},
     // The fourth byte of a plain 32-bit pixel is unused and must not change the colour.
-    {"bits32", Format{40, 32, 0, false, {}, {}},
-     [](int x, int y) { return std::uint32_t(rgb24(x, y) & 0xffffff) | 0x55000000u; }, rgb24, 0},
-    {"bits32TopDown", Format{40, 32, 0, true, {}, {}},
-     [](int x, int y) { return std::uint32_t(rgb24(x, y) & 0xffffff); }, rgb24, 0},
-    {"bits32BitfieldsSwapped", Format{40, 32, 3, false, {}, {0x000000ff, 0x0000ff00, 0x00ff0000, 0}},
+    {"bits32", Format{40, 32, 0, false, {}, {}}, 0, [](int x, int y) { return word24(x, y) | 0x55000000u; },
+     rgb24, 0},
+    {"bits32TopDown", Format{40, 32, 0, true, {}, {}}, 0, word24, rgb24, 0},
+    {"bits32BitfieldsSwapped", Format{40, 32, 3, false, {}, {0x000000ff, 0x0000ff00, 0x00ff0000, 0}}, 0,
      [](int x, int y) {
          const QRgb c = rgb24(x, y);
          return std::uint32_t(qBlue(c) << 16 | qGreen(c) << 8 | qRed(c));
      },
      rgb24, 0},
     // A V5 file with an alpha mask keeps each pixel's colour, also where it is fully transparent.
-    {"bits32V5Alpha", Format{124, 32, 3, false, {}, {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000}},
-     [](int x, int y) {
-         return std::uint32_t(rgb24(x, y) & 0xffffff) | std::uint32_t((x * 40) & 0xff) << 24;
-     },
-     rgb24, 0},
-    {"bits16V4Bitfields565", Format{108, 16, 3, false, {}, {0xf800, 0x07e0, 0x001f, 0}},
-     [](int x, int y) { return std::uint32_t(r5(x, y) << 11 | g6(x, y) << 5 | b5(x, y)); },
-     [](int x, int y) { return qRgb(scale5(r5(x, y)), scale6(g6(x, y)), scale5(b5(x, y))); }, 8},
+    {"bits32V5Alpha", Format{124, 32, 3, false, {}, {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000}}, 0,
+     [](int x, int y) { return word24(x, y) | std::uint32_t((x * 40) & 0xff) << 24; }, rgb24, 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Formats, DibLoadDirect, ::testing::ValuesIn(kDirectCases),
+INSTANTIATE_TEST_SUITE_P(Formats, DibLoad, ::testing::ValuesIn(kLoadCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 QByteArray validFile(int width = kWidth, int height = kHeight)
 {
     const Format f{40, 24, 0, false, {}, {}};
-    return BmpBuilder::file(width, height, f, BmpBuilder::packedRows(width, height, f, [](int x, int y) {
-                                return std::uint32_t(rgb24(x, y) & 0xffffff);
-                            }));
+    return BmpBuilder::file(width, height, f, BmpBuilder::packedRows(width, height, f, word24));
 }
 
+// A refused file: the one message, and an empty instance whatever it held before.
 void expectRefused(cDIBSection& dib, const QString& path)
 {
     ScriptedPrompter prompter;
-    EXPECT_FALSE(dib.Load(path, prompter));
+    EXPECT_FALSE(dib.Load(path, prompter)) << path.toStdString();
     ASSERT_EQ(prompter.shown().size(), 1u);
     EXPECT_EQ(prompter.shown()[0].text, QStringLiteral("Can't load BMP image"));
     EXPECT_EQ(prompter.shown()[0].icon, Prompter::Icon::None);
     EXPECT_EQ(prompter.shown()[0].buttons, Prompter::Buttons::Ok);
     EXPECT_EQ(prompter.shown()[0].title, kProgramTitle);
     EXPECT_TRUE(dib.isEmpty());
-    EXPECT_EQ(dib.dib_width(), 0);
-    EXPECT_EQ(dib.dib_height(), 0);
-    EXPECT_EQ(dib.dib_channels(), 0);
-    EXPECT_EQ(dib.BytesPerScanLine(), 0);
+    EXPECT_EQ(std::make_tuple(dib.dib_width(), dib.dib_height(), dib.dib_channels(), dib.BytesPerScanLine()),
+              std::make_tuple(0, 0, 0, 0));
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
 }
 
-TEST(DibLoadRefused, MissingTruncatedForeignAndHugeFiles)
+TEST(DibLoadRefused, MissingTruncatedForeignAndHugeFilesEvenAfterAGoodOne)
 {
     TempDir dir;
-    {
-        cDIBSection dib;
-        expectRefused(dib, dir.file("missing.bmp"));
-    }
-    {
-        const QByteArray good = validFile();
-        cDIBSection dib;
-        expectRefused(dib, writeFile(dir, "half.bmp", good.left(good.size() / 2)));
-        expectRefused(dib, writeFile(dir, "header.bmp", good.left(20)));
-        expectRefused(dib, writeFile(dir, "empty.bmp", QByteArray()));
+    const QByteArray good = validFile();
+    const QByteArray rle = BmpBuilder::file(
+        kWidth, kHeight, Format{40, 8, 1, false, palette(16), {}},
+        BmpBuilder::rleRows(kWidth, kHeight, 8, [](int x, int y) { return indexAt(x, y, 16); }));
+    QImage png(8, 8, QImage::Format_RGB32);
+    png.fill(Qt::red);
+    ASSERT_TRUE(png.save(dir.file("png.bmp"), "PNG"));
+    // Headers that claim 100000 x 100000 pixels, uncompressed and run-length coded, or 2e9 x 1.
+    const Format f24{40, 24, 0, false, {}, {}};
+    const Format f8rle{40, 8, 1, false, palette(2), {}};
+    const std::pair<const char*, QByteArray> files[] = {
+        {"half.bmp", good.left(good.size() / 2)},
+        {"header.bmp", good.left(20)},
+        {"empty.bmp", QByteArray()},
+        {"halfrle.bmp", rle.left(rle.size() - 20)},
+        {"text.bmp", "this is not a picture at all, just text\n"},
+        {"huge24.bmp", BmpBuilder::file(100000, 100000, f24, QByteArray(64, '\0'))},
+        {"huge8.bmp", BmpBuilder::file(100000, 100000, f8rle, QByteArray("\0\1", 2))},
+        {"wide.bmp", BmpBuilder::file(2000000000, 1, f8rle, QByteArray("\0\1", 2))}};
 
-        const auto value = [](int x, int y) { return indexAt(x, y, 16); };
-        const QByteArray rle = BmpBuilder::file(kWidth, kHeight, Format{40, 8, 1, false, palette(16), {}},
-                                                BmpBuilder::rleRows(kWidth, kHeight, 8, value));
-        expectRefused(dib, writeFile(dir, "halfrle.bmp", rle.left(rle.size() - 20)));
-    }
-    {
-        cDIBSection dib;
-        expectRefused(dib,
-                      writeFile(dir, "text.bmp", QByteArray("this is not a picture at all, just text\n")));
-        QImage png(8, 8, QImage::Format_RGB32);
-        png.fill(Qt::red);
-        ASSERT_TRUE(png.save(dir.file("real.png"), "PNG"));
-        QFile::rename(dir.file("real.png"), dir.file("png.bmp"));
-        expectRefused(dib, dir.file("png.bmp"));
-    }
-    {
-        // Headers that claim 100000 x 100000 pixels, uncompressed and run-length coded.
-        cDIBSection dib;
-        Format f{40, 24, 0, false, {}, {}};
-        expectRefused(
-            dib, writeFile(dir, "huge24.bmp", BmpBuilder::file(100000, 100000, f, QByteArray(64, '\0'))));
-        Format rle{40, 8, 1, false, palette(2), {}};
-        expectRefused(
-            dib, writeFile(dir, "huge8.bmp", BmpBuilder::file(100000, 100000, rle, QByteArray("\0\1", 2))));
-        Format wide{40, 8, 1, false, palette(2), {}};
-        expectRefused(
-            dib, writeFile(dir, "wide.bmp", BmpBuilder::file(2000000000, 1, wide, QByteArray("\0\1", 2))));
-    }
-}
-
-TEST(DibLoadRefused, AFailedLoadEmptiesALoadedInstance)
-{
-    TempDir dir;
     ScriptedPrompter prompter;
     cDIBSection dib;
-    ASSERT_TRUE(dib.Load(writeFile(dir, "good.bmp", validFile()), prompter));
+    for (const auto& [name, bytes] : files) {
+        ASSERT_TRUE(dib.Load(writeFile(dir, "good.bmp", good), prompter));
+        expectRefused(dib, writeFile(dir, name, bytes));
+    }
     expectRefused(dib, dir.file("missing.bmp"));
+    expectRefused(dib, dir.file("png.bmp"));
+    EXPECT_TRUE(prompter.shown().empty());
 }
 
 TEST(DibLoad, LoadingTwiceReplacesThePicture)
@@ -311,42 +262,31 @@ TEST(DibLoad, LoadingTwiceReplacesThePicture)
     expectPicture(dib, 4, 3, rgb24);
 }
 
-TEST(DibCreate, RowsArePaddedToFourBytes)
+TEST(DibCreate, RowsArePaddedToFourBytesAndOnlyThreeChannelsGive24Bits)
 {
     cDIBSection dib;
-    ASSERT_TRUE(dib.Create(101, 75, 3));
-    EXPECT_EQ(dib.BytesPerScanLine(), 304);
-    EXPECT_EQ(dib.dib_channels(), 3);
-    ASSERT_TRUE(dib.Create(320, 240, 3));
-    EXPECT_EQ(dib.BytesPerScanLine(), 960);
-    ASSERT_TRUE(dib.Create(1, 1, 3));
-    EXPECT_EQ(dib.BytesPerScanLine(), 4);
-    ASSERT_TRUE(dib.Create(4, 2, 3));
-    EXPECT_EQ(dib.BytesPerScanLine(), 12);
-    EXPECT_EQ(dib.dib_width(), 4);
-    EXPECT_EQ(dib.dib_height(), 2);
-    const std::uint8_t* bits = dib.DIBSectionBitsPtr();
-    ASSERT_NE(bits, nullptr);
-    for (int i = 0; i < 24; ++i)
-        EXPECT_EQ(bits[i], 0);
-}
-
-TEST(DibCreate, AnyChannelCountButThreeGives32Bits)
-{
-    cDIBSection dib;
-    for (int channels : {4, 1, 0}) {
-        ASSERT_TRUE(dib.Create(5, 3, channels));
-        EXPECT_EQ(dib.dib_channels(), 4);
-        EXPECT_EQ(dib.BytesPerScanLine(), 20);
+    // width, height, channels asked, channels and row bytes given
+    const std::array<int, 5> made[] = {{101, 75, 3, 3, 304}, {320, 240, 3, 3, 960}, {1, 1, 3, 3, 4},
+                                       {5, 3, 4, 4, 20},     {5, 3, 1, 4, 20},      {5, 3, 0, 4, 20},
+                                       {4, 2, 3, 3, 12}};
+    for (const auto& [w, h, asked, channels, row] : made) {
+        ASSERT_TRUE(dib.Create(w, h, asked));
+        EXPECT_EQ(
+            std::make_tuple(dib.dib_width(), dib.dib_height(), dib.dib_channels(), dib.BytesPerScanLine()),
+            std::make_tuple(w, h, channels, row));
     }
-    EXPECT_FALSE(dib.Create(0, 3, 3));
-    EXPECT_TRUE(dib.isEmpty());
-    EXPECT_FALSE(dib.Create(3, -3, 3));
-    EXPECT_FALSE(dib.Create(100000, 100000, 3));
-    EXPECT_FALSE(dib.Create(cDIBSection::kMaxSide + 1, 1, 3));
+    ASSERT_NE(dib.DIBSectionBitsPtr(), nullptr);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dib.DIBSectionBitsPtr()), 24), QByteArray(24, '\0'));
+
     EXPECT_TRUE(dib.Create(cDIBSection::kMaxSide, 1, 3));
-    EXPECT_FALSE(dib.Create(cDIBSection::kMaxSide, cDIBSection::kMaxSide, 3));
-    EXPECT_TRUE(dib.isEmpty());
+    for (const auto& [w, h] : {std::pair{0, 3},
+                               {3, -3},
+                               {100000, 100000},
+                               {cDIBSection::kMaxSide + 1, 1},
+                               {cDIBSection::kMaxSide, cDIBSection::kMaxSide}}) {
+        EXPECT_FALSE(dib.Create(w, h, 3)) << w << "x" << h;
+        EXPECT_TRUE(dib.isEmpty());
+    }
     dib.CleanUp();
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
 }
@@ -360,52 +300,39 @@ QImage testPicture(int width, int height)
     return image;
 }
 
-TEST(DibImage, FromImageAndBackWithoutAFile)
+TEST(DibImage, FromImageAndBackWithoutAFileAndPaintedAtNaturalSize)
 {
     cDIBSection dib;
-    ASSERT_TRUE(dib.fromImage(testPicture(13, 7)));
+    const QImage picture = testPicture(13, 7);
+    ASSERT_TRUE(dib.fromImage(picture));
     expectPicture(dib, 13, 7, rgb24);
 
     const QImage view = dib.bottomUpView();
     EXPECT_EQ(view.constBits(), dib.DIBSectionBitsPtr());
     EXPECT_EQ(view.bytesPerLine(), dib.BytesPerScanLine());
     EXPECT_EQ(view.pixel(2, 0), rgb24(2, 6));
+    EXPECT_EQ(dib.toImage().convertToFormat(QImage::Format_RGB32), picture);
 
-    const QImage upright = dib.toImage();
-    ASSERT_EQ(upright.size(), QSize(13, 7));
-    for (int y = 0; y < 7; ++y)
-        for (int x = 0; x < 13; ++x)
-            ASSERT_EQ(upright.pixel(x, y), rgb24(x, y));
+    const auto painted = [&dib](const std::function<void(QPainter&)>& paint) {
+        QImage target(30, 20, QImage::Format_RGB32);
+        target.fill(Qt::black);
+        QPainter painter(&target);
+        paint(painter);
+        painter.end();
+        return target;
+    };
+    const QImage whole = painted([&](QPainter& p) { dib.PaintPicture(p, 10, 5); });
+    EXPECT_EQ(whole.copy(10, 5, 13, 7), picture);
+    EXPECT_EQ(whole.pixel(9, 5), qRgb(0, 0, 0));
+    EXPECT_EQ(whole.pixel(23, 11), qRgb(0, 0, 0));
+    const QImage part = painted([&](QPainter& p) { dib.PaintPicture(p, 0, 0, 4, 2, 3, 2); });
+    EXPECT_EQ(part.copy(0, 0, 4, 2), picture.copy(3, 2, 4, 2));
+    EXPECT_EQ(part.pixel(4, 1), qRgb(0, 0, 0));
+    EXPECT_EQ(part.pixel(0, 2), qRgb(0, 0, 0));
 
     EXPECT_FALSE(dib.fromImage(QImage()));
     EXPECT_TRUE(dib.isEmpty());
     EXPECT_TRUE(dib.bottomUpView().isNull());
-}
-
-TEST(DibImage, PaintPictureCopiesAtNaturalSize)
-{
-    cDIBSection dib;
-    ASSERT_TRUE(dib.fromImage(testPicture(13, 7)));
-    QImage target(30, 20, QImage::Format_RGB32);
-    target.fill(Qt::black);
-    {
-        QPainter painter(&target);
-        dib.PaintPicture(painter, 10, 5);
-    }
-    EXPECT_EQ(target.pixel(10, 5), rgb24(0, 0));
-    EXPECT_EQ(target.pixel(22, 11), rgb24(12, 6));
-    EXPECT_EQ(target.pixel(9, 5), qRgb(0, 0, 0));
-    EXPECT_EQ(target.pixel(23, 11), qRgb(0, 0, 0));
-
-    target.fill(Qt::black);
-    {
-        QPainter painter(&target);
-        dib.PaintPicture(painter, 0, 0, 4, 2, 3, 2);
-    }
-    EXPECT_EQ(target.pixel(0, 0), rgb24(3, 2));
-    EXPECT_EQ(target.pixel(3, 1), rgb24(6, 3));
-    EXPECT_EQ(target.pixel(4, 1), qRgb(0, 0, 0));
-    EXPECT_EQ(target.pixel(0, 2), qRgb(0, 0, 0));
 }
 
 } // namespace

@@ -2,48 +2,33 @@
 
 #include <gtest/gtest.h>
 
-using OptionBoxRules::qualityBox;
-using OptionBoxRules::secondsBox;
-
-TEST(OptionBoxRulesTest, QualityBoxKeepsNumbersUpToHundredAndMovesTheSlider)
+TEST(OptionBoxRulesTest, QualityBoxKeepsNumbersUpToHundredCapsAboveAndEmptiesTheRest)
 {
-    EXPECT_EQ(qualityBox("75").text, "75");
-    EXPECT_EQ(qualityBox("75").slider, 75);
-    EXPECT_EQ(qualityBox("0").slider, 0);
-    EXPECT_EQ(qualityBox("100").slider, 100);
-    // The slider shows what the JPEG writer will use for a fractional quality.
-    EXPECT_EQ(qualityBox("59.6").text, "59.6");
-    EXPECT_EQ(qualityBox("59.6").slider, 60);
-}
-
-TEST(OptionBoxRulesTest, QualityBoxCapsAtHundredAndEmptiesEverythingElse)
-{
-    EXPECT_EQ(qualityBox("250").text, "100");
-    EXPECT_EQ(qualityBox("250").slider, 100);
-    EXPECT_EQ(qualityBox("100.5").text, "100");
-    for (const char* bad : {"-5", "abc", "", " ", "12abc", "nan", "inf"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_EQ(qualityBox(bad).text, "");
-        EXPECT_FALSE(qualityBox(bad).slider.has_value());
+    // typed, shown, slider (-1: the slider stays where it is)
+    const std::tuple<const char*, const char*, int> cases[] = {
+        {"75", "75", 75},      {"0", "0", 0},        {"100", "100", 100}, {"250", "100", 100},
+        {"100.5", "100", 100}, {"59.6", "59.6", 60}, // the slider shows what the JPEG writer will use
+        {"-5", "", -1},        {"abc", "", -1},      {"", "", -1},        {" ", "", -1},
+        {"12abc", "", -1},     {"nan", "", -1},      {"inf", "", -1}};
+    for (const auto& [typed, shown, slider] : cases) {
+        const auto box = OptionBoxRules::qualityBox(typed);
+        EXPECT_EQ(box.text, shown) << typed;
+        EXPECT_EQ(box.slider.value_or(-1), slider) << typed;
     }
 }
 
-TEST(OptionBoxRulesTest, SecondsBoxClampsToTheSpinRangeAndFallsBackToTheSpin)
+TEST(OptionBoxRulesTest, SecondsBoxClampsToTheSpinRangeFallsBackToTheSpinAndKeepsEmpty)
 {
-    EXPECT_EQ(secondsBox("12", 3).text, "10");
-    EXPECT_EQ(secondsBox("12", 3).spin, 10);
-    EXPECT_EQ(secondsBox("-1", 3).text, "0");
-    EXPECT_EQ(secondsBox("-1", 3).spin, 0);
-    EXPECT_EQ(secondsBox("x", 7).text, "7");
-    EXPECT_EQ(secondsBox("x", 7).spin, 7);
-    EXPECT_EQ(secondsBox("4", 7).text, "4");
-    EXPECT_EQ(secondsBox("4", 7).spin, 4);
-    EXPECT_EQ(secondsBox("99999999999999999999", 7).text, "10");
-}
-
-TEST(OptionBoxRulesTest, SecondsBoxLeavesAnEmptyBoxEmpty)
-{
-    const OptionBoxRules::SecondsBox result = secondsBox("", 5);
-    EXPECT_EQ(result.text, "");
-    EXPECT_FALSE(result.spin.has_value());
+    // typed, spin before, shown, spin after (-1: none)
+    const std::tuple<const char*, int, const char*, int> cases[] = {{"12", 3, "10", 10},
+                                                                    {"-1", 3, "0", 0},
+                                                                    {"x", 7, "7", 7},
+                                                                    {"4", 7, "4", 4},
+                                                                    {"99999999999999999999", 7, "10", 10},
+                                                                    {"", 5, "", -1}};
+    for (const auto& [typed, spin, shown, after] : cases) {
+        const auto box = OptionBoxRules::secondsBox(typed, spin);
+        EXPECT_EQ(box.text, shown) << typed;
+        EXPECT_EQ(box.spin.value_or(-1), after) << typed;
+    }
 }

@@ -1,4 +1,6 @@
 #include "options/ProgramOptions.h"
+#include "EnvScope.h"
+#include "StoreDump.h"
 #include "TempDir.h"
 #include "options/AutostartEntry.h"
 #include "settings/Regedit.h"
@@ -10,29 +12,27 @@
 
 namespace {
 const QString kProduct = QStringLiteral("Software\\Velmora");
+const char* const kFlags[] = {"Min",   "Motion", "Print", "Suc",  "Systray",
+                              "Sound", "Close",  "Ask",   "Keep", "Autostart"};
 
-// Points the user's config folder at a temporary one for the length of a test.
-class ConfigHome final
+// Every option in one line: the ten flags, quality, the five texts and the colour.
+QString describe(ProgramOptions& o)
 {
-public:
-    explicit ConfigHome(const QString& path) : m_saved(qgetenv("XDG_CONFIG_HOME"))
-    {
-        qputenv("XDG_CONFIG_HOME", path.toLocal8Bit());
-    }
-    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", m_saved); }
-    ConfigHome(const ConfigHome&) = delete;
-    ConfigHome& operator=(const ConfigHome&) = delete;
+    const auto b = [](bool v) { return QString::number(int(v)); };
+    return QStringList{b(o.min()),   b(o.motion()), b(o.print()), b(o.suc()),  b(o.systray()),
+                       b(o.sound()), b(o.close()),  b(o.ask()),   b(o.keep()), b(o.autostart())}
+               .join("") +
+           QStringLiteral("|%1/%2|%3|%4|%5|%6|%7|%8")
+               .arg(o.quality())
+               .arg(o.jpegQuality())
+               .arg(o.bgPic(), o.textTimeName(), o.soundSec(), o.soundSrc(), o.closeCount())
+               .arg(o.bgColor());
+}
 
-private:
-    QByteArray m_saved;
-};
-
-QStringList dump(Regedit& store)
+QString readFile(const QString& path)
 {
-    QStringList lines;
-    for (const Regedit::Entry& e : store.List(HKEY_LOCAL_MACHINE, QString()))
-        lines << e.key + '|' + e.name + '|' + e.text;
-    return lines;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 class ProgramOptionsTest : public ::testing::Test
@@ -48,35 +48,19 @@ protected:
     }
 
     TempDir dir;
-    ConfigHome home{dir.file("config")};
+    EnvScope home{"XDG_CONFIG_HOME", dir.file("config").toLocal8Bit()};
     Regedit store{dir.file("store.db")};
     ProgramOptions options{store};
 };
-
-const char* const kFlags[] = {"Min",   "Motion", "Print", "Suc",  "Systray",
-                              "Sound", "Close",  "Ask",   "Keep", "Autostart"};
-const char* const kTexts[] = {"BGPic", "TextTimeName", "SoundSec", "SoundSrc", "Close#"};
 } // namespace
 
-TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresThemAll)
+TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresAllSeventeen)
 {
-    EXPECT_FALSE(options.min() || options.systray() || options.autostart() || options.close() ||
-                 options.keep() || options.suc() || options.print() || options.motion() || options.ask() ||
-                 options.sound());
-    EXPECT_EQ(options.quality(), QString("100"));
-    EXPECT_EQ(options.jpegQuality(), 100);
-    EXPECT_EQ(options.textTimeName(), QString(""));
-    EXPECT_EQ(options.soundSec(), QString(""));
-    EXPECT_EQ(options.soundSrc(), QString(""));
-    EXPECT_EQ(options.bgPic(), QString(""));
-    EXPECT_EQ(options.closeCount(), QString(""));
-    EXPECT_EQ(options.bgColor(), 0u);
-
-    QFile::remove(AutostartEntry::path());
+    EXPECT_EQ(describe(options), QString("0000000000|100/100||||||0"));
     EXPECT_TRUE(options.storeAll("/opt/velmora/bin/velmora"));
     for (const char* flag : kFlags)
         EXPECT_EQ(get(flag), QString("0")) << flag;
-    for (const char* text : kTexts)
+    for (const char* text : {"BGPic", "TextTimeName", "SoundSec", "SoundSrc", "Close#"})
         EXPECT_EQ(get(text), QString("")) << text;
     EXPECT_EQ(get("Image Quality (JPEG):"), QString("100"));
     EXPECT_EQ(get("ProgramBGColor"), QString("0"));
@@ -84,20 +68,7 @@ TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresThemAll)
     EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, kProduct).size(), 17u);
 }
 
-TEST_F(ProgramOptionsTest, LoadsOnceAtTheFirstRead)
-{
-    EXPECT_FALSE(options.min());
-    put("Min", "1");
-    ProgramOptions late(store);
-    put("Systray", "1"); // still before the first read
-    EXPECT_TRUE(late.min());
-    EXPECT_TRUE(late.systray());
-    put("Min", "0");
-    EXPECT_TRUE(late.min());
-    EXPECT_FALSE(options.min());
-}
-
-TEST_F(ProgramOptionsTest, StoredFlagsTextsAndColourLoad)
+TEST_F(ProgramOptionsTest, StoredValuesLoadOnceAtTheFirstRead)
 {
     for (const char* flag : kFlags)
         put(flag, "1");
@@ -108,75 +79,41 @@ TEST_F(ProgramOptionsTest, StoredFlagsTextsAndColourLoad)
     put("SoundSrc", "/usr/share/sounds/click.wav");
     put("Close#", "12");
     put("ProgramBGColor", QString::number(0x336699));
-    EXPECT_TRUE(options.min() && options.systray() && options.autostart() && options.close() &&
-                options.keep() && options.suc() && options.print() && options.motion() && options.ask() &&
-                options.sound());
-    EXPECT_EQ(options.quality(), QString("75"));
-    EXPECT_EQ(options.jpegQuality(), 75);
-    EXPECT_EQ(options.bgPic(), QString("/home/me/back.bmp"));
-    EXPECT_EQ(options.textTimeName(), QString("time.txt"));
-    EXPECT_EQ(options.soundSec(), QString("7"));
-    EXPECT_EQ(options.soundSrc(), QString("/usr/share/sounds/click.wav"));
-    EXPECT_EQ(options.closeCount(), QString("12"));
-    EXPECT_EQ(options.bgColor(), 0x336699u);
+    EXPECT_EQ(describe(options),
+              QString("1111111111|75/75|/home/me/back.bmp|time.txt|7|/usr/share/sounds/click.wav|12|%1")
+                  .arg(0x336699));
+    put("Min", "0");
+    EXPECT_TRUE(options.min());
+    EXPECT_FALSE(ProgramOptions(store).min());
 }
 
 TEST_F(ProgramOptionsTest, DamagedValuesLoadAsTheirDefaultsAndStayStored)
 {
-    const struct
-    {
-        const char* quality;
-        const char* expected;
-    } qualities[] = {{"250", "100"}, {"abc", "100"}, {"-5", "100"}, {"", "100"}, {"0", "0"}, {"100", "100"}};
-    for (const auto& q : qualities) {
-        put("Image Quality (JPEG):", q.quality);
+    const auto loaded = [this](const char* name, const char* text, const auto& read) {
+        put(name, text);
         ProgramOptions fresh(store);
-        EXPECT_EQ(fresh.quality(), QString(q.expected)) << q.quality;
-    }
-    const struct
-    {
-        const char* delay;
-        const char* expected;
-    } delays[] = {{"-3", "0"}, {"15", "10"}, {"abc", "0"}, {"", "0"}, {"10", "10"}, {"0", "0"}};
-    for (const auto& d : delays) {
-        put("SoundSec", d.delay);
-        ProgramOptions fresh(store);
-        EXPECT_EQ(fresh.soundSec(), QString(d.delay == QString() ? "0" : d.expected)) << d.delay;
-    }
-    for (const char* flag : {"2", "yes", "", "True", "-1"}) {
-        put("Ask", flag);
-        ProgramOptions fresh(store);
-        EXPECT_FALSE(fresh.ask()) << flag;
-    }
-    for (const char* color : {"abc", "-1", "16777216", "1.5", ""}) {
-        put("ProgramBGColor", color);
-        ProgramOptions fresh(store);
-        EXPECT_EQ(fresh.bgColor(), 0u) << color;
-    }
+        return read(fresh);
+    };
+    const auto quality = [](ProgramOptions& o) { return o.quality(); };
+    for (const auto& [text, expected] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"250", "100"}, {"abc", "100"}, {"-5", "100"}, {"", "100"}, {"0", "0"}, {"100", "100"}})
+        EXPECT_EQ(loaded("Image Quality (JPEG):", text, quality), QString(expected)) << text;
+    const auto delay = [](ProgramOptions& o) { return o.soundSec(); };
+    for (const auto& [text, expected] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"-3", "0"}, {"15", "10"}, {"abc", "0"}, {"", "0"}, {"10", "10"}, {"0", "0"}})
+        EXPECT_EQ(loaded("SoundSec", text, delay), QString(expected)) << text;
+    for (const char* flag : {"2", "yes", "", "True", "-1"})
+        EXPECT_FALSE(loaded("Ask", flag, [](ProgramOptions& o) { return o.ask(); })) << flag;
+    for (const char* color : {"abc", "-1", "16777216", "1.5", ""})
+        EXPECT_EQ(loaded("ProgramBGColor", color, [](ProgramOptions& o) { return o.bgColor(); }), 0u)
+            << color;
 
-    const QStringList before = dump(store);
-    ProgramOptions fresh(store);
-    fresh.min();
-    EXPECT_EQ(dump(store), before);
+    const QStringList before = storeDump(store);
+    ProgramOptions(store).min();
+    EXPECT_EQ(storeDump(store), before);
 }
 
-TEST_F(ProgramOptionsTest, QualityRuleTurnsANonNumberInto100)
-{
-    QSignalSpy spy(&options, &ProgramOptions::changed);
-    options.setQuality("85");
-    EXPECT_EQ(options.jpegQuality(), 85);
-    options.setQuality("");
-    EXPECT_EQ(options.jpegQuality(), 100);
-    EXPECT_EQ(options.quality(), QString("100"));
-    options.setQuality("abc");
-    EXPECT_EQ(options.jpegQuality(), 100);
-    EXPECT_EQ(options.quality(), QString("100"));
-    EXPECT_EQ(spy.count(), 5);
-    // The rule changes memory only; storing is the window's "&OK".
-    EXPECT_EQ(get("Image Quality (JPEG):"), std::nullopt);
-}
-
-TEST_F(ProgramOptionsTest, EditsAreLiveAndStoredWithStoreAll)
+TEST_F(ProgramOptionsTest, EditsAreLiveAndStoredOnlyByStoreAll)
 {
     QSignalSpy spy(&options, &ProgramOptions::changed);
     options.setMin(true);
@@ -188,17 +125,21 @@ TEST_F(ProgramOptionsTest, EditsAreLiveAndStoredWithStoreAll)
     options.setBgColor(0xFF00FF);
     options.setMin(true); // no change, no signal
     EXPECT_EQ(spy.count(), 7);
-    EXPECT_TRUE(options.min());
+    // The quality rule turns a non-number into 100, in memory only.
+    options.setQuality("85");
+    EXPECT_EQ(options.jpegQuality(), 85);
+    for (const char* bad : {"", "abc"}) {
+        options.setQuality(bad);
+        EXPECT_EQ(options.jpegQuality(), 100) << bad;
+        EXPECT_EQ(options.quality(), QString("100")) << bad;
+    }
+    EXPECT_EQ(spy.count(), 12);
     EXPECT_EQ(get("Min"), std::nullopt);
+    EXPECT_EQ(get("Image Quality (JPEG):"), std::nullopt);
 
     options.storeAll("/opt/velmora/bin/velmora");
     ProgramOptions next(store);
-    EXPECT_TRUE(next.min() && next.keep() && next.sound());
-    EXPECT_FALSE(next.ask());
-    EXPECT_EQ(next.soundSec(), QString("3"));
-    EXPECT_EQ(next.closeCount(), QString("5"));
-    EXPECT_EQ(next.textTimeName(), QString("t.txt"));
-    EXPECT_EQ(next.bgColor(), 0xFF00FFu);
+    EXPECT_EQ(describe(next), QString("1000010010|100/100||t.txt|3||5|%1").arg(0xFF00FF));
     EXPECT_EQ(get("ProgramBGColor"), QString::number(0xFF00FF));
 }
 
@@ -207,10 +148,7 @@ TEST_F(ProgramOptionsTest, AutostartEntryFollowsTheFlagAndTheProgramsPlace)
     options.setAutostart(true);
     ASSERT_TRUE(options.storeAll("/opt/velmora/bin/velmora"));
     EXPECT_EQ(AutostartEntry::path(), dir.file("config") + "/autostart/velmora.desktop");
-    QFile entry(AutostartEntry::path());
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(entry.readAll());
-    entry.close();
+    const QString text = readFile(AutostartEntry::path());
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(text.contains("\nType=Application\n"));
     EXPECT_TRUE(text.contains("\nExec=\"/opt/velmora/bin/velmora\"\n")) << text.toStdString();
@@ -218,9 +156,7 @@ TEST_F(ProgramOptionsTest, AutostartEntryFollowsTheFlagAndTheProgramsPlace)
 
     // Moved program: storing again points the entry at the new place.
     options.storeAll("/home/me/apps/velmora");
-    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(entry.readAll()).contains("\nExec=\"/home/me/apps/velmora\"\n"));
-    entry.close();
+    EXPECT_TRUE(readFile(AutostartEntry::path()).contains("\nExec=\"/home/me/apps/velmora\"\n"));
 
     options.setAutostart(false);
     EXPECT_TRUE(options.storeAll("/home/me/apps/velmora"));
@@ -240,20 +176,15 @@ TEST(AutostartEntry, ExecArgumentIsQuotedAndEscaped)
 
 TEST(AutostartEntry, FallsBackToTheHomeConfigFolder)
 {
-    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
-    const QByteArray savedHome = qgetenv("HOME");
     TempDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qunsetenv("XDG_CONFIG_HOME");
-    const QString unset = AutostartEntry::path();
-    qputenv("XDG_CONFIG_HOME", "relative/path");
-    const QString relative = AutostartEntry::path();
+    EnvScope homeVar("HOME", home.path().toLocal8Bit());
+    EnvScope config("XDG_CONFIG_HOME", std::nullopt);
+    const QString expected = home.path() + "/.config/autostart/velmora.desktop";
+    EXPECT_EQ(AutostartEntry::path(), expected);
+    config.set("relative/path");
+    EXPECT_EQ(AutostartEntry::path(), expected);
     EXPECT_TRUE(AutostartEntry::write("/usr/bin/velmora"));
-    EXPECT_TRUE(QFile::exists(home.path() + "/.config/autostart/velmora.desktop"));
+    EXPECT_TRUE(QFile::exists(expected));
     EXPECT_TRUE(AutostartEntry::remove());
     EXPECT_TRUE(AutostartEntry::remove());
-    qputenv("XDG_CONFIG_HOME", savedConfig);
-    qputenv("HOME", savedHome);
-    EXPECT_EQ(unset, home.path() + "/.config/autostart/velmora.desktop");
-    EXPECT_EQ(relative, unset);
 }

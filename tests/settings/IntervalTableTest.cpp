@@ -2,40 +2,32 @@
 
 #include <gtest/gtest.h>
 
-TEST(IntervalTable, HoldsTheItemsInOrderWithTheirData)
+TEST(IntervalTable, ItemsInOrderFoundByTextWithTheirPresetSeconds)
 {
     ASSERT_EQ(IntervalTable::count(), 23);
-    EXPECT_EQ(IntervalTable::item(0).text, QString("Custom"));
+    const std::pair<int, const char*> samples[] = {{0, "Custom"},     {1, "Never"},    {2, "Constantly"},
+                                                   {3, "10 seconds"}, {6, "1 minute"}, {14, "1 hour"},
+                                                   {22, "Week"}};
+    for (const auto& [position, text] : samples) {
+        EXPECT_EQ(IntervalTable::item(position).text, QString(text));
+        EXPECT_EQ(IntervalTable::positionOf(text), position) << text;
+    }
     EXPECT_EQ(IntervalTable::item(0).data, -6);
-    EXPECT_EQ(IntervalTable::item(1).text, QString("Never"));
     EXPECT_EQ(IntervalTable::item(1).data, -3);
-    EXPECT_EQ(IntervalTable::item(2).text, QString("Constantly"));
     EXPECT_EQ(IntervalTable::item(2).data, 0);
-    EXPECT_EQ(IntervalTable::item(6).text, QString("1 minute"));
-    EXPECT_EQ(IntervalTable::item(14).text, QString("1 hour"));
     EXPECT_EQ(IntervalTable::item(14).data, 3600000);
-    EXPECT_EQ(IntervalTable::item(22).text, QString("Week"));
     EXPECT_EQ(IntervalTable::item(22).data, 604800000);
-    // Each preset is longer than the one before it.
-    for (int i = 3; i < IntervalTable::count(); ++i)
-        EXPECT_GT(IntervalTable::item(i).data, IntervalTable::item(i - 1).data) << i;
-}
-
-TEST(IntervalTable, FindsItemsByText)
-{
-    EXPECT_EQ(IntervalTable::positionOf("10 seconds"), 3);
-    EXPECT_EQ(IntervalTable::positionOf("Week"), 22);
     EXPECT_EQ(IntervalTable::positionOf("never"), 1);
     EXPECT_EQ(IntervalTable::positionOf("Fortnight"), std::nullopt);
     EXPECT_EQ(IntervalTable::positionOf(""), std::nullopt);
-}
 
-TEST(IntervalTable, PresetSeconds)
-{
-    const qint64 presets[] = {0,    10,   20,   30,    60,    120,   180,   240,   300,   600,   1200,
-                              1800, 3600, 7200, 10800, 14400, 18000, 21600, 43200, 86400, 604800};
-    for (qint64 seconds : presets)
-        EXPECT_TRUE(IntervalTable::isPresetSeconds(seconds)) << seconds;
+    // Each preset is longer than the one before it, and its seconds count as preset seconds.
+    for (int i = 2; i < IntervalTable::count(); ++i) {
+        if (i > 2) {
+            EXPECT_GT(IntervalTable::item(i).data, IntervalTable::item(i - 1).data) << i;
+        }
+        EXPECT_TRUE(IntervalTable::isPresetSeconds(IntervalTable::item(i).data / 1000)) << i;
+    }
     for (qint64 seconds : {1, 45, 59, 61, 3599, 604801})
         EXPECT_FALSE(IntervalTable::isPresetSeconds(seconds)) << seconds;
     EXPECT_TRUE(IntervalTable::isPresetSecondsText("600"));

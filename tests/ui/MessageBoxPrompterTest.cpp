@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QInputDialog>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -13,65 +12,44 @@
 
 namespace {
 // Runs `answer` on the box once it is up; a second timer ends a box the answer failed to close.
-void whenModal(const std::function<void(QWidget*)>& answer)
+template <typename Box> void whenModal(const std::function<void(Box&)>& answer)
 {
-    QTimer::singleShot(0, qApp, [answer] { answer(QApplication::activeModalWidget()); });
+    QTimer::singleShot(0, qApp, [answer] {
+        auto* box = qobject_cast<Box*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        answer(*box);
+    });
     QTimer::singleShot(5000, qApp, [] {
         if (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
 }
 
-TEST(MessageBoxPrompterTest, MessageCarriesTitleIconButtonsAndAnswer)
+TEST(MessageBoxPrompterTest, MessageCarriesTitleIconDefaultButtonAndAnswer)
 {
     MessageBoxPrompter prompter;
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString defaultText;
-    whenModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
-        box->button(QMessageBox::Yes)->click();
+    QString seen;
+    whenModal<QMessageBox>([&](QMessageBox& box) {
+        seen = QStringList{box.windowTitle(), box.text(), QString::number(box.icon()),
+                           box.defaultButton() == box.button(QMessageBox::No) ? "No" : "?"}
+                   .join('|');
+        box.button(QMessageBox::Yes)->click();
     });
-    const Prompter::Answer answer = prompter.message(
-        "Sure?", Prompter::Icon::Exclamation, Prompter::Buttons::YesNo, "Remove 'x'?", Prompter::Answer::No);
-    EXPECT_EQ(answer, Prompter::Answer::Yes);
-    EXPECT_EQ(title, "Remove 'x'?");
-    EXPECT_EQ(text, "Sure?");
-    EXPECT_EQ(icon, QMessageBox::Warning);
-    EXPECT_EQ(defaultText,
-              QMessageBox(QMessageBox::NoIcon, "", "", QMessageBox::No).button(QMessageBox::No)->text());
-}
+    EXPECT_EQ(prompter.message("Sure?", Prompter::Icon::Exclamation, Prompter::Buttons::YesNo, "Remove 'x'?",
+                               Prompter::Answer::No),
+              Prompter::Answer::Yes);
+    EXPECT_EQ(seen, QStringLiteral("Remove 'x'?|Sure?|%1|No").arg(QMessageBox::Warning));
 
-TEST(MessageBoxPrompterTest, DefaultTitleAndCriticalIcon)
-{
-    MessageBoxPrompter prompter;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    whenModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        icon = box->icon();
-        box->button(QMessageBox::Ok)->click();
+    // The program's title by default.
+    whenModal<QMessageBox>([&](QMessageBox& box) {
+        seen = box.windowTitle() + '|' + QString::number(box.icon());
+        box.button(QMessageBox::Ok)->click();
     });
     EXPECT_EQ(prompter.message("Picture not found", Prompter::Icon::Critical), Prompter::Answer::Ok);
-    EXPECT_EQ(title, "Velmora 2001");
-    EXPECT_EQ(icon, QMessageBox::Critical);
-}
+    EXPECT_EQ(seen, QStringLiteral("Velmora 2001|%1").arg(QMessageBox::Critical));
 
-TEST(MessageBoxPrompterTest, ClosingAYesNoBoxAnswersNo)
-{
-    MessageBoxPrompter prompter;
-    whenModal([](QWidget* modal) {
-        ASSERT_NE(modal, nullptr);
-        modal->close();
-    });
+    // Closing a Yes/No box answers No.
+    whenModal<QMessageBox>([](QMessageBox& box) { box.close(); });
     EXPECT_EQ(prompter.message("Sure?", Prompter::Icon::Question, Prompter::Buttons::YesNo),
               Prompter::Answer::No);
 }
@@ -79,24 +57,17 @@ TEST(MessageBoxPrompterTest, ClosingAYesNoBoxAnswersNo)
 TEST(MessageBoxPrompterTest, InputBoxReturnsTheTextOrNothingWhenCancelled)
 {
     MessageBoxPrompter prompter;
-    QString title;
-    whenModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        title = dialog->windowTitle();
-        EXPECT_EQ(dialog->textValue(), "Old");
-        dialog->setTextValue("Garden");
-        dialog->accept();
+    QString seen;
+    whenModal<QInputDialog>([&](QInputDialog& dialog) {
+        seen = dialog.windowTitle() + '|' + dialog.textValue();
+        dialog.setTextValue("Garden");
+        dialog.accept();
     });
     EXPECT_EQ(prompter.inputBox("Please choose a new name for your Account...", "Rename...", "Old"),
               "Garden");
-    EXPECT_EQ(title, "Rename...");
+    EXPECT_EQ(seen, "Rename...|Old");
 
-    whenModal([](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->reject();
-    });
+    whenModal<QInputDialog>([](QInputDialog& dialog) { dialog.reject(); });
     EXPECT_EQ(prompter.inputBox("Name?", "New Account...", ""), std::nullopt);
 }
 } // namespace
