@@ -19,6 +19,7 @@ bool FtpServer::start(const Options& options)
     m_options = options;
     m_port = 0;
     m_startError.clear();
+    QFile::remove(m_scratch.filePath(QStringLiteral("commands.log")));
     QString python = qEnvironmentVariable("VELMORA_PYTHON");
     if (python.isEmpty())
         python = QStringLiteral("/usr/bin/python3"); // the one that has pyftpdlib

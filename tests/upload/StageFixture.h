@@ -1,0 +1,148 @@
+#pragma once
+
+#include "FtpServer.h"
+#include "QtPrinters.h"
+#include "ScriptedPrompter.h"
+#include "TempDir.h"
+#include "upload/FtpLog.h"
+#include "upload/FtpStage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The lines of the log's last entry after its date header.
+inline QStringList lastEntry(const FtpLog& log)
+{
+    const qsizetype start = log.text().lastIndexOf(FtpLog::kEntryStart);
+    QStringList lines = log.text().mid(start + FtpLog::kEntryStart.size()).split("\r\n");
+    static const QRegularExpression header("^.+\\]---$");
+    if (start < 0 || !header.match(lines.front()).hasMatch())
+        return {"<no entry header>"};
+    lines.removeFirst();
+    return lines;
+}
+
+// The entry of a run that got connected; a failing step brings its own lines.
+inline QStringList connectedEntry(const QString& host, const QStringList& picture = {"Picture uploaded!"},
+                                  const QStringList& textFile = {"Uploading Textfile", "Textfile uploaded"})
+{
+    return QStringList{"Connecting...", "Connected to " + host, "Uploading..."} + picture + textFile +
+           QStringList{"Disconnecting...", "Disconnected"};
+}
+
+inline QStringList connectFailureEntry(const QStringList& why = {})
+{
+    return QStringList{"Connecting...", "Couldn't connect to server"} + why +
+           QStringList{"No picture uploaded"};
+}
+
+// Answers like the scripted prompter and notes what the log said when each box came up.
+class LogWatchingPrompter final : public Prompter
+{
+public:
+    explicit LogWatchingPrompter(const FtpLog& log) : m_log(log) {}
+    Answer message(const QString& text, Icon icon, Buttons buttons, const QString& title,
+                   Answer answer) override
+    {
+        logAtMessage << m_log.text();
+        return boxes.message(text, icon, buttons, title, answer);
+    }
+    std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& text) override
+    {
+        return boxes.inputBox(prompt, title, text);
+    }
+
+    ScriptedPrompter boxes;
+    QStringList logAtMessage;
+
+private:
+    const FtpLog& m_log;
+};
+
+// An FTP stage with short limits, a picture and a time file to send, and a real server to take them.
+class StageFixture : public ::testing::Test
+{
+protected:
+    static FtpTimeouts timeouts(std::chrono::milliseconds stage = 15s)
+    {
+        return {.connect = 1500ms, .response = 1000ms, .stage = stage};
+    }
+
+    void SetUp() override
+    {
+        writeFile(local.file("webcam.jpg"), picture);
+        writeFile(local.file("time.txt"), "06.12.2024 07:15:00\r\n");
+    }
+
+    void startServer(const FtpServer::Options& options = {})
+    {
+        ASSERT_TRUE(server.start(options)) << server.startError().toStdString();
+        ASSERT_TRUE(QDir(server.home()).mkpath("www"));
+    }
+
+    FtpJob job(const QString& folder = "/www/", const QString& name = "cam1") const
+    {
+        FtpJob job;
+        job.host = server.hostField();
+        job.user = FtpServer::kUser;
+        job.password = FtpServer::kPassword;
+        job.remotePicturePath = FtpJob::remotePath(folder, name + ".jpg");
+        job.remoteTimePath = FtpJob::remotePath(folder, "time.txt");
+        job.localPicturePath = local.file("webcam.jpg");
+        job.localTimePath = local.file("time.txt");
+        job.textFile = true;
+        job.scheduled = true;
+        return job;
+    }
+
+    QStringList commandNames() const
+    {
+        QStringList names;
+        for (const QString& line : server.commands())
+            names << line.section(' ', 0, 0).toUpper();
+        return names;
+    }
+
+    QStringList wwwFiles() const
+    {
+        return QDir(server.homeFile("www")).entryList(QDir::Files | QDir::Hidden);
+    }
+
+    // Every byte value, line ends of every kind and zeros: what an ASCII transfer would spoil.
+    static QByteArray binaryPicture(qsizetype size)
+    {
+        QByteArray bytes("\xff\xd8\xff\xe0\r\n\n\r\0\0\r\r\n\x1a", 14);
+        for (quint32 i = 0; bytes.size() < size; ++i) {
+            const quint32 value = i * 2654435761u >> 7;
+            bytes.append(i < 256          ? QByteArray(1, char(i))
+                         : value % 5 == 0 ? "\r\n"
+                                          : QByteArray(1, char(value)));
+        }
+        return bytes.left(size);
+    }
+
+    const QByteArray picture = binaryPicture(40 * 1024);
+    TempDir local;
+    FtpServer server;
+    FtpLog log;
+    LogWatchingPrompter prompter{log};
+    FtpStage stage{log, prompter, timeouts()};
+};
