@@ -42,7 +42,6 @@ public:
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
-    int port() const { return m_port; }
     // The account's host field for this server: "127.0.0.1:port" or "[::1]:port".
     QString hostField() const;
     // The server's root folder ("/" of the FTP session).

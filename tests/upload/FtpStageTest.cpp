@@ -48,7 +48,7 @@ TEST_F(FtpStageTest, CompleteEntriesInARowWithTheBoxOnlyWhenAsked)
     EXPECT_FALSE(commands.contains("TYPE A"));
 }
 
-TEST_F(FtpStageTest, RefusedFilesLogTheServerReplyAndTheTextFileIsStillTried)
+TEST_F(FtpStageTest, FilesThatCannotBePutLogTheServerReplyAndTheTextFileIsStillTried)
 {
     startServer();
     FtpJob j = job();
@@ -70,6 +70,13 @@ TEST_F(FtpStageTest, RefusedFilesLogTheServerReplyAndTheTextFileIsStillTried)
               connectedEntry(
                   j.host, {"Couldn't upload", "Server: 550 No such file or directory."},
                   {"Uploading Textfile", "Couldn't upload Textfile", "Server: 550 Not enough privileges."}));
+
+    // A local picture that is not there: no reply to log.
+    j = job();
+    j.localPicturePath = local.file("missing.jpg");
+    j.textFile = false;
+    EXPECT_FALSE(stage.run(j).pictureUploaded);
+    EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Couldn't upload"}, {}));
 }
 
 TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
@@ -97,47 +104,41 @@ TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
     EXPECT_TRUE(reply.startsWith("550-Line 1 "));
 }
 
-TEST_F(FtpStageTest, WrongPasswordEndsInConnectFailureWithBoxOnlyForUploadNow)
+TEST_F(FtpStageTest, ConnectFailuresLogTheReplyIfAnyWithTheBoxOnlyForUploadNow)
 {
     startServer();
-    FtpJob j = job();
-    j.password = "wrong";
-    for (const bool scheduled : {true, false}) {
-        SCOPED_TRACE(scheduled);
-        j.scheduled = scheduled;
-        const FtpResult result = stage.run(j);
-        EXPECT_EQ(lastEntry(log), connectFailureEntry({"Server: 530 Authentication failed."}));
-        EXPECT_FALSE(result.connected || result.pictureUploaded || result.textFileUploaded);
-        EXPECT_EQ(stage.hConnection, 0u);
-    }
-    ASSERT_EQ(prompter.boxes.texts(), QStringList{kConnectFailureText});
-    EXPECT_EQ(prompter.boxes.shown().front().icon, Prompter::Icon::Critical);
-    EXPECT_FALSE(commandNames().contains("STOR"));
-}
-
-TEST_F(FtpStageTest, FailuresWithoutServerReplyAddNoServerLine)
-{
-    startServer();
-    const QString refusedHost = server.hostField(); // nobody listens there once stopped
-    server.stop();
-    for (const QString& host :
-         {refusedHost, QString("no-such-host.invalid"), QString("bad/host:21"), QString("127.0.0.1:99999")}) {
-        SCOPED_TRACE(host.toStdString());
+    FtpServer stopped; // nobody listens on its port any more
+    ASSERT_TRUE(stopped.start());
+    stopped.stop();
+    const struct
+    {
+        QString host;
+        QString password;
+        QStringList reply;
+    } cases[] = {
+        {server.hostField(), "wrong", {"Server: 530 Authentication failed."}},
+        {stopped.hostField(), FtpServer::kPassword, {}},
+        {"no-such-host.invalid", FtpServer::kPassword, {}},
+        {"bad/host:21", FtpServer::kPassword, {}},
+        {"127.0.0.1:99999", FtpServer::kPassword, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host.toStdString());
         FtpJob j = job();
-        j.host = host;
-        j.scheduled = false;
-        stage.run(j);
-        EXPECT_EQ(lastEntry(log), connectFailureEntry());
-        EXPECT_EQ(stage.hConnection, 0u);
+        j.host = c.host;
+        j.password = c.password;
+        for (const bool scheduled : {true, false}) {
+            j.scheduled = scheduled;
+            const FtpResult result = stage.run(j);
+            EXPECT_EQ(lastEntry(log), connectFailureEntry(c.reply));
+            EXPECT_FALSE(result.connected || result.pictureUploaded || result.textFileUploaded);
+            EXPECT_EQ(stage.hConnection, 0u);
+        }
+        ASSERT_EQ(prompter.boxes.texts(), QStringList{kConnectFailureText});
+        EXPECT_EQ(prompter.boxes.shown().front().icon, Prompter::Icon::Critical);
+        prompter.boxes.clear();
     }
-    EXPECT_EQ(prompter.boxes.texts(), QStringList(4, kConnectFailureText));
-
-    startServer();
-    FtpJob j = job();
-    j.localPicturePath = local.file("missing.jpg");
-    j.textFile = false;
-    stage.run(j);
-    EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Couldn't upload"}, {}));
+    EXPECT_FALSE(commandNames().contains("STOR"));
 }
 
 TEST_F(FtpStageTest, SilentServerIsGivenUpAndTheNextRunWorks)

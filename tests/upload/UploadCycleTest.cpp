@@ -81,11 +81,12 @@ TEST_F(UploadCycleTest, CompleteUploadWithStampAndTimeFile)
     EXPECT_EQ(rig.ftp->hConnection, 0u);
 }
 
-TEST_F(UploadCycleTest, LocalCopyOfTheBareFrameAndOnlyLocallyAloneStillUploads)
+TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
 {
     TempDir local;
     set("Locally", "1");
     set("LocallySource", local.path());
+    rig.saveOption("TextTimeName", "when.txt");
     rig.load();
     EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
     QImage picture;
@@ -95,29 +96,26 @@ TEST_F(UploadCycleTest, LocalCopyOfTheBareFrameAndOnlyLocallyAloneStillUploads)
     EXPECT_FALSE(QFile::exists(rig.workFile(UploadCycle::kJpegFile))) << "not kept";
     EXPECT_FALSE(rig.log.text().contains("Textfile"));
 
-    set("Locally", "0");
+    // With Locally, Only Locally makes no connection at all.
     set("Only Locally", "1");
+    set("TextTime", "1");
+    rig.accounts.ValdItem();
+    QFile::remove(local.file("webcam.jpg"));
+    const QString log = rig.log.text();
+    const QStringList commands = server.commands();
+    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
+    EXPECT_EQ(rig.log.text(), log);
+    EXPECT_EQ(server.commands(), commands);
+    EXPECT_FALSE(QImage(local.file("webcam.jpg")).isNull());
+    EXPECT_TRUE(readFile(local.file("when.txt")).endsWith("\r\n"));
+    EXPECT_EQ(rig.cycle->uploadCount(), 2);
+
+    // Only Locally alone still uploads.
+    set("Locally", "0");
     rig.accounts.ValdItem();
     QFile::remove(server.homeFile("webcam.jpg"));
     EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
     EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
-}
-
-TEST_F(UploadCycleTest, OnlyLocallySavesWithoutConnecting)
-{
-    TempDir local;
-    set("Locally", "1");
-    set("Only Locally", "1");
-    set("LocallySource", local.path());
-    set("TextTime", "1");
-    rig.saveOption("TextTimeName", "when.txt");
-    rig.load();
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
-    EXPECT_TRUE(rig.log.text().isEmpty());
-    EXPECT_TRUE(server.commands().isEmpty()) << server.commands().join('|').toStdString();
-    EXPECT_TRUE(QImage(local.file("webcam.jpg")).width() > 0);
-    EXPECT_TRUE(readFile(local.file("when.txt")).endsWith("\r\n"));
-    EXPECT_EQ(rig.cycle->uploadCount(), 1);
 }
 
 TEST_F(UploadCycleTest, RefusedPictureStillTriesTheTimeFileAndCounts)
@@ -191,23 +189,17 @@ TEST_F(UploadCycleTest, CloseAfterEndsTheRunAtTheCountFailuresIncluded)
 {
     set("Initial Remote Site Folder:", "missing/");
     rig.saveOption("Close", "1");
-    rig.saveOption("Close#", "2");
+    rig.saveOption("Close#", "x");
     rig.load();
     int quits = 0;
     QObject::connect(rig.cycle.get(), &UploadCycle::quitRequested, rig.cycle.get(), [&quits] { ++quits; });
     EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
+    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed) << "a count that is no number never ends";
+    rig.options.setCloseCount("4");
+    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
     EXPECT_EQ(quits, 0);
     EXPECT_EQ(rig.cycle->upload_now(true), Outcome::ProgramEnded);
     EXPECT_EQ(quits, 1);
-}
-
-TEST_F(UploadCycleTest, CloseCountThatIsNoNumberNeverEnds)
-{
-    rig.saveOption("Close", "1");
-    rig.saveOption("Close#", "x");
-    rig.load();
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
 }
 
 TEST_F(UploadCycleTest, SoundAndDelayOnlyForTimedUploads)

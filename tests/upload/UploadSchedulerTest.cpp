@@ -99,7 +99,7 @@ TEST(TimerSet, ReplacesOnSetAndRefusesWhatDoesNotFit)
     EXPECT_EQ(timers.count(), 0);
 }
 
-TEST(UploadScheduler, TickForAnUntickedOrMissingRowDoesNothing)
+TEST(UploadScheduler, NothingRunsForUntickedMissingOrUnflaggedRows)
 {
     UploadRig rig(false);
     storeAccounts(rig, {{"one", true, "10 seconds", "10"}, {"two", true, "10 seconds", "10"}});
@@ -109,13 +109,9 @@ TEST(UploadScheduler, TickForAnUntickedOrMissingRowDoesNothing)
     rig.scheduler->Timers(2);
     rig.scheduler->Timers(7);
     EXPECT_EQ(rig.accounts.currentRow(), 0);
-    EXPECT_EQ(rig.cycle->uploadCount(), 0);
-}
+    EXPECT_TRUE(rig.prompter.texts().isEmpty());
 
-TEST(UploadScheduler, UploadNowWithoutFlaggedAccounts)
-{
-    UploadRig rig(false);
-    storeAccounts(rig, {{"one", false, "10 seconds", "10"}});
+    rig.accounts.setChecked(0, false);
     EXPECT_EQ(rig.scheduler->mnuupload_now_Click().flagged, 0);
     EXPECT_EQ(rig.prompter.texts(), QStringList({"No FTP accounts selected"}));
     EXPECT_EQ(rig.prompter.shown().front().icon, Prompter::Icon::Information);
