@@ -36,7 +36,7 @@ TEST_F(FtpConnectionModesTest, AFileThatArrivedShortIsNotReportedAsUploaded)
               connectedEntry(server.hostField(), {pictureMismatch, "Couldn't upload"},
                              {"Uploading Textfile", "Size mismatch: 21 bytes sent, 20 bytes on the server",
                               "Couldn't upload Textfile"}));
-    EXPECT_TRUE(prompter.boxes.shown().empty());
+    EXPECT_TRUE(prompter.shown().empty());
 
     // Where the server cannot tell the size, the upload stands as it did.
     startServer({.noSize = true});

@@ -15,6 +15,11 @@ TEST_F(FtpStageTest, CompleteEntriesInARowWithTheBoxOnlyWhenAsked)
     startServer();
     FtpJob j = job();
     j.successMessage = true;
+    QString logBeforeBox;
+    QObject::connect(&log, &FtpLog::changed, &log, [&] {
+        if (prompter.shown().empty())
+            logBeforeBox = log.text();
+    });
     const FtpResult result = stage.run(j);
     EXPECT_TRUE(log.text().startsWith("\r\n\r\n---["));
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host));
@@ -23,17 +28,17 @@ TEST_F(FtpStageTest, CompleteEntriesInARowWithTheBoxOnlyWhenAsked)
     EXPECT_EQ(readFile(server.homeFile("www/time.txt")), "06.12.2024 07:15:00\r\n");
     EXPECT_EQ(stage.hConnection, 0u);
     // The success box comes once the picture is logged, before the time file is tried.
-    ASSERT_EQ(prompter.boxes.texts(), QStringList{"Picture uploaded successfully"});
-    EXPECT_EQ(prompter.boxes.shown().front().icon, Prompter::Icon::Information);
-    EXPECT_EQ(prompter.boxes.shown().front().title, kProgramTitle);
-    EXPECT_TRUE(prompter.logAtMessage.front().endsWith("\r\nPicture uploaded!"));
+    ASSERT_EQ(prompter.texts(), QStringList{"Picture uploaded successfully"});
+    EXPECT_EQ(prompter.shown().front().icon, Prompter::Icon::Information);
+    EXPECT_EQ(prompter.shown().front().title, kProgramTitle);
+    EXPECT_TRUE(logBeforeBox.endsWith("\r\nPicture uploaded!")) << logBeforeBox.toStdString();
 
     j.successMessage = false;
     j.textFile = false;
     stage.run(j);
     EXPECT_EQ(log.text().count(FtpLog::kEntryStart), 2);
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Picture uploaded!"}, {}));
-    EXPECT_EQ(prompter.boxes.texts().size(), 1);
+    EXPECT_EQ(prompter.texts().size(), 1);
     EXPECT_EQ(stage.hConnection, 0u);
 
     // One login and one goodbye per run; binary type, so the picture arrived byte for byte.
@@ -59,7 +64,7 @@ TEST_F(FtpStageTest, FilesThatCannotBePutLogTheServerReplyAndTheTextFileIsStillT
               connectedEntry(j.host, {"Couldn't upload", "Server: 550 Not enough privileges."}));
     EXPECT_FALSE(result.pictureUploaded);
     EXPECT_TRUE(result.textFileUploaded);
-    EXPECT_TRUE(prompter.boxes.texts().isEmpty());
+    EXPECT_TRUE(prompter.texts().isEmpty());
     EXPECT_EQ(stage.hConnection, 0u);
     EXPECT_EQ(commandNames().last(), "QUIT");
 
@@ -134,9 +139,9 @@ TEST_F(FtpStageTest, ConnectFailuresLogTheReplyIfAnyWithTheBoxOnlyForUploadNow)
             EXPECT_FALSE(result.connected || result.pictureUploaded || result.textFileUploaded);
             EXPECT_EQ(stage.hConnection, 0u);
         }
-        ASSERT_EQ(prompter.boxes.texts(), QStringList{kConnectFailureText});
-        EXPECT_EQ(prompter.boxes.shown().front().icon, Prompter::Icon::Critical);
-        prompter.boxes.clear();
+        ASSERT_EQ(prompter.texts(), QStringList{kConnectFailureText});
+        EXPECT_EQ(prompter.shown().front().icon, Prompter::Icon::Critical);
+        prompter.clear();
     }
     EXPECT_FALSE(commandNames().contains("STOR"));
 }

@@ -140,46 +140,27 @@ TEST(SaveJpeg, FailuresShowTheBoxAndLeaveNoNewFile)
 {
     const struct
     {
-        const char* what;
-        int width;
         const char* target;
-        std::function<void(const TempDir&)> prepare;
-        const char* box;
-        QStringList left;
-    } cases[] = {
-        {"missing folder",
-         10,
-         "no/such/folder/webcam.jpg",
-         [](const TempDir&) {},
-         "IJL ERROR: [-12] - Failed to save to JPG",
-         {}},
-        {"a folder in the way",
-         10,
-         "webcam.jpg",
-         [](const TempDir& d) { QDir(d.path()).mkdir("webcam.jpg"); },
-         "IJL ERROR: [-14] - Failed to save to JPG",
-         {"webcam.jpg"}},
-        {"empty section",
-         0,
-         "webcam.jpg",
-         [](const TempDir&) {},
-         "IJL ERROR: [-10] - Failed to save to JPG",
-         {}},
-    };
+        int width; // 0: an empty section
+        bool folderInTheWay;
+        int code;
+    } cases[] = {{"no/such/folder/webcam.jpg", 10, false, -12},
+                 {"webcam.jpg", 10, true, -14},
+                 {"webcam.jpg", 0, false, -10}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.code);
         TempDir dir;
         ScriptedPrompter prompter;
-        c.prepare(dir);
+        ASSERT_TRUE(!c.folderInTheWay || QDir(dir.path()).mkdir("webcam.jpg"));
         cDIBSection dib;
         ASSERT_TRUE(c.width == 0 || dib.Create(c.width, 10, 3));
         EXPECT_FALSE(SaveJpeg(dib, dir.file(c.target), 75, prompter));
         ASSERT_EQ(prompter.shown().size(), 1u);
-        EXPECT_EQ(prompter.shown()[0].text, c.box);
+        EXPECT_EQ(prompter.shown()[0].text, QString("IJL ERROR: [%1] - Failed to save to JPG").arg(c.code));
         EXPECT_EQ(prompter.shown()[0].icon, Prompter::Icon::Exclamation);
         EXPECT_EQ(prompter.shown()[0].buttons, Prompter::Buttons::Ok);
         EXPECT_EQ(prompter.shown()[0].title, "JPEG Library");
-        EXPECT_EQ(filesIn(dir), c.left);
+        EXPECT_EQ(filesIn(dir), c.folderInTheWay ? QStringList{"webcam.jpg"} : QStringList());
     }
 }
 

@@ -54,29 +54,6 @@ inline QStringList connectFailureEntry(const QStringList& why = {})
            QStringList{"No picture uploaded"};
 }
 
-// Answers like the scripted prompter and notes what the log said when each box came up.
-class LogWatchingPrompter final : public Prompter
-{
-public:
-    explicit LogWatchingPrompter(const FtpLog& log) : m_log(log) {}
-    Answer message(const QString& text, Icon icon, Buttons buttons, const QString& title,
-                   Answer answer) override
-    {
-        logAtMessage << m_log.text();
-        return boxes.message(text, icon, buttons, title, answer);
-    }
-    std::optional<QString> inputBox(const QString& prompt, const QString& title, const QString& text) override
-    {
-        return boxes.inputBox(prompt, title, text);
-    }
-
-    ScriptedPrompter boxes;
-    QStringList logAtMessage;
-
-private:
-    const FtpLog& m_log;
-};
-
 // An FTP stage with short limits, a picture and a time file to send, and a real server to take them.
 class StageFixture : public ::testing::Test
 {
@@ -139,6 +116,6 @@ protected:
     TempDir local;
     FtpServer server;
     FtpLog log;
-    LogWatchingPrompter prompter{log};
+    ScriptedPrompter prompter;
     FtpStage stage{log, prompter, timeouts()};
 };
