@@ -108,32 +108,26 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
 }
 
-TEST_F(UploadCycleTest, RefusedPictureStillTriesTheTimeFileAndCounts)
+TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
 {
     set("Initial Remote Site Folder:", "ro/");
     set("TextTime", "1");
     rig.saveOption("TextTimeName", "t.txt");
     rig.load();
     EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
-    const QString log = rig.log.text();
-    EXPECT_TRUE(
-        log.contains("\r\nCouldn't upload\r\nServer: 550 Not enough privileges.\r\nUploading Textfile\r\n"
-                     "Couldn't upload Textfile\r\nServer: 550 Not enough privileges.\r\nDisconnecting...\r\n"
-                     "Disconnected"))
-        << log.toStdString();
-    EXPECT_EQ(rig.cycle->uploadCount(), 1);
-}
+    const QString refused = "Server: 550 Not enough privileges.";
+    EXPECT_EQ(lastEntry(rig.log),
+              connectedEntry(server.hostField(), {"Couldn't upload", refused},
+                             {"Uploading Textfile", "Couldn't upload Textfile", refused}));
 
-TEST_F(UploadCycleTest, ConnectFailureBoxOnlyForUploadNow)
-{
     set("Password:", "wrong");
-    rig.load();
+    rig.accounts.ValdItem();
     EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
     EXPECT_TRUE(rig.prompter.texts().isEmpty());
     EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Failed);
     EXPECT_EQ(rig.prompter.texts(), QStringList{connectFailureBox});
-    EXPECT_TRUE(rig.log.text().endsWith("Couldn't connect to server\r\nServer: 530 Authentication failed.\r\n"
-                                        "No picture uploaded"));
+    EXPECT_EQ(lastEntry(rig.log), connectFailureEntry({"Server: 530 Authentication failed."}));
+    EXPECT_EQ(rig.cycle->uploadCount(), 3);
     EXPECT_EQ(rig.ftp->hConnection, 0u);
 }
 
