@@ -120,20 +120,10 @@ TEST(SaveJpeg, ReplacesTheFileWithTheUprightPictureAtItsSize)
                     << x << "," << y << " " << std::hex << jpeg.pixel(x, y);
             }
         }
+        // A lower quality gives a smaller file.
+        ASSERT_TRUE(SaveJpeg(dib, dir.file("low.jpg"), 40, prompter));
+        EXPECT_LT(QFile(dir.file("low.jpg")).size(), bytes.size());
     }
-}
-
-TEST(SaveJpeg, QualityChangesTheSize)
-{
-    TempDir dir;
-    ScriptedPrompter prompter;
-    cDIBSection dib;
-    ASSERT_TRUE(dib.Create(160, 120, 3));
-    fillNoise(dib);
-    ASSERT_TRUE(SaveJpeg(dib, dir.file("q60.jpg"), 60, prompter));
-    ASSERT_TRUE(SaveJpeg(dib, dir.file("q100.jpg"), 100, prompter));
-    EXPECT_GT(QFile(dir.file("q60.jpg")).size(), 0);
-    EXPECT_LT(QFile(dir.file("q60.jpg")).size(), QFile(dir.file("q100.jpg")).size());
 }
 
 TEST(SaveJpeg, FailuresShowTheBoxAndLeaveNoNewFile)

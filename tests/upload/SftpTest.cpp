@@ -5,65 +5,56 @@
 // SFTP uploads against OpenSSH's sshd on the loopback interface: key and password logins, the
 // host-key check against a known_hosts file of the test's own, size checks and safe replace.
 namespace {
-class SftpTest : public ::testing::Test
+class SftpTest : public StageFixture
 {
 protected:
     void SetUp() override
     {
-        if (!server.start())
-            GTEST_SKIP() << "sshd could not run here: " << server.startError().toStdString();
-        writeFile(local.file("webcam.jpg"), picture);
-        writeFile(local.file("time.txt"), "06.12.2026 07:15:00\r\n");
+        if (!ssh.start())
+            GTEST_SKIP() << "sshd could not run here: " << ssh.startError().toStdString();
+        StageFixture::SetUp();
     }
 
-    void trustServer() { writeFile(knownHosts, server.knownHostsLine().toLatin1()); }
+    void trustServer() { writeFile(knownHosts, ssh.knownHostsLine().toLatin1()); }
+    bool connect(FtpClient& c) const { return c.connect(ssh.hostField(), ssh.user(), QString()); }
 
     FtpClient::Settings settings() const
     {
         FtpClient::Settings s;
         s.protocol = FtpClient::Protocol::Sftp;
-        s.keyFile = server.clientKeyFile();
+        s.keyFile = ssh.clientKeyFile();
         s.knownHostsFile = knownHosts;
         return s;
     }
-    bool connect(FtpClient& c) const { return c.connect(server.hostField(), server.user(), QString()); }
-
-    FtpJob job() const
+    FtpJob sftpJob() const
     {
-        FtpJob j;
-        j.host = server.hostField();
-        j.user = server.user();
-        j.remotePicturePath = remote("cam1.jpg");
-        j.remoteTimePath = remote("time.txt");
-        j.localPicturePath = local.file("webcam.jpg");
-        j.localTimePath = local.file("time.txt");
-        j.textFile = true;
+        FtpJob j = job(ssh.remoteFolder() + '/');
+        j.host = ssh.hostField();
+        j.user = ssh.user();
+        j.password.clear();
         j.connection = settings();
         return j;
     }
-    QString remote(const QString& name) const { return server.remoteFolder() + '/' + name; }
+    QString remote(const QString& name) const { return ssh.remoteFolder() + '/' + name; }
     QStringList remoteFiles() const
     {
-        return QDir(server.remoteFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        return QDir(ssh.remoteFolder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
+    // Logins to sshd take longer than to the FTP test ssh.
     static constexpr FtpTimeouts kTimeouts{.connect = 5s, .response = 5s, .stage = 30s};
-    SshServer server;
-    TempDir local;
+    SshServer ssh;
     const QString knownHosts = local.file("known_hosts");
-    const QByteArray picture = QByteArray(25000, '\r') + QByteArray(25000, '\n');
-    FtpLog log;
-    ScriptedPrompter prompter;
-    FtpStage stage{log, prompter, kTimeouts};
+    FtpStage sftp{log, prompter, kTimeouts};
 };
 
 TEST_F(SftpTest, AKeyLoginUploadsAndReplacesSafely)
 {
     trustServer();
     writeFile(remote("cam1.jpg"), "old picture");
-    FtpJob j = job();
+    FtpJob j = sftpJob();
     j.safeReplace = true;
-    const FtpResult result = stage.run(j);
+    const FtpResult result = sftp.run(j);
     EXPECT_TRUE(result.pictureUploaded && result.textFileUploaded) << log.text().toStdString();
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Renaming...", "Picture uploaded!"},
                                              {"Uploading Textfile", "Renaming...", "Textfile uploaded"}));
@@ -86,7 +77,7 @@ TEST_F(SftpTest, WrongKeysAndPasswordsAndChangedHostKeysAreRefused)
 {
     trustServer();
     FtpClient::Settings stranger = settings();
-    stranger.keyFile = server.strangerKeyFile();
+    stranger.keyFile = ssh.strangerKeyFile();
     FtpClient withStranger(kTimeouts, stranger);
     EXPECT_FALSE(connect(withStranger));
 
@@ -95,12 +86,12 @@ TEST_F(SftpTest, WrongKeysAndPasswordsAndChangedHostKeysAreRefused)
     FtpClient::Settings password = settings();
     password.keyFile.clear();
     FtpClient withPassword(kTimeouts, password);
-    EXPECT_FALSE(withPassword.connect(server.hostField(), server.user(), "not the password"));
+    EXPECT_FALSE(withPassword.connect(ssh.hostField(), ssh.user(), "not the password"));
     EXPECT_NE(withPassword.lastError(), FtpClient::Error::HostKeyRefused);
 
-    writeFile(knownHosts, server.foreignKnownHostsLine().toLatin1());
+    writeFile(knownHosts, ssh.foreignKnownHostsLine().toLatin1());
     FtpClient::Settings changed = settings();
-    changed.addHostKey = server.hostKeyFingerprint(); // never added over a different known key
+    changed.addHostKey = ssh.hostKeyFingerprint(); // never added over a different known key
     FtpClient withChangedKey(kTimeouts, changed);
     EXPECT_FALSE(connect(withChangedKey));
     EXPECT_EQ(withChangedKey.lastError(), FtpClient::Error::HostKeyRefused);
@@ -110,9 +101,9 @@ TEST_F(SftpTest, WrongKeysAndPasswordsAndChangedHostKeysAreRefused)
 
 TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheUserTrustsIt)
 {
-    EXPECT_FALSE(stage.run(job()).connected);
+    EXPECT_FALSE(sftp.run(sftpJob()).connected);
     EXPECT_EQ(lastEntry(log),
-              connectFailureEntry({"Unknown host key: " + server.hostKeyFingerprint() +
+              connectFailureEntry({"Unknown host key: " + ssh.hostKeyFingerprint() +
                                    " is not in known_hosts (trust it with Test in Upload Settings)"}));
     EXPECT_FALSE(QFile::exists(knownHosts));
 
@@ -122,13 +113,13 @@ TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheUserTrustsIt)
     FtpClient wrong(kTimeouts, trusting);
     EXPECT_FALSE(connect(wrong));
     EXPECT_EQ(wrong.lastError(), FtpClient::Error::HostKeyRefused);
-    EXPECT_EQ(wrong.hostKeyFingerprint(), server.hostKeyFingerprint());
+    EXPECT_EQ(wrong.hostKeyFingerprint(), ssh.hostKeyFingerprint());
 
-    trusting.addHostKey = server.hostKeyFingerprint();
+    trusting.addHostKey = ssh.hostKeyFingerprint();
     FtpClient trusted(kTimeouts, trusting);
     EXPECT_TRUE(connect(trusted)) << trusted.failureText().toStdString();
     trusted.close();
     EXPECT_TRUE(readFile(knownHosts).contains("127.0.0.1")) << readFile(knownHosts).toStdString();
-    EXPECT_TRUE(stage.run(job()).textFileUploaded) << log.text().toStdString();
+    EXPECT_TRUE(sftp.run(sftpJob()).textFileUploaded) << log.text().toStdString();
 }
 } // namespace
