@@ -19,6 +19,7 @@ bool FtpServer::start(const Options& options)
     m_options = options;
     m_port = 0;
     m_startError.clear();
+    QFile::remove(m_scratch.filePath(QStringLiteral("commands.log")));
     QString python = qEnvironmentVariable("VELMORA_PYTHON");
     if (python.isEmpty())
         python = QStringLiteral("/usr/bin/python3"); // the one that has pyftpdlib
@@ -30,28 +31,23 @@ bool FtpServer::start(const Options& options)
                           m_home.path(),
                           QStringLiteral("--command-log"),
                           m_scratch.filePath(QStringLiteral("commands.log"))};
-    if (options.dataMode == DataMode::ActiveOnly)
-        arguments << QStringLiteral("--data") << QStringLiteral("active");
-    if (options.dataMode == DataMode::PassiveOnly)
-        arguments << QStringLiteral("--data") << QStringLiteral("passive");
-    if (!options.loginDir.isEmpty())
-        arguments << QStringLiteral("--login-dir") << options.loginDir;
-    if (options.readLimit > 0)
-        arguments << QStringLiteral("--read-limit") << QString::number(options.readLimit);
-    if (options.stallAfterUpload)
-        arguments << QStringLiteral("--stall-after-upload");
-    if (options.errorLines > 1)
-        arguments << QStringLiteral("--error-lines") << QString::number(options.errorLines);
-    if (options.mute)
-        arguments << QStringLiteral("--mute");
-    if (!options.tlsCertificate.isEmpty())
-        arguments << QStringLiteral("--tls") << options.tlsCertificate;
-    if (options.truncateStored)
-        arguments << QStringLiteral("--truncate-stored");
-    if (options.noSize)
-        arguments << QStringLiteral("--no-size");
-    if (options.refuseRename)
-        arguments << QStringLiteral("--refuse-rename");
+    const auto add = [&arguments](bool wanted, const char* flag, const QString& value = QString()) {
+        if (wanted)
+            arguments << QString::fromLatin1(flag);
+        if (wanted && !value.isEmpty())
+            arguments << value;
+    };
+    add(options.dataMode == DataMode::ActiveOnly, "--data", QStringLiteral("active"));
+    add(options.dataMode == DataMode::PassiveOnly, "--data", QStringLiteral("passive"));
+    add(!options.loginDir.isEmpty(), "--login-dir", options.loginDir);
+    add(options.readLimit > 0, "--read-limit", QString::number(options.readLimit));
+    add(options.stallAfterUpload, "--stall-after-upload");
+    add(options.errorLines > 1, "--error-lines", QString::number(options.errorLines));
+    add(options.mute, "--mute");
+    add(!options.tlsCertificate.isEmpty(), "--tls", options.tlsCertificate);
+    add(options.truncateStored, "--truncate-stored");
+    add(options.noSize, "--no-size");
+    add(options.refuseRename, "--refuse-rename");
 
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(python, arguments);

@@ -17,12 +17,12 @@ public:
     {
         QString address = QStringLiteral("127.0.0.1"); // or "::1"
         DataMode dataMode = DataMode::Both;
-        QString loginDir;              // folder below home the session starts in; home when empty
+        QString loginDir{};            // folder below home the session starts in; home when empty
         int readLimit = 0;             // data bytes per second the server reads; 0 = no limit
         bool stallAfterUpload = false; // takes a file and never sends the final reply
         int errorLines = 1;            // error replies come in this many lines
         bool mute = false;             // accepts TCP connections and never answers
-        QString tlsCertificate;        // PEM with certificate and key: explicit TLS required
+        QString tlsCertificate{};      // PEM with certificate and key: explicit TLS required
         bool truncateStored = false;   // every stored file loses its last byte
         bool noSize = false;           // SIZE is an unknown command
         bool refuseRename = false;     // RNTO is refused
@@ -42,13 +42,12 @@ public:
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
 
-    int port() const { return m_port; }
     // The account's host field for this server: "127.0.0.1:port" or "[::1]:port".
     QString hostField() const;
     // The server's root folder ("/" of the FTP session).
     QString home() const { return m_home.path(); }
     QString homeFile(const QString& relative) const { return m_home.filePath(relative); }
-    // Every command line the server received so far, in order.
+    // Every command line the server received since it was last started, in order.
     QStringList commands() const;
     // Makes a self-signed certificate for 127.0.0.1 with openssl into folder; returns the PEM file
     // holding certificate and key (empty on failure, error says why).

@@ -71,17 +71,9 @@ QString SshServer::hostField() const
     return QStringLiteral("127.0.0.1:") + QString::number(m_port);
 }
 
-QString SshServer::knownHostsLine() const
+QString SshServer::knownHostsLine(const QString& publicKeyFile) const
 {
-    const QList<QByteArray> fields = readAll(m_dir.filePath(QStringLiteral("host_key.pub"))).split(' ');
-    return QStringLiteral("[127.0.0.1]:%1 %2 %3\n")
-        .arg(m_port)
-        .arg(QString::fromLatin1(fields.value(0)), QString::fromLatin1(fields.value(1)));
-}
-
-QString SshServer::foreignKnownHostsLine() const
-{
-    const QList<QByteArray> fields = readAll(strangerKeyFile() + QStringLiteral(".pub")).split(' ');
+    const QList<QByteArray> fields = readAll(publicKeyFile).split(' ');
     return QStringLiteral("[127.0.0.1]:%1 %2 %3\n")
         .arg(m_port)
         .arg(QString::fromLatin1(fields.value(0)), QString::fromLatin1(fields.value(1)));

@@ -19,7 +19,6 @@ public:
     bool start();
     void stop();
 
-    int port() const { return m_port; }
     QString hostField() const;
     QString user() const;
     // The authorised private key; its public half is beside it with ".pub".
@@ -29,13 +28,18 @@ public:
     // The server's host key in OpenSSH's "SHA256:..." form.
     QString hostKeyFingerprint() const { return m_fingerprint; }
     // A known_hosts line for this server's host key (or for another key of the same type).
-    QString knownHostsLine() const;
-    QString foreignKnownHostsLine() const;
+    QString knownHostsLine() const { return knownHostsLine(m_dir.filePath(QStringLiteral("host_key.pub"))); }
+    QString foreignKnownHostsLine() const
+    {
+        return knownHostsLine(strangerKeyFile() + QStringLiteral(".pub"));
+    }
     // A folder the test may upload into, by absolute path.
     QString remoteFolder() const { return m_remote.path(); }
     const QString& startError() const { return m_startError; }
 
 private:
+    QString knownHostsLine(const QString& publicKeyFile) const;
+
     QTemporaryDir m_dir;
     QTemporaryDir m_remote;
     QProcess m_process;

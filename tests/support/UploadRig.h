@@ -1,9 +1,9 @@
 #pragma once
 
 #include "FtpServer.h"
-#include "imaging/StampComposer.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
+#include "imaging/StampComposer.h"
 
 #include "capture/GstCaptureComponent.h"
 #include "common/SoundOutput.h"
@@ -75,16 +75,19 @@ public:
         scheduler = std::make_unique<UploadScheduler>(accounts, *cycle, status, prompter);
     }
 
-    void saveOption(const QString& name, const QString& text) { store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, name, text); }
+    void saveOption(const QString& name, const QString& text)
+    {
+        store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, name, text);
+    }
     void saveAccount(const QString& account, const QString& name, const QString& text)
     {
         store.SaveString(HKEY_LOCAL_MACHINE, kProductKey + QLatin1Char('\\') + account, name, text);
     }
 
-    // Points the default account at the server and loads the list.
-    void useServer(const FtpServer& server, const QString& folder = QString())
+    // Points an account (the default one unless named) at the server; load() reads the list.
+    void useServer(const FtpServer& server, const QString& folder = QString(),
+                   const QString& account = AccountBook::kDefaultAccount)
     {
-        const QString account = AccountBook::kDefaultAccount;
         saveAccount(account, QStringLiteral("Host Name/Adress:"), server.hostField());
         saveAccount(account, QStringLiteral("User ID:"), FtpServer::kUser);
         saveAccount(account, QStringLiteral("Password:"), FtpServer::kPassword);

@@ -18,71 +18,61 @@ struct Stored
     QString seconds;
 };
 
-void storeAccounts(UploadRig& rig, const std::vector<Stored>& accounts)
+void storeAccounts(UploadRig& rig, const std::vector<Stored>& accounts, const FtpServer* server = nullptr)
 {
     int position = 1;
     for (const Stored& a : accounts) {
-        rig.saveOption(QStringLiteral("Account%1").arg(position++), a.name);
-        rig.saveAccount(a.name, QStringLiteral("Selected"), a.selected ? "True" : "False");
-        rig.saveAccount(a.name, QStringLiteral("Upload image every:"), a.every);
-        rig.saveAccount(a.name, QStringLiteral("Custom"), a.seconds);
+        rig.saveOption(QString("Account%1").arg(position++), a.name);
+        rig.saveAccount(a.name, "Selected", a.selected ? "True" : "False");
+        rig.saveAccount(a.name, "Upload image every:", a.every);
+        rig.saveAccount(a.name, "Custom", a.seconds);
+        rig.saveAccount(a.name, "Destination filename:", a.name);
+        if (server)
+            rig.useServer(*server, QString(), a.name);
     }
     rig.load();
 }
 
-TEST(UploadScheduler, OneTimerPerFlaggedRowById)
+TEST(UploadScheduler, OneTimerPerFlaggedRowAndTheStatusOfTheLastOne)
 {
-    UploadRig rig(false);
-    storeAccounts(rig, {{"one", false, "1 minute", "60"}, {"two", true, "10 seconds", "10"}, {"three", false, "Week", "604800"}});
-    rig.scheduler->StartTimer();
-    EXPECT_EQ(rig.scheduler->timers().count(), 1);
-    EXPECT_EQ(rig.scheduler->timers().interval(2), 10000);
-    EXPECT_EQ(rig.status.uploadState(), "Upload every 10 seconds");
-    rig.scheduler->StopTimer();
-    EXPECT_EQ(rig.scheduler->timers().count(), 0);
-}
-
-TEST(UploadScheduler, StatusShowsTheLastFlaggedAccount)
-{
+    const struct
     {
+        std::vector<Stored> accounts;
+        QString timers; // row id:interval in milliseconds
+        QString status;
+    } cases[] = {
+        {{{"one", false, "1 minute", "60"},
+          {"two", true, "10 seconds", "10"},
+          {"three", false, "Week", "604800"}},
+         "2:10000",
+         "Upload every 10 seconds"},
+        {{{"custom", true, "Custom", "45"}, {"never", true, "Never", ""}},
+         "1:45000",
+         "Click 'Upload now' to upload"},
+        {{{"never", true, "Never", ""}, {"custom", true, "Custom", "45"}},
+         "2:45000",
+         "Upload every 45 second(s)"},
+        {{{"fast", true, "Constantly", "0"}}, "1:0", "Upload constantly"},
+        {{{"off", false, "10 seconds", "10"}}, "", "Click 'Upload now' to upload"},
+        {{{"max", true, "Custom", "2147483"}, {"empty", true, "Custom", ""}},
+         "1:2147483000",
+         "Upload every  second(s)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status.toStdString());
         UploadRig rig(false);
-        storeAccounts(rig, {{"custom", true, "Custom", "45"}, {"never", true, "Never", ""}});
+        storeAccounts(rig, c.accounts);
         rig.scheduler->StartTimer();
-        EXPECT_EQ(rig.scheduler->timers().count(), 1);
-        EXPECT_EQ(rig.scheduler->timers().interval(1), 45000);
-        EXPECT_EQ(rig.status.uploadState(), "Click 'Upload now' to upload");
-    }
-    {
-        UploadRig rig(false);
-        storeAccounts(rig, {{"never", true, "Never", ""}, {"custom", true, "Custom", "45"}});
-        rig.scheduler->StartTimer();
-        EXPECT_EQ(rig.scheduler->timers().interval(2), 45000);
-        EXPECT_EQ(rig.status.uploadState(), "Upload every 45 second(s)");
-    }
-    {
-        UploadRig rig(false);
-        storeAccounts(rig, {{"fast", true, "Constantly", "0"}});
-        rig.scheduler->StartTimer();
-        EXPECT_EQ(rig.scheduler->timers().interval(1), 0);
-        EXPECT_EQ(rig.status.uploadState(), "Upload constantly");
-    }
-    {
-        UploadRig rig(false);
-        storeAccounts(rig, {{"off", false, "10 seconds", "10"}});
-        rig.scheduler->StartTimer();
+        QStringList timers;
+        for (int id = 1; id <= 4; ++id)
+            if (rig.scheduler->timers().has(id))
+                timers << QString("%1:%2").arg(id).arg(rig.scheduler->timers().interval(id));
+        EXPECT_EQ(timers.join(' '), c.timers);
+        EXPECT_EQ(rig.scheduler->timers().count(), timers.size());
+        EXPECT_EQ(rig.status.uploadState(), c.status);
+        rig.scheduler->StopTimer();
         EXPECT_EQ(rig.scheduler->timers().count(), 0);
-        EXPECT_EQ(rig.status.uploadState(), "Click 'Upload now' to upload");
     }
-}
-
-TEST(UploadScheduler, LargestIntervalAndEmptySeconds)
-{
-    UploadRig rig(false);
-    storeAccounts(rig, {{"max", true, "Custom", "2147483"}, {"empty", true, "Custom", ""}});
-    rig.scheduler->StartTimer();
-    EXPECT_EQ(rig.scheduler->timers().interval(1), 2147483000);
-    EXPECT_FALSE(rig.scheduler->timers().has(2));
-    EXPECT_EQ(rig.status.uploadState(), "Upload every  second(s)");
 }
 
 TEST(TimerSet, ReplacesOnSetAndRefusesWhatDoesNotFit)
@@ -96,17 +86,17 @@ TEST(TimerSet, ReplacesOnSetAndRefusesWhatDoesNotFit)
     EXPECT_FALSE(timers.set(5, -1));
     EXPECT_FALSE(timers.has(4));
     int ticks = 0;
-    QObject::connect(&timers, &TimerSet::tick, [&ticks](int id) { ticks += id; });
+    QObject::connect(&timers, &TimerSet::tick, &timers, [&ticks](int id) { ticks += id; });
     QElapsedTimer clock;
     clock.start();
     while (ticks < 6 && clock.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    EXPECT_GE(ticks, 6); // timer 3 repeats
+    EXPECT_GE(ticks, 6) << "timer 3 repeats";
     timers.killAll();
     EXPECT_EQ(timers.count(), 0);
 }
 
-TEST(UploadScheduler, TickForAnUntickedOrMissingRowDoesNothing)
+TEST(UploadScheduler, NothingRunsForUntickedMissingOrUnflaggedRows)
 {
     UploadRig rig(false);
     storeAccounts(rig, {{"one", true, "10 seconds", "10"}, {"two", true, "10 seconds", "10"}});
@@ -116,57 +106,44 @@ TEST(UploadScheduler, TickForAnUntickedOrMissingRowDoesNothing)
     rig.scheduler->Timers(2);
     rig.scheduler->Timers(7);
     EXPECT_EQ(rig.accounts.currentRow(), 0);
-    EXPECT_EQ(rig.cycle->uploadCount(), 0);
-}
+    EXPECT_TRUE(rig.prompter.texts().isEmpty());
 
-TEST(UploadScheduler, UploadNowWithoutFlaggedAccounts)
-{
-    UploadRig rig(false);
-    storeAccounts(rig, {{"one", false, "10 seconds", "10"}});
-    const auto result = rig.scheduler->mnuupload_now_Click();
-    EXPECT_EQ(result.flagged, 0);
+    rig.accounts.setChecked(0, false);
+    EXPECT_EQ(rig.scheduler->mnuupload_now_Click().flagged, 0);
     EXPECT_EQ(rig.prompter.texts(), QStringList({"No FTP accounts selected"}));
     EXPECT_EQ(rig.prompter.shown().front().icon, Prompter::Icon::Information);
     EXPECT_EQ(rig.cycle->uploadCount(), 0);
 }
 
-TEST(UploadScheduler, UploadNowRunsEveryFlaggedAccountInOrder)
+class SchedulerOnServer : public ::testing::Test
 {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.start()) << server.startError().toStdString(); }
+
     FtpServer server;
-    ASSERT_TRUE(server.start());
     UploadRig rig;
-    storeAccounts(rig, {{"a", true, "Never", ""}, {"b", false, "Never", ""}, {"c", true, "Never", ""}});
-    for (const QString name : {"a", "b", "c"}) {
-        rig.saveAccount(name, "Host Name/Adress:", server.hostField());
-        rig.saveAccount(name, "User ID:", FtpServer::kUser);
-        rig.saveAccount(name, "Password:", FtpServer::kPassword);
-        rig.saveAccount(name, "Destination filename:", name);
-    }
-    rig.accounts.ValdItem();
+};
+
+TEST_F(SchedulerOnServer, UploadNowRunsEveryFlaggedAccountInOrder)
+{
+    storeAccounts(rig, {{"a", true, "Never", ""}, {"b", false, "Never", ""}, {"c", true, "Never", ""}},
+                  &server);
     const auto result = rig.scheduler->mnuupload_now_Click();
     EXPECT_EQ(result.flagged, 2);
     EXPECT_EQ(result.delivered, 2);
-    EXPECT_TRUE(QFile::exists(server.homeFile("a.jpg")));
-    EXPECT_FALSE(QFile::exists(server.homeFile("b.jpg")));
-    EXPECT_TRUE(QFile::exists(server.homeFile("c.jpg")));
+    EXPECT_EQ(QDir(server.home()).entryList(QDir::Files), QStringList({"a.jpg", "c.jpg"}));
     EXPECT_EQ(rig.accounts.currentName(), "c");
 }
 
-TEST(UploadScheduler, TickDuringACycleIsDeferredNotOverlapped)
+TEST_F(SchedulerOnServer, TickDuringACycleIsDeferredNotOverlapped)
 {
-    FtpServer server;
-    ASSERT_TRUE(server.start());
-    UploadRig rig;
-    storeAccounts(rig, {{"slow", true, "10 seconds", "10"}});
-    rig.saveAccount("slow", "Host Name/Adress:", server.hostField());
-    rig.saveAccount("slow", "User ID:", FtpServer::kUser);
-    rig.saveAccount("slow", "Password:", FtpServer::kPassword);
+    storeAccounts(rig, {{"slow", true, "10 seconds", "10"}}, &server);
     rig.saveOption("Sound", "1");
     rig.saveOption("SoundSec", "1");
     rig.accounts.ValdItem();
 
     // While the first cycle waits after its beep, two more ticks and an Upload Now arrive.
-    QTimer::singleShot(100, rig.scheduler.get(), [&rig] {
+    QTimer::singleShot(100, rig.scheduler.get(), [this] {
         rig.scheduler->Timers(1);
         rig.scheduler->Timers(1);
         EXPECT_TRUE(rig.scheduler->mnuupload_now_Click().deferred);
@@ -179,21 +156,13 @@ TEST(UploadScheduler, TickDuringACycleIsDeferredNotOverlapped)
     EXPECT_EQ(rig.status.overlaps, 0);
 }
 
-TEST(UploadScheduler, ConstantlyUploadsBackToBackAndTheWindowStaysServed)
+TEST_F(SchedulerOnServer, ConstantlyUploadsBackToBackAndTheWindowStaysServed)
 {
-    FtpServer server;
-    ASSERT_TRUE(server.start());
-    UploadRig rig;
-    storeAccounts(rig, {{"fast", true, "Constantly", "0"}});
-    rig.saveAccount("fast", "Host Name/Adress:", server.hostField());
-    rig.saveAccount("fast", "User ID:", FtpServer::kUser);
-    rig.saveAccount("fast", "Password:", FtpServer::kPassword);
-    rig.accounts.ValdItem();
+    storeAccounts(rig, {{"fast", true, "Constantly", "0"}}, &server);
     rig.scheduler->StartTimer();
-
     int otherEvents = 0;
     QTimer other;
-    QObject::connect(&other, &QTimer::timeout, [&otherEvents] { ++otherEvents; });
+    QObject::connect(&other, &QTimer::timeout, &other, [&otherEvents] { ++otherEvents; });
     other.start(20);
     QElapsedTimer clock;
     clock.start();
