@@ -206,18 +206,12 @@ TEST_F(UploadSettingsWindowTest, AddRenameAndRemoveFromTheWindow)
     EXPECT_EQ(rowTexts(), (QStringList{"My Account|||x", "Garden|||-"}));
     EXPECT_EQ(stored("Account2"), "Garden");
 
-    prompter.inputNext(QStringLiteral("A name far too long for it"));
-    child<QPushButton>("cmdAdd")->click();
-    EXPECT_EQ(prompter.texts().last(), "Please keep the name shorter than 20 characters.");
-    EXPECT_EQ(rowTexts().size(), 2);
-
     clickRow(1);
     child<QLineEdit>("Text1")->setText("garden.example");
     prompter.inputNext(QStringLiteral("Backyard"));
     child<QPushButton>("cmdRename")->click();
     EXPECT_EQ(rowTexts().at(1), "Backyard|||-");
     EXPECT_EQ(stored("Host Name/Adress:", key("Backyard")), "garden.example");
-    EXPECT_EQ(stored("Host Name/Adress:", key("Garden")), std::nullopt);
 
     prompter.answerNext(Prompter::Answer::Yes);
     child<QPushButton>("cmdRemove")->click();
