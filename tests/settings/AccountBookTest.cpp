@@ -176,70 +176,64 @@ TEST_F(AccountBookTest, ListLoadsInOrderWithFlagsAndStopsAtTheFirstGap)
     EXPECT_EQ(storeDump(store), before);
 }
 
-TEST_F(AccountBookTest, ValdItemLoadsEveryFieldAndWritesNothing)
+TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNothingIsWritten)
 {
-    makeAccounts({"Cam"});
-    put(key("Cam"), "User ID:=me;Password:=pw;Initial Remote Site Folder:=/pub/;Remember password=1;"
-                    "Upload image every:=Custom;Custom=45;Between=1;DateFrom=2026-03-01;DateTo=2026-04-30;"
-                    "Destination filename:=door;Enable timestamp=1;TextTime=1;Backcolor=255;"
-                    "Forecolor=65280;Font Bold=False;Font Italic=True;Font Name=DejaVu Sans;"
-                    "Font Size=10.5;Locally=1;Only Locally=1;LocallySource=/home/me/pics");
-    const QStringList before = storeDump(store);
-    book.loadList();
-    EXPECT_EQ(storeDump(store), before);
-    EXPECT_EQ(describe(book.loaded()),
-              QString("host-Cam|me|pw|/pub/|door|1|0|45|1|2026-03-01|2026-04-30|1|1|255|"
-                      "65280|0|1|DejaVu Sans|10.5|1|1|/home/me/pics"));
-    EXPECT_EQ(book.loaded().backQColor(), QColor(255, 0, 0));
-    EXPECT_EQ(book.loaded().foreQColor(), QColor(0, 255, 0));
+    const QString host = "host-Cam";
+    // Stored values, and the loaded record.
+    const std::pair<const char*, QString> cases[] = {
+        {"User ID:=me;Password:=pw;Initial Remote Site Folder:=/pub/;Remember password=1;"
+         "Upload image every:=Custom;Custom=45;Between=1;DateFrom=2026-03-01;DateTo=2026-04-30;"
+         "Destination filename:=door;Enable timestamp=1;TextTime=1;Backcolor=255;Forecolor=65280;"
+         "Font Bold=False;Font Italic=True;Font Name=DejaVu Sans;Font Size=10.5;Locally=1;Only Locally=1;"
+         "LocallySource=/home/me/pics",
+         "host-Cam|me|pw|/pub/|door|1|0|45|1|2026-03-01|2026-04-30|1|1|255|65280|0|1|DejaVu Sans|10.5|1|1|"
+         "/home/me/pics"},
+        {"Upload image every:=Custom;Custom=-20;Between=;Font Size=abc;Font Bold=maybe;Font Italic=;Font "
+         "Name=;"
+         "Backcolor=abc;Forecolor=99999999;DateFrom=32/13/xx;DateTo=;Remember password=2;Locally=;"
+         "Only Locally=yes;Enable timestamp=True;Destination filename:=",
+         defaults(host, "0", "0")},
+        {"Font Size=0", defaults(host)},
+        {"Font Size=-3", defaults(host)},
+        {"Font Size=1e9", defaults(host)},
+        {"Font Size=nan", defaults(host)},
+        {"Font Size=inf", defaults(host)},
+        // The item fills the seconds; a damaged interval never means "Constantly".
+        {"Upload image every:=10 minutes;Custom=999", defaults(host, "11", "600")},
+        {"Upload image every:=Never", defaults(host, QString::number(IntervalTable::kNever))},
+        {"Upload image every:=Custom;Custom=abc", defaults(host, "0")},
+        {"Upload image every:=Custom;Custom=12.9", defaults(host, "0", "12")}};
+    for (const auto& [values, loaded] : cases) {
+        store.DeleteKey(HKEY_LOCAL_MACHINE, kProduct);
+        makeAccounts({"Cam"});
+        put(key("Cam"), values);
+        const QStringList before = storeDump(store);
+        AccountBook fresh(store, prompter);
+        fresh.loadList();
+        EXPECT_EQ(describe(fresh.loaded()), loaded) << values;
+        EXPECT_EQ(storeDump(store), before) << values;
+        if (QByteArray(values).startsWith("User ID:")) {
+            EXPECT_EQ(fresh.loaded().backQColor(), QColor(255, 0, 0));
+            EXPECT_EQ(fresh.loaded().foreQColor(), QColor(0, 255, 0));
+        }
+    }
 }
 
-TEST_F(AccountBookTest, IntervalItemFillsTheSecondsAndAMissingOneKeepsThePrevious)
+TEST_F(AccountBookTest, AccountWithoutAKnownIntervalItemKeepsThePreviousOne)
 {
-    makeAccounts({"Preset", "Never", "Custom", "Fraction", "New", "Odd"});
-    put(key("Preset"), {"Upload image every:=10 minutes", "Custom=999", "Between=1"});
-    put(key("Never"), {"Upload image every:=Never"});
-    put(key("Custom"), {"Upload image every:=Custom", "Custom=abc"});
-    put(key("Fraction"), {"Upload image every:=Custom", "Custom=12.9"});
+    makeAccounts({"Preset", "New", "Odd"});
+    put(key("Preset"), {"Upload image every:=10 minutes", "Between=1"});
     put(key("New"), {"Between=0"});
     put(key("Odd"), {"Upload image every:=Fortnight"});
     book.loadList();
-    const auto item = [this](int row) {
+    for (int row : {1, 2}) {
+        book.selectRow(0);
         book.selectRow(row);
-        return QStringLiteral("%1:%2").arg(book.loaded().intervalItem).arg(book.loaded().seconds);
-    };
-    EXPECT_EQ(item(0), QString("11:600"));
-    EXPECT_EQ(item(1), QString("%1:").arg(IntervalTable::kNever));
-    EXPECT_EQ(item(2), QString("0:")); // a damaged interval never means "Constantly"
-    EXPECT_EQ(item(3), QString("0:12"));
-    // Normalising on load changes nothing stored.
-    EXPECT_EQ(get(key("Fraction"), "Custom"), QString("12.9"));
-
-    // Without an item (or with one the table does not know) the previous account's stays.
-    item(0);
-    EXPECT_EQ(item(4), QString("11:600"));
-    EXPECT_TRUE(book.loaded().between);
-    EXPECT_EQ(book.loaded().host, QString("host-New"));
-    EXPECT_EQ(item(5), QString("11:600"));
-}
-
-TEST_F(AccountBookTest, DamagedTextsGiveTheirDefaultsAndStayStored)
-{
-    makeAccounts({"Bad"});
-    const QString k = key("Bad");
-    put(k, "Upload image every:=Custom;Custom=-20;Between=;Font Size=abc;Font Bold=maybe;"
-           "Font Italic=;Font Name=;Backcolor=abc;Forecolor=99999999;DateFrom=32/13/xx;DateTo=;"
-           "Remember password=2;Locally=;Only Locally=yes;Enable timestamp=True;"
-           "Destination filename:=");
-    const QStringList before = storeDump(store);
-    book.loadList();
-    EXPECT_EQ(storeDump(store), before);
-    EXPECT_EQ(describe(book.loaded()), defaults("host-Bad", "0", "0"));
-
-    for (const char* size : {"0", "-3", "1e9", "nan", "inf"}) {
-        put(k, {QStringLiteral("Font Size=") + size});
-        book.ValdItem();
-        EXPECT_EQ(book.loaded().fontSize, 10.0) << size;
+        EXPECT_EQ(QStringLiteral("%1:%2").arg(book.loaded().intervalItem).arg(book.loaded().seconds),
+                  QString("11:600"))
+            << row;
+        EXPECT_EQ(book.loaded().host, "host-" + book.rowName(row));
+        EXPECT_TRUE(book.loaded().between) << row; // kept with the item, even over a stored "0"
     }
 }
 
