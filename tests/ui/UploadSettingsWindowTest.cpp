@@ -81,6 +81,10 @@ TEST_F(UploadSettingsWindowTest, FirstStartShowsTheDefaultAccountAndStoresNoFiel
     EXPECT_TRUE(preview->stampFont().bold());
     EXPECT_FALSE(preview->text().isEmpty());
     EXPECT_EQ(mine("Destination filename:"), std::nullopt);
+    EXPECT_EQ(child<QComboBox>("cboProtocol")->currentText(), "FTP");
+    EXPECT_FALSE(child<QCheckBox>("chkPassive")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("chkVerify")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>("chkSafeReplace")->isChecked());
 }
 
 TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAreStored)
@@ -305,11 +309,6 @@ TEST_F(UploadSettingsWindowTest, ConnectionControlsSaveTheirValuesAtOnce)
     auto* protocol = child<QComboBox>("cboProtocol");
     auto* passive = child<QCheckBox>("chkPassive");
     auto* keyFile = child<QLineEdit>("txtKeyFile");
-    EXPECT_EQ(protocol->currentText(), "FTP");
-    EXPECT_FALSE(passive->isChecked());
-    EXPECT_TRUE(child<QCheckBox>("chkVerify")->isChecked());
-    EXPECT_FALSE(child<QCheckBox>("chkSafeReplace")->isChecked());
-
     protocol->setCurrentIndex(2);
     EXPECT_EQ(mine("Protocol"), "SFTP");
     EXPECT_FALSE(passive->isEnabled());
