@@ -186,32 +186,13 @@ TEST_F(RegeditTest, BulkReadsReturnFoldedNamesOfTheAskedScope)
     EXPECT_EQ(store.List(kRoot, QString()).size(), 6u);
 }
 
-TEST_F(RegeditTest, EveryWriteIsCommittedAndPrivateToTheUser)
+TEST_F(RegeditTest, EveryWriteIsCommittedPrivateToTheUserAndSafeBesideASecondWriter)
 {
+    // Two connections, as two processes would have, created together on a new file in new folders.
     const QString nested = dir.file("sub/folder/store.db");
-    Regedit writer(nested);
-    Regedit reader(nested);
-    writer.SaveString(kRoot, kAccount, "Password:", "one");
-    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), QString("one"));
-    writer.SaveString(kRoot, kAccount, "User ID:", "me");
-    writer.DeleteValue(kRoot, kAccount, "Password:");
-    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), std::nullopt);
-    EXPECT_TRUE(writer.isWritable());
-    EXPECT_EQ(RawDatabase(nested).scalar("PRAGMA journal_mode"), QString("wal"));
-
-    EXPECT_EQ(fileMode(nested), 0600);
-    ASSERT_TRUE(QFileInfo::exists(nested + "-wal"));
-    EXPECT_EQ(fileMode(nested + "-wal"), 0600);
-    EXPECT_EQ(fileMode(nested + "-shm"), 0600);
-    EXPECT_EQ(Regedit(nested).GetString(kRoot, kAccount, "User ID:"), QString("me"));
-}
-
-TEST_F(RegeditTest, TwoWritersAtOnceLoseNothing)
-{
-    // Two connections, as two processes would have, created together on a new file.
     constexpr int kWrites = 150;
-    auto writeMany = [this](const QString& key) {
-        Regedit store(path);
+    auto writeMany = [&nested](const QString& key) {
+        Regedit store(nested);
         for (int i = 0; i < kWrites; ++i)
             store.SaveString(kRoot, key, QStringLiteral("V%1").arg(i), QString::number(i));
     };
@@ -219,9 +200,20 @@ TEST_F(RegeditTest, TwoWritersAtOnceLoseNothing)
     std::thread second(writeMany, kProduct + "\\Second");
     first.join();
     second.join();
-    Regedit store(path);
-    EXPECT_EQ(store.Values(kRoot, kProduct + "\\First").size(), std::size_t{kWrites});
-    EXPECT_EQ(store.Values(kRoot, kProduct + "\\Second").size(), std::size_t{kWrites});
+
+    Regedit writer(nested);
+    Regedit reader(nested);
+    EXPECT_EQ(reader.Values(kRoot, kProduct + "\\First").size(), std::size_t{kWrites});
+    EXPECT_EQ(reader.Values(kRoot, kProduct + "\\Second").size(), std::size_t{kWrites});
+    writer.SaveString(kRoot, kAccount, "Password:", "one");
+    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), QString("one"));
+    writer.DeleteValue(kRoot, kAccount, "Password:");
+    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), std::nullopt);
+    EXPECT_TRUE(writer.isWritable());
+    EXPECT_EQ(RawDatabase(nested).scalar("PRAGMA journal_mode"), QString("wal"));
+    ASSERT_TRUE(QFileInfo::exists(nested + "-wal"));
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(fileMode(nested + suffix), 0600) << suffix;
 }
 
 TEST_F(RegeditTest, FileThatIsNoStoreIsReportedOnceNeverTouchedAndReadsAsEmpty)
