@@ -72,16 +72,13 @@ TEST_F(ProgramOptionsTest, StoredValuesLoadOnceAtTheFirstRead)
 {
     for (const char* flag : kFlags)
         put(flag, "1");
-    put("Image Quality (JPEG):", "75");
-    put("BGPic", "/home/me/back.bmp");
-    put("TextTimeName", "time.txt");
-    put("SoundSec", "7");
-    put("SoundSrc", "/usr/share/sounds/click.wav");
-    put("Close#", "12");
-    put("ProgramBGColor", QString::number(0x336699));
-    EXPECT_EQ(describe(options),
-              QString("1111111111|75/75|/home/me/back.bmp|time.txt|7|/usr/share/sounds/click.wav|12|%1")
-                  .arg(0x336699));
+    for (const QString& value : QStringList{
+             "Image Quality (JPEG):=75", "BGPic=/home/me/back.bmp", "TextTimeName=time.txt", "SoundSec=7",
+             "SoundSrc=/usr/share/sounds/click.wav", "Close#=12", "ProgramBGColor=3368601"})
+        put(value.section('=', 0, 0), value.section('=', 1));
+    EXPECT_EQ(
+        describe(options),
+        QString("1111111111|75/75|/home/me/back.bmp|time.txt|7|/usr/share/sounds/click.wav|12|3368601"));
     put("Min", "0");
     EXPECT_TRUE(options.min());
     EXPECT_FALSE(ProgramOptions(store).min());
@@ -164,7 +161,7 @@ TEST_F(ProgramOptionsTest, AutostartEntryFollowsTheFlagAndTheProgramsPlace)
     EXPECT_EQ(get("Autostart"), QString("0"));
 }
 
-TEST(AutostartEntry, ExecArgumentIsQuotedAndEscaped)
+TEST(AutostartEntry, ExecArgumentIsQuotedAndEscapedAndThePlaceFallsBackToTheHomeConfigFolder)
 {
     EXPECT_EQ(AutostartEntry::execArgument("/usr/bin/velmora"), QString("\"/usr/bin/velmora\""));
     EXPECT_EQ(AutostartEntry::execArgument("/opt/my apps/velmora"), QString("\"/opt/my apps/velmora\""));
@@ -172,10 +169,8 @@ TEST(AutostartEntry, ExecArgumentIsQuotedAndEscaped)
     EXPECT_EQ(AutostartEntry::execArgument("/a\"b`c$d"), QString("\"/a\\\\\"b\\\\`c\\\\$d\""));
     EXPECT_EQ(AutostartEntry::execArgument("/a\\b"), QString("\"/a\\\\\\\\b\""));
     EXPECT_EQ(AutostartEntry::execArgument("/100%/velmora"), QString("\"/100%%/velmora\""));
-}
 
-TEST(AutostartEntry, FallsBackToTheHomeConfigFolder)
-{
+    // Without an absolute XDG_CONFIG_HOME the entry goes below the home folder.
     TempDir home;
     EnvScope homeVar("HOME", home.path().toLocal8Bit());
     EnvScope config("XDG_CONFIG_HOME", std::nullopt);

@@ -43,19 +43,12 @@ std::string stderrOf(const std::function<void()>& work)
 class RegeditTest : public ::testing::Test
 {
 protected:
-    // A store the program cannot use: it is reported once, on one line naming the file.
-    void expectOneComplaint(const std::string& err)
-    {
-        EXPECT_NE(err.find(path.toStdString()), std::string::npos) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    }
-
     TempDir dir;
     QString path = dir.file(QStringLiteral("store.db"));
 };
 } // namespace
 
-TEST_F(RegeditTest, NamesAndPathsInAnyCaseWithOrWithoutTrailingSeparator)
+TEST_F(RegeditTest, NamesInAnyCaseTrailingSeparatorEmptyVersusAbsentAndTextsUpToANul)
 {
     Regedit store(path);
     store.SaveString(kRoot, kProduct, "Min", "1");
@@ -74,11 +67,8 @@ TEST_F(RegeditTest, NamesAndPathsInAnyCaseWithOrWithoutTrailingSeparator)
     EXPECT_EQ(store.GetString(kRoot, kProduct, "Max"), std::nullopt);
     store.SaveString(kRoot, kProduct, "Empty", "");
     EXPECT_EQ(store.GetString(kRoot, kProduct, "Empty"), QString(""));
-}
 
-TEST_F(RegeditTest, TextsSurviveCharacterForCharacterUpToANul)
-{
-    Regedit store(path);
+    // Texts survive character for character up to a NUL.
     const QString texts[] = {QStringLiteral("päss wörd €"), QStringLiteral("  padded  "),
                              QStringLiteral("line\r\nbreak\ttab"), QStringLiteral("back\\slash"),
                              QString(5000, QLatin1Char('x'))};
@@ -123,54 +113,41 @@ TEST_F(RegeditTest, ValuesOfAnotherTypeReadAsAbsentEverywhere)
     EXPECT_EQ(store.GetString(kRoot, kAccount, "font size"), QString("12"));
 }
 
-TEST_F(RegeditTest, WritesCreateMissingKeysAndCreateKeyKeepsExistingOnes)
-{
-    {
-        Regedit store(path);
-        store.SaveString(kRoot, "A\\B\\C", "v", "1");
-        store.CreateKey(kRoot, "A\\B\\New\\Deeper");
-        store.CreateKey(kRoot, "a\\b\\c");
-        EXPECT_EQ(store.GetString(kRoot, "A\\B\\C", "v"), QString("1"));
-    }
-    RawDatabase raw(path);
-    EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE fold IN "
-                         "('a','a\\b','a\\b\\c','a\\b\\new','a\\b\\new\\deeper')"),
-              QString("5"));
-    EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE fold='a\\b\\c'"), QString("1"));
-}
-
-TEST_F(RegeditTest, DeleteKeyRemovesTheWholeBranchAndNothingBeside)
+TEST_F(RegeditTest, KeysAreMadeOnWriteAndDeleteKeyRemovesTheWholeBranchAndNothingBeside)
 {
     Regedit store(path);
+    store.SaveString(kRoot, "A\\B\\C", "v", "1");
+    store.CreateKey(kRoot, "A\\B\\New\\Deeper");
+    store.CreateKey(kRoot, "a\\b\\c"); // exists already: kept with its value
+    EXPECT_EQ(store.GetString(kRoot, "A\\B\\C", "v"), QString("1"));
+    RawDatabase raw(path);
+    EXPECT_EQ(raw.scalar("SELECT group_concat(fold, ',') FROM (SELECT fold FROM keys WHERE fold LIKE 'a%' "
+                         "ORDER BY fold)"),
+              QString("a,a\\b,a\\b\\c,a\\b\\new,a\\b\\new\\deeper"));
+
     store.SaveString(kRoot, kAccount, "User ID:", "me");
     store.SaveString(kRoot, kAccount + "\\Nested\\Deep", "x", "1");
     store.SaveString(kRoot, kProduct + "\\My", "User ID:", "prefix sibling");
     store.SaveString(kRoot, kProduct + "\\My Account2", "User ID:", "longer sibling");
     store.SaveString(kRoot, kProduct, "Account1", "My Account");
     store.SaveString(RegRoot::CurrentUser, kAccount, "User ID:", "other root");
-
     store.DeleteKey(kRoot, "software\\VELMORA\\my account\\");
-    EXPECT_EQ(store.GetString(kRoot, kAccount, "User ID:"), std::nullopt);
-    EXPECT_EQ(store.GetString(kRoot, kAccount + "\\Nested\\Deep", "x"), std::nullopt);
+    EXPECT_TRUE(store.List(kRoot, kAccount).empty());
+    // Siblings whose names share a prefix, the parent and the other root stay.
+    EXPECT_EQ(store.List(kRoot, kProduct).size(), 3u);
     EXPECT_EQ(store.GetString(kRoot, kProduct + "\\My", "User ID:"), QString("prefix sibling"));
     EXPECT_EQ(store.GetString(kRoot, kProduct + "\\My Account2", "User ID:"), QString("longer sibling"));
-    EXPECT_EQ(store.GetString(kRoot, kProduct, "Account1"), QString("My Account"));
-    // The roots are separate trees.
     EXPECT_EQ(store.GetString(RegRoot::CurrentUser, kAccount, "User ID:"), QString("other root"));
     EXPECT_EQ(store.GetString(RegRoot::CurrentUser, kProduct, "Account1"), std::nullopt);
-
-    RawDatabase raw(path);
     EXPECT_EQ(raw.scalar("SELECT count(*) FROM vals WHERE key_id NOT IN (SELECT id FROM keys)"),
+              QString("0"));
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE fold LIKE 'software\\velmora\\my account\\%'"),
               QString("0"));
     // A recreated key starts empty.
     store.CreateKey(kRoot, kAccount);
     EXPECT_TRUE(store.Values(kRoot, kAccount).empty());
-}
 
-TEST_F(RegeditTest, DeletingWhatDoesNotExistIsSilentAndTheRootStays)
-{
-    Regedit store(path);
-    store.SaveString(kRoot, kProduct, "Min", "1");
+    // Deleting what does not exist is silent, and the root stays.
     EXPECT_EQ(stderrOf([&] {
                   store.DeleteKey(kRoot, "Software\\Nowhere");
                   store.DeleteValue(kRoot, "Software\\Nowhere", "Min");
@@ -179,9 +156,9 @@ TEST_F(RegeditTest, DeletingWhatDoesNotExistIsSilentAndTheRootStays)
                   store.DeleteKey(kRoot, "\\");
               }),
               "");
-    EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), QString("1"));
-    store.DeleteValue(kRoot, "SOFTWARE\\Velmora\\", "MIN");
-    EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
+    EXPECT_EQ(store.GetString(kRoot, kProduct, "Account1"), QString("My Account"));
+    store.DeleteValue(kRoot, "SOFTWARE\\Velmora\\", "ACCOUNT1");
+    EXPECT_EQ(store.GetString(kRoot, kProduct, "Account1"), std::nullopt);
 }
 
 TEST_F(RegeditTest, BulkReadsReturnFoldedNamesOfTheAskedScope)
@@ -209,32 +186,13 @@ TEST_F(RegeditTest, BulkReadsReturnFoldedNamesOfTheAskedScope)
     EXPECT_EQ(store.List(kRoot, QString()).size(), 6u);
 }
 
-TEST_F(RegeditTest, EveryWriteIsCommittedAndPrivateToTheUser)
+TEST_F(RegeditTest, EveryWriteIsCommittedPrivateToTheUserAndSafeBesideASecondWriter)
 {
+    // Two connections, as two processes would have, created together on a new file in new folders.
     const QString nested = dir.file("sub/folder/store.db");
-    Regedit writer(nested);
-    Regedit reader(nested);
-    writer.SaveString(kRoot, kAccount, "Password:", "one");
-    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), QString("one"));
-    writer.SaveString(kRoot, kAccount, "User ID:", "me");
-    writer.DeleteValue(kRoot, kAccount, "Password:");
-    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), std::nullopt);
-    EXPECT_TRUE(writer.isWritable());
-    EXPECT_EQ(RawDatabase(nested).scalar("PRAGMA journal_mode"), QString("wal"));
-
-    EXPECT_EQ(fileMode(nested), 0600);
-    ASSERT_TRUE(QFileInfo::exists(nested + "-wal"));
-    EXPECT_EQ(fileMode(nested + "-wal"), 0600);
-    EXPECT_EQ(fileMode(nested + "-shm"), 0600);
-    EXPECT_EQ(Regedit(nested).GetString(kRoot, kAccount, "User ID:"), QString("me"));
-}
-
-TEST_F(RegeditTest, TwoWritersAtOnceLoseNothing)
-{
-    // Two connections, as two processes would have, created together on a new file.
     constexpr int kWrites = 150;
-    auto writeMany = [this](const QString& key) {
-        Regedit store(path);
+    auto writeMany = [&nested](const QString& key) {
+        Regedit store(nested);
         for (int i = 0; i < kWrites; ++i)
             store.SaveString(kRoot, key, QStringLiteral("V%1").arg(i), QString::number(i));
     };
@@ -242,13 +200,25 @@ TEST_F(RegeditTest, TwoWritersAtOnceLoseNothing)
     std::thread second(writeMany, kProduct + "\\Second");
     first.join();
     second.join();
-    Regedit store(path);
-    EXPECT_EQ(store.Values(kRoot, kProduct + "\\First").size(), std::size_t{kWrites});
-    EXPECT_EQ(store.Values(kRoot, kProduct + "\\Second").size(), std::size_t{kWrites});
+
+    Regedit writer(nested);
+    Regedit reader(nested);
+    EXPECT_EQ(reader.Values(kRoot, kProduct + "\\First").size(), std::size_t{kWrites});
+    EXPECT_EQ(reader.Values(kRoot, kProduct + "\\Second").size(), std::size_t{kWrites});
+    writer.SaveString(kRoot, kAccount, "Password:", "one");
+    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), QString("one"));
+    writer.DeleteValue(kRoot, kAccount, "Password:");
+    EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), std::nullopt);
+    EXPECT_TRUE(writer.isWritable());
+    EXPECT_EQ(RawDatabase(nested).scalar("PRAGMA journal_mode"), QString("wal"));
+    ASSERT_TRUE(QFileInfo::exists(nested + "-wal"));
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(fileMode(nested + suffix), 0600) << suffix;
 }
 
-TEST_F(RegeditTest, FileThatIsNoStoreOrAnotherProgramsDatabaseIsNeverTouched)
+TEST_F(RegeditTest, FileThatIsNoStoreIsReportedOnceNeverTouchedAndReadsAsEmpty)
 {
+    // A text file, another program's database, and a folder where the file should be.
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -257,43 +227,32 @@ TEST_F(RegeditTest, FileThatIsNoStoreOrAnotherProgramsDatabaseIsNeverTouched)
     const QString other = dir.file("other.db");
     ASSERT_TRUE(
         RawDatabase(other).exec("CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('keep me')"));
+    const QString folder = dir.file("folder.db");
+    ASSERT_TRUE(QDir().mkpath(folder));
     const QByteArray notes = fileBytes(path);
     const QByteArray database = fileBytes(other);
 
-    expectOneComplaint(stderrOf([&] {
-        Regedit store(path);
-        EXPECT_FALSE(store.isWritable());
-        store.SaveString(kRoot, kProduct, "Min", "1");
-        store.CreateKey(kRoot, kAccount);
-        store.DeleteKey(kRoot, kProduct);
-        EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
-    }));
+    for (const QString& file : {path, other, folder}) {
+        const std::string err = stderrOf([&] {
+            Regedit store(file);
+            EXPECT_FALSE(store.isWritable());
+            EXPECT_FALSE(store.isReadable());
+            store.SaveString(kRoot, kProduct, "Min", "1");
+            store.CreateKey(kRoot, kAccount);
+            store.DeleteKey(kRoot, kProduct);
+            EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
+            EXPECT_TRUE(store.List(kRoot, QString()).empty());
+        });
+        EXPECT_NE(err.find(file.toStdString()), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(fileBytes(path), notes);
     EXPECT_FALSE(QFileInfo::exists(path + "-wal"));
-
-    const std::string err = stderrOf([&] {
-        Regedit store(other);
-        store.SaveString(kRoot, kProduct, "Min", "1");
-        EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
-    });
-    EXPECT_NE(err.find(other.toStdString()), std::string::npos) << err;
     EXPECT_EQ(fileBytes(other), database);
     RawDatabase raw(other);
     EXPECT_EQ(raw.scalar("SELECT text FROM notes"), QString("keep me"));
     EXPECT_EQ(raw.scalar("PRAGMA journal_mode"), QString("delete"));
-}
-
-TEST_F(RegeditTest, StoreThatCannotBeOpenedRunsOnDefaults)
-{
-    ASSERT_TRUE(QDir().mkpath(path)); // a folder stands where the file should be
-    expectOneComplaint(stderrOf([&] {
-        Regedit store(path);
-        EXPECT_FALSE(store.isReadable());
-        store.SaveString(kRoot, kProduct, "Min", "1");
-        EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
-        EXPECT_TRUE(store.List(kRoot, QString()).empty());
-    }));
-    EXPECT_TRUE(QFileInfo(path).isDir());
 }
 
 TEST_F(RegeditTest, WriteProtectedStoreIsReadButNotWritten)

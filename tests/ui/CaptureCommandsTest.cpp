@@ -40,6 +40,14 @@ protected:
         ASSERT_TRUE(QDir().mkpath(out));
         capture.setCaptureAudio(false);
         capture.setDriverIndex(capture.DriverCount() - 1);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(outFile("page.pdf"));
+        dialogs.setPrinter(&printer);
+    }
+    QByteArray pdfBytes() const
+    {
+        QFile file(outFile("page.pdf"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QString outFile(const QString& name) const { return QDir(out).filePath(name); }
     bool inWork(const QString& name) const { return QFile::exists(work.file(name)); }
@@ -64,6 +72,7 @@ protected:
     ScriptedCaptureDialogs dialogs;
     GstCaptureComponent capture{work.path(), true};
     CaptureCommands commands{capture, options, prompter, dialogs, work.path(), nullptr};
+    QPrinter printer{QPrinter::HighResolution};
 };
 
 // ---- Capture Image ----
@@ -97,9 +106,10 @@ TEST_F(CaptureCommandsTest, TheEndingDecidesTheFormatAndOnlyBmpAndJpgAreWritten)
     ASSERT_EQ(bitmap.size(), kFrame);
     const QImage coarse = bitmap.scaled(8, 8, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     for (const QPoint at : {QPoint(0, 0), QPoint(7, 7)}) {
-        EXPECT_NEAR(coarse.pixelColor(at).red(), jpeg.pixelColor(at).red(), 24);
-        EXPECT_NEAR(coarse.pixelColor(at).green(), jpeg.pixelColor(at).green(), 24);
-        EXPECT_NEAR(coarse.pixelColor(at).blue(), jpeg.pixelColor(at).blue(), 24);
+        const QColor a = coarse.pixelColor(at), b = jpeg.pixelColor(at);
+        EXPECT_LE(std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                            std::abs(a.blue() - b.blue())}),
+                  24);
     }
     EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.texts().join(' ').toStdString();
 }
@@ -123,11 +133,9 @@ TEST_F(CaptureCommandsTest, ImageErrorsAreShownAtTheEnd)
     EXPECT_EQ(prompter.shown()[1].text, "Failed to save JPEG file");
     EXPECT_EQ(prompter.shown()[1].icon, Prompter::Icon::Critical);
     EXPECT_TRUE(inWork("capture.bmp"));
-}
 
-TEST_F(CaptureCommandsTest, JpgWithoutAFrameDoesNotReuseAnOlderCaptureBmp)
-{
-    capture.SaveFrame(work.file("capture.bmp")); // from an earlier capture
+    // Without a frame the "capture.bmp" left from above is not made into a JPEG.
+    prompter.clear();
     Idle idle(*this);
     dialogs.imageNext(outFile("still.jpg"));
     idle.commands.save_image_capture_Click();
@@ -139,83 +147,62 @@ TEST_F(CaptureCommandsTest, JpgWithoutAFrameDoesNotReuseAnOlderCaptureBmp)
 
 // ---- Capture Movie ----
 
-TEST_F(CaptureCommandsTest, MovieRecordsUntilEscapeWithTheChosenRate)
+TEST_F(CaptureCommandsTest, MovieRecordsUntilEscapeIntoTheChosenOrTheWorkFileAndFailsQuietly)
 {
     QSignalSpy status(&commands, &CaptureCommands::movieStatus);
-    const QString path = outFile("clip.avi");
-    dialogs.movieNext(path);
     QObject context;
     QObject::connect(&capture, &CaptureComponent::PreRoll, &context, [&] {
         // The panel already asks for Escape when the recording is about to start.
-        ASSERT_EQ(status.count(), 1);
-        EXPECT_EQ(status[0][0].toString(), "Press <Esc> to stop");
+        EXPECT_EQ(status.count() % 2, 1);
+        EXPECT_EQ(status.last()[0].toString(), "Press <Esc> to stop");
         capture.StartCaptureNow();
-        QTimer::singleShot(1000, &context, [] {
+        QTimer::singleShot(700, &context, [] {
             QCoreApplication::postEvent(qApp,
                                         new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         });
     });
+    const QString path = outFile("clip.avi");
+    dialogs.movieNext(path);
     commands.save_motion_image_capture_Click(12);
-
-    EXPECT_EQ(dialogs.asked(), QStringList{"movie"});
     EXPECT_EQ(capture.CaptureFrameRate(), 12);
     EXPECT_EQ(capture.CaptureFile(), path);
     EXPECT_FALSE(capture.isCapturing());
     EXPECT_EQ(probeMovie(path).videoStreams, 1);
     ASSERT_EQ(status.count(), 2);
     EXPECT_EQ(status[1][0].toString(), QString());
-    EXPECT_TRUE(prompter.texts().isEmpty());
-}
 
-TEST_F(CaptureCommandsTest, CancelledMovieDialogStillRecordsIntoTheWorkFolder)
-{
+    // A cancelled dialog still records, into the work folder.
     dialogs.movieNext(std::nullopt);
-    QObject context;
-    QObject::connect(&capture, &CaptureComponent::PreRoll, &context, [&] {
-        capture.StartCaptureNow();
-        QTimer::singleShot(500, &context, [this] { capture.StopCapture(); });
-    });
     commands.save_motion_image_capture_Click(30);
+    EXPECT_EQ(dialogs.asked(), (QStringList{"movie", "movie"}));
     EXPECT_EQ(capture.CaptureFile(), QString());
     EXPECT_EQ(probeMovie(work.file("capture.avi")).videoStreams, 1);
-}
+    EXPECT_TRUE(prompter.texts().isEmpty());
 
-TEST_F(CaptureCommandsTest, FailingMovieEndsQuietlyAndClearsThePanel)
-{
+    // Without a driver the movie ends quietly and the panel is cleared.
     Idle idle(*this);
-    QSignalSpy status(&idle.commands, &CaptureCommands::movieStatus);
-    dialogs.movieNext(outFile("clip.avi"));
+    QSignalSpy idleStatus(&idle.commands, &CaptureCommands::movieStatus);
+    dialogs.movieNext(outFile("idle.avi"));
     idle.commands.save_motion_image_capture_Click(30);
     EXPECT_TRUE(prompter.texts().isEmpty());
-    ASSERT_EQ(status.count(), 2);
-    EXPECT_EQ(status[1][0].toString(), QString());
-    EXPECT_TRUE(QDir(out).isEmpty());
+    ASSERT_EQ(idleStatus.count(), 2);
+    EXPECT_EQ(idleStatus[1][0].toString(), QString());
+    EXPECT_FALSE(QFile::exists(outFile("idle.avi")));
 }
 
 // ---- Print ----
 
-class PrintTest : public CaptureCommandsTest
+TEST_F(CaptureCommandsTest, PrintPutsTheFrameOnOnePageKeepsPrintBmpOnlyWhenAskedAndNeverPrintsAnOldOne)
 {
-protected:
-    void SetUp() override
-    {
-        CaptureCommandsTest::SetUp();
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdf);
-        dialogs.setPrinter(&printer);
-    }
-    QByteArray pdfBytes() const
-    {
-        QFile file(pdf);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    // No printer: nothing at all.
+    dialogs.setPrinter(nullptr);
+    options.setPrint(true);
+    commands.mnuPrint_Click();
+    EXPECT_EQ(dialogs.asked(), QStringList{"printer"});
+    EXPECT_FALSE(inWork("print.bmp"));
+    EXPECT_TRUE(pdfBytes().isEmpty());
 
-    QString pdf = outFile("page.pdf");
-    QPrinter printer{QPrinter::HighResolution};
-};
-
-TEST_F(PrintTest, PrintsTheFrameOnOnePageAndKeepsPrintBmpOnlyWhenAsked)
-{
+    dialogs.setPrinter(&printer);
     for (const bool keep : {false, true}) {
         options.setPrint(keep);
         commands.mnuPrint_Click();
@@ -228,12 +215,10 @@ TEST_F(PrintTest, PrintsTheFrameOnOnePageAndKeepsPrintBmpOnlyWhenAsked)
         EXPECT_EQ(QImage(work.file("print.bmp")).size(), keep ? kFrame : QSize(0, 0)) << keep;
     }
     EXPECT_TRUE(prompter.texts().isEmpty());
-}
 
-TEST_F(PrintTest, UnsavedFrameShowsPrintErrorAndPrintsNoOlderPicture)
-{
+    // An unsaved frame: "Print Error", and no older picture printed.
+    QFile::remove(outFile("page.pdf"));
     options.setPrint(true);
-    capture.SaveFrame(work.file("print.bmp")); // kept from an earlier print
     Idle idle(*this);
     idle.commands.mnuPrint_Click();
     ASSERT_EQ(prompter.shown().size(), 1u);
@@ -249,35 +234,20 @@ TEST_F(PrintTest, UnsavedFrameShowsPrintErrorAndPrintsNoOlderPicture)
     EXPECT_FALSE(inWork("print.bmp"));
 }
 
-TEST_F(PrintTest, NoPrinterDoesNothingAtAll)
-{
-    dialogs.setPrinter(nullptr);
-    options.setPrint(true);
-    commands.mnuPrint_Click();
-    EXPECT_EQ(dialogs.asked(), QStringList{"printer"});
-    EXPECT_FALSE(inWork("print.bmp"));
-    EXPECT_TRUE(pdfBytes().isEmpty());
-    EXPECT_TRUE(prompter.texts().isEmpty());
-}
-
 TEST(PrintLayout, PictureSitsTopLeftAtItsScreenSize)
 {
     QImage picture(320, 240, QImage::Format_RGB32);
     picture.fill(QColor(200, 30, 30));
-    struct Case
-    {
-        int deviceDpi;
-        qreal screenDpi;
-        QSize expected;
-    };
-    // 320 x 240 on a 96 dpi screen is 3.33 x 2.5 inches.
-    for (const Case& c : {Case{300, 96, {1000, 750}}, Case{96, 96, {320, 240}}, Case{300, 120, {800, 600}}}) {
+    // device dpi, screen dpi, painted size: 320 x 240 on a 96 dpi screen is 3.33 x 2.5 inches.
+    for (const auto& [deviceDpi, screenDpi, size] : {std::tuple{300, 96.0, QSize(1000, 750)},
+                                                     {96, 96.0, QSize(320, 240)},
+                                                     {300, 120.0, QSize(800, 600)}}) {
         QImage page(1200, 1000, QImage::Format_RGB32);
-        page.setDotsPerMeterX(qRound(c.deviceDpi / 0.0254));
-        page.setDotsPerMeterY(qRound(c.deviceDpi / 0.0254));
+        page.setDotsPerMeterX(qRound(deviceDpi / 0.0254));
+        page.setDotsPerMeterY(qRound(deviceDpi / 0.0254));
         page.fill(Qt::white);
         QPainter painter(&page);
-        CaptureCommands::printPicture(painter, picture, c.screenDpi, c.screenDpi);
+        CaptureCommands::printPicture(painter, picture, screenDpi, screenDpi);
         painter.end();
 
         QRect box; // the painted, non-white pixels
@@ -285,34 +255,14 @@ TEST(PrintLayout, PictureSitsTopLeftAtItsScreenSize)
             for (int x = 0; x < page.width(); ++x)
                 if (page.pixel(x, y) != qRgb(255, 255, 255))
                     box |= QRect(x, y, 1, 1);
-        EXPECT_EQ(box.topLeft(), QPoint(0, 0)) << c.deviceDpi << " dpi";
-        EXPECT_NEAR(box.width(), c.expected.width(), 1) << c.deviceDpi << " dpi";
-        EXPECT_NEAR(box.height(), c.expected.height(), 1) << c.deviceDpi << " dpi";
+        EXPECT_EQ(box.topLeft(), QPoint(0, 0)) << deviceDpi << " dpi";
+        EXPECT_NEAR(box.width(), size.width(), 1) << deviceDpi << " dpi";
+        EXPECT_NEAR(box.height(), size.height(), 1) << deviceDpi << " dpi";
         EXPECT_EQ(page.pixelColor(box.center()), QColor(200, 30, 30));
     }
 }
 
 // ---- The Qt dialogs ----
-
-// Closes whatever modal window is still up after a while, so a dialog that waits for an answer
-// nobody scripted fails the test instead of hanging it.
-class ModalGuard final
-{
-public:
-    ModalGuard()
-    {
-        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                ADD_FAILURE() << "unexpected modal window: " << modal->metaObject()->className();
-                modal->close();
-            }
-        });
-        m_timer.start(5000);
-    }
-
-private:
-    QTimer m_timer;
-};
 
 // Runs check on the modal file dialog once it is up, then accepts it with the given name.
 void onFileDialog(const std::function<void(QFileDialog&)>& check, const QString& name)
@@ -338,9 +288,17 @@ void touch(const QString& path)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
 }
 
-TEST(QtCaptureDialogsTest, PictureDialogOffersBitmapAndJpegAndAsksBeforeOverwriting)
+TEST(QtCaptureDialogsTest, PictureDialogOffersBitmapAndJpegAndAsksBeforeOverwritingTheMovieDialogDoesNot)
 {
-    ModalGuard guard;
+    // Closes a modal window nobody scripted an answer for, so the test fails instead of hanging.
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, &guard, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ADD_FAILURE() << "unexpected modal window: " << modal->metaObject()->className();
+            modal->close();
+        }
+    });
+    guard.start(5000);
     TempDir dir;
     QtCaptureDialogs dialogs;
     onFileDialog(
@@ -382,14 +340,9 @@ TEST(QtCaptureDialogsTest, PictureDialogOffersBitmapAndJpegAndAsksBeforeOverwrit
         dir.file("snap"));
     EXPECT_EQ(dialogs.saveImagePath(nullptr), dir.file("snap.bmp"));
     EXPECT_EQ(questions, 1);
-}
 
-TEST(QtCaptureDialogsTest, MovieDialogDoesNotAskBeforeOverwriting)
-{
-    ModalGuard guard;
-    TempDir dir;
+    // The movie dialog overwrites without asking.
     touch(dir.file("clip.avi"));
-    QtCaptureDialogs dialogs;
     onFileDialog(
         [](QFileDialog& dialog) {
             EXPECT_EQ(dialog.windowTitle(), "Save AVI File");
@@ -398,4 +351,5 @@ TEST(QtCaptureDialogsTest, MovieDialogDoesNotAskBeforeOverwriting)
         dir.file("clip"));
     EXPECT_EQ(dialogs.saveMoviePath(nullptr), dir.file("clip.avi"));
 }
+
 } // namespace
