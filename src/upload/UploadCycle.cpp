@@ -169,12 +169,13 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
         }
 
         bool savedLocally = false;
-        if (account.locally) {
-            const QString folder = account.localFolder;
-            savedLocally = !folder.isEmpty() &&
-                           copyReplacing(workFile(kJpegFile), folder + QLatin1Char('/') + account.fileName +
-                                                                  QStringLiteral(".jpg"));
-            copyReplacing(workFile(kTimeFile), folder + QLatin1Char('/') + options.textTimeName());
+        // Without a local folder nothing is copied: an empty folder would put the files into the
+        // file system's root.
+        if (account.locally && !account.localFolder.isEmpty()) {
+            const QString folder = account.localFolder + QLatin1Char('/');
+            savedLocally = copyReplacing(workFile(kJpegFile), folder + account.fileName + QStringLiteral(".jpg"));
+            if (!options.textTimeName().isEmpty())
+                copyReplacing(workFile(kTimeFile), folder + options.textTimeName());
         }
 
         if (account.locally && account.onlyLocally) {

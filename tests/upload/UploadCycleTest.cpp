@@ -106,6 +106,15 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     QFile::remove(server.homeFile("webcam.jpg"));
     EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
     EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
+
+    // Saving locally without a folder copies nothing (the files would land in the file system's
+    // root) and delivers nothing.
+    set("Locally", "1");
+    set("LocallySource", "");
+    rig.accounts.ValdItem();
+    const bool rootHadFiles = QFile::exists("/webcam.jpg") || QFile::exists("/when.txt");
+    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Failed);
+    EXPECT_EQ(QFile::exists("/webcam.jpg") || QFile::exists("/when.txt"), rootHadFiles);
 }
 
 TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
