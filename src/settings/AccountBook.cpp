@@ -419,18 +419,22 @@ void AccountBook::saveField(const QString& name, const QString& text)
         m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), name, text);
 }
 
+template <typename T>
+void AccountBook::setAndSave(T Account::*field, const T& value, const QString& valueName, const QString& text)
+{
+    m_loaded.*field = value;
+    saveField(valueName, text);
+    emit loadedChanged();
+}
+
 void AccountBook::setHost(const QString& text)
 {
-    m_loaded.host = text;
-    saveField(kHost, text);
-    emit loadedChanged();
+    setAndSave(&Account::host, text, kHost, text);
 }
 
 void AccountBook::setUser(const QString& text)
 {
-    m_loaded.user = text;
-    saveField(kUser, text);
-    emit loadedChanged();
+    setAndSave(&Account::user, text, kUser, text);
 }
 
 void AccountBook::setPassword(const QString& text)
@@ -452,9 +456,7 @@ void AccountBook::setRememberPassword(bool remember)
 
 void AccountBook::setFolder(const QString& text)
 {
-    m_loaded.folder = text;
-    saveField(kFolder, text);
-    emit loadedChanged();
+    setAndSave(&Account::folder, text, kFolder, text);
 }
 
 void AccountBook::finishFolderEdit()
@@ -465,30 +467,22 @@ void AccountBook::finishFolderEdit()
 
 void AccountBook::setFileName(const QString& text)
 {
-    m_loaded.fileName = text;
-    saveField(kFileName, text);
-    emit loadedChanged();
+    setAndSave(&Account::fileName, text, kFileName, text);
 }
 
 void AccountBook::setLocally(bool set)
 {
-    m_loaded.locally = set;
-    saveField(kLocally, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::locally, set, kLocally, StoredText::flagText(set));
 }
 
 void AccountBook::setOnlyLocally(bool set)
 {
-    m_loaded.onlyLocally = set;
-    saveField(kOnlyLocally, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::onlyLocally, set, kOnlyLocally, StoredText::flagText(set));
 }
 
 void AccountBook::setLocalFolder(const QString& text)
 {
-    m_loaded.localFolder = text;
-    saveField(kLocalFolder, text);
-    emit loadedChanged();
+    setAndSave(&Account::localFolder, text, kLocalFolder, text);
 }
 
 void AccountBook::setIntervalItem(int position)
@@ -541,51 +535,39 @@ QString AccountBook::setSecondsText(const QString& text)
 
 void AccountBook::setBetween(bool set)
 {
-    m_loaded.between = set;
-    saveField(kBetween, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::between, set, kBetween, StoredText::flagText(set));
 }
 
 void AccountBook::setDateFrom(const QDate& date)
 {
-    m_loaded.dateFrom = date;
-    saveField(kDateFrom, storedDateText(date));
-    emit loadedChanged();
+    setAndSave(&Account::dateFrom, date, kDateFrom, storedDateText(date));
 }
 
 void AccountBook::setDateTo(const QDate& date)
 {
-    m_loaded.dateTo = date;
-    saveField(kDateTo, storedDateText(date));
-    emit loadedChanged();
+    setAndSave(&Account::dateTo, date, kDateTo, storedDateText(date));
 }
 
 void AccountBook::setTimestamp(bool set)
 {
-    m_loaded.timestamp = set;
-    saveField(kTimestamp, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::timestamp, set, kTimestamp, StoredText::flagText(set));
 }
 
 void AccountBook::setTextTime(bool set)
 {
-    m_loaded.textTime = set;
-    saveField(kTextTime, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::textTime, set, kTextTime, StoredText::flagText(set));
 }
 
 void AccountBook::setBackColor(quint32 color)
 {
-    m_loaded.backColor = color & 0xFFFFFF;
-    saveField(kBackcolor, QString::number(m_loaded.backColor));
-    emit loadedChanged();
+    const quint32 rgb = color & 0xFFFFFF;
+    setAndSave(&Account::backColor, rgb, kBackcolor, QString::number(rgb));
 }
 
 void AccountBook::setForeColor(quint32 color)
 {
-    m_loaded.foreColor = color & 0xFFFFFF;
-    saveField(kForecolor, QString::number(m_loaded.foreColor));
-    emit loadedChanged();
+    const quint32 rgb = color & 0xFFFFFF;
+    setAndSave(&Account::foreColor, rgb, kForecolor, QString::number(rgb));
 }
 
 void AccountBook::setFont(bool bold, bool italic, const QString& name, double size)
@@ -604,35 +586,25 @@ void AccountBook::setFont(bool bold, bool italic, const QString& name, double si
 
 void AccountBook::setProtocol(Account::Protocol protocol)
 {
-    m_loaded.protocol = protocol;
-    saveField(kProtocol, Account::protocolText(protocol));
-    emit loadedChanged();
+    setAndSave(&Account::protocol, protocol, kProtocol, Account::protocolText(protocol));
 }
 
 void AccountBook::setPassive(bool set)
 {
-    m_loaded.passive = set;
-    saveField(kPassive, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::passive, set, kPassive, StoredText::flagText(set));
 }
 
 void AccountBook::setVerifyCertificate(bool set)
 {
-    m_loaded.verifyCertificate = set;
-    saveField(kVerifyCertificate, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::verifyCertificate, set, kVerifyCertificate, StoredText::flagText(set));
 }
 
 void AccountBook::setKeyFile(const QString& path)
 {
-    m_loaded.keyFile = path;
-    saveField(kKeyFile, path);
-    emit loadedChanged();
+    setAndSave(&Account::keyFile, path, kKeyFile, path);
 }
 
 void AccountBook::setSafeReplace(bool set)
 {
-    m_loaded.safeReplace = set;
-    saveField(kSafeReplace, StoredText::flagText(set));
-    emit loadedChanged();
+    setAndSave(&Account::safeReplace, set, kSafeReplace, StoredText::flagText(set));
 }

@@ -127,6 +127,9 @@ private:
     QString accountKey(const QString& name) const;
     bool hasCurrentAccount() const;
     void saveField(const QString& name, const QString& text);
+    // Changes one field of the loaded account, stores its text and tells the views.
+    template <typename T>
+    void setAndSave(T Account::*field, const T& value, const QString& valueName, const QString& text);
     // Why a name cannot be used, or empty when it can; `except` is the row being renamed.
     QString refusal(const QString& name, int except) const;
 
