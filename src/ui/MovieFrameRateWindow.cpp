@@ -41,13 +41,9 @@ MovieFrameRateWindow::MovieFrameRateWindow(Regedit& store, Help& help, QWidget* 
     frameLayout->addWidget(m_text, 0, 1);
     frameLayout->addWidget(m_slider, 1, 0, 1, 2);
 
-    m_ok = WindowParts::button(QStringLiteral("&OK"), QStringLiteral("Command1"), this);
-    m_ok->setDefault(true);
-    m_help = WindowParts::button(QStringLiteral("&Help"), QStringLiteral("cmdHelp"), this);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addLayout(WindowParts::buttonRow({m_ok, m_help}));
-    setFixedSize(sizeHint());
+    const WindowParts::OkHelpButtons buttons = WindowParts::layOutWithOkHelp(*this, frame);
+    m_ok = buttons.ok;
+    m_help = buttons.help;
 
     connect(m_slider, &QSlider::valueChanged, this,
             [this](int value) { m_text->setText(QString::number(value)); });

@@ -33,13 +33,9 @@ SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(m_drivers);
 
-    m_ok = WindowParts::button(QStringLiteral("&OK"), QStringLiteral("Command1"), this);
-    m_ok->setDefault(true);
-    m_help = WindowParts::button(QStringLiteral("&Help"), QStringLiteral("cmdHelp"), this);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(frame);
-    layout->addLayout(WindowParts::buttonRow({m_ok, m_help}));
-    setFixedSize(sizeHint());
+    const WindowParts::OkHelpButtons buttons = WindowParts::layOutWithOkHelp(*this, frame);
+    m_ok = buttons.ok;
+    m_help = buttons.help;
 
     // The stored name is only remembered for the user: the driver at start is the one the
     // capture component reports, so it is not read here.

@@ -14,4 +14,13 @@ namespace WindowParts {
 QPushButton* button(const QString& caption, const QString& objectName, QWidget* parent);
 // The row of buttons at the bottom of a tool window, right-aligned.
 QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
+
+// The layout of the small settings windows: their frame, then "&OK" (the default) and "&Help",
+// at a fixed size.
+struct OkHelpButtons
+{
+    QPushButton* ok;
+    QPushButton* help;
+};
+OkHelpButtons layOutWithOkHelp(QWidget& window, QWidget* frame);
 } // namespace WindowParts

@@ -47,6 +47,9 @@ UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
     : QObject(parent), m_deps(dependencies)
 {
     QDir().mkpath(m_deps.workDir);
+    // Bitmaps that earlier versions left between cycles are removed once, not on every cycle.
+    for (const QString& name : {kFrameFile, kStripFile, kPictureFile})
+        removeWorkFile(name);
 }
 
 QString UploadCycle::workFile(const QString& name) const
@@ -199,8 +202,7 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
             outcome = result.pictureUploaded ? Outcome::Delivered : Outcome::Failed;
         }
 
-        for (const QString& name : {kFrameFile, kStripFile, kPictureFile, kTimeFile})
-            removeWorkFile(name);
+        removeWorkFile(kTimeFile);
         if (!options.keep())
             removeWorkFile(kJpegFile);
     } catch (const CaptureError& error) {

@@ -24,7 +24,7 @@ class UploadCycle final : public QObject
 
 public:
     // Working files in the working folder: the JPEG and the time file. The frame, strip and
-    // picture bitmaps of earlier versions are no longer written; the cleanup still removes them.
+    // picture bitmaps of earlier versions are no longer written and are removed at start.
     static inline const QString kFrameFile = QStringLiteral("ic.bmp");
     static inline const QString kStripFile = QStringLiteral("pu.bmp");
     static inline const QString kPictureFile = QStringLiteral("pic.bmp");
