@@ -887,7 +887,8 @@ template <typename Use> auto GstCaptureComponent::withNewestFrame(Use use)
         !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
         throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("The picture cannot be read"));
     // The frame is unmapped however the use ends.
-    const std::unique_ptr<GstVideoFrame, decltype(&gst_video_frame_unmap)> mapped(&frame, gst_video_frame_unmap);
+    const std::unique_ptr<GstVideoFrame, decltype(&gst_video_frame_unmap)> mapped(&frame,
+                                                                                  gst_video_frame_unmap);
     return use(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), GST_VIDEO_INFO_WIDTH(&info),
                GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
 }
@@ -909,7 +910,8 @@ QImage GstCaptureComponent::GrabFrame()
         return QImage(bgrx, width, height, stride, QImage::Format_RGB32).copy();
     });
     if (image.isNull())
-        throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("Not enough memory for the picture"));
+        throw CaptureError(CaptureError::kSaveFrameFailed,
+                           QStringLiteral("Not enough memory for the picture"));
     return image;
 }
 

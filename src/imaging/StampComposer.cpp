@@ -12,8 +12,8 @@ QImage StampComposer::strip(const QString& text, const Style& style)
     QPainter painter(&image);
     painter.setFont(style.font);
     painter.setPen(style.text);
-    painter.drawText(QRect(0, 0, kStripWidth, kStripHeight), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                     text);
+    painter.drawText(QRect(0, 0, kStripWidth, kStripHeight),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     return image;
 }
 

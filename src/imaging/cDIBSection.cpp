@@ -99,8 +99,8 @@ bool cDIBSection::fromImage32(const QImage& image)
     CleanUp();
     if (image.isNull())
         return false;
-    const QImage source = image.format() == QImage::Format_RGB32 ? image
-                                                                 : image.convertToFormat(QImage::Format_RGB32);
+    const QImage source =
+        image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     if (source.isNull() || !allocate(source.width(), source.height(), 32))
         return false;
     const int stride = BytesPerScanLine();

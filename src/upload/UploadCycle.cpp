@@ -153,9 +153,9 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
 
         const QImage picture =
             account.timestamp
-                ? StampComposer::compose(frame, generalDateTimeText(start),
-                                         StampComposer::Style{stampFont(account), account.backQColor(),
-                                                              account.foreQColor()})
+                ? StampComposer::compose(
+                      frame, generalDateTimeText(start),
+                      StampComposer::Style{stampFont(account), account.backQColor(), account.foreQColor()})
                 : frame;
         cDIBSection dib;
         if (!dib.fromImage32(picture))
@@ -176,7 +176,8 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
         // file system's root.
         if (account.locally && !account.localFolder.isEmpty()) {
             const QString folder = account.localFolder + QLatin1Char('/');
-            savedLocally = copyReplacing(workFile(kJpegFile), folder + account.fileName + QStringLiteral(".jpg"));
+            savedLocally =
+                copyReplacing(workFile(kJpegFile), folder + account.fileName + QStringLiteral(".jpg"));
             if (!options.textTimeName().isEmpty())
                 copyReplacing(workFile(kTimeFile), folder + options.textTimeName());
         }

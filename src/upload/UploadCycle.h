@@ -44,11 +44,11 @@ public:
     };
 
     enum class Outcome {
-        Cancelled,       // the question was answered with Cancel
+        Cancelled, // the question was answered with Cancel
         OutsideDateRange,
-        Failed,          // a step failed: nothing (or not everything) was delivered
-        Delivered,       // uploaded, or saved locally where the account asks only for that
-        ProgramEnded     // the close-after option ended the program
+        Failed,      // a step failed: nothing (or not everything) was delivered
+        Delivered,   // uploaded, or saved locally where the account asks only for that
+        ProgramEnded // the close-after option ended the program
     };
 
     explicit UploadCycle(const Dependencies& dependencies, QObject* parent = nullptr);

@@ -30,7 +30,8 @@ public:
         bool testPattern = false;
     };
 
-    UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status, std::function<void()> beep);
+    UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
+                 std::function<void()> beep);
     ~UploadEngine();
     UploadEngine(const UploadEngine&) = delete;
     UploadEngine& operator=(const UploadEngine&) = delete;

@@ -65,7 +65,8 @@ void UploadScheduler::StartTimer()
             continue;
         const IntervalTable::Item& item = IntervalTable::item(account.intervalItem);
         if (item.data == IntervalTable::kCustomMarker)
-            m_status.setUploadState(QStringLiteral("Upload every ") + account.seconds + QStringLiteral(" second(s)"));
+            m_status.setUploadState(QStringLiteral("Upload every ") + account.seconds +
+                                    QStringLiteral(" second(s)"));
         else if (item.data == IntervalTable::kNeverMarker)
             m_status.setUploadState(kClickToUpload);
         else if (item.data == 0)

@@ -22,7 +22,10 @@ public:
     };
 
     void answerNext(Answer answer) { m_answers.push_back(answer); }
-    void inputNext(std::optional<QString> text) { m_inputs.push_back({!text.has_value(), text.value_or(QString())}); }
+    void inputNext(std::optional<QString> text)
+    {
+        m_inputs.push_back({!text.has_value(), text.value_or(QString())});
+    }
 
     Answer message(const QString& text, Icon icon, Buttons buttons, const QString& title,
                    Answer defaultAnswer) override
