@@ -64,12 +64,12 @@ void BM_IdleLivePicture(benchmark::State& state)
     QtCaptureDialogs captureDialogs;
     Help help(dir.path());
     UploadEngine engine(
-        {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work")), true}, prompter,
-        status, [] {});
+        {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work"))}, prompter, status,
+        [] {}, std::make_unique<GstCaptureComponent>(dir.filePath(QStringLiteral("work")), true));
     MainWindow window(MainWindow::Dependencies{engine, prompter, help, dialogs, captureDialogs, status,
                                                QString(), dir.path(), [] {}});
     window.showWindow();
-    GstCaptureComponent& capture = engine.capture();
+    CaptureComponent& capture = engine.capture();
     const QList<VideoFormat> formats = capture.videoFormats();
     for (int i = 0; i < formats.size(); ++i) {
         if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)

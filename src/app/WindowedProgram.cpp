@@ -1,7 +1,7 @@
 #include "app/WindowedProgram.h"
 
 #include "app/CommandLine.h"
-#include "capture/GstCaptureComponent.h"
+#include "app/ProgramCapture.h"
 #include "common/AppPaths.h"
 #include "help/Help.h"
 #include "ui/MainWindow.h"
@@ -69,10 +69,9 @@ int run(const CommandLine& commandLine, int argc, char** argv)
 
     MessageBoxPrompter prompter;
     StatusPanels status;
-    const bool testPattern =
-        commandLine.testPattern() || GstCaptureComponent::testPatternRequestedByEnvironment();
-    UploadEngine engine({commandLine.storePath(), commandLine.workDir(), testPattern}, prompter, status,
-                        [] { QApplication::beep(); });
+    UploadEngine engine(
+        {commandLine.storePath(), commandLine.workDir()}, prompter, status, [] { QApplication::beep(); },
+        makeProgramCapture(commandLine));
     Help help(AppPaths::programFolder());
     QtSettingsDialogs dialogs;
     QtCaptureDialogs captureDialogs;

@@ -1,9 +1,9 @@
 #include "app/CommandLine.h"
 #include "app/ConsolePrompter.h"
 #include "app/HeadlessRun.h"
+#include "app/ProgramCapture.h"
 #include "app/RegTool.h"
 #include "app/WindowedProgram.h"
-#include "capture/GstCaptureComponent.h"
 #include "upload/UploadEngine.h"
 
 #include <QCoreApplication>
@@ -20,12 +20,6 @@ int runRegTool(const CommandLine& commandLine)
     return RegTool(commandLine.storePath(), out, err).run(commandLine.commandArguments());
 }
 
-UploadEngine::Settings engineSettings(const CommandLine& commandLine)
-{
-    return {commandLine.storePath(), commandLine.workDir(),
-            commandLine.testPattern() || GstCaptureComponent::testPatternRequestedByEnvironment()};
-}
-
 int runHeadless(const CommandLine& commandLine, int argc, char** argv)
 {
     // No windows, but the stamp needs fonts and painting: the offscreen platform gives both
@@ -35,7 +29,9 @@ int runHeadless(const CommandLine& commandLine, int argc, char** argv)
     QGuiApplication app(argc, argv);
     ConsolePrompter prompter;
     HeadlessRun run;
-    UploadEngine engine(engineSettings(commandLine), prompter, run, [] { std::fputs("\a", stderr); });
+    UploadEngine engine(
+        {commandLine.storePath(), commandLine.workDir()}, prompter, run, [] { std::fputs("\a", stderr); },
+        makeProgramCapture(commandLine));
     run.attach(engine);
     return commandLine.mode() == CommandLine::Mode::UploadNow ? run.uploadNow() : run.runScheduler();
 }

@@ -10,6 +10,17 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
+// The answer to a request for a still picture: the frame, or why there is none.
+struct CaptureStill
+{
+    QImage frame; // RGB32 at the connected size; null when there is no picture
+    QString error;
+
+    bool ok() const { return !frame.isNull(); }
+};
+
 // The capture control the program drives: the live picture, still frames and movies of one
 // connected video capture driver. Operations that fail throw CaptureError.
 class CaptureComponent : public QObject
@@ -18,6 +29,10 @@ class CaptureComponent : public QObject
     Q_DISABLE_COPY_MOVE(CaptureComponent)
 
 public:
+    // The size a driver starts at unless it offers none near it.
+    static constexpr int kDefaultWidth = 352;
+    static constexpr int kDefaultHeight = 288;
+
     // Numbers of StatusChanged; 0 is never sent, as the program ignores it.
     enum Status {
         StatusStopped = 1,
@@ -92,6 +107,10 @@ public:
     // The newest frame as an image of its own (RGB32, the connected size), for work that needs no
     // file; throws with kSaveFrameFailed like SaveFrame.
     virtual QImage GrabFrame() = 0;
+    // Asks for a still picture for an upload, a capture to file or a print. done runs once, later,
+    // on context's thread (never inside this call), unless context is destroyed first. The
+    // implementation here answers with GrabFrame.
+    virtual void requestStill(QObject* context, std::function<void(const CaptureStill&)> done);
 
     virtual int width() const = 0;
     virtual int height() const = 0;
@@ -102,5 +121,8 @@ signals:
     void Yield();
     void FrameArrived();
     void PreRoll();
+    // A movie capture has ended and the component is idle again: recorded is true when the movie
+    // file is complete under its name; error says why not otherwise (empty when aborted).
+    void movieFinished(bool recorded, const QString& error);
     void frameReady(const QImage& frame);
 };

@@ -148,8 +148,8 @@ QList<VideoFormat> testPatternFormats()
 int defaultTestPatternFormat(const QList<VideoFormat>& formats)
 {
     for (int i = 0; i < formats.size(); ++i) {
-        if (formats[i].width == GstCaptureComponent::kTestPatternWidth &&
-            formats[i].height == GstCaptureComponent::kTestPatternHeight && formats[i].fpsNumerator == 30)
+        if (formats[i].width == CaptureComponent::kDefaultWidth &&
+            formats[i].height == CaptureComponent::kDefaultHeight && formats[i].fpsNumerator == 30)
             return i;
     }
     return 0;
@@ -1017,6 +1017,7 @@ void GstCaptureComponent::CaptureMovie()
     }
     if (!prerolled) {
         reconnectAfterMovie();
+        emit movieFinished(false, error);
         throw CaptureError(CaptureError::kMovieFailed, error);
     }
 
@@ -1072,6 +1073,7 @@ void GstCaptureComponent::CaptureMovie()
     QFile::remove(setup.partPath);
     reconnectAfterMovie();
     emit StatusChanged(StatusCaptureEnded, QStringLiteral("Capture ended"));
+    emit movieFinished(recorded && failure.isEmpty(), failure);
     if (!failure.isEmpty())
         throw CaptureError(CaptureError::kMovieFailed, failure);
 }

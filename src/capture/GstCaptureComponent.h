@@ -26,9 +26,6 @@ class GstCaptureComponent final : public CaptureComponent
     Q_DISABLE_COPY_MOVE(GstCaptureComponent)
 
 public:
-    static constexpr int kTestPatternWidth = 352;
-    static constexpr int kTestPatternHeight = 288;
-
     // workFolder receives "capture.avi" when a movie has no CaptureFile. With testPattern a
     // "Test pattern" driver is listed after the cameras.
     GstCaptureComponent(const QString& workFolder, bool testPattern, QObject* parent = nullptr);

@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 
-#include "capture/GstCaptureComponent.h"
+#include "capture/CaptureComponent.h"
 #include "common/Prompter.h"
 #include "help/AboutBox.h"
 #include "help/Help.h"
@@ -70,8 +70,7 @@ MainWindow::MainWindow(const Dependencies& dependencies)
     setCentralWidget(m_background);
     m_video = new VideoView(m_background);
     m_video->move(0, 0);
-    m_video->setVideoSize(
-        QSize(GstCaptureComponent::kTestPatternWidth, GstCaptureComponent::kTestPatternHeight));
+    m_video->setVideoSize(QSize(CaptureComponent::kDefaultWidth, CaptureComponent::kDefaultHeight));
 
     m_captureCommands =
         new CaptureCommands(m_engine.capture(), m_engine.options(), m_prompter, dependencies.captureDialogs,
@@ -239,7 +238,7 @@ void MainWindow::buildStatusBar()
 
 void MainWindow::connectCaptureEvents()
 {
-    GstCaptureComponent& capture = m_engine.capture();
+    CaptureComponent& capture = m_engine.capture();
     connect(&capture, &CaptureComponent::frameReady, m_video, &VideoView::showFrame);
     connect(&capture, &CaptureComponent::StatusChanged, this, [this](int number, const QString& text) {
         if (number != 0)
@@ -391,7 +390,7 @@ void MainWindow::setBackgroundColor(const QColor& color)
 
 void MainWindow::setDialogAvailability()
 {
-    const GstCaptureComponent& capture = m_engine.capture();
+    const CaptureComponent& capture = m_engine.capture();
     m_format->setEnabled(capture.HasFormatDialog());
     m_display->setEnabled(capture.HasDisplayDialog());
     m_source->setEnabled(capture.HasSourceDialog());
@@ -416,7 +415,7 @@ void MainWindow::openInternetSession()
 
 void MainWindow::showVideoSize()
 {
-    const GstCaptureComponent& capture = m_engine.capture();
+    const CaptureComponent& capture = m_engine.capture();
     if (capture.isConnected())
         m_video->setVideoSize(QSize(capture.width(), capture.height()));
     m_status.setPanel(4, QStringLiteral("%1 x %2").arg(m_video->width()).arg(m_video->height()));

@@ -1,7 +1,7 @@
 #include "upload/UploadEngine.h"
 
+#include "capture/CaptureComponent.h"
 #include "capture/CaptureError.h"
-#include "capture/GstCaptureComponent.h"
 #include "capture/GstSoundOutput.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
@@ -14,14 +14,13 @@
 #include <QDir>
 
 UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
-                           std::function<void()> beep)
-    : m_settings(settings)
+                           std::function<void()> beep, std::unique_ptr<CaptureComponent> capture)
+    : m_settings(settings), m_capture(std::move(capture))
 {
     QDir().mkpath(m_settings.workDir);
     m_store = std::make_unique<Regedit>(m_settings.storePath);
     m_options = std::make_unique<ProgramOptions>(*m_store);
     m_accounts = std::make_unique<AccountBook>(*m_store, prompter);
-    m_capture = std::make_unique<GstCaptureComponent>(m_settings.workDir, m_settings.testPattern);
     m_sound = std::make_unique<GstSoundOutput>(std::move(beep));
     m_log = std::make_unique<FtpLog>();
     m_ftp = std::make_unique<FtpStage>(*m_log, prompter);

@@ -8,7 +8,7 @@
 class AccountBook;
 class FtpLog;
 class FtpStage;
-class GstCaptureComponent;
+class CaptureComponent;
 class GstSoundOutput;
 class ProgramOptions;
 class Prompter;
@@ -27,11 +27,11 @@ public:
     {
         QString storePath;
         QString workDir;
-        bool testPattern = false;
     };
 
-    UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
-                 std::function<void()> beep);
+    // capture is the program's capture component (the GStreamer one; tests may pass another).
+    UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status, std::function<void()> beep,
+                 std::unique_ptr<CaptureComponent> capture);
     ~UploadEngine();
     UploadEngine(const UploadEngine&) = delete;
     UploadEngine& operator=(const UploadEngine&) = delete;
@@ -44,7 +44,7 @@ public:
     Regedit& store() { return *m_store; }
     ProgramOptions& options() { return *m_options; }
     AccountBook& accounts() { return *m_accounts; }
-    GstCaptureComponent& capture() { return *m_capture; }
+    CaptureComponent& capture() { return *m_capture; }
     FtpLog& log() { return *m_log; }
     FtpStage& ftp() { return *m_ftp; }
     UploadCycle& cycle() { return *m_cycle; }
@@ -55,7 +55,7 @@ private:
     std::unique_ptr<Regedit> m_store;
     std::unique_ptr<ProgramOptions> m_options;
     std::unique_ptr<AccountBook> m_accounts;
-    std::unique_ptr<GstCaptureComponent> m_capture;
+    std::unique_ptr<CaptureComponent> m_capture;
     std::unique_ptr<GstSoundOutput> m_sound;
     std::unique_ptr<FtpLog> m_log;
     std::unique_ptr<FtpStage> m_ftp;

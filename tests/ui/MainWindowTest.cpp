@@ -38,10 +38,13 @@ protected:
     // The engine is built on first use, so a test can prepare the store or ask for no drivers.
     UploadEngine& engine()
     {
-        if (!m_engine)
+        if (!m_engine) {
+            auto capture = std::make_unique<GstCaptureComponent>(dir.file("work"), testPattern);
+            gstCapture = capture.get();
             m_engine = std::make_unique<UploadEngine>(
-                UploadEngine::Settings{dir.file("store.db"), dir.file("work"), testPattern}, prompter, status,
-                [] {});
+                UploadEngine::Settings{dir.file("store.db"), dir.file("work")}, prompter, status, [] {},
+                std::move(capture));
+        }
         return *m_engine;
     }
     Regedit& store() override { return engine().store(); }
@@ -77,6 +80,7 @@ protected:
     StatusPanels status;
     ScriptedCaptureDialogs captureDialogs;
     bool testPattern = true;
+    GstCaptureComponent* gstCapture = nullptr; // owned by the engine
     int ends = 0;
     std::unique_ptr<UploadEngine> m_engine;
     std::unique_ptr<MainWindow> m_window;
@@ -189,7 +193,8 @@ TEST_F(MainWindowTest, NoDriverShowsTheMessageAndNoneInTheList)
 TEST_F(MainWindowTest, DriverThatFailsFallsBackToThePreviousOneWithOneMessage)
 {
     // Listed first, so the load tries it: one message, and nothing connected.
-    engine().capture().addLaunchDriver("Missing camera", "v4l2src device=/dev/velmora-no-such-camera");
+    engine();
+    gstCapture->addLaunchDriver("Missing camera", "v4l2src device=/dev/velmora-no-such-camera");
     SelectDriverWindow& select = loaded().selectDriverWindow();
     EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
     EXPECT_FALSE(engine().capture().isConnected());

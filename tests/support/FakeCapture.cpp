@@ -1,0 +1,145 @@
+#include "FakeCapture.h"
+
+#include "capture/CaptureError.h"
+
+#include <QFile>
+#include <QPainter>
+
+namespace {
+const QList<QSize> kSizes = {
+    {CaptureComponent::kDefaultWidth, CaptureComponent::kDefaultHeight}, {320, 240}, {640, 480}};
+} // namespace
+
+FakeCapture::FakeCapture(QStringList drivers, QObject* parent)
+    : CaptureComponent(parent), m_drivers(std::move(drivers))
+{
+}
+
+QImage FakeCapture::nextFrame()
+{
+    ++m_framesMade;
+    QImage frame(m_size, QImage::Format_RGB32);
+    // A colour and a number of its own for every frame.
+    frame.fill(QColor::fromHsv((m_framesMade * 37) % 360, 200, 55 + m_brightness * 2));
+    QPainter painter(&frame);
+    painter.setPen(Qt::white);
+    painter.drawText(frame.rect(), Qt::AlignCenter, QString::number(m_framesMade));
+    return frame;
+}
+
+int FakeCapture::DriverIndex() const
+{
+    if (m_connected >= 0)
+        return m_connected;
+    return m_drivers.isEmpty() ? -1 : 0;
+}
+
+void FakeCapture::setDriverIndex(int index)
+{
+    if (index < 0 || index >= m_drivers.size() || failingDrivers.contains(m_drivers[index]))
+        throw CaptureError(CaptureError::kConnectFailed, QStringLiteral("The driver cannot be opened"));
+    m_connected = index;
+    emit StatusChanged(StatusConnected, QStringLiteral("Connected to %1").arg(m_drivers[index]));
+}
+
+QList<VideoFormat> FakeCapture::videoFormats() const
+{
+    QList<VideoFormat> formats;
+    for (const QSize& size : kSizes) {
+        VideoFormat format;
+        format.width = size.width();
+        format.height = size.height();
+        format.fpsNumerator = 30;
+        formats.append(format);
+    }
+    return formats;
+}
+
+void FakeCapture::setVideoFormatIndex(int index)
+{
+    if (index < 0 || index >= kSizes.size())
+        throw CaptureError(CaptureError::kFormatFailed,
+                           QStringLiteral("There is no format number %1").arg(index));
+    m_formatIndex = index;
+    m_size = kSizes[index];
+}
+
+QList<CaptureControl> FakeCapture::controls() const
+{
+    CaptureControl brightness;
+    brightness.name = QStringLiteral("brightness");
+    brightness.label = QStringLiteral("Brightness");
+    brightness.maximum = 100;
+    brightness.defaultValue = 50;
+    brightness.value = m_brightness;
+    return {brightness};
+}
+
+void FakeCapture::setControl(const QString& name, int value)
+{
+    if (name == QLatin1String("brightness"))
+        m_brightness = std::clamp(value, 0, 100);
+}
+
+void FakeCapture::CaptureMovie()
+{
+    if (!isConnected())
+        throw CaptureError(CaptureError::kNoDriver, QStringLiteral("No video capture driver is connected"));
+    if (isCapturing())
+        throw CaptureError(CaptureError::kMovieFailed, QStringLiteral("A movie capture is running"));
+    m_movie = Movie::PreRolling;
+    emit PreRoll();
+}
+
+void FakeCapture::StartCaptureNow()
+{
+    if (m_movie != Movie::PreRolling)
+        return;
+    m_movie = Movie::Recording;
+    emit StatusChanged(StatusCaptureStarted, QStringLiteral("Capturing to %1").arg(m_captureFile));
+}
+
+void FakeCapture::AbortCapture()
+{
+    if (m_movie == Movie::PreRolling)
+        finishMovie(false, QString());
+    else if (m_movie == Movie::Recording)
+        StopCapture();
+}
+
+void FakeCapture::StopCapture()
+{
+    if (m_movie != Movie::Recording)
+        return;
+    QFile file(m_captureFile.isEmpty() ? QStringLiteral("capture.avi") : m_captureFile);
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(movieText.toUtf8()) == movieText.size();
+    finishMovie(written, written ? QString() : file.errorString());
+}
+
+void FakeCapture::finishMovie(bool recorded, const QString& error)
+{
+    m_movie = Movie::Idle;
+    emit StatusChanged(StatusCaptureEnded, QStringLiteral("Capture ended"));
+    emit movieFinished(recorded, error);
+}
+
+QImage FakeCapture::GrabFrame()
+{
+    ++stillRequests;
+    if (!isConnected())
+        throw CaptureError(CaptureError::kSaveFrameFailed,
+                           QStringLiteral("No video capture driver is connected"));
+    if (!delivering)
+        throw CaptureError(CaptureError::kSaveFrameFailed, noFrameText);
+    return nextFrame();
+}
+
+void FakeCapture::SaveFrame(const QString& path)
+{
+    const QImage frame = GrabFrame();
+    QString error;
+    if (!m_bmp.writeFromBgrx(path, frame.constBits(), frame.width(), frame.height(),
+                             int(frame.bytesPerLine()), &error))
+        throw CaptureError(CaptureError::kSaveFrameFailed, error);
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "capture/BmpWriter.h"
+#include "capture/CaptureComponent.h"
+
+#include <QSet>
+#include <QStringList>
+
+// A capture component without GStreamer for the cycle and window tests that are not about the
+// camera: drivers by name, frames painted on demand (each one different, so a stale picture shows),
+// and movies that write a small file when they are stopped. Everything answers at once or on the
+// next turn of the event loop; nothing waits.
+class FakeCapture final : public CaptureComponent
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FakeCapture)
+
+public:
+    explicit FakeCapture(QStringList drivers = {QStringLiteral("Test camera")}, QObject* parent = nullptr);
+
+    // Test controls.
+    QSet<QString> failingDrivers; // connecting one of these throws
+    bool delivering = true;       // false: no frame arrives (stills fail with noFrameText)
+    QString noFrameText = QStringLiteral("no picture from the camera");
+    int stillRequests = 0; // requestStill and GrabFrame/SaveFrame calls so far
+    QString movieText = QStringLiteral("movie");
+
+    // The frame the next still gets; frames count up from 1.
+    QImage nextFrame();
+    int framesMade() const { return m_framesMade; }
+
+    int DriverCount() const override { return int(m_drivers.size()); }
+    QString DriverName(int index) const override { return m_drivers.value(index); }
+    int DriverIndex() const override;
+    void setDriverIndex(int index) override;
+    bool isConnected() const override { return m_connected >= 0; }
+
+    bool HasSourceDialog() const override { return isConnected(); }
+    bool HasFormatDialog() const override { return isConnected(); }
+    bool HasDisplayDialog() const override { return false; }
+
+    QList<VideoFormat> videoFormats() const override;
+    int videoFormatIndex() const override { return m_formatIndex; }
+    void setVideoFormatIndex(int index) override;
+
+    QList<CaptureControl> controls() const override;
+    void setControl(const QString& name, int value) override;
+
+    MovieCompression movieCompression() const override { return m_compression; }
+    void setMovieCompression(const MovieCompression& settings) override { m_compression = settings; }
+    AudioFormat audioFormat() const override { return m_audioFormat; }
+    void setAudioFormat(const AudioFormat& format) override { m_audioFormat = format; }
+
+    void setPreview(bool on) override { m_preview = on; }
+    bool Preview() const override { return m_preview; }
+    void setCaptureAudio(bool on) override { m_captureAudio = on; }
+    bool CaptureAudio() const override { return m_captureAudio; }
+    void setCaptureFrameRate(int framesPerSecond) override { m_frameRate = framesPerSecond; }
+    int CaptureFrameRate() const override { return m_frameRate; }
+    void setCaptureFile(const QString& path) override { m_captureFile = path; }
+    QString CaptureFile() const override { return m_captureFile; }
+
+    // Emits PreRoll and returns; StartCaptureNow records until StopCapture, which writes movieText
+    // to CaptureFile (or "capture.avi" in the current folder) and emits movieFinished.
+    void CaptureMovie() override;
+    void StartCaptureNow() override;
+    void AbortCapture() override;
+    void StopCapture() override;
+    bool isCapturing() const override { return m_movie != Movie::Idle; }
+
+    void SaveFrame(const QString& path) override;
+    QImage GrabFrame() override;
+
+    int width() const override { return m_size.width(); }
+    int height() const override { return m_size.height(); }
+
+private:
+    enum class Movie { Idle, PreRolling, Recording };
+    void finishMovie(bool recorded, const QString& error);
+
+    QStringList m_drivers;
+    int m_connected = -1;
+    int m_formatIndex = 0;
+    QSize m_size{kDefaultWidth, kDefaultHeight};
+    int m_brightness = 50;
+    int m_framesMade = 0;
+    MovieCompression m_compression;
+    AudioFormat m_audioFormat;
+    bool m_preview = true;
+    bool m_captureAudio = true;
+    int m_frameRate = 30;
+    QString m_captureFile;
+    Movie m_movie = Movie::Idle;
+    BmpWriter m_bmp;
+};
