@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/ProgramCapture.h"
 #include "common/AppPaths.h"
+#include "common/ProgramIcon.h"
 #include "help/Help.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxPrompter.h"
@@ -57,6 +58,10 @@ int run(const CommandLine& commandLine, int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmora"));
+    // Every window and message box carries the program's icon; the desktop matches the windows
+    // to velmora.desktop (and so to the icon in the icon theme).
+    QApplication::setWindowIcon(ProgramIcon::icon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
     // Windows hide to the tray; only an explicit end stops the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -72,7 +77,7 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     UploadEngine engine(
         {commandLine.storePath(), commandLine.workDir()}, prompter, status, [] { QApplication::beep(); },
         makeProgramCapture(commandLine));
-    Help help(AppPaths::programFolder());
+    Help help(AppPaths::dataFolder());
     QtSettingsDialogs dialogs;
     QtCaptureDialogs captureDialogs;
 
@@ -81,7 +86,7 @@ int run(const CommandLine& commandLine, int argc, char** argv)
         if (!mainWindow) {
             mainWindow = std::make_unique<MainWindow>(MainWindow::Dependencies{
                 engine, prompter, help, dialogs, captureDialogs, status,
-                QCoreApplication::applicationFilePath(), AppPaths::programFolder(), endNow});
+                QCoreApplication::applicationFilePath(), AppPaths::dataFolder(), endNow});
             watchFirstFrame(*mainWindow);
         }
         return *mainWindow;

@@ -4,9 +4,11 @@
 #include "app/ProgramCapture.h"
 #include "app/RegTool.h"
 #include "app/WindowedProgram.h"
+#include "common/AppPaths.h"
 #include "upload/UploadEngine.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QTextStream>
 
@@ -45,9 +47,13 @@ int main(int argc, char** argv)
     const CommandLine commandLine = CommandLine::parse(arguments);
 
     switch (commandLine.mode()) {
-    case CommandLine::Mode::Help:
+    case CommandLine::Mode::Help: {
+        QCoreApplication app(argc, argv); // the help folder is found from the program's own place
         std::fputs(qPrintable(CommandLine::usage()), stdout);
+        std::printf("Help pages: %s\n",
+                    qPrintable(QDir(AppPaths::dataFolder()).filePath(QStringLiteral("Help/HTML"))));
         return 0;
+    }
     case CommandLine::Mode::UsageError:
         std::fprintf(stderr, "velmora: %s\n%s", qPrintable(commandLine.error()),
                      qPrintable(CommandLine::usage()));

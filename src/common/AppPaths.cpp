@@ -31,4 +31,14 @@ QString programFolder()
 {
     return QCoreApplication::applicationDirPath();
 }
+
+QString dataFolder()
+{
+    return dataFolderFor(programFolder());
+}
+
+QString dataFolderFor(const QString& programFolder)
+{
+    return QDir::cleanPath(programFolder + QStringLiteral("/" VELMORA_DATA_RELATIVE));
+}
 } // namespace AppPaths

@@ -10,6 +10,11 @@ QString defaultStorePath();
 // $XDG_DATA_HOME/velmora (~/.local/share when unset): the upload cycle's working files,
 // "capture.bmp" and "print.bmp".
 QString defaultWorkDir();
-// The folder of the running program, where the help pages are installed.
+// The folder of the running program.
 QString programFolder();
+// The program's own data (the help pages under "Help/HTML"): share/velmora beside the program's
+// bin folder, the same in the build tree as in an installation.
+QString dataFolder();
+// dataFolder() for a program in programFolder.
+QString dataFolderFor(const QString& programFolder);
 } // namespace AppPaths

@@ -1,8 +1,8 @@
 #include "help/AboutBox.h"
 
+#include "common/ProgramIcon.h"
 #include "common/Prompter.h"
 #include "help/BuildInfo.h"
-#include "help/HelpPictures.h"
 #include "help/ScreenPlacement.h"
 
 #include <QDesktopServices>
@@ -52,12 +52,13 @@ AboutBox::AboutBox(Prompter& prompter, SystemInfoTool systemInfo, Contacts conta
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About - Velmora 2001"));
+    setWindowIcon(ProgramIcon::icon());
 
     auto* picIcon = new QToolButton;
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setAutoRaise(true);
     picIcon->setIconSize(QSize(48, 48));
-    picIcon->setIcon(QIcon(HelpPictures::programPicture(48)));
+    picIcon->setIcon(QIcon(QPixmap::fromImage(ProgramIcon::image(48))));
     picIcon->setFocusPolicy(Qt::NoFocus);
     if (!m_contacts.webAddress.isEmpty()) {
         picIcon->setToolTip(m_contacts.webAddress);

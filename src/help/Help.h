@@ -15,7 +15,7 @@ class Help final : public QObject
     Q_DISABLE_COPY_MOVE(Help)
 
 public:
-    // programFolder: the folder holding "Help/HTML", normally AppPaths::programFolder().
+    // programFolder: the folder holding "Help/HTML", normally AppPaths::dataFolder().
     explicit Help(QString programFolder, QObject* parent = nullptr);
     ~Help() override;
 

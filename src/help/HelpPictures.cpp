@@ -72,28 +72,4 @@ QIcon treeImage(HelpTopics::Image image)
     return QIcon(pixmap);
 }
 
-QPixmap programPicture(int size)
-{
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-    // Body of the camera on a small stand, lens in front.
-    p.setPen(QPen(QColor(40, 40, 50), 1.2));
-    p.setBrush(QColor(210, 215, 225));
-    p.drawEllipse(QRectF(5, 2, 22, 22));
-    p.setBrush(QColor(30, 40, 70));
-    p.drawEllipse(QRectF(10, 7, 12, 12));
-    p.setBrush(QColor(90, 150, 230));
-    p.drawEllipse(QRectF(13, 10, 6, 6));
-    p.setBrush(QColor(210, 215, 225));
-    p.drawRect(QRectF(14, 24, 4, 3));
-    p.drawRoundedRect(QRectF(8, 27, 16, 3), 1.5, 1.5);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(220, 40, 40));
-    p.drawEllipse(QRectF(22, 4, 3, 3));
-    p.end();
-    return pixmap;
-}
 } // namespace HelpPictures

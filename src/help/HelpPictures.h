@@ -9,6 +9,4 @@
 namespace HelpPictures {
 // 12 x 12 pictures of the topic tree: a closed book, a globe, a sheet of paper.
 QIcon treeImage(HelpTopics::Image image);
-// The program's picture in the About box: a webcam.
-QPixmap programPicture(int size);
 } // namespace HelpPictures

@@ -1,5 +1,6 @@
 #include "help/HelpWindow.h"
 
+#include "common/ProgramIcon.h"
 #include "help/HelpBrowser.h"
 #include "help/HelpPictures.h"
 #include "help/HelpTopics.h"
@@ -26,6 +27,7 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Velmora 2001 Help"));
+    setWindowIcon(ProgramIcon::icon());
 
     m_tree->setObjectName(QStringLiteral("tv1"));
     m_tree->setHeaderHidden(true);

@@ -16,7 +16,7 @@ class HelpWindow final : public QWidget
     Q_DISABLE_COPY_MOVE(HelpWindow)
 
 public:
-    // programFolder: where "Help/HTML" lies, normally AppPaths::programFolder().
+    // programFolder: where "Help/HTML" lies, normally AppPaths::dataFolder().
     explicit HelpWindow(const QString& programFolder, QWidget* parent = nullptr);
 
     // Opens the window at a topic: shows it, shows the topic's page, expands the topic's nodes and

@@ -1,5 +1,6 @@
 #include "help/NewsWindow.h"
 
+#include "common/ProgramIcon.h"
 #include "help/BuildInfo.h"
 #include "help/Help.h"
 #include "help/HelpBrowser.h"
@@ -16,6 +17,7 @@ NewsWindow::NewsWindow(Help& help, const QString& programFolder, QWidget* parent
 {
     setObjectName(QStringLiteral("news_form"));
     setWindowTitle(QStringLiteral("News"));
+    setWindowIcon(ProgramIcon::icon());
     setAttribute(Qt::WA_DeleteOnClose);
 
     m_browser->setObjectName(QStringLiteral("news_browser"));

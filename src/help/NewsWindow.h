@@ -13,7 +13,7 @@ class NewsWindow final : public QWidget
     Q_DISABLE_COPY_MOVE(NewsWindow)
 
 public:
-    // programFolder: where "Help/HTML" lies, normally AppPaths::programFolder().
+    // programFolder: where "Help/HTML" lies, normally AppPaths::dataFolder().
     NewsWindow(Help& help, const QString& programFolder, QWidget* parent = nullptr);
 
     HelpBrowser& browser() const { return *m_browser; }

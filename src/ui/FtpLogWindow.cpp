@@ -1,5 +1,6 @@
 #include "ui/FtpLogWindow.h"
 
+#include "common/ProgramIcon.h"
 #include "ui/CloseGuard.h"
 #include "ui/WindowParts.h"
 #include "upload/FtpLog.h"
@@ -25,6 +26,7 @@ FtpLogWindow::FtpLogWindow(FtpLog& log, QWidget* parent) : QWidget(parent), m_lo
 {
     setObjectName(QStringLiteral("FTPLog"));
     setWindowTitle(QStringLiteral("FTP Log"));
+    setWindowIcon(ProgramIcon::icon());
     CloseGuard::apply(*this);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
 

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "capture/CaptureComponent.h"
+#include "common/ProgramIcon.h"
 #include "common/Prompter.h"
 #include "help/AboutBox.h"
 #include "help/Help.h"
@@ -61,7 +62,7 @@ MainWindow::MainWindow(const Dependencies& dependencies)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kProgramTitle);
-    setWindowIcon(ProgramPictures::programIcon());
+    setWindowIcon(ProgramIcon::icon());
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(8.25);
     setFont(font);

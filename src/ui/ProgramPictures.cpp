@@ -122,14 +122,6 @@ QPixmap drawTool(Tool tool)
 }
 } // namespace
 
-QIcon programIcon()
-{
-    QIcon icon;
-    icon.addPixmap(camera(16, QColor(70, 130, 200)));
-    icon.addPixmap(camera(32, QColor(70, 130, 200)));
-    return icon;
-}
-
 QIcon toolIcon(Tool tool)
 {
     return QIcon(drawTool(tool));

@@ -1,8 +1,8 @@
 #include "ui/TrayHost.h"
 
+#include "common/ProgramIcon.h"
 #include "options/ProgramOptions.h"
 #include "ui/MainWindow.h"
-#include "ui/ProgramPictures.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -27,7 +27,7 @@ TrayHost::TrayHost(ProgramOptions& options, MainWindowAccess mainWindow, std::fu
     connect(upload, &QAction::triggered, this, &TrayHost::upload_now_Click);
     connect(exit, &QAction::triggered, this, &TrayHost::mnuClose_Click);
 
-    m_icon = new QSystemTrayIcon(ProgramPictures::programIcon(), this);
+    m_icon = new QSystemTrayIcon(ProgramIcon::icon(), this);
     m_icon->setToolTip(QStringLiteral("Velmora"));
     // The desktop opens the menu on the right button's release; a single click does nothing.
     m_icon->setContextMenu(m_menu);
