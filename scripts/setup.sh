@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib python3-openssl openssh-server openssl
   xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core
+  dpkg-dev desktop-file-utils appstream man-db systemd
 )
 
 missing=()
