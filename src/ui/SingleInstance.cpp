@@ -3,51 +3,35 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
-#include <QSocketNotifier>
+#include <QLocalServer>
+#include <QLocalSocket>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 constexpr char kShow = 'S';
+constexpr int kAskTimeoutMs = 1000;
 
-bool fillAddress(sockaddr_un& address, const QString& path)
-{
-    const QByteArray encoded = QFile::encodeName(path);
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    if (size_t(encoded.size()) >= sizeof address.sun_path)
-        return false;
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    return true;
-}
-} // namespace
-
-SingleInstance::SingleInstance(const QString& folder, const QString& key, QObject* parent) : QObject(parent)
+QString basePath(const QString& folder, const QString& key)
 {
     // The key may be a long path: a short hash keeps the socket path within its limit.
     const QByteArray hash =
         QCryptographicHash::hash(QFileInfo(key).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1)
             .toHex()
             .left(16);
-    m_base =
-        QDir(folder).filePath(QStringLiteral("velmora-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash)));
+    return QDir(folder).filePath(
+        QStringLiteral("velmora-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash)));
+}
+} // namespace
+
+SingleInstance::SingleInstance(const QString& folder, const QString& key, QObject* parent)
+    : QObject(parent), m_base(basePath(folder, key)), m_lock(lockPath())
+{
+    // Only a lock whose program is gone counts as stale, however old it is.
+    m_lock.setStaleLockTime(0);
 }
 
-SingleInstance::~SingleInstance()
-{
-    if (m_listenFd >= 0) {
-        ::close(m_listenFd);
-        ::unlink(QFile::encodeName(socketPath()).constData());
-    }
-    if (m_lockFd >= 0)
-        ::close(m_lockFd); // releases the lock
-}
+SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::runtimeFolder(const QString& fallback)
 {
@@ -57,69 +41,50 @@ QString SingleInstance::runtimeFolder(const QString& fallback)
 
 bool SingleInstance::acquire()
 {
-    if (m_lockFd >= 0)
+    if (m_lock.isLocked())
         return true;
     QDir().mkpath(QFileInfo(lockPath()).absolutePath());
-    const int fd = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return true; // no place for a lock: better two programs than none
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    // An open-file-description lock: held per open file, so it also keeps a second start within
-    // the same process out, and goes away with the descriptor.
-    if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
-        ::close(fd);
-        return false;
-    }
-    m_lockFd = fd;
+    if (!m_lock.tryLock(0))
+        return m_lock.error() != QLockFile::LockFailedError;
 
-    // Holding the lock makes any socket file left by a crashed program ours to replace.
-    sockaddr_un address;
-    if (!fillAddress(address, socketPath()))
-        return true;
-    ::unlink(address.sun_path);
-    const int listenFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listenFd < 0)
-        return true;
-    if (::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd, 4) != 0) {
-        ::close(listenFd);
-        return true;
+    // Holding the lock makes a socket left by a program that died ours to replace.
+    QLocalServer::removeServer(socketPath());
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    if (!m_server->listen(socketPath())) {
+        delete m_server; // the program runs on; a later start just cannot reach it
+        m_server = nullptr;
     }
-    m_listenFd = listenFd;
-    m_notifier = new QSocketNotifier(m_listenFd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::acceptConnection);
     return true;
+}
+
+void SingleInstance::acceptConnections()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // The asking program writes one byte; it is read when it arrives, never waited for.
+        auto readRequest = [this, socket] {
+            char byte = 0;
+            while (socket->getChar(&byte)) {
+                if (byte == kShow)
+                    emit showRequested();
+            }
+        };
+        connect(socket, &QLocalSocket::readyRead, this, readRequest);
+        readRequest();
+    }
 }
 
 bool SingleInstance::askToShow() const
 {
-    sockaddr_un address;
-    if (!fillAddress(address, socketPath()))
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(kAskTimeoutMs))
         return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    bool sent = false;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-        sent = ::write(fd, &kShow, 1) == 1;
-    ::close(fd);
+    const bool sent = socket.putChar(kShow) && socket.waitForBytesWritten(kAskTimeoutMs);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kAskTimeoutMs);
     return sent;
-}
-
-void SingleInstance::acceptConnection()
-{
-    for (;;) {
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            return;
-        // The caller writes its one byte before closing; wait briefly for it rather than keep
-        // a connection open in the event loop.
-        pollfd waiting = {fd, POLLIN, 0};
-        char byte = 0;
-        if (::poll(&waiting, 1, 200) > 0 && ::read(fd, &byte, 1) == 1 && byte == kShow)
-            emit showRequested();
-        ::close(fd);
-    }
 }

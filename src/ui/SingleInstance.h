@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QLockFile>
 #include <QObject>
 #include <QString>
 
-class QSocketNotifier;
+#include <memory>
+
+class QLocalServer;
 
 // One running program per user and settings store. The first program holds a lock file and
-// listens on a Unix-domain socket beside it; a later start finds the lock taken, asks the running
-// program through the socket to show its main window, and ends.
+// listens on a local socket beside it that only its user may reach; a later start finds the lock
+// taken, asks the running program through the socket to show its main window, and ends. A lock
+// left by a program that died is taken over.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
@@ -22,9 +26,11 @@ public:
     // $XDG_RUNTIME_DIR, else fallback.
     static QString runtimeFolder(const QString& fallback);
 
-    // True when this is the only program: it now holds the lock and listens.
+    // True when this is the only program: it now holds the lock and listens. A folder where no
+    // lock can be made also gives true: better two programs than none.
     bool acquire();
-    // Asks the program holding the lock to show itself; false when none answered.
+    // Asks the program holding the lock to show itself; false when none answered. Waits at most
+    // a second: it runs in a second start, before that program has any window.
     bool askToShow() const;
 
     QString lockPath() const { return m_base + QStringLiteral(".lock"); }
@@ -35,10 +41,9 @@ signals:
     void showRequested();
 
 private:
-    void acceptConnection();
+    void acceptConnections();
 
     QString m_base;
-    int m_lockFd = -1;
-    int m_listenFd = -1;
-    QSocketNotifier* m_notifier = nullptr;
+    QLockFile m_lock;
+    QLocalServer* m_server = nullptr;
 };
