@@ -82,16 +82,20 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     QtCaptureDialogs captureDialogs;
 
     std::unique_ptr<MainWindow> mainWindow;
+    const TrayHost* trayHost = nullptr;
     auto ensureMainWindow = [&]() -> MainWindow& {
         if (!mainWindow) {
             mainWindow = std::make_unique<MainWindow>(MainWindow::Dependencies{
                 engine, prompter, help, dialogs, captureDialogs, status,
                 QCoreApplication::applicationFilePath(), AppPaths::dataFolder(), endNow});
             watchFirstFrame(*mainWindow);
+            if (trayHost)
+                mainWindow->setTrayPresence([trayHost] { return trayHost->hasIcon(); });
         }
         return *mainWindow;
     };
     TrayHost tray(engine.options(), ensureMainWindow, endNow);
+    trayHost = &tray;
 
     QObject::connect(&instance, &SingleInstance::showRequested, &tray,
                      [&] { ensureMainWindow().showWindow(); });

@@ -31,10 +31,13 @@
 #include "upload/UploadScheduler.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -58,7 +61,8 @@ std::optional<int> storedTwips(const std::optional<QString>& text)
 MainWindow::MainWindow(const Dependencies& dependencies)
     : m_engine(dependencies.engine), m_prompter(dependencies.prompter), m_help(dependencies.help),
       m_dialogs(dependencies.dialogs), m_status(dependencies.status), m_programPath(dependencies.programPath),
-      m_programFolder(dependencies.programFolder), m_endProgram(dependencies.endProgram)
+      m_programFolder(dependencies.programFolder), m_endProgram(dependencies.endProgram),
+      m_trayPresent(&QSystemTrayIcon::isSystemTrayAvailable)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kProgramTitle);
@@ -201,17 +205,22 @@ void MainWindow::buildToolbar()
         addButton(QStringLiteral("Picture"), QStringLiteral("Picture (Source)"), Tool::Picture);
     auto* dropDown = new QMenu(this);
     dropDown->setObjectName(QStringLiteral("PictureDropDown"));
-    auto addEntry = [this, dropDown](const QString& text) {
+    // The driver's dialogs are offered here exactly when the menu offers them.
+    auto addEntry = [this, dropDown](const QString& text, QAction* menuItem) {
         QAction* entry = dropDown->addAction(text);
         entry->setObjectName(QStringLiteral("Picture") + text);
         entry->setData(text);
         connect(entry, &QAction::triggered, this, [this, text] { pictureMenu_Click(text); });
+        if (menuItem) {
+            entry->setEnabled(menuItem->isEnabled());
+            connect(menuItem, &QAction::enabledChanged, entry, &QAction::setEnabled);
+        }
     };
-    addEntry(QStringLiteral("Driver"));
+    addEntry(QStringLiteral("Driver"), nullptr);
     dropDown->addSeparator()->setData(QStringLiteral("Streck"));
-    addEntry(QStringLiteral("Format"));
-    addEntry(QStringLiteral("Display"));
-    addEntry(QStringLiteral("Source"));
+    addEntry(QStringLiteral("Format"), m_format);
+    addEntry(QStringLiteral("Display"), m_display);
+    addEntry(QStringLiteral("Source"), m_source);
     picture->setMenu(dropDown);
     if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(picture)))
         button->setPopupMode(QToolButton::MenuButtonPopup);
@@ -343,6 +352,10 @@ void MainWindow::restoreSize()
                            .value_or(kDefaultHeightTwips);
     m_loadedTwips = QSize(width, height);
     m_wantedOuter = QSize(pixelsX(width), pixelsY(height));
+    // A size stored on a larger screen would put the title bar out of reach: at most the screen's
+    // free area. The stored value itself is kept unless the user resizes the window.
+    if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
+        m_wantedOuter = m_wantedOuter.boundedTo(screen->availableGeometry().size());
     const QSize frame = frameGeometry().size() - geometry().size();
     resize(m_wantedOuter - frame);
 }
@@ -433,12 +446,25 @@ void MainWindow::armScheduler()
         m_engine.scheduler().StartTimer();
 }
 
+void MainWindow::setTrayPresence(std::function<bool()> present)
+{
+    m_trayPresent = std::move(present);
+}
+
+void MainWindow::leaveForTray()
+{
+    if (m_trayPresent && m_trayPresent())
+        hide();
+    else
+        showMinimized();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     storeSize();
     if (!m_engine.options().systray()) {
         event->ignore();
-        hide();
+        leaveForTray();
         return;
     }
     event->accept();
@@ -477,7 +503,7 @@ void MainWindow::mnuupload_now_Click()
 
 void MainWindow::systray_Click()
 {
-    hide();
+    leaveForTray();
 }
 
 void MainWindow::exit_Click()

@@ -64,6 +64,10 @@ public:
     bool isLoaded() const { return m_loaded; }
     // Writes the outer size as "Width" and "Height" in twips.
     void storeSize();
+    // Whether the notification area shows the program's icon (by default: whether the desktop has
+    // a notification area). Without it, closing or "Hide In Systray" minimises the window instead
+    // of hiding it, so the program never runs with neither window nor icon.
+    void setTrayPresence(std::function<bool()> present);
 
     // The menu and toolbar commands, callable by name.
     void save_image_capture_Click();
@@ -128,6 +132,7 @@ private:
     QAction* addCommand(QMenu* menu, const QString& name, const QString& caption,
                         void (MainWindow::*command)(), const QKeySequence& shortcut = {});
     void endProgram();
+    void leaveForTray();
 
     UploadEngine& m_engine;
     Prompter& m_prompter;
@@ -137,6 +142,7 @@ private:
     QString m_programPath;
     QString m_programFolder;
     std::function<void()> m_endProgram;
+    std::function<bool()> m_trayPresent;
 
     bool m_loaded = false;
     bool m_ended = false;

@@ -42,9 +42,10 @@ QPixmap drawTool(Tool tool)
     const QPen outline(QColor(40, 40, 40), 1);
     switch (tool) {
     case Tool::CaptureMovie: {
-        p.setPen(outline);
-        p.setBrush(QColor(60, 60, 60));
-        p.drawRect(QRectF(1.5, 2.5, 13, 11));
+        // Mid tones throughout: a near-black film strip would vanish on a dark toolbar.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(128, 132, 145));
+        p.drawRect(QRectF(1, 2, 14, 12));
         p.setBrush(Qt::white);
         for (int y : {4, 7, 10}) {
             p.drawRect(QRectF(2.5, y, 1.5, 1.5));
@@ -102,9 +103,9 @@ QPixmap drawTool(Tool tool)
     }
     case Tool::HideInSystray: {
         p.setPen(outline);
-        p.setBrush(QColor(220, 220, 220));
+        p.setBrush(QColor(170, 190, 215));
         p.drawRect(QRectF(1.5, 1.5, 13, 9));
-        p.setBrush(QColor(80, 80, 80));
+        p.setBrush(QColor(105, 110, 125));
         p.drawRect(QRectF(1.5, 12.5, 13, 2));
         p.setBrush(QColor(60, 120, 200));
         QPainterPath arrow;

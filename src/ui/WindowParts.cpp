@@ -1,7 +1,9 @@
 #include "ui/WindowParts.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace WindowParts {
@@ -21,6 +23,26 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
     return row;
 }
 
+void answerEnterWith(QWidget& window, QPushButton* defaultButton)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), &window);
+        QObject::connect(shortcut, &QShortcut::activated, defaultButton, [&window, defaultButton] {
+            auto* focused = qobject_cast<QPushButton*>(window.focusWidget());
+            (focused && focused->isEnabled() ? focused : defaultButton)->click();
+        });
+    }
+}
+
+int widthForTitle(const QWidget& window)
+{
+    // Title bars use a bold font of about the window's size, beside the icon and three buttons.
+    QFont titleFont = window.font();
+    titleFont.setBold(true);
+    constexpr int kIconAndButtons = 140;
+    return QFontMetrics(titleFont).horizontalAdvance(window.windowTitle()) + kIconAndButtons;
+}
+
 OkHelpButtons layOutWithOkHelp(QWidget& window, QWidget* frame)
 {
     OkHelpButtons buttons{button(QStringLiteral("&OK"), QStringLiteral("Command1"), &window),
@@ -29,7 +51,9 @@ OkHelpButtons layOutWithOkHelp(QWidget& window, QWidget* frame)
     auto* layout = new QVBoxLayout(&window);
     layout->addWidget(frame);
     layout->addLayout(buttonRow({buttons.ok, buttons.help}));
-    window.setFixedSize(window.sizeHint());
+    answerEnterWith(window, buttons.ok);
+    const QSize size = window.sizeHint();
+    window.setFixedSize(qMax(size.width(), widthForTitle(window)), size.height());
     return buttons;
 }
 } // namespace WindowParts

@@ -15,8 +15,14 @@ QPushButton* button(const QString& caption, const QString& objectName, QWidget* 
 // The row of buttons at the bottom of a tool window, right-aligned.
 QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
 
-// The layout of the small settings windows: their frame, then "&OK" (the default) and "&Help",
-// at a fixed size.
+// Enter and Return press the focused push button, else defaultButton, as they do in a dialog (a
+// plain window has no default button of its own).
+void answerEnterWith(QWidget& window, QPushButton* defaultButton);
+// The smallest width at which the window manager can show the whole title.
+int widthForTitle(const QWidget& window);
+
+// The layout of the small settings windows: their frame, then "&OK" (the default, answering Enter)
+// and "&Help", at a fixed size wide enough for the title.
 struct OkHelpButtons
 {
     QPushButton* ok;

@@ -2,9 +2,13 @@
 #include "ScriptedCaptureDialogs.h"
 #include "WindowFixture.h"
 #include "capture/GstCaptureComponent.h"
+#include "common/ProgramIcon.h"
+#include "help/HelpWindow.h"
 #include "options/ProgramOptions.h"
 #include "ui/FtpLogWindow.h"
 #include "ui/MovieFrameRateWindow.h"
+#include "ui/ProgramConfigWindow.h"
+#include "ui/ProgramPictures.h"
 #include "ui/SelectDriverWindow.h"
 #include "ui/SingleInstance.h"
 #include "ui/StatusPanels.h"
@@ -17,19 +21,28 @@
 #include "upload/UploadScheduler.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 class MainWindowTest : public WindowFixture
@@ -50,10 +63,12 @@ protected:
     Regedit& store() override { return engine().store(); }
     MainWindow& window() override
     {
-        if (!m_window)
+        if (!m_window) {
             m_window = std::make_unique<MainWindow>(
                 MainWindow::Dependencies{engine(), prompter, help, dialogs, captureDialogs, status,
                                          dir.file("velmora"), dir.path(), [this] { ++ends; }});
+            m_window->setTrayPresence([this] { return trayPresent; });
+        }
         return *m_window;
     }
     MainWindow& loaded()
@@ -81,6 +96,7 @@ protected:
     ScriptedCaptureDialogs captureDialogs;
     bool testPattern = true;
     GstCaptureComponent* gstCapture = nullptr; // owned by the engine
+    bool trayPresent = true; // the offscreen platform has no notification area; most tests act as if
     int ends = 0;
     std::unique_ptr<UploadEngine> m_engine;
     std::unique_ptr<MainWindow> m_window;
@@ -345,20 +361,199 @@ TEST_F(MainWindowTest, CaptureImageFromTheMenuAndTheToolbarWritesTheFrame)
     EXPECT_TRUE(prompter.texts().isEmpty());
 }
 
-TEST(SingleInstanceTest, SecondStartAsksTheFirstToShowItself)
+TEST_F(MainWindowTest, WithoutATrayClosingAndHidingMinimiseInsteadAndTheWindowComesBack)
+{
+    trayPresent = false;
+    MainWindow& w = loaded();
+    w.close();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.isMinimized());
+    EXPECT_EQ(stored("Width"), QString("7000"));
+    EXPECT_EQ(ends, 0);
+
+    // A second start (or the tray, should one appear) brings it back; "Hide In Systray" and the
+    // toolbar's button minimise too.
+    for (const char* hideCommand : {"systray", "his"}) {
+        w.showWindow();
+        EXPECT_FALSE(w.isMinimized()) << hideCommand;
+        trigger(hideCommand);
+        EXPECT_TRUE(w.isVisible()) << hideCommand;
+        EXPECT_TRUE(w.isMinimized()) << hideCommand;
+    }
+    // With a tray the same commands hide the window.
+    trayPresent = true;
+    w.showWindow();
+    trigger("systray");
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, StoredSizeLargerThanTheScreenIsClampedAndKeptInTheStore)
+{
+    put(kProduct, "Width", "60000");
+    put(kProduct, "Height", "45000");
+    MainWindow& w = loaded();
+    const QRect area = w.screen()->availableGeometry();
+    EXPECT_TRUE(area.contains(w.frameGeometry()))
+        << w.frameGeometry().width() << "x" << w.frameGeometry().height();
+    EXPECT_EQ(w.frameGeometry().size(), area.size());
+    // Not resized by the user: the stored size stays for the larger screen it came from.
+    w.storeSize();
+    EXPECT_EQ(stored("Width"), QString("60000"));
+    EXPECT_EQ(stored("Height"), QString("45000"));
+}
+
+TEST_F(MainWindowTest, PictureDropDownOffersTheDriverDialogsExactlyAsTheMenuDoes)
+{
+    loaded();
+    const std::pair<const char*, const char*> pairs[] = {
+        {"vformat", "PictureFormat"}, {"display", "PictureDisplay"}, {"source", "PictureSource"}};
+    auto* dropDown = window().findChild<QMenu*>("PictureDropDown");
+    ASSERT_NE(dropDown, nullptr);
+    auto entry = [dropDown](const char* name) { return dropDown->findChild<QAction*>(name); };
+    for (const auto& [menuItem, dropDownEntry] : pairs) {
+        ASSERT_NE(entry(dropDownEntry), nullptr) << dropDownEntry;
+        EXPECT_EQ(entry(dropDownEntry)->isEnabled(), child<QAction>(menuItem)->isEnabled()) << dropDownEntry;
+    }
+    // The test pattern has a format dialog and no display dialog: both states are seen.
+    EXPECT_TRUE(entry("PictureFormat")->isEnabled());
+    EXPECT_FALSE(entry("PictureDisplay")->isEnabled());
+    child<QAction>("display")->setEnabled(true);
+    EXPECT_TRUE(entry("PictureDisplay")->isEnabled());
+    child<QAction>("vformat")->setEnabled(false);
+    EXPECT_FALSE(entry("PictureFormat")->isEnabled());
+}
+
+TEST_F(MainWindowTest, EnterAnswersTheSmallWindowsWithTheirDefaultOrTheFocusedButton)
+{
+    MainWindow& w = loaded();
+    auto pressEnter = [](QWidget& window, Qt::Key key) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, key);
+    };
+
+    MovieFrameRateWindow& rate = w.movieFrameRateWindow();
+    rate.findChild<QSlider*>("sldFrameRate")->setValue(45);
+    rate.findChild<QLineEdit*>("txtFrameRate")->setFocus();
+    pressEnter(rate, Qt::Key_Return);
+    EXPECT_FALSE(rate.isVisible());
+    EXPECT_EQ(stored("FrameRate"), QString("45"));
+
+    SelectDriverWindow& select = w.selectDriverWindow();
+    select.findChild<QComboBox*>("cbDriver")->setFocus();
+    pressEnter(select, Qt::Key_Enter);
+    EXPECT_FALSE(select.isVisible());
+    EXPECT_EQ(stored("Select the driver you want to use:"), GstCaptureComponent::testPatternDriverName());
+
+    // Enter on the focused "&Help" presses that one, as in a dialog.
+    select.findChild<QPushButton*>("cmdHelp")->setFocus();
+    pressEnter(select, Qt::Key_Return);
+    EXPECT_TRUE(select.isVisible());
+    ASSERT_NE(help.window(), nullptr);
+    EXPECT_TRUE(help.window()->isVisible());
+}
+
+TEST_F(MainWindowTest, WindowsShowTheProgramIconAndTheirWholeTitle)
+{
+    MainWindow& w = loaded();
+    const QImage programIcon = ProgramIcon::image(32).convertToFormat(QImage::Format_ARGB32);
+    auto picture = [](const QIcon& icon) {
+        return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    TrayHost tray(
+        engine().options(), [this]() -> MainWindow& { return window(); }, [] {});
+    EXPECT_EQ(picture(tray.icon().icon()), programIcon);
+    EXPECT_EQ(picture(w.windowIcon()), programIcon);
+    EXPECT_EQ(picture(w.ftpLogWindow().windowIcon()), programIcon);
+
+    // A title bar needs room for the title in bold beside the icon and its buttons.
+    for (QWidget* tool : std::initializer_list<QWidget*>{&w.selectDriverWindow(), &w.movieFrameRateWindow(),
+                                                         &w.ftpLogWindow(), &w.uploadSettingsWindow(),
+                                                         &w.programConfigWindow()}) {
+        QFont bold = tool->font();
+        bold.setBold(true);
+        EXPECT_GE(tool->width(), QFontMetrics(bold).horizontalAdvance(tool->windowTitle()) + 100)
+            << tool->windowTitle().toStdString();
+    }
+}
+
+// No toolbar picture may nearly vanish on a light or a dark toolbar: most of its drawn pixels
+// differ clearly in brightness from the toolbar behind it.
+TEST(ToolbarPicturesTest, StayVisibleOnLightAndDarkToolbars)
+{
+    using ProgramPictures::Tool;
+    const Tool tools[] = {Tool::CaptureImage, Tool::CaptureMovie, Tool::UploadNow,    Tool::UploadSettings,
+                          Tool::Image,        Tool::Picture,      Tool::HideInSystray};
+    const QColor backgrounds[] = {QColor(0xef, 0xef, 0xef), QColor(0x35, 0x35, 0x35),
+                                  QColor(0x1e, 0x1e, 0x1e)};
+    for (const Tool tool : tools) {
+        const QImage picture =
+            ProgramPictures::toolIcon(tool).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (const QColor& background : backgrounds) {
+            int drawn = 0;
+            int distinct = 0;
+            for (int y = 0; y < picture.height(); ++y) {
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QColor pixel = picture.pixelColor(x, y);
+                    if (pixel.alpha() < 128)
+                        continue;
+                    ++drawn;
+                    if (std::abs(qGray(pixel.rgb()) - qGray(background.rgb())) >= 48)
+                        ++distinct;
+                }
+            }
+            EXPECT_GT(drawn, 40) << int(tool);
+            EXPECT_GE(distinct * 2, drawn)
+                << "picture " << int(tool) << " on " << background.name().toStdString();
+        }
+    }
+}
+
+TEST(SingleInstanceTest, SecondStartAsksTheFirstToShowItselfOverAUserOnlySocket)
 {
     TempDir dir;
     SingleInstance first(dir.path(), dir.file("a.db"));
     ASSERT_TRUE(first.acquire());
     QSignalSpy shown(&first, &SingleInstance::showRequested);
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    ASSERT_TRUE(QFileInfo::exists(first.socketPath()));
+    EXPECT_EQ(QFileInfo(first.socketPath()).permissions() & others, QFile::Permissions());
 
     SingleInstance second(dir.path(), dir.file("a.db"));
     EXPECT_FALSE(second.acquire());
     EXPECT_TRUE(second.askToShow());
     EXPECT_TRUE(shown.wait(5000));
+    EXPECT_EQ(shown.count(), 1);
 
     // Another store is another program.
     SingleInstance other(dir.path(), dir.file("b.db"));
     EXPECT_TRUE(other.acquire());
+}
+
+TEST(SingleInstanceTest, LockAndSocketOfAProgramThatDiedAreTakenOver)
+{
+    TempDir dir;
+    const QString lockPath = SingleInstance(dir.path(), dir.file("a.db")).lockPath();
+    // A program that took the lock and died without a word: its lock file and a socket file stay.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QLockFile lock(lockPath);
+        ::_exit(lock.tryLock(0) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(QFileInfo::exists(lockPath));
+
+    SingleInstance next(dir.path(), dir.file("a.db"));
+    QFile stale(next.socketPath());
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    ASSERT_TRUE(next.acquire());
+    QSignalSpy shown(&next, &SingleInstance::showRequested);
+    EXPECT_TRUE(SingleInstance(dir.path(), dir.file("a.db")).askToShow());
+    EXPECT_TRUE(shown.wait(5000));
 }
 } // namespace
