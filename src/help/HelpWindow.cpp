@@ -23,7 +23,7 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
     : QWidget(parent,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint),
       m_programFolder(programFolder), m_tree(new QTreeWidget), m_browser(new HelpBrowser),
-      m_close(new QPushButton(tr("&Close")))
+      m_back(new QPushButton(QStringLiteral("&Back"))), m_close(new QPushButton(tr("&Close")))
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Velmora 2001 Help"));
@@ -34,6 +34,8 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
     m_tree->setColumnCount(1);
     m_tree->setIconSize(QSize(12, 12));
     m_browser->setObjectName(QStringLiteral("help_browser"));
+    m_back->setObjectName(QStringLiteral("cmdBack"));
+    m_back->setEnabled(false);
     m_close->setObjectName(QStringLiteral("cmdOK_Help"));
 
     auto* splitter = new QSplitter(Qt::Horizontal);
@@ -43,6 +45,7 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
     splitter->setSizes({250, 560});
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_back);
     buttons->addStretch();
     buttons->addWidget(m_close);
     auto* layout = new QVBoxLayout(this);
@@ -56,11 +59,18 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
         root->setExpanded(true);
     m_browser->showPage(pagePath(HelpTopics::kStartPage));
 
-    // A click is the user's choice of page; selecting a node from the program only highlights it.
+    // A click, Enter or moving through the tree with the arrow keys is the user's choice of page;
+    // selecting a node from the program only highlights it.
     connect(m_tree, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { openNode(item->data(0, kKeyRole).toString()); });
     connect(m_tree, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { openNode(item->data(0, kKeyRole).toString()); });
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item && !m_selectingFromProgram)
+            openNode(item->data(0, kKeyRole).toString());
+    });
+    connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QWidget::setEnabled);
+    connect(m_back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
     connect(m_close, &QPushButton::clicked, this, &QWidget::hide);
 }
 
@@ -108,10 +118,16 @@ void HelpWindow::ShowHelpTopic(const QString& topic)
         if (QTreeWidgetItem* item = node(key))
             item->setExpanded(true);
     }
-    if (QTreeWidgetItem* item = node(entry->select)) {
-        m_tree->setCurrentItem(item);
-        m_tree->scrollToItem(item);
-    }
+    if (QTreeWidgetItem* item = node(entry->select))
+        selectFromProgram(item);
+}
+
+void HelpWindow::selectFromProgram(QTreeWidgetItem* item)
+{
+    m_selectingFromProgram = true;
+    m_tree->setCurrentItem(item);
+    m_tree->scrollToItem(item);
+    m_selectingFromProgram = false;
 }
 
 void HelpWindow::showWindow()

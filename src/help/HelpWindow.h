@@ -34,9 +34,12 @@ public:
 private:
     void addNodes();
     void present();
+    void selectFromProgram(QTreeWidgetItem* item);
 
     QString m_programFolder;
     QTreeWidget* m_tree;
     HelpBrowser* m_browser;
+    QPushButton* m_back;
     QPushButton* m_close;
+    bool m_selectingFromProgram = false;
 };

@@ -3,6 +3,7 @@
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
 
+#include "common/ProgramIcon.h"
 #include "help/AboutBox.h"
 #include "help/Help.h"
 #include "help/HelpBrowser.h"
@@ -13,6 +14,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -190,4 +193,24 @@ TEST(NewsWindowTest, HelpOpensTheNewsTopicAndCloseDestroysTheWindow)
     news = new NewsWindow(help, helpProgramFolder());
     EXPECT_EQ(news->browser().source(), QUrl::fromLocalFile(helpHtmlFolder() + QStringLiteral("/News.htm")));
     delete news.data();
+}
+
+// Help, News and About carry the program's own icon, and About shows the same picture large.
+TEST(HelpWindowsIconTest, ShowTheProgramIcon)
+{
+    auto picture = [](const QIcon& icon, int size) {
+        return icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const QImage programIcon = ProgramIcon::image(32).convertToFormat(QImage::Format_ARGB32);
+    Help help(helpProgramFolder());
+    NewsWindow news(help, helpProgramFolder());
+    ScriptedPrompter prompter;
+    AboutBox about(prompter, SystemInfoTool({}, {}), AboutBox::Contacts{});
+    const std::pair<const char*, QWidget*> windows[] = {
+        {"help", &help.ensureWindow()}, {"news", &news}, {"about", &about}};
+    for (const auto& [name, window] : windows)
+        EXPECT_EQ(picture(window->windowIcon(), 32), programIcon) << name;
+    auto* picIcon = about.findChild<QToolButton*>(QStringLiteral("picIcon"));
+    ASSERT_NE(picIcon, nullptr);
+    EXPECT_EQ(picture(picIcon->icon(), 48), ProgramIcon::image(48).convertToFormat(QImage::Format_ARGB32));
 }

@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPalette>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
@@ -207,3 +209,96 @@ TEST(HelpWindowTest, OpenedFromAModalWindowItIsModalItself)
     help.showHelpWindow();
     EXPECT_EQ(help.window()->windowModality(), Qt::NonModal);
 }
+
+TEST(HelpWindowTest, ArrowKeysInTheTreeShowPagesAndBackReturnsToThePreviousOne)
+{
+    HelpWindow window(helpProgramFolder());
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("tv1"));
+    auto* back = window.findChild<QPushButton*>(QStringLiteral("cmdBack"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_FALSE(back->isEnabled());
+    tree->setFocus();
+    tree->setCurrentItem(window.node(QStringLiteral("help")));
+
+    // Down moves through the children of the expanded root, each showing its page at once.
+    const char* const below[] = {"GetStarted.htm", "Capturing.htm", "Options.htm"};
+    for (const char* file : below) {
+        QTest::keyClick(tree, Qt::Key_Down);
+        EXPECT_EQ(shownPage(window), page(QString::fromLatin1(file)));
+    }
+    EXPECT_TRUE(back->isEnabled());
+    back->click();
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Capturing.htm")));
+    back->click();
+    back->click();
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Start.htm")));
+    EXPECT_FALSE(back->isEnabled());
+
+    // Selecting from the program only highlights: the page stays and Back gains no step.
+    window.ShowHelpTopic(QStringLiteral("driver"));
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Driver.htm")));
+    back->click();
+    EXPECT_EQ(shownPage(window), page(QStringLiteral("Start.htm")));
+}
+
+namespace {
+struct PaletteCase
+{
+    const char* name;
+    QColor base;
+    QColor text;
+};
+class HelpPaletteTest : public ::testing::TestWithParam<PaletteCase>
+{
+};
+} // namespace
+
+// The pages take their colours from the palette: on a dark theme the page is dark with light text,
+// on a light one the other way round, and the page's own accents are readable on both.
+TEST_P(HelpPaletteTest, PagesFollowThePalette)
+{
+    const PaletteCase& c = GetParam();
+    HelpBrowser browser;
+    QPalette palette = browser.palette();
+    palette.setColor(QPalette::Base, c.base);
+    palette.setColor(QPalette::Text, c.text);
+    palette.setColor(QPalette::Window, c.base);
+    palette.setColor(QPalette::WindowText, c.text);
+    browser.setPalette(palette);
+    browser.resize(500, 400);
+    browser.showPage(helpHtmlFolder() + QStringLiteral("/Start.htm"));
+    const QImage shot = browser.viewport()->grab().toImage();
+
+    int nearBase = 0;
+    int nearText = 0;
+    for (int y = 0; y < shot.height(); y += 2) {
+        for (int x = 0; x < shot.width(); x += 2) {
+            const int gray = qGray(shot.pixel(x, y));
+            nearBase += std::abs(gray - qGray(c.base.rgb())) < 40;
+            nearText += std::abs(gray - qGray(c.text.rgb())) < 60;
+        }
+    }
+    const int all = (shot.height() / 2) * (shot.width() / 2);
+    EXPECT_GT(nearBase, all * 6 / 10) << "the page's background is the palette's";
+    EXPECT_GT(nearText, all / 100) << "the text is drawn in the palette's text colour";
+
+    // Every colour the pages get is far enough from the background to be read.
+    const QString style = HelpBrowser::paletteStyle(palette);
+    const QRegularExpression colour(QStringLiteral("[^-]color: (#[0-9a-f]{6})"));
+    int colours = 0;
+    for (const QRegularExpressionMatch& match : colour.globalMatch(style)) {
+        EXPECT_GE(std::abs(qGray(QColor(match.captured(1)).rgb()) - qGray(c.base.rgb())), 60)
+            << match.captured(0).toStdString();
+        ++colours;
+    }
+    EXPECT_GE(colours, 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Themes, HelpPaletteTest,
+    ::testing::Values(PaletteCase{"dark", QColor(0x1e, 0x1e, 0x1e), QColor(0xe6, 0xe6, 0xe6)},
+                      PaletteCase{"light", QColor(0xff, 0xff, 0xff), QColor(0x20, 0x20, 0x20)}),
+    [](const ::testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
