@@ -81,6 +81,7 @@ grep -q 'first frame painted' "$scratch/start.log" || fail "no first frame"
 
 home=$scratch/ftp
 mkdir -p "$home"
+: >"$scratch/server.log"
 "${VELMORA_PYTHON:-/usr/bin/python3}" "$source_dir/tests/support/ftp_server.py" --host 127.0.0.1 --home "$home" >"$scratch/server.log" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do grep -q '^PORT ' "$scratch/server.log" && break; sleep 0.1; done
