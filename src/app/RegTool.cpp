@@ -59,22 +59,22 @@ int RegTool::get(Regedit& store, const QStringList& args)
 
 int RegTool::set(Regedit& store, const QStringList& args)
 {
-    store.SaveString(HKEY_LOCAL_MACHINE, args[0], args[1], args[2]);
-    // The store keeps failures silent; the tool checks that the text arrived.
-    return store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]) == args[2] ? kOk : kAbsent;
+    const bool saved = store.SaveString(HKEY_LOCAL_MACHINE, args[0], args[1], args[2]);
+    return saved && store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]) == args[2] ? kOk : kAbsent;
 }
 
 int RegTool::remove(Regedit& store, const QStringList& args)
 {
-    if (args.size() == 1)
-        store.DeleteKey(HKEY_LOCAL_MACHINE, args[0]);
-    else
-        store.DeleteValue(HKEY_LOCAL_MACHINE, args[0], args[1]);
-    return kOk;
+    // Deleting what does not exist is no error; a store that cannot be written is.
+    const bool deleted = args.size() == 1 ? store.DeleteKey(HKEY_LOCAL_MACHINE, args[0])
+                                          : store.DeleteValue(HKEY_LOCAL_MACHINE, args[0], args[1]);
+    return deleted ? kOk : kAbsent;
 }
 
 int RegTool::list(Regedit& store, const QStringList& args)
 {
+    if (!store.isReadable())
+        return kAbsent;
     const QString key = args.isEmpty() ? QString() : args[0];
     for (const Regedit::Entry& entry : store.List(HKEY_LOCAL_MACHINE, key))
         m_out << entry.key << '\t' << entry.name << '\t' << entry.text << '\n';

@@ -7,8 +7,8 @@ class QTextStream;
 class Regedit;
 
 // The store tool behind "velmora reg": get, set, delete and list values in the machine-wide root.
-// Exit status 0 on success, 1 when the value is absent (or a write did not reach the store),
-// 2 on a usage error. The store is opened only for a well-formed command.
+// Exit status 0 on success, 1 when the value is absent, a write or delete did not reach the store
+// or the store cannot be read, 2 on a usage error. The store is opened only for a well-formed command.
 class RegTool final
 {
 public:

@@ -1,22 +1,28 @@
 #include "settings/Regedit.h"
 
-#include <QDir>
+#include "settings/StoreLocks.h"
+
+#include <QFile>
 #include <QFileInfo>
+#include <QStringList>
+#include <QUrl>
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 5000;
 
 const QChar kSeparator = QLatin1Char('\\');
+const QString kLeftAlone =
+    QStringLiteral("it is left untouched, the program runs on defaults and changes will not be saved");
+const QString kReadOnly = QStringLiteral("its settings are read, changes will not be saved");
 
 // Small RAII guard that resets a cached statement when the call is done with it.
 class Reset final
@@ -65,6 +71,44 @@ QString lastComponent(const QString& normalized)
     const qsizetype at = normalized.lastIndexOf(kSeparator);
     return at < 0 ? normalized : normalized.mid(at + 1);
 }
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Folders made on the way to the store are private to the user, whatever the umask says.
+bool makeFolders(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (info.isDir())
+        return true;
+    const QString parent = info.path();
+    if (parent != folder && !makeFolders(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0 || errno == EEXIST;
+}
+
+// Errors after which the store may still be read without writing: the file or its folder cannot
+// be written, or the journal files cannot be made or grown (a full disk).
+bool worthReadingOnly(int error)
+{
+    switch (error & 0xFF) {
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_FULL:
+    case SQLITE_PERM:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QByteArray uriOf(const QString& path, const char* parameter)
+{
+    return "file:" + QUrl::toPercentEncoding(QFileInfo(path).absoluteFilePath(), "/") + '?' + parameter;
+}
 } // namespace
 
 Regedit::Regedit(const QString& storePath) : m_path(storePath)
@@ -74,10 +118,7 @@ Regedit::Regedit(const QString& storePath) : m_path(storePath)
 
 Regedit::~Regedit()
 {
-    for (auto& [sql, stmt] : m_statements)
-        sqlite3_finalize(stmt);
-    if (m_db)
-        sqlite3_close(m_db);
+    disconnect();
 }
 
 QString Regedit::fold(const QString& name)
@@ -96,63 +137,171 @@ void Regedit::warn(const QString& what) const
     std::fprintf(stderr, "velmora: settings store %s: %s\n", qPrintable(m_path), qPrintable(what));
 }
 
-void Regedit::writeFailed(const char* operation)
+QString Regedit::writeProblem() const
 {
-    if (m_reportedWriteFailure || !m_writable)
-        return;
-    m_reportedWriteFailure = true;
-    warn(QStringLiteral("%1 failed (%2); the change is lost")
-             .arg(QLatin1String(operation), QString::fromUtf8(sqlite3_errmsg(m_db))));
+    std::lock_guard lock(m_mutex);
+    if (!m_writable)
+        return m_openProblem.isEmpty() ? QStringLiteral("it cannot be written") : m_openProblem;
+    return m_writeFailure;
+}
+
+bool Regedit::createFile()
+{
+    // Made by us, so that it is private from the first byte: it holds passwords.
+    const QString folder = QFileInfo(m_path).absolutePath();
+    const int fd = makeFolders(folder) ? ::open(QFile::encodeName(m_path).constData(),
+                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
+                                       : -1;
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+        return true;
+    }
+    if (errno == EEXIST)
+        return true; // made by another process meanwhile
+    m_openProblem = systemText(errno);
+    warn(QStringLiteral("cannot be created (%1); running on defaults, changes will not be saved")
+             .arg(m_openProblem));
+    return false;
+}
+
+bool Regedit::connect(const QByteArray& location, int flags)
+{
+    disconnect();
+    sqlite3* db = nullptr;
+    m_openError = sqlite3_open_v2(location.constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (m_openError != SQLITE_OK) {
+        m_openSystemError = db ? sqlite3_system_errno(db) : 0;
+        sqlite3_close(db);
+        return false;
+    }
+    m_db = db;
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 1);
+    exec("PRAGMA foreign_keys=ON");
+    return true;
+}
+
+void Regedit::disconnect()
+{
+    for (auto& [sql, stmt] : m_statements)
+        sqlite3_finalize(stmt);
+    m_statements.clear();
+    if (m_db)
+        sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+bool Regedit::openReadOnly()
+{
+    // Through the shared-memory file of a running writer (or one left behind), without writing it.
+    if (connect(uriOf(m_path, "readonly_shm=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI) &&
+        probeSchema() != SchemaState::Unreadable)
+        return true;
+    disconnect();
+    // Without one, a store whose journal holds nothing is read as it lies.
+    const QFileInfo journal(m_path + QStringLiteral("-wal"));
+    return (!journal.exists() || journal.size() == 0) &&
+           connect(uriOf(m_path, "immutable=1"), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+}
+
+QString Regedit::unwritableCause(int error, int systemError) const
+{
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        return QStringLiteral("its folder %1 cannot be written: %2").arg(folder, systemText(errno));
+    if (::access(QFile::encodeName(m_path).constData(), W_OK) != 0)
+        return systemText(errno);
+    if (systemError != 0)
+        return systemText(systemError);
+    return QString::fromUtf8(sqlite3_errstr(error));
 }
 
 void Regedit::open()
 {
-    const QFileInfo info(m_path);
-    if (!info.exists()) {
-        // Create the file ourselves so that it is private from the first byte: it holds passwords.
-        QDir().mkpath(info.absolutePath());
-        const int fd =
-            ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            warn(QStringLiteral("cannot be created (%1); running on defaults, changes will not be saved")
-                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
-            return;
-        }
-        if (fd >= 0)
-            ::close(fd);
-    }
-
+    StoreLocks::install();
     const QByteArray file = QFile::encodeName(m_path);
-    int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-    // SQLite falls back to read-only on a write-protected file without saying so.
-    m_writable = rc == SQLITE_OK && sqlite3_db_readonly(m_db, "main") == 0;
-    if (rc != SQLITE_OK) {
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) {
-            warn(QStringLiteral("cannot be opened (%1); running on defaults, changes will not be saved")
-                     .arg(QString::fromUtf8(sqlite3_errstr(rc))));
-            sqlite3_close(m_db);
-            m_db = nullptr;
+    struct stat info
+    {
+    };
+    if (::stat(file.constData(), &info) == 0) {
+        // A FIFO would block the open for ever; a folder or a device is no store either.
+        if (!S_ISREG(info.st_mode)) {
+            m_openProblem = QStringLiteral("it is not a regular file");
+            warn(QStringLiteral("is not a regular file; ") + kLeftAlone);
             return;
         }
-    }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(m_db, 1);
-    exec("PRAGMA foreign_keys=ON");
-
-    if (!initializeSchema()) {
-        if (!m_writable && !m_reportedOpenFailure)
-            warn(QStringLiteral("is read-only and holds no settings yet; running on defaults, changes will "
-                                "not be saved"));
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        m_writable = false;
+    } else if (!createFile()) {
         return;
     }
-    if (!m_writable)
-        warn(QStringLiteral("is read-only; changes will not be saved"));
+
+    SchemaState state = SchemaState::Unreadable;
+    const bool connected = connect(file, SQLITE_OPEN_READWRITE);
+    int error = m_openError;
+    int systemError = m_openSystemError;
+    if (connected) {
+        // SQLite falls back to read-only on a write-protected file without saying so.
+        m_writable = sqlite3_db_readonly(m_db, "main") == 0;
+        state = probeSchema();
+        error = sqlite3_extended_errcode(m_db);
+        systemError = sqlite3_system_errno(m_db);
+        if (!m_writable)
+            m_openProblem = unwritableCause(SQLITE_READONLY, 0);
+    }
+    if (state == SchemaState::Unreadable && (!m_db || worthReadingOnly(error))) {
+        // A store that cannot be written here (a read-only folder, a full disk) is still read.
+        m_writable = false;
+        m_openProblem = unwritableCause(error, systemError);
+        if (!openReadOnly() || (state = probeSchema()) == SchemaState::Unreadable) {
+            warn(QStringLiteral("cannot be opened (%1); running on defaults, changes will not be saved")
+                     .arg(m_openProblem));
+            disconnect();
+            return;
+        }
+    }
+    if (state == SchemaState::Empty && m_writable)
+        state = initializeSchema();
+
+    switch (state) {
+    case SchemaState::Unreadable:
+        m_openProblem = QStringLiteral("it is not a valid settings store (%1)")
+                            .arg(QString::fromUtf8(sqlite3_errstr(error)));
+        warn(QStringLiteral("is not a valid settings store (%1); ")
+                 .arg(QString::fromUtf8(sqlite3_errstr(error))) +
+             kLeftAlone);
+        break;
+    case SchemaState::Foreign:
+        m_openProblem = QStringLiteral("it is a database of another program");
+        warn(QStringLiteral("is a database of another program; ") + kLeftAlone);
+        break;
+    case SchemaState::Failed:
+        break;
+    case SchemaState::Empty:
+        warn(QStringLiteral("cannot be written (%1) and holds no settings yet; running on defaults, changes "
+                            "will not be saved")
+                 .arg(m_openProblem));
+        break;
+    case SchemaState::Newer:
+        m_writable = false;
+        m_openProblem = QStringLiteral("it was written by a newer version of Velmora");
+        warn(QStringLiteral("was written by a newer version of Velmora (store version %1, this version knows "
+                            "%2); ")
+                 .arg(m_storedVersion)
+                 .arg(kSchemaVersion) +
+             kReadOnly);
+        return;
+    case SchemaState::Ours:
+        if (m_writable) {
+            exec("PRAGMA journal_mode=WAL");
+            exec("PRAGMA synchronous=NORMAL");
+            makePrivate();
+        } else {
+            warn(QStringLiteral("cannot be written (%1); ").arg(m_openProblem) + kReadOnly);
+        }
+        return;
+    }
+    m_writable = false;
+    disconnect();
 }
 
 bool Regedit::exec(const char* sql)
@@ -160,98 +309,113 @@ bool Regedit::exec(const char* sql)
     return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+std::optional<QStringList> Regedit::column(const char* sql, int index)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr);
+    QStringList texts;
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            texts << columnText(stmt, index);
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    return texts;
+}
+
 Regedit::SchemaState Regedit::probeSchema()
 {
-    sqlite3_stmt* probe = nullptr;
-    int rc =
-        sqlite3_prepare_v2(m_db, "SELECT name FROM sqlite_master WHERE type='table'", -1, &probe, nullptr);
-    int tables = 0;
-    int ours = 0;
-    if (rc == SQLITE_OK) {
-        while ((rc = sqlite3_step(probe)) == SQLITE_ROW) {
-            ++tables;
-            const QString table = columnText(probe, 0);
-            if (table == QLatin1String("store_meta") || table == QLatin1String("keys") ||
-                table == QLatin1String("vals"))
-                ++ours;
+    const std::optional<QStringList> tables = column("SELECT name FROM sqlite_master WHERE type='table'", 0);
+    if (!tables)
+        return SchemaState::Unreadable;
+    if (tables->isEmpty())
+        return SchemaState::Empty;
+    // Tables of our names are ours only with our columns and a version this program understands.
+    const std::pair<const char*, QStringList> layout[] = {
+        {"PRAGMA table_info(store_meta)", {"name", "value"}},
+        {"PRAGMA table_info(keys)", {"id", "root", "path", "fold", "parent"}},
+        {"PRAGMA table_info(vals)", {"key_id", "name", "fold", "type", "data"}}};
+    for (const auto& [pragma, wanted] : layout) {
+        const std::optional<QStringList> columns = column(pragma, 1);
+        if (!columns)
+            return SchemaState::Unreadable;
+        for (const QString& name : wanted) {
+            if (!columns->contains(name))
+                return SchemaState::Foreign;
         }
     }
-    sqlite3_finalize(probe);
-    if (rc != SQLITE_DONE)
+    const std::optional<QStringList> version =
+        column("SELECT value FROM store_meta WHERE name='schema_version'", 0);
+    if (!version)
         return SchemaState::Unreadable;
-    if (tables == 0)
-        return SchemaState::Empty;
-    return ours == 3 ? SchemaState::Ours : SchemaState::Foreign;
+    bool number = false;
+    m_storedVersion = version->isEmpty() ? 0 : version->first().trimmed().toLongLong(&number);
+    if (!number || m_storedVersion < 1)
+        return SchemaState::Foreign;
+    return m_storedVersion > kSchemaVersion ? SchemaState::Newer : SchemaState::Ours;
 }
 
-bool Regedit::initializeSchema()
+Regedit::SchemaState Regedit::initializeSchema()
 {
-    // Look before writing anything: a file that is not a store of ours is never touched.
-    SchemaState state = probeSchema();
-    if (!reportForeign(state))
-        return false;
-
-    if (m_writable) {
-        exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL");
-    }
-    if (state == SchemaState::Ours)
-        return true;
-    if (!m_writable)
-        return false;
-
     // Another process may be creating the same new store right now: decide again under the lock.
-    if (!exec("BEGIN IMMEDIATE")) {
-        warn(QStringLiteral("could not be initialised (%1); changes will not be saved")
-                 .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-        return false;
+    if (exec("BEGIN IMMEDIATE")) {
+        const SchemaState found = probeSchema();
+        if (found != SchemaState::Empty) {
+            exec("ROLLBACK");
+            return found;
+        }
+        if (exec("CREATE TABLE store_meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
+            exec("CREATE TABLE keys(id INTEGER PRIMARY KEY, root INTEGER NOT NULL, path TEXT NOT NULL,"
+                 " fold TEXT NOT NULL, parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
+                 " UNIQUE(root, fold))") &&
+            exec("CREATE INDEX keys_parent ON keys(parent)") &&
+            exec("CREATE TABLE vals(key_id INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
+                 " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB,"
+                 " PRIMARY KEY(key_id, fold)) WITHOUT ROWID") &&
+            exec(QStringLiteral("INSERT INTO store_meta VALUES('schema_version', '%1')")
+                     .arg(kSchemaVersion)
+                     .toUtf8()
+                     .constData()) &&
+            exec("COMMIT"))
+            return SchemaState::Ours;
     }
-    state = probeSchema();
-    if (state == SchemaState::Ours)
-        return exec("COMMIT");
-    if (state != SchemaState::Empty) {
-        exec("ROLLBACK");
-        reportForeign(state);
-        return false;
-    }
-    const bool created =
-        exec("CREATE TABLE store_meta(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
-        exec("CREATE TABLE keys(id INTEGER PRIMARY KEY, root INTEGER NOT NULL, path TEXT NOT NULL,"
-             " fold TEXT NOT NULL, parent INTEGER REFERENCES keys(id) ON DELETE CASCADE,"
-             " UNIQUE(root, fold))") &&
-        exec("CREATE INDEX keys_parent ON keys(parent)") &&
-        exec("CREATE TABLE vals(key_id INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
-             " name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL, data BLOB,"
-             " PRIMARY KEY(key_id, fold)) WITHOUT ROWID") &&
-        exec(QStringLiteral("INSERT INTO store_meta VALUES('schema_version', '%1')")
-                 .arg(kSchemaVersion)
-                 .toUtf8()
-                 .constData()) &&
-        exec("COMMIT");
-    if (!created) {
-        warn(QStringLiteral("could not be initialised (%1); changes will not be saved")
-                 .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-        exec("ROLLBACK");
-    }
-    return created;
+    m_openProblem = QString::fromUtf8(sqlite3_errmsg(m_db));
+    exec("ROLLBACK");
+    warn(QStringLiteral("could not be initialised (%1); changes will not be saved").arg(m_openProblem));
+    return SchemaState::Failed;
 }
 
-bool Regedit::reportForeign(SchemaState state)
+void Regedit::makePrivate()
 {
-    if (state == SchemaState::Unreadable) {
-        m_reportedOpenFailure = true;
-        warn(QStringLiteral("is not a valid settings store (%1); it is left untouched, the program runs "
-                            "on defaults and changes will not be saved")
-                 .arg(QString::fromUtf8(sqlite3_errmsg(m_db))));
-        return false;
+    // The store holds passwords: only its owner may read it or its journal files.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const QByteArray file = QFile::encodeName(m_path + QLatin1String(suffix));
+        struct stat info
+        {
+        };
+        if (::stat(file.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            (info.st_mode & 07777) != 0600)
+            ::chmod(file.constData(), 0600);
     }
-    if (state == SchemaState::Foreign) {
-        m_reportedOpenFailure = true;
-        warn(QStringLiteral("is a database of another program; it is left untouched, the program runs on "
-                            "defaults and changes will not be saved"));
-        return false;
+}
+
+bool Regedit::writeDone(bool ok, const char* operation)
+{
+    if (ok && exec("COMMIT")) {
+        m_writeFailure.clear();
+        return true;
     }
-    return true;
+    m_writeFailure = QString::fromUtf8(sqlite3_errmsg(m_db));
+    if (const int system = sqlite3_system_errno(m_db); system != 0)
+        m_writeFailure += QStringLiteral(": ") + systemText(system);
+    exec("ROLLBACK");
+    if (!m_reportedWriteFailure) {
+        m_reportedWriteFailure = true;
+        warn(QStringLiteral("%1 failed (%2); the change is lost")
+                 .arg(QLatin1String(operation), m_writeFailure));
+    }
+    return false;
 }
 
 sqlite3_stmt* Regedit::statement(const char* sql)
@@ -308,19 +472,12 @@ std::optional<qint64> Regedit::ensureKey(RegRoot root, const QString& normalized
     return sqlite3_last_insert_rowid(m_db);
 }
 
-void Regedit::CreateKey(RegRoot root, const QString& keyPath)
+bool Regedit::CreateKey(RegRoot root, const QString& keyPath)
 {
     std::lock_guard lock(m_mutex);
     if (!m_writable)
-        return;
-    if (!exec("BEGIN IMMEDIATE")) {
-        writeFailed("CreateKey");
-        return;
-    }
-    if (ensureKey(root, normalizeKey(keyPath)) && exec("COMMIT"))
-        return;
-    writeFailed("CreateKey");
-    exec("ROLLBACK");
+        return false;
+    return writeDone(exec("BEGIN IMMEDIATE") && ensureKey(root, normalizeKey(keyPath)), "CreateKey");
 }
 
 std::optional<QString> Regedit::GetString(RegRoot root, const QString& keyPath, const QString& name)
@@ -341,15 +498,13 @@ std::optional<QString> Regedit::GetString(RegRoot root, const QString& keyPath, 
     return valueText(stmt, 1);
 }
 
-void Regedit::SaveString(RegRoot root, const QString& keyPath, const QString& name, const QString& text)
+bool Regedit::SaveString(RegRoot root, const QString& keyPath, const QString& name, const QString& text)
 {
     std::lock_guard lock(m_mutex);
     if (!m_writable)
-        return;
-    if (!exec("BEGIN IMMEDIATE")) {
-        writeFailed("SaveString");
-        return;
-    }
+        return false;
+    if (!exec("BEGIN IMMEDIATE"))
+        return writeDone(false, "SaveString");
     const std::optional<qint64> key = ensureKey(root, normalizeKey(keyPath));
     sqlite3_stmt* stmt =
         key ? statement("INSERT INTO vals(key_id, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
@@ -367,57 +522,50 @@ void Regedit::SaveString(RegRoot root, const QString& keyPath, const QString& na
         sqlite3_bind_blob(stmt, 5, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
         ok = sqlite3_step(stmt) == SQLITE_DONE;
     }
-    if (ok && exec("COMMIT"))
-        return;
-    writeFailed("SaveString");
-    exec("ROLLBACK");
+    return writeDone(ok, "SaveString");
 }
 
-void Regedit::DeleteKey(RegRoot root, const QString& keyPath)
+bool Regedit::DeleteKey(RegRoot root, const QString& keyPath)
 {
     std::lock_guard lock(m_mutex);
     const QString normalized = normalizeKey(keyPath);
     // The root itself cannot be deleted, as in the registry; a stray empty path must not wipe the store.
     if (!m_writable || normalized.isEmpty())
-        return;
-    // The key, its subkeys and every value below them go in one transaction. The subtree is matched
-    // by path prefix rather than through the parent links alone, so no value can stay behind.
-    sqlite3_stmt* values = statement("DELETE FROM vals WHERE key_id IN (SELECT id FROM keys WHERE root=?1"
-                                     " AND (fold=?2 OR substr(fold, 1, length(?3))=?3))");
-    sqlite3_stmt* keys =
-        statement("DELETE FROM keys WHERE root=?1 AND (fold=?2 OR substr(fold, 1, length(?3))=?3)");
-    if (!values || !keys || !exec("BEGIN IMMEDIATE"))
-        return writeFailed("DeleteKey");
-    const QString folded = fold(normalized);
+        return false;
+    sqlite3_stmt* values = statement("DELETE FROM vals WHERE key_id=?1");
+    sqlite3_stmt* key =
+        statement("DELETE FROM keys WHERE id=?1 AND NOT EXISTS (SELECT 1 FROM keys WHERE parent=?1)");
+    if (!values || !key || !exec("BEGIN IMMEDIATE"))
+        return writeDone(false, "DeleteKey");
     bool ok = true;
-    for (sqlite3_stmt* stmt : {values, keys}) {
-        Reset reset(stmt);
-        sqlite3_bind_int(stmt, 1, static_cast<int>(root));
-        bindText(stmt, 2, folded);
-        bindText(stmt, 3, folded + kSeparator);
-        ok = ok && sqlite3_step(stmt) == SQLITE_DONE;
+    if (const std::optional<qint64> id = findKey(root, normalized)) {
+        for (sqlite3_stmt* stmt : {values, key}) {
+            Reset reset(stmt);
+            sqlite3_bind_int64(stmt, 1, *id);
+            ok = ok && sqlite3_step(stmt) == SQLITE_DONE;
+        }
     }
-    if (ok && exec("COMMIT"))
-        return;
-    writeFailed("DeleteKey");
-    exec("ROLLBACK");
+    return writeDone(ok, "DeleteKey");
 }
 
-void Regedit::DeleteValue(RegRoot root, const QString& keyPath, const QString& name)
+bool Regedit::DeleteValue(RegRoot root, const QString& keyPath, const QString& name)
 {
     std::lock_guard lock(m_mutex);
     if (!m_writable)
-        return;
+        return false;
     sqlite3_stmt* stmt = statement(
         "DELETE FROM vals WHERE fold=?3 AND key_id=(SELECT id FROM keys WHERE root=?1 AND fold=?2)");
-    if (!stmt)
-        return writeFailed("DeleteValue");
-    Reset reset(stmt);
-    sqlite3_bind_int(stmt, 1, static_cast<int>(root));
-    bindText(stmt, 2, fold(normalizeKey(keyPath)));
-    bindText(stmt, 3, fold(name));
-    if (sqlite3_step(stmt) != SQLITE_DONE)
-        writeFailed("DeleteValue");
+    if (!stmt || !exec("BEGIN IMMEDIATE"))
+        return writeDone(false, "DeleteValue");
+    bool ok = false;
+    {
+        Reset reset(stmt);
+        sqlite3_bind_int(stmt, 1, static_cast<int>(root));
+        bindText(stmt, 2, fold(normalizeKey(keyPath)));
+        bindText(stmt, 3, fold(name));
+        ok = sqlite3_step(stmt) == SQLITE_DONE;
+    }
+    return writeDone(ok, "DeleteValue");
 }
 
 std::map<QString, QString> Regedit::Values(RegRoot root, const QString& keyPath)

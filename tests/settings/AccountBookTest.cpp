@@ -204,7 +204,7 @@ TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNot
         {"Upload image every:=Custom;Custom=abc", defaults(host, "0")},
         {"Upload image every:=Custom;Custom=12.9", defaults(host, "0", "12")}};
     for (const auto& [values, loaded] : cases) {
-        store.DeleteKey(HKEY_LOCAL_MACHINE, kProduct);
+        store.DeleteKey(HKEY_LOCAL_MACHINE, key("Cam"));
         makeAccounts({"Cam"});
         put(key("Cam"), values);
         const QStringList before = storeDump(store);

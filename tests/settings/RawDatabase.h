@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/StoreLocks.h"
+
 #include <QString>
 
 #include <sqlite3.h>
@@ -11,6 +13,8 @@ class RawDatabase final
 public:
     explicit RawDatabase(const QString& path)
     {
+        // Locks of this process are kept the way the store keeps them, or the two would collide.
+        StoreLocks::install();
         sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr);
         sqlite3_busy_timeout(m_db, 5000);

@@ -1,13 +1,22 @@
 #include "settings/Regedit.h"
 #include "RawDatabase.h"
 #include "TempDir.h"
+#include "VelmoraProcess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <functional>
+#include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -113,11 +122,11 @@ TEST_F(RegeditTest, ValuesOfAnotherTypeReadAsAbsentEverywhere)
     EXPECT_EQ(store.GetString(kRoot, kAccount, "font size"), QString("12"));
 }
 
-TEST_F(RegeditTest, KeysAreMadeOnWriteAndDeleteKeyRemovesTheWholeBranchAndNothingBeside)
+TEST_F(RegeditTest, KeysAreMadeOnWriteAndDeleteKeyRemovesOnlyTheKeysOwnValues)
 {
     Regedit store(path);
     store.SaveString(kRoot, "A\\B\\C", "v", "1");
-    store.CreateKey(kRoot, "A\\B\\New\\Deeper");
+    EXPECT_TRUE(store.CreateKey(kRoot, "A\\B\\New\\Deeper"));
     store.CreateKey(kRoot, "a\\b\\c"); // exists already: kept with its value
     EXPECT_EQ(store.GetString(kRoot, "A\\B\\C", "v"), QString("1"));
     RawDatabase raw(path);
@@ -125,35 +134,42 @@ TEST_F(RegeditTest, KeysAreMadeOnWriteAndDeleteKeyRemovesTheWholeBranchAndNothin
                          "ORDER BY fold)"),
               QString("a,a\\b,a\\b\\c,a\\b\\new,a\\b\\new\\deeper"));
 
+    // An account, one below it (a name with a backslash in an old list), siblings, the other root.
     store.SaveString(kRoot, kAccount, "User ID:", "me");
-    store.SaveString(kRoot, kAccount + "\\Nested\\Deep", "x", "1");
+    store.SaveString(kRoot, kAccount + "\\Back", "Password:", "below");
     store.SaveString(kRoot, kProduct + "\\My", "User ID:", "prefix sibling");
     store.SaveString(kRoot, kProduct + "\\My Account2", "User ID:", "longer sibling");
     store.SaveString(kRoot, kProduct, "Account1", "My Account");
     store.SaveString(RegRoot::CurrentUser, kAccount, "User ID:", "other root");
-    store.DeleteKey(kRoot, "software\\VELMORA\\my account\\");
-    EXPECT_TRUE(store.List(kRoot, kAccount).empty());
-    // Siblings whose names share a prefix, the parent and the other root stay.
-    EXPECT_EQ(store.List(kRoot, kProduct).size(), 3u);
+    EXPECT_TRUE(store.DeleteKey(kRoot, "software\\VELMORA\\my account\\"));
+    EXPECT_TRUE(store.Values(kRoot, kAccount).empty());
+    // What lies below, beside and above stays; the key stays too while a key lies below it.
+    EXPECT_EQ(store.GetString(kRoot, kAccount + "\\Back", "Password:"), QString("below"));
     EXPECT_EQ(store.GetString(kRoot, kProduct + "\\My", "User ID:"), QString("prefix sibling"));
     EXPECT_EQ(store.GetString(kRoot, kProduct + "\\My Account2", "User ID:"), QString("longer sibling"));
+    EXPECT_EQ(store.GetString(kRoot, kProduct, "Account1"), QString("My Account"));
     EXPECT_EQ(store.GetString(RegRoot::CurrentUser, kAccount, "User ID:"), QString("other root"));
-    EXPECT_EQ(store.GetString(RegRoot::CurrentUser, kProduct, "Account1"), std::nullopt);
-    EXPECT_EQ(raw.scalar("SELECT count(*) FROM vals WHERE key_id NOT IN (SELECT id FROM keys)"),
-              QString("0"));
-    EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE fold LIKE 'software\\velmora\\my account\\%'"),
-              QString("0"));
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE root=0 AND fold='software\\velmora\\my account'"),
+              "1");
+    // A key with nothing below goes with its values.
+    EXPECT_TRUE(store.DeleteKey(kRoot, kAccount + "\\BACK"));
+    EXPECT_TRUE(store.DeleteKey(kRoot, kAccount));
+    EXPECT_EQ(
+        raw.scalar("SELECT count(*) FROM keys WHERE root=0 AND fold IN ('software\\velmora\\my account',"
+                   " 'software\\velmora\\my account\\back')"),
+        "0");
+    EXPECT_EQ(raw.scalar("SELECT count(*) FROM vals WHERE key_id NOT IN (SELECT id FROM keys)"), "0");
     // A recreated key starts empty.
     store.CreateKey(kRoot, kAccount);
     EXPECT_TRUE(store.Values(kRoot, kAccount).empty());
 
-    // Deleting what does not exist is silent, and the root stays.
+    // Deleting what does not exist is silent; the root stays.
     EXPECT_EQ(stderrOf([&] {
-                  store.DeleteKey(kRoot, "Software\\Nowhere");
-                  store.DeleteValue(kRoot, "Software\\Nowhere", "Min");
-                  store.DeleteValue(kRoot, kProduct, "Max");
-                  store.DeleteKey(kRoot, "");
-                  store.DeleteKey(kRoot, "\\");
+                  EXPECT_TRUE(store.DeleteKey(kRoot, "Software\\Nowhere"));
+                  EXPECT_TRUE(store.DeleteValue(kRoot, "Software\\Nowhere", "Min"));
+                  EXPECT_TRUE(store.DeleteValue(kRoot, kProduct, "Max"));
+                  EXPECT_FALSE(store.DeleteKey(kRoot, ""));
+                  EXPECT_FALSE(store.DeleteKey(kRoot, "\\"));
               }),
               "");
     EXPECT_EQ(store.GetString(kRoot, kProduct, "Account1"), QString("My Account"));
@@ -188,7 +204,8 @@ TEST_F(RegeditTest, BulkReadsReturnFoldedNamesOfTheAskedScope)
 
 TEST_F(RegeditTest, EveryWriteIsCommittedPrivateToTheUserAndSafeBesideASecondWriter)
 {
-    // Two connections, as two processes would have, created together on a new file in new folders.
+    // Two connections, as two processes would have, created together on a new file in new folders,
+    // under a umask that would let everybody read.
     const QString nested = dir.file("sub/folder/store.db");
     constexpr int kWrites = 150;
     auto writeMany = [&nested](const QString& key) {
@@ -196,6 +213,7 @@ TEST_F(RegeditTest, EveryWriteIsCommittedPrivateToTheUserAndSafeBesideASecondWri
         for (int i = 0; i < kWrites; ++i)
             store.SaveString(kRoot, key, QStringLiteral("V%1").arg(i), QString::number(i));
     };
+    const mode_t umaskBefore = ::umask(0);
     std::thread first(writeMany, kProduct + "\\First");
     std::thread second(writeMany, kProduct + "\\Second");
     first.join();
@@ -203,22 +221,35 @@ TEST_F(RegeditTest, EveryWriteIsCommittedPrivateToTheUserAndSafeBesideASecondWri
 
     Regedit writer(nested);
     Regedit reader(nested);
+    ::umask(umaskBefore);
     EXPECT_EQ(reader.Values(kRoot, kProduct + "\\First").size(), std::size_t{kWrites});
     EXPECT_EQ(reader.Values(kRoot, kProduct + "\\Second").size(), std::size_t{kWrites});
-    writer.SaveString(kRoot, kAccount, "Password:", "one");
+    EXPECT_TRUE(writer.SaveString(kRoot, kAccount, "Password:", "one"));
     EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), QString("one"));
     writer.DeleteValue(kRoot, kAccount, "Password:");
     EXPECT_EQ(reader.GetString(kRoot, kAccount, "Password:"), std::nullopt);
     EXPECT_TRUE(writer.isWritable());
+    EXPECT_EQ(writer.writeProblem(), "");
     EXPECT_EQ(RawDatabase(nested).scalar("PRAGMA journal_mode"), QString("wal"));
     ASSERT_TRUE(QFileInfo::exists(nested + "-wal"));
     for (const char* suffix : {"", "-wal", "-shm"})
         EXPECT_EQ(fileMode(nested + suffix), 0600) << suffix;
+    EXPECT_EQ(fileMode(dir.file("sub")), 0700);
+    EXPECT_EQ(fileMode(dir.file("sub/folder")), 0700);
+
+    // A store an earlier version left readable for others becomes private once opened for writing.
+    Regedit(path).SaveString(kRoot, kProduct, "Min", "1");
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    Regedit shared(path);
+    shared.SaveString(kRoot, kAccount, "Password:", "secret");
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(fileMode(path + suffix), 0600) << suffix;
 }
 
 TEST_F(RegeditTest, FileThatIsNoStoreIsReportedOnceNeverTouchedAndReadsAsEmpty)
 {
-    // A text file, another program's database, and a folder where the file should be.
+    // A text file, another program's database, one with tables named like ours but other
+    // columns, ours with a version that is no number, a folder and a FIFO where the file should be.
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -227,47 +258,179 @@ TEST_F(RegeditTest, FileThatIsNoStoreIsReportedOnceNeverTouchedAndReadsAsEmpty)
     const QString other = dir.file("other.db");
     ASSERT_TRUE(
         RawDatabase(other).exec("CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('keep me')"));
+    const QString lookalike = dir.file("lookalike.db");
+    ASSERT_TRUE(RawDatabase(lookalike).exec(
+        "CREATE TABLE store_meta(name TEXT, value TEXT); CREATE TABLE keys(id INTEGER PRIMARY KEY, path "
+        "TEXT);"
+        " CREATE TABLE vals(k INTEGER, v TEXT); INSERT INTO store_meta VALUES('schema_version', '1');"
+        " INSERT INTO vals VALUES(1, 'keep me')"));
+    const QString unversioned = dir.file("unversioned.db");
+    Regedit(unversioned).SaveString(kRoot, kProduct, "Min", "1");
+    ASSERT_TRUE(RawDatabase(unversioned).exec("UPDATE store_meta SET value='one'"));
     const QString folder = dir.file("folder.db");
     ASSERT_TRUE(QDir().mkpath(folder));
-    const QByteArray notes = fileBytes(path);
-    const QByteArray database = fileBytes(other);
+    const QString fifo = dir.file("fifo.db");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::map<QString, QByteArray> before;
+    for (const QString& file : {path, other, lookalike, unversioned})
+        before[file] = fileBytes(file);
 
-    for (const QString& file : {path, other, folder}) {
+    for (const QString& file : {path, other, lookalike, unversioned, folder, fifo}) {
         const std::string err = stderrOf([&] {
             Regedit store(file);
             EXPECT_FALSE(store.isWritable());
             EXPECT_FALSE(store.isReadable());
-            store.SaveString(kRoot, kProduct, "Min", "1");
-            store.CreateKey(kRoot, kAccount);
-            store.DeleteKey(kRoot, kProduct);
+            EXPECT_FALSE(store.SaveString(kRoot, kProduct, "Min", "1"));
+            EXPECT_FALSE(store.CreateKey(kRoot, kAccount));
+            EXPECT_FALSE(store.DeleteKey(kRoot, kProduct));
             EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
             EXPECT_TRUE(store.List(kRoot, QString()).empty());
+            EXPECT_FALSE(store.writeProblem().isEmpty());
         });
         EXPECT_NE(err.find(file.toStdString()), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
     EXPECT_TRUE(QFileInfo(folder).isDir());
-    EXPECT_EQ(fileBytes(path), notes);
-    EXPECT_FALSE(QFileInfo::exists(path + "-wal"));
-    EXPECT_EQ(fileBytes(other), database);
-    RawDatabase raw(other);
-    EXPECT_EQ(raw.scalar("SELECT text FROM notes"), QString("keep me"));
-    EXPECT_EQ(raw.scalar("PRAGMA journal_mode"), QString("delete"));
+    struct stat info
+    {
+    };
+    EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &info) == 0 && S_ISFIFO(info.st_mode));
+    for (const auto& [file, bytes] : before) {
+        EXPECT_EQ(fileBytes(file), bytes) << file.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(file + "-wal")) << file.toStdString();
+    }
+    EXPECT_EQ(RawDatabase(other).scalar("SELECT text FROM notes"), QString("keep me"));
+    EXPECT_EQ(RawDatabase(lookalike).scalar("PRAGMA journal_mode"), QString("delete"));
 }
 
-TEST_F(RegeditTest, WriteProtectedStoreIsReadButNotWritten)
+TEST_F(RegeditTest, StoreOfANewerVersionIsReadButNotWritten)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "file modes do not bind the superuser";
     Regedit(path).SaveString(kRoot, kProduct, "Min", "1");
-    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    ASSERT_TRUE(RawDatabase(path).exec("UPDATE store_meta SET value='99' WHERE name='schema_version'"));
     const QByteArray before = fileBytes(path);
     const std::string err = stderrOf([&] {
         Regedit store(path);
+        EXPECT_TRUE(store.isReadable());
         EXPECT_FALSE(store.isWritable());
         EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), QString("1"));
-        store.SaveString(kRoot, kProduct, "Min", "0");
+        EXPECT_FALSE(store.SaveString(kRoot, kProduct, "Min", "0"));
+        EXPECT_FALSE(store.DeleteValue(kRoot, kProduct, "Min"));
+        EXPECT_EQ(store.writeProblem(), "it was written by a newer version of Velmora");
     });
-    EXPECT_NE(err.find(path.toStdString()), std::string::npos);
+    EXPECT_NE(err.find(path.toStdString() + ": was written by a newer version of Velmora (store version 99, "
+                                            "this version knows 1); its settings are read"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(fileBytes(path), before);
+}
+
+namespace {
+// A store made by this process and handed with its folder to an ordinary user.
+struct UserStore
+{
+    OrdinaryUser user;
+    RunWith asUser{{}, {}, &user};
+
+    UserStore(const QString& folder, const QString& file)
+    {
+        Regedit(file).SaveString(kRoot, kProduct, "Min", "1");
+        EXPECT_TRUE(user.give(folder) && user.give(file));
+    }
+    ProgramRun reg(const QString& file, const QStringList& arguments) const
+    {
+        return runVelmora(QStringList{"--store", file, "reg"} + arguments, asUser);
+    }
+};
+
+// What "reg get", "set" and "delete" do with a store that can be read but not written: the value
+// is read, nothing is written, and each run says why in one line naming the file.
+void expectReadButNotWritten(const std::function<ProgramRun(const QStringList&)>& reg, const QString& file,
+                             const QString& cause)
+{
+    const QByteArray before = fileBytes(file);
+    const ProgramRun get = reg({"get", kProduct, "Min"});
+    EXPECT_EQ(get.status, 0) << get.err.toStdString();
+    EXPECT_EQ(get.out, "1\n");
+    EXPECT_EQ(get.err, QStringLiteral("velmora: settings store %1: cannot be written (%2); its settings are "
+                                      "read, changes will not be saved\n")
+                           .arg(file, cause));
+    for (const QStringList& write : {QStringList{"set", kProduct, "Min", "0"}, {"delete", kProduct, "Min"}}) {
+        const ProgramRun run = reg(write);
+        EXPECT_EQ(run.status, 1) << write.join(' ').toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    }
+    EXPECT_EQ(fileBytes(file), before);
+}
+} // namespace
+
+TEST_F(RegeditTest, WriteProtectedStoreIsReadButNotWritten)
+{
+    // File modes bind only ordinary users, so "velmora reg" runs as one.
+    const UserStore store(dir.path(), path);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    expectReadButNotWritten([&](const QStringList& a) { return store.reg(path, a); }, path,
+                            QString::fromLocal8Bit(std::strerror(EACCES)));
+}
+
+TEST_F(RegeditTest, StoreInAFolderTheUserCannotWriteIsRead)
+{
+    const UserStore store(dir.path(), path);
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    expectReadButNotWritten([&](const QStringList& a) { return store.reg(path, a); }, path,
+                            QStringLiteral("its folder %1 cannot be written: %2")
+                                .arg(dir.path(), QString::fromLocal8Bit(std::strerror(EACCES))));
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(RegeditTest, StoreOnAFullDiskIsRead)
+{
+    // A file size limit of 0 fails every write that would grow a file, as a full disk does.
+    Regedit(path).SaveString(kRoot, kProduct, "Min", "1");
+    RunWith full;
+    full.childSetup = [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    };
+    expectReadButNotWritten(
+        [&](const QStringList& a) {
+            return runVelmora(QStringList{"--store", path, "reg"} + a, full);
+        },
+        path, QString::fromLocal8Bit(std::strerror(EFBIG)));
+}
+
+TEST_F(RegeditTest, StoreSurvivesAFileDialogListingItsFolderWhileAnotherProcessWrites)
+{
+    Regedit store(path);
+    ASSERT_TRUE(store.SaveString(kRoot, kProduct, "Mine", "before"));
+
+    // A real file dialog lists the store's folder; to tell each file's type it opens and closes the
+    // store and its journal files in this process.
+    QFileDialog dialog(nullptr, QStringLiteral("Choose Picture..."), dir.path());
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    dialog.show();
+    ASSERT_TRUE(loaded.wait(10000));
+    EXPECT_FALSE(model->type(model->index(path)).isEmpty());
+
+    // Meanwhile another process writes, and ends.
+    const QString theirs(60000, QLatin1Char('t'));
+    const ProgramRun other = runVelmora({"--store", path, "reg", "set", kProduct, "Theirs", theirs});
+    ASSERT_EQ(other.status, 0) << other.err.toStdString();
+
+    // Its value is here, the journal files this process uses are still in place, and what this
+    // process writes now reaches the next process.
+    EXPECT_EQ(store.GetString(kRoot, kProduct, "Theirs"), theirs);
+    EXPECT_TRUE(QFileInfo::exists(path + "-wal"));
+    EXPECT_TRUE(QFileInfo::exists(path + "-shm"));
+    const QString mine(60000, QLatin1Char('m'));
+    ASSERT_TRUE(store.SaveString(kRoot, kProduct, "Mine", mine));
+    const ProgramRun next = runVelmora({"--store", path, "reg", "get", kProduct, "Mine"});
+    EXPECT_EQ(next.out, mine + "\n") << next.err.toStdString();
+    dialog.close();
+    EXPECT_EQ(RawDatabase(path).scalar("PRAGMA integrity_check"), "ok");
 }
