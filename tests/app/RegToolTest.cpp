@@ -1,4 +1,5 @@
 #include "TempDir.h"
+#include "VelmoraProcess.h"
 #include "settings/Regedit.h"
 
 #include <QFile>
@@ -7,44 +8,26 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
-const QString kProgram = QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora");
-
-struct Result
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 class RegToolTest : public ::testing::Test
 {
 protected:
     // Runs the program with the arguments, VELMORA_STORE set or removed as asked.
-    Result run(const QStringList& arguments, const QString& environmentStore = QString())
+    ProgramRun run(const QStringList& arguments, const QString& environmentStore = QString())
     {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("VELMORA_STORE");
-        env.insert("XDG_CONFIG_HOME", dir.file("config"));
+        RunWith with;
+        with.environment["XDG_CONFIG_HOME"] = dir.file("config");
         if (!environmentStore.isEmpty())
-            env.insert("VELMORA_STORE", environmentStore);
-        process.setProcessEnvironment(env);
-        process.start(kProgram, arguments);
-        Result result;
-        if (!process.waitForFinished(20000)) {
-            process.kill();
-            process.waitForFinished(2000);
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+            with.environment["VELMORA_STORE"] = environmentStore;
+        return runVelmora(arguments, with);
     }
-    Result reg(const QStringList& arguments) { return run(QStringList{"--store", path, "reg"} + arguments); }
+    ProgramRun reg(const QStringList& arguments)
+    {
+        return run(QStringList{"--store", path, "reg"} + arguments);
+    }
 
     TempDir dir;
     QString path = dir.file("store.db");
@@ -88,7 +71,7 @@ TEST_F(RegToolTest, SetGetDeleteAndListInOrder)
         {{"list", "Software\\Nowhere"}, 0, ""},
     };
     for (const Step& step : steps) {
-        const Result result = reg(step.arguments);
+        const ProgramRun result = reg(step.arguments);
         const std::string trace = step.arguments.join(' ').toStdString();
         EXPECT_EQ(result.status, step.status) << trace;
         EXPECT_EQ(result.out, QString::fromUtf8(step.out)) << trace;
@@ -113,7 +96,7 @@ TEST_F(RegToolTest, UsageErrorsExitWithTwo)
         {"rename", "a"},
     };
     for (const QStringList& arguments : wrong) {
-        const Result result = reg(arguments);
+        const ProgramRun result = reg(arguments);
         EXPECT_EQ(result.status, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(result.err.contains("Usage:")) << arguments.join(' ').toStdString();
     }
@@ -141,7 +124,8 @@ TEST_F(RegToolTest, SeveralProcessesWriteAtOnce)
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < 6; ++i) {
         processes.push_back(std::make_unique<QProcess>());
-        processes.back()->start(kProgram, {"--store", path, "reg", "set", "K", QString::number(i), "x"});
+        processes.back()->start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
+                                {"--store", path, "reg", "set", "K", QString::number(i), "x"});
     }
     for (auto& process : processes) {
         ASSERT_TRUE(process->waitForFinished(20000));
@@ -150,18 +134,29 @@ TEST_F(RegToolTest, SeveralProcessesWriteAtOnce)
     EXPECT_EQ(Regedit(path).Values(HKEY_LOCAL_MACHINE, "K").size(), 6u);
 }
 
-TEST_F(RegToolTest, InvalidStoreIsReportedOnOneLineAndLeftAlone)
+TEST_F(RegToolTest, StoreThatCannotBeOpenedFailsEveryCommandOnOneLineAndIsLeftAlone)
 {
+    // A text file, and a FIFO, whose opening would wait for a writer for ever.
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("not a database\n");
     }
-    const Result set = reg({"set", "Software\\Velmora", "Min", "1"});
-    EXPECT_EQ(set.status, 1);
-    EXPECT_TRUE(set.err.contains(path)) << set.err.toStdString();
-    EXPECT_EQ(set.err.count('\n'), 1) << set.err.toStdString();
-    EXPECT_EQ(reg({"get", "Software\\Velmora", "Min"}).status, 1);
+    const QString fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& store : {path, fifo}) {
+        for (const QStringList& command : {QStringList{"set", "Software\\Velmora", "Min", "1"},
+                                           {"get", "Software\\Velmora", "Min"},
+                                           {"delete", "Software\\Velmora", "Min"},
+                                           {"delete", "Software\\Velmora"},
+                                           {"list"}}) {
+            const ProgramRun result = run(QStringList{"--store", store, "reg"} + command);
+            const std::string trace = store.toStdString() + ": " + command.join(' ').toStdString();
+            EXPECT_EQ(result.status, 1) << trace;
+            EXPECT_TRUE(result.err.contains(store)) << trace << result.err.toStdString();
+            EXPECT_EQ(result.err.count('\n'), 1) << trace << result.err.toStdString();
+        }
+    }
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("not a database\n"));
