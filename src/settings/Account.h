@@ -18,39 +18,42 @@ inline quint32 storedFromColor(const QColor& color)
 }
 
 // The loaded account: what ValdItem fills from the current account's key and what the Upload
-// Settings window shows and the upload engine reads. Each field names the stored value it mirrors.
+// Settings window shows and the upload engine reads. The stored value of each field, its default
+// and how its text is read are in AccountFields.
 struct Account
 {
     // How the upload reaches the server.
     enum class Protocol { Ftp, Ftps, Sftp };
 
-    QString host;                                // "Host Name/Adress:"
-    QString user;                                // "User ID:"
-    QString password;                            // "Password:"
-    QString folder;                              // "Initial Remote Site Folder:"
-    QString fileName = QStringLiteral("webcam"); // "Destination filename:" (without ".jpg")
-    bool rememberPassword = false;               // "Remember password"
-    int intervalItem = -1; // "Upload image every:" as a position in IntervalTable; -1 none yet
+    Account(); // every field at its default
+
+    QString host;
+    QString user;
+    QString password;
+    QString folder;
+    QString fileName; // without ".jpg"
+    bool rememberPassword = false;
+    int intervalItem = -1; // a position in IntervalTable; -1 none yet
     QString seconds;       // the seconds field: preset seconds, or "Custom" for the Custom item
-    bool between = false;  // "Between"
-    QDate dateFrom = QDate::currentDate();       // "DateFrom"
-    QDate dateTo = QDate::currentDate();         // "DateTo"
-    bool timestamp = false;                      // "Enable timestamp"
-    bool textTime = false;                       // "TextTime"
-    quint32 backColor = 0;                       // "Backcolor"
-    quint32 foreColor = 0xFFFFFF;                // "Forecolor"
-    bool fontBold = true;                        // "Font Bold"
-    bool fontItalic = false;                     // "Font Italic"
-    QString fontName = QStringLiteral("Tahoma"); // "Font Name"
-    double fontSize = 10;                        // "Font Size" in points
-    bool locally = false;                        // "Locally"
-    bool onlyLocally = false;                    // "Only Locally"
-    QString localFolder;                         // "LocallySource"
-    Protocol protocol = Protocol::Ftp;           // "Protocol": "FTP", "FTPS" or "SFTP"
-    bool passive = false;                        // "Passive"
-    bool verifyCertificate = true;               // "Verify certificate"
-    QString keyFile;                             // "Key file" (SFTP)
-    bool safeReplace = false;                    // "Safe replace"
+    bool between = false;
+    QDate dateFrom;
+    QDate dateTo;
+    bool timestamp = false;
+    bool textTime = false;
+    quint32 backColor = 0;
+    quint32 foreColor = 0;
+    bool fontBold = false;
+    bool fontItalic = false;
+    QString fontName;
+    double fontSize = 0; // points
+    bool locally = false;
+    bool onlyLocally = false;
+    QString localFolder;
+    Protocol protocol = Protocol::Ftp;
+    bool passive = false;
+    bool verifyCertificate = false;
+    QString keyFile; // SFTP
+    bool safeReplace = false;
 
     static QString protocolText(Protocol protocol)
     {

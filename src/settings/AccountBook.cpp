@@ -1,65 +1,19 @@
 #include "settings/AccountBook.h"
 
-#include "common/DateTimeText.h"
 #include "common/Prompter.h"
 #include "settings/IntervalTable.h"
 #include "settings/Regedit.h"
 #include "settings/StoredText.h"
 
-#include <array>
-#include <cmath>
 #include <map>
 
 namespace {
-const QString kHost = QStringLiteral("Host Name/Adress:");
-const QString kUser = QStringLiteral("User ID:");
-const QString kPassword = QStringLiteral("Password:");
-const QString kFolder = QStringLiteral("Initial Remote Site Folder:");
-const QString kRemember = QStringLiteral("Remember password");
-const QString kEvery = QStringLiteral("Upload image every:");
-const QString kCustom = QStringLiteral("Custom");
-const QString kBetween = QStringLiteral("Between");
-const QString kFileName = QStringLiteral("Destination filename:");
-const QString kTimestamp = QStringLiteral("Enable timestamp");
-const QString kTextTime = QStringLiteral("TextTime");
-const QString kBackcolor = QStringLiteral("Backcolor");
-const QString kForecolor = QStringLiteral("Forecolor");
-const QString kFontBold = QStringLiteral("Font Bold");
-const QString kFontItalic = QStringLiteral("Font Italic");
-const QString kFontName = QStringLiteral("Font Name");
-const QString kFontSize = QStringLiteral("Font Size");
-const QString kLocally = QStringLiteral("Locally");
-const QString kOnlyLocally = QStringLiteral("Only Locally");
-const QString kLocalFolder = QStringLiteral("LocallySource");
-const QString kDateFrom = QStringLiteral("DateFrom");
-const QString kDateTo = QStringLiteral("DateTo");
-const QString kSelected = QStringLiteral("Selected");
-const QString kProtocol = QStringLiteral("Protocol");
-const QString kPassive = QStringLiteral("Passive");
-const QString kVerifyCertificate = QStringLiteral("Verify certificate");
-const QString kKeyFile = QStringLiteral("Key file");
-const QString kSafeReplace = QStringLiteral("Safe replace");
+using AccountFields::Field;
 
 const QString kTooLong = QStringLiteral("Please keep the name shorter than 20 characters.");
 const QString kBackslash = QStringLiteral("Please choose a name without a backslash (\\).");
 const QString kDuplicate =
     QStringLiteral("There is already an Account with this name. Please choose another name.");
-
-// The values of the earlier single-account layout, taken over once into the default account.
-const std::array<QString, 14> kLegacyValues{kHost,     kUser,       kPassword,  kFolder,    kRemember,
-                                            kEvery,    kFileName,   kTimestamp, kBackcolor, kForecolor,
-                                            kFontBold, kFontItalic, kFontName,  kFontSize};
-
-// What Rename carries over to the new name, in this order ("Name" stays behind); the connection
-// values come last.
-const std::array<QString, 28> kRenamedValues{
-    kHost,       kUser,     kPassword,  kFolder,   kRemember,          kEvery,       kCustom,
-    kBetween,    kFileName, kTimestamp, kTextTime, kBackcolor,         kForecolor,   kFontBold,
-    kFontItalic, kFontName, kFontSize,  kLocally,  kOnlyLocally,       kLocalFolder, kDateFrom,
-    kDateTo,     kSelected, kProtocol,  kPassive,  kVerifyCertificate, kKeyFile,     kSafeReplace};
-
-// Font sizes the stamp can be drawn with; anything else is a damaged value.
-constexpr double kMaxFontSize = 1638;
 
 QString listValueName(int position)
 {
@@ -89,6 +43,16 @@ qsizetype characterCount(const QString& text)
 {
     return text.toUcs4().size();
 }
+
+// The values the rows show in their detail columns.
+const QString& hostName()
+{
+    return AccountFields::of(&Account::host).name;
+}
+const QString& everyName()
+{
+    return AccountFields::of(&Account::intervalItem).name;
+}
 } // namespace
 
 AccountBook::AccountBook(Regedit& store, Prompter& prompter, QObject* parent)
@@ -113,8 +77,11 @@ void AccountBook::takeOverLegacyValues()
         return;
     const ValueMap product = m_store.Values(HKEY_LOCAL_MACHINE, kProductKey);
     const QString target = accountKey(kDefaultAccount);
-    for (const QString& name : kLegacyValues)
-        m_store.SaveString(HKEY_LOCAL_MACHINE, target, name, lookup(product, name).value_or(QString()));
+    for (const Field& field : AccountFields::all()) {
+        if (field.legacy)
+            m_store.SaveString(HKEY_LOCAL_MACHINE, target, field.name,
+                               lookup(product, field.name).value_or(QString()));
+    }
     m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, QStringLiteral("Implanted"), QStringLiteral("True"));
 }
 
@@ -124,7 +91,7 @@ void AccountBook::loadList()
 
     // Two bulk reads instead of two queries per account.
     const ValueMap list = m_store.Values(HKEY_LOCAL_MACHINE, kProductKey);
-    const auto selected = m_store.SubkeyValues(HKEY_LOCAL_MACHINE, kProductKey, {kSelected});
+    const auto selected = m_store.SubkeyValues(HKEY_LOCAL_MACHINE, kProductKey, {AccountFields::kSelected});
     m_rows.clear();
     for (int n = 1; n <= kMaxAccounts; ++n) {
         const std::optional<QString> name = nonEmpty(list, listValueName(n));
@@ -132,9 +99,9 @@ void AccountBook::loadList()
             break;
         std::optional<QString> flag;
         if (name->contains(QLatin1Char('\\'))) {
-            flag = m_store.GetString(HKEY_LOCAL_MACHINE, accountKey(*name), kSelected);
+            flag = m_store.GetString(HKEY_LOCAL_MACHINE, accountKey(*name), AccountFields::kSelected);
         } else if (const auto values = selected.find(Regedit::fold(*name)); values != selected.end()) {
-            flag = lookup(values->second, kSelected);
+            flag = lookup(values->second, AccountFields::kSelected);
         }
         m_rows.push_back({*name, flag && StoredText::truth(*flag).value_or(false), {}, {}});
     }
@@ -166,78 +133,17 @@ void AccountBook::loadRowOnly(int row)
 void AccountBook::loadCurrentRecord()
 {
     const QString name = currentName();
-    if (!name.isEmpty()) {
-        const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
-        Account& a = m_loaded;
-        a.host = lookup(values, kHost).value_or(QString());
-        a.user = lookup(values, kUser).value_or(QString());
-        a.password = lookup(values, kPassword).value_or(QString());
-        a.folder = lookup(values, kFolder).value_or(QString());
-        a.rememberPassword = StoredText::flag(lookup(values, kRemember));
-
-        // An account without an interval of its own (or with one the table does not know) keeps
-        // the interval, seconds and date-range flag of the account loaded before it.
-        if (const std::optional<QString> every = nonEmpty(values, kEvery)) {
-            if (const std::optional<int> position = IntervalTable::positionOf(*every)) {
-                a.intervalItem = *position;
-                a.seconds = *position == IntervalTable::kCustom
-                                ? storedSeconds(lookup(values, kCustom).value_or(QString()))
-                                : IntervalTable::presetSecondsText(*position).value_or(QString());
-                a.between = StoredText::flag(lookup(values, kBetween));
-            }
-        }
-
-        a.fileName = nonEmpty(values, kFileName).value_or(QStringLiteral("webcam"));
-        a.timestamp = StoredText::flag(lookup(values, kTimestamp));
-        a.textTime = StoredText::flag(lookup(values, kTextTime));
-
-        const auto colorOr = [&values](const QString& valueName, quint32 fallback) {
-            const std::optional<QString> text = nonEmpty(values, valueName);
-            return text ? StoredText::color(*text).value_or(fallback) : fallback;
-        };
-        a.backColor = colorOr(kBackcolor, 0);
-        a.foreColor = colorOr(kForecolor, 0xFFFFFF);
-
-        const auto truthOr = [&values](const QString& valueName, bool fallback) {
-            const std::optional<QString> text = nonEmpty(values, valueName);
-            return text ? StoredText::truth(*text).value_or(fallback) : fallback;
-        };
-        a.fontBold = truthOr(kFontBold, true);
-        a.fontItalic = truthOr(kFontItalic, false);
-        a.fontName = nonEmpty(values, kFontName).value_or(QStringLiteral("Tahoma"));
-        a.fontSize = 10;
-        if (const std::optional<QString> sizeText = nonEmpty(values, kFontSize)) {
-            const std::optional<double> size = parseStoredNumber(*sizeText);
-            if (size && *size > 0 && *size <= kMaxFontSize)
-                a.fontSize = *size;
-        }
-
-        a.locally = StoredText::flag(lookup(values, kLocally));
-        a.onlyLocally = StoredText::flag(lookup(values, kOnlyLocally));
-        a.localFolder = lookup(values, kLocalFolder).value_or(QString());
-        const auto dateOr = [&values](const QString& valueName) {
-            const std::optional<QString> text = nonEmpty(values, valueName);
-            const std::optional<QDate> date = text ? parseStoredDate(*text) : std::nullopt;
-            return date.value_or(QDate::currentDate());
-        };
-        a.dateFrom = dateOr(kDateFrom);
-        a.dateTo = dateOr(kDateTo);
-
-        // Absent (or emptied by a rename) means the plain active FTP of old.
-        a.protocol = Account::protocolOf(lookup(values, kProtocol).value_or(QString()));
-        a.passive = StoredText::flag(lookup(values, kPassive));
-        a.verifyCertificate =
-            nonEmpty(values, kVerifyCertificate).value_or(QStringLiteral("1")) != QLatin1String("0");
-        a.keyFile = lookup(values, kKeyFile).value_or(QString());
-        a.safeReplace = StoredText::flag(lookup(values, kSafeReplace));
-    }
+    if (name.isEmpty())
+        return;
+    const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
+    AccountFields::load(m_loaded, [&values](const QString& valueName) { return lookup(values, valueName); });
 }
 
 void AccountBook::refreshRows()
 {
     // Detail columns of every row, named through the list values, from two bulk reads.
     const ValueMap list = m_store.Values(HKEY_LOCAL_MACHINE, kProductKey);
-    const auto details = m_store.SubkeyValues(HKEY_LOCAL_MACHINE, kProductKey, {kHost, kEvery});
+    const auto details = m_store.SubkeyValues(HKEY_LOCAL_MACHINE, kProductKey, {hostName(), everyName()});
     for (int row = 0; row < rowCount(); ++row) {
         Row& r = m_rows[static_cast<std::size_t>(row)];
         r.host.clear();
@@ -246,11 +152,13 @@ void AccountBook::refreshRows()
         if (listed.isEmpty())
             continue;
         if (listed.contains(QLatin1Char('\\'))) {
-            r.host = m_store.GetString(HKEY_LOCAL_MACHINE, accountKey(listed), kHost).value_or(QString());
-            r.every = m_store.GetString(HKEY_LOCAL_MACHINE, accountKey(listed), kEvery).value_or(QString());
+            r.host =
+                m_store.GetString(HKEY_LOCAL_MACHINE, accountKey(listed), hostName()).value_or(QString());
+            r.every =
+                m_store.GetString(HKEY_LOCAL_MACHINE, accountKey(listed), everyName()).value_or(QString());
         } else if (const auto found = details.find(Regedit::fold(listed)); found != details.end()) {
-            r.host = lookup(found->second, kHost).value_or(QString());
-            r.every = lookup(found->second, kEvery).value_or(QString());
+            r.host = lookup(found->second, hostName()).value_or(QString());
+            r.every = lookup(found->second, everyName()).value_or(QString());
         }
     }
     emit rowsChanged();
@@ -312,15 +220,52 @@ QString AccountBook::refusal(const QString& name, int except) const
     return {};
 }
 
-void AccountBook::rewriteList()
+bool AccountBook::keyShared(const QString& name, int except) const
 {
-    for (int row = 0; row < rowCount(); ++row)
-        m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(row + 1),
-                           m_rows[static_cast<std::size_t>(row)].name);
+    // Rows of an older list may name one key in two letter cases.
+    const QString folded = Regedit::fold(name);
+    for (int row = 0; row < rowCount(); ++row) {
+        if (row != except && Regedit::fold(m_rows[static_cast<std::size_t>(row)].name) == folded)
+            return true;
+    }
+    return false;
+}
+
+std::vector<QString> AccountBook::rowNames() const
+{
+    std::vector<QString> names;
+    for (const Row& row : m_rows)
+        names.push_back(row.name);
+    return names;
+}
+
+bool AccountBook::writeList(const std::vector<QString>& names)
+{
+    for (std::size_t n = 0; n < names.size(); ++n) {
+        if (!m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(static_cast<int>(n) + 1),
+                                names[n]))
+            return false;
+    }
+    return true;
+}
+
+QString AccountBook::storeProblem() const
+{
+    return m_store.writeProblem();
+}
+
+void AccountBook::reportUnsaved(const QString& what)
+{
+    m_prompter.message(QStringLiteral("The account could not be %1: the settings cannot be saved (%2).")
+                           .arg(what, storeProblem()),
+                       Prompter::Icon::Exclamation);
+    emit rowsChanged(); // the views show the store's state again
 }
 
 void AccountBook::addAccount()
 {
+    if (!m_store.isWritable())
+        return reportUnsaved(QStringLiteral("added"));
     const std::optional<QString> answer =
         m_prompter.inputBox(QStringLiteral("Please choose a name for your new Account..."),
                             QStringLiteral("New Account..."), QString());
@@ -331,16 +276,32 @@ void AccountBook::addAccount()
         m_prompter.message(why);
         return;
     }
+    std::vector<QString> names = rowNames();
+    names.push_back(name);
+    // The row appears only once the key and the whole list are stored.
+    if (!m_store.CreateKey(HKEY_LOCAL_MACHINE, accountKey(name)) || !writeList(names))
+        return reportUnsaved(QStringLiteral("added"));
     m_rows.push_back({name, false, {}, {}});
-    m_store.CreateKey(HKEY_LOCAL_MACHINE, accountKey(name));
-    rewriteList();
     emit rowsChanged();
+}
+
+bool AccountBook::copyValues(const QString& from, const QString& to)
+{
+    const ValueMap old = m_store.Values(HKEY_LOCAL_MACHINE, from);
+    for (const Field& field : AccountFields::all()) {
+        if (!m_store.SaveString(HKEY_LOCAL_MACHINE, to, field.name,
+                                lookup(old, field.name).value_or(QString())))
+            return false;
+    }
+    return true;
 }
 
 void AccountBook::renameAccount()
 {
     if (m_current < 0)
         return;
+    if (!m_store.isWritable())
+        return reportUnsaved(QStringLiteral("renamed"));
     const QString oldName = currentName();
     const std::optional<QString> answer = m_prompter.inputBox(
         QStringLiteral("Please choose a new name for your Account..."), QStringLiteral("Rename..."), oldName);
@@ -352,25 +313,15 @@ void AccountBook::renameAccount()
         return;
     }
     const int row = m_current;
-    m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(row + 1), newName);
-
     // A change of letter case only addresses the same key: its values stay where they are.
-    if (Regedit::fold(newName) != Regedit::fold(oldName)) {
-        const ValueMap old = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(oldName));
-        const QString target = accountKey(newName);
-        for (const QString& valueName : kRenamedValues)
-            m_store.SaveString(HKEY_LOCAL_MACHINE, target, valueName,
-                               lookup(old, valueName).value_or(QString()));
-        // The old key goes only once its values are safely at the new name.
-        const ValueMap copied = m_store.Values(HKEY_LOCAL_MACHINE, target);
-        for (const QString& valueName : kRenamedValues) {
-            if (lookup(copied, valueName) != lookup(old, valueName).value_or(QString())) {
-                m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(row + 1), oldName);
-                return;
-            }
-        }
+    // Otherwise the values move first and the list follows, so a failure leaves the old name
+    // with its values; the old key goes last, and only when no other row uses it.
+    const bool sameKey = Regedit::fold(newName) == Regedit::fold(oldName);
+    if ((!sameKey && !copyValues(accountKey(oldName), accountKey(newName))) ||
+        !m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(row + 1), newName))
+        return reportUnsaved(QStringLiteral("renamed"));
+    if (!sameKey && !keyShared(oldName, row))
         m_store.DeleteKey(HKEY_LOCAL_MACHINE, accountKey(oldName));
-    }
     m_rows[static_cast<std::size_t>(row)].name = newName;
     emit rowsChanged();
 }
@@ -379,6 +330,8 @@ void AccountBook::removeAccount()
 {
     if (m_current < 0)
         return;
+    if (!m_store.isWritable())
+        return reportUnsaved(QStringLiteral("removed"));
     const QString name = currentName();
     const Prompter::Answer answer = m_prompter.message(
         QStringLiteral("Are you sure you want to remove this \nAccount and all of its settings."),
@@ -388,15 +341,18 @@ void AccountBook::removeAccount()
         return;
 
     const int row = m_current;
-    m_rows.erase(m_rows.begin() + row);
-    // Rows of an older list may share one key; the key stays while another row still uses it.
-    bool shared = false;
-    for (const Row& other : m_rows)
-        shared = shared || Regedit::fold(other.name) == Regedit::fold(name);
-    if (!name.isEmpty() && !shared)
+    std::vector<QString> names = rowNames();
+    names.erase(names.begin() + row);
+    // The list first: while it is not stored, the account keeps its row and its values.
+    const int last = static_cast<int>(names.size()) + 1;
+    if (!writeList(names) || !m_store.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, listValueName(last))) {
+        writeList(rowNames());
+        return reportUnsaved(QStringLiteral("removed"));
+    }
+    // Another row of an older list may share the key; the values stay while it does.
+    if (!name.isEmpty() && !keyShared(name, row))
         m_store.DeleteKey(HKEY_LOCAL_MACHINE, accountKey(name));
-    rewriteList();
-    m_store.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, listValueName(rowCount() + 1));
+    m_rows.erase(m_rows.begin() + row);
     m_current = -1;
     emit rowsChanged();
 }
@@ -404,7 +360,7 @@ void AccountBook::removeAccount()
 void AccountBook::saveFlags()
 {
     for (const Row& row : m_rows)
-        m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(row.name), kSelected,
+        m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(row.name), AccountFields::kSelected,
                            StoredText::truthText(row.checked));
 }
 
@@ -413,76 +369,35 @@ bool AccountBook::hasCurrentAccount() const
     return !currentName().isEmpty();
 }
 
-void AccountBook::saveField(const QString& name, const QString& text)
+void AccountBook::saveField(const Field& field)
 {
     if (hasCurrentAccount())
-        m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), name, text);
-}
-
-template <typename T>
-void AccountBook::setAndSave(T Account::*field, const T& value, const QString& valueName, const QString& text)
-{
-    m_loaded.*field = value;
-    saveField(valueName, text);
-    emit loadedChanged();
-}
-
-void AccountBook::setHost(const QString& text)
-{
-    setAndSave(&Account::host, text, kHost, text);
-}
-
-void AccountBook::setUser(const QString& text)
-{
-    setAndSave(&Account::user, text, kUser, text);
+        m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), field.name,
+                           AccountFields::text(field, m_loaded));
 }
 
 void AccountBook::setPassword(const QString& text)
 {
     m_loaded.password = text;
     if (m_loaded.rememberPassword || text.isEmpty())
-        saveField(kPassword, text);
+        saveField(AccountFields::of(&Account::password));
     emit loadedChanged();
 }
 
 void AccountBook::setRememberPassword(bool remember)
 {
     m_loaded.rememberPassword = remember;
-    saveField(kRemember, StoredText::flagText(remember));
+    saveField(AccountFields::of(&Account::rememberPassword));
     if (!remember && hasCurrentAccount())
-        m_store.DeleteValue(HKEY_LOCAL_MACHINE, accountKey(currentName()), kPassword);
+        m_store.DeleteValue(HKEY_LOCAL_MACHINE, accountKey(currentName()),
+                            AccountFields::of(&Account::password).name);
     emit loadedChanged();
-}
-
-void AccountBook::setFolder(const QString& text)
-{
-    setAndSave(&Account::folder, text, kFolder, text);
 }
 
 void AccountBook::finishFolderEdit()
 {
     if (!m_loaded.folder.isEmpty() && !m_loaded.folder.endsWith(QLatin1Char('/')))
-        setFolder(m_loaded.folder + QLatin1Char('/'));
-}
-
-void AccountBook::setFileName(const QString& text)
-{
-    setAndSave(&Account::fileName, text, kFileName, text);
-}
-
-void AccountBook::setLocally(bool set)
-{
-    setAndSave(&Account::locally, set, kLocally, StoredText::flagText(set));
-}
-
-void AccountBook::setOnlyLocally(bool set)
-{
-    setAndSave(&Account::onlyLocally, set, kOnlyLocally, StoredText::flagText(set));
-}
-
-void AccountBook::setLocalFolder(const QString& text)
-{
-    setAndSave(&Account::localFolder, text, kLocalFolder, text);
+        set(&Account::folder, m_loaded.folder + QLatin1Char('/'));
 }
 
 void AccountBook::setIntervalItem(int position)
@@ -493,118 +408,39 @@ void AccountBook::setIntervalItem(int position)
     if (const std::optional<QString> preset = IntervalTable::presetSecondsText(position))
         m_loaded.seconds = *preset;
     m_loaded.intervalItem = position;
-    saveField(kEvery, IntervalTable::item(position).text);
-    saveField(kCustom, m_loaded.seconds);
+    saveField(AccountFields::of(&Account::intervalItem));
+    saveField(AccountFields::of(&Account::seconds));
     emit loadedChanged();
 }
 
-QString AccountBook::storedSeconds(const QString& text)
+QString AccountBook::setSecondsText(const QString& typed)
 {
-    // A damaged stored interval must not turn into "Constantly" (which "0" means): it reads as no
-    // interval, so the account uploads only when asked.
-    if (!text.isEmpty() && !parseStoredNumber(text))
-        return QString();
-    return normalizedSeconds(text);
-}
-
-QString AccountBook::normalizedSeconds(const QString& text)
-{
-    if (text.isEmpty())
-        return text;
-    const std::optional<double> number = parseStoredNumber(text);
-    if (!number || *number < 0)
-        return QStringLiteral("0");
-    const double whole = std::floor(*number);
-    if (whole >= static_cast<double>(kMaxSeconds))
-        return QString::number(kMaxSeconds);
-    return QString::number(static_cast<qint64>(whole));
-}
-
-QString AccountBook::setSecondsText(const QString& text)
-{
-    const QString seconds = normalizedSeconds(text);
+    const QString seconds = IntervalTable::secondsText(typed);
     m_loaded.seconds = seconds;
     // Typing a preset number keeps the chosen item; anything else means a custom interval.
     if (!IntervalTable::isPresetSecondsText(seconds) && m_loaded.intervalItem != IntervalTable::kNever &&
-        m_loaded.intervalItem != IntervalTable::kCustom)
+        m_loaded.intervalItem != IntervalTable::kCustom) {
         setIntervalItem(IntervalTable::kCustom);
-    saveField(kCustom, seconds);
+        return seconds;
+    }
+    saveField(AccountFields::of(&Account::seconds));
     emit loadedChanged();
     return seconds;
 }
 
-void AccountBook::setBetween(bool set)
-{
-    setAndSave(&Account::between, set, kBetween, StoredText::flagText(set));
-}
-
-void AccountBook::setDateFrom(const QDate& date)
-{
-    setAndSave(&Account::dateFrom, date, kDateFrom, storedDateText(date));
-}
-
-void AccountBook::setDateTo(const QDate& date)
-{
-    setAndSave(&Account::dateTo, date, kDateTo, storedDateText(date));
-}
-
-void AccountBook::setTimestamp(bool set)
-{
-    setAndSave(&Account::timestamp, set, kTimestamp, StoredText::flagText(set));
-}
-
-void AccountBook::setTextTime(bool set)
-{
-    setAndSave(&Account::textTime, set, kTextTime, StoredText::flagText(set));
-}
-
-void AccountBook::setBackColor(quint32 color)
-{
-    const quint32 rgb = color & 0xFFFFFF;
-    setAndSave(&Account::backColor, rgb, kBackcolor, QString::number(rgb));
-}
-
-void AccountBook::setForeColor(quint32 color)
-{
-    const quint32 rgb = color & 0xFFFFFF;
-    setAndSave(&Account::foreColor, rgb, kForecolor, QString::number(rgb));
-}
-
 void AccountBook::setFont(bool bold, bool italic, const QString& name, double size)
 {
+    const Account before = m_loaded;
     m_loaded.fontBold = bold;
     m_loaded.fontItalic = italic;
     m_loaded.fontName = name;
     // The size is kept in single precision, as the font dialog reports it.
     m_loaded.fontSize = static_cast<float>(size);
-    saveField(kFontBold, StoredText::truthText(bold));
-    saveField(kFontItalic, StoredText::truthText(italic));
-    saveField(kFontName, name);
-    saveField(kFontSize, storedNumberText(m_loaded.fontSize));
+    for (const Field* field :
+         {&AccountFields::of(&Account::fontBold), &AccountFields::of(&Account::fontItalic),
+          &AccountFields::of(&Account::fontName), &AccountFields::of(&Account::fontSize)}) {
+        if (AccountFields::text(*field, before) != AccountFields::text(*field, m_loaded))
+            saveField(*field);
+    }
     emit loadedChanged();
-}
-
-void AccountBook::setProtocol(Account::Protocol protocol)
-{
-    setAndSave(&Account::protocol, protocol, kProtocol, Account::protocolText(protocol));
-}
-
-void AccountBook::setPassive(bool set)
-{
-    setAndSave(&Account::passive, set, kPassive, StoredText::flagText(set));
-}
-
-void AccountBook::setVerifyCertificate(bool set)
-{
-    setAndSave(&Account::verifyCertificate, set, kVerifyCertificate, StoredText::flagText(set));
-}
-
-void AccountBook::setKeyFile(const QString& path)
-{
-    setAndSave(&Account::keyFile, path, kKeyFile, path);
-}
-
-void AccountBook::setSafeReplace(bool set)
-{
-    setAndSave(&Account::safeReplace, set, kSafeReplace, StoredText::flagText(set));
 }

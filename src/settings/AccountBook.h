@@ -1,10 +1,12 @@
 #pragma once
 
 #include "settings/Account.h"
+#include "settings/AccountFields.h"
 
 #include <QObject>
 #include <QString>
 
+#include <type_traits>
 #include <vector>
 
 class Prompter;
@@ -24,7 +26,6 @@ public:
     static inline const QString kDefaultAccount = QStringLiteral("My Account");
     static constexpr int kMaxNameLength = 19;
     static constexpr int kMaxAccounts = 32767;
-    static constexpr qint64 kMaxSeconds = 2147483; // the scheduler's milliseconds must fit an int
 
     AccountBook(Regedit& store, Prompter& prompter, QObject* parent = nullptr);
 
@@ -54,7 +55,8 @@ public:
     // Rereads the detail columns ("Host Name", "Every") of every row.
     void refreshRows();
 
-    // The account commands; questions and messages go through the Prompter.
+    // The account commands; questions and messages go through the Prompter. Each changes the rows
+    // only when the store took the change, and says so when it did not.
     void addAccount();
     void renameAccount();
     void removeAccount();
@@ -62,51 +64,35 @@ public:
     void saveFlags();
 
     const Account& loaded() const { return m_loaded; }
+    // Why changes are not being saved (empty while they are): for the windows to show.
+    QString storeProblem() const;
 
-    // One save per editable field: each changes the loaded account and writes that value of the
-    // current account at once (with no current row only the loaded account changes).
-    void setHost(const QString& text);
-    void setUser(const QString& text);
-    // Stored only while "Remember password" is set; an emptied field is stored in any case.
+    // An edit of one field: changes the loaded account and writes that value of the current
+    // account at once (with no current row only the loaded account changes).
+    template <typename T> void set(T Account::*field, const std::type_identity_t<T>& value)
+    {
+        m_loaded.*field = value;
+        saveField(AccountFields::of(field));
+        emit loadedChanged();
+    }
+    // Fields with rules of their own:
+    // the password is stored only while "Remember password" is set; an emptied field in any case;
     void setPassword(const QString& text);
-    // Clearing it also deletes the stored password; the loaded password stays.
+    // clearing "Remember password" also deletes the stored password; the loaded password stays;
     void setRememberPassword(bool remember);
-    void setFolder(const QString& text);
-    // The folder field lost the focus: a non-empty folder always ends with "/".
+    // the folder field lost the focus: a non-empty folder always ends with "/";
     void finishFolderEdit();
-    void setFileName(const QString& text);
-    void setLocally(bool set);
-    void setOnlyLocally(bool set);
-    void setLocalFolder(const QString& text);
-    // Choosing an interval item: presets set the seconds, "Never" empties them, "Custom" keeps
-    // them; stores "Upload image every:" and "Custom".
+    // choosing an interval item: presets set the seconds, "Never" empties them, "Custom" keeps
+    // them; stores "Upload image every:" and "Custom";
     void setIntervalItem(int position);
-    // The seconds field changed: normalises the text (returned, for the field to show), switches
-    // to "Custom" for a number that is no preset unless "Never" is chosen, stores "Custom".
-    QString setSecondsText(const QString& text);
-    void setBetween(bool set);
-    void setDateFrom(const QDate& date);
-    void setDateTo(const QDate& date);
-    void setTimestamp(bool set);
-    void setTextTime(bool set);
-    void setBackColor(quint32 color);
-    void setForeColor(quint32 color);
+    // the seconds field's text as typed: stores the seconds it means (IntervalTable::secondsText,
+    // returned) and switches to "Custom" for a number that is no preset unless "Never" is chosen;
+    QString setSecondsText(const QString& typed);
+    // the stamp font: only the values that differ from the loaded ones are written.
     void setFont(bool bold, bool italic, const QString& name, double size);
-    void setProtocol(Account::Protocol protocol);
-    void setPassive(bool set);
-    void setVerifyCertificate(bool set);
-    void setKeyFile(const QString& path);
-    void setSafeReplace(bool set);
 
     // Where the book's questions and messages go; the window's "&Test" reports there too.
     Prompter& prompter() const { return m_prompter; }
-
-    // The seconds field's rule on its own: whole-number part, "0" for a non-number or a negative
-    // number, at most kMaxSeconds, the empty text stays empty.
-    static QString normalizedSeconds(const QString& text);
-    // The seconds of a stored "Custom" interval: as the field's rule, except that a text that is no
-    // number reads as empty (no timed upload).
-    static QString storedSeconds(const QString& text);
 
 signals:
     void rowsChanged();
@@ -123,15 +109,20 @@ private:
 
     void loadCurrentRecord();
     void takeOverLegacyValues();
-    void rewriteList();
+    // Writes the list values for these names; false when a write did not reach the store.
+    bool writeList(const std::vector<QString>& names);
     QString accountKey(const QString& name) const;
     bool hasCurrentAccount() const;
-    void saveField(const QString& name, const QString& text);
-    // Changes one field of the loaded account, stores its text and tells the views.
-    template <typename T>
-    void setAndSave(T Account::*field, const T& value, const QString& valueName, const QString& text);
+    void saveField(const AccountFields::Field& field);
     // Why a name cannot be used, or empty when it can; `except` is the row being renamed.
     QString refusal(const QString& name, int except) const;
+    // Whether a row other than `except` keeps its values in the key of `name`.
+    bool keyShared(const QString& name, int except) const;
+    // Copies every account value from one key to another; true when all arrived.
+    bool copyValues(const QString& from, const QString& to);
+    // Tells that a command could not be carried out because the store took no change.
+    void reportUnsaved(const QString& what);
+    std::vector<QString> rowNames() const;
 
     Regedit& m_store;
     Prompter& m_prompter;

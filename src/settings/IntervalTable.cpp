@@ -1,6 +1,9 @@
 #include "settings/IntervalTable.h"
 
+#include "common/DateTimeText.h"
+
 #include <array>
+#include <cmath>
 
 namespace {
 const std::array<IntervalTable::Item, IntervalTable::kCount>& items()
@@ -78,4 +81,25 @@ bool IntervalTable::isPresetSecondsText(const QString& text)
     bool ok = false;
     const qint64 seconds = text.toLongLong(&ok);
     return ok && isPresetSeconds(seconds);
+}
+
+QString IntervalTable::secondsText(const QString& typed)
+{
+    if (typed.isEmpty())
+        return typed;
+    const std::optional<double> number = parseStoredNumber(typed);
+    if (!number || *number < 0)
+        return QStringLiteral("0");
+    const double whole = std::floor(*number);
+    if (whole >= static_cast<double>(kMaxSeconds))
+        return QString::number(kMaxSeconds);
+    return QString::number(static_cast<qint64>(whole));
+}
+
+QString IntervalTable::storedSecondsText(const QString& stored)
+{
+    // A damaged stored interval must not turn into "Constantly" and hammer the server.
+    if (!stored.isEmpty() && !parseStoredNumber(stored))
+        return QString();
+    return secondsText(stored);
 }

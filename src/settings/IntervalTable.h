@@ -21,6 +21,7 @@ public:
     static constexpr int kNever = 1;
     static constexpr int kConstantly = 2;
     static constexpr int kCount = 23;
+    static constexpr qint64 kMaxSeconds = 2147483; // the scheduler's milliseconds must fit an int
 
     static int count() { return kCount; }
     // The item at a position from 0; positions outside the table are a programming error.
@@ -34,4 +35,11 @@ public:
     static bool isPresetSeconds(qint64 seconds);
     // Same for a seconds text; the empty text and non-numbers are no preset.
     static bool isPresetSecondsText(const QString& text);
+
+    // The seconds field's rule: the whole-number part of the typed number, "0" for a text that is
+    // no number or a negative number, at most kMaxSeconds; the empty text stays empty.
+    static QString secondsText(const QString& typed);
+    // The seconds of a stored "Custom" interval: as the field's rule, except that a text that is
+    // no number reads as empty (no timed upload) rather than "0" ("Constantly").
+    static QString storedSecondsText(const QString& stored);
 };

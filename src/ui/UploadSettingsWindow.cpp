@@ -14,6 +14,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFocusEvent>
+#include <QFontInfo>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
@@ -83,6 +85,11 @@ UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, Settin
     m_add = named(new QPushButton(QStringLiteral("&Add")), QStringLiteral("cmdAdd"));
     m_remove = named(new QPushButton(QStringLiteral("&Remove")), QStringLiteral("cmdRemove"));
     m_rename = named(new QPushButton(QStringLiteral("Re&name")), QStringLiteral("cmdRename"));
+    m_ftps->viewport()->installEventFilter(this);
+    m_storeProblem = label(QStringLiteral("lblStoreProblem"), QString());
+    m_storeProblem->setWordWrap(true);
+    m_storeProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_storeProblem->hide();
 
     m_tabs = named(new QTabWidget, QStringLiteral("TabStripFTP"));
     m_tabs->addTab(buildGeneral(), QStringLiteral("&General"));
@@ -107,6 +114,7 @@ UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, Settin
     bottom->addStretch();
     bottom->addWidget(m_ok);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_storeProblem);
     layout->addWidget(label(QStringLiteral("cmdUpload_to"), QStringLiteral("My Accounts:")));
     layout->addLayout(list, 1);
     layout->addWidget(m_tabs);
@@ -207,6 +215,7 @@ QWidget* UploadSettingsWindow::buildInterval()
     for (int position = 0; position < IntervalTable::count(); ++position)
         m_interval->addItem(IntervalTable::item(position).text, IntervalTable::item(position).data);
     m_seconds = named(new QLineEdit, QStringLiteral("txtmSec"));
+    m_seconds->installEventFilter(this);
     m_between = named(new QCheckBox(QStringLiteral("Only Between:")), QStringLiteral("chkBetween"));
     m_dateFrom = named(new QDateEdit, QStringLiteral("DTPicker1"));
     m_dateTo = named(new QDateEdit, QStringLiteral("DTPicker2"));
@@ -267,9 +276,18 @@ void UploadSettingsWindow::connectControls()
     connect(&m_book, &AccountBook::rowsChanged, this, &UploadSettingsWindow::refreshRows);
     connect(&m_book, &AccountBook::loadedChanged, this, &UploadSettingsWindow::refreshControls);
 
+    // Another row became current (a press, the keyboard); moving between the columns of the
+    // current row loads nothing.
     onEdit(m_ftps, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
-        if (item)
-            m_book.selectRow(m_ftps->indexOfTopLevelItem(item));
+        const int row = m_ftps->indexOfTopLevelItem(item);
+        if (item && row != m_book.currentRow())
+            m_book.selectRow(row);
+    });
+    // A press on another row made it current above; a press on the current row reloads it.
+    onEdit(m_ftps, &QTreeWidget::itemPressed, [this](QTreeWidgetItem* item, int) {
+        const int row = m_ftps->indexOfTopLevelItem(item);
+        if (row == m_rowAtPress)
+            m_book.selectRow(row);
     });
     onEdit(m_ftps, &QTreeWidget::itemChanged, [this](QTreeWidgetItem* item, int column) {
         if (column == 0)
@@ -282,45 +300,62 @@ void UploadSettingsWindow::connectControls()
             [this] { m_help.ShowHelpTopic(QStringLiteral("ftp")); });
     connect(m_ok, &QPushButton::clicked, this, &UploadSettingsWindow::confirm);
 
-    onEdit(m_host, &QLineEdit::textChanged, [&book](const QString& text) { book.setHost(text); });
-    onEdit(m_user, &QLineEdit::textChanged, [&book](const QString& text) { book.setUser(text); });
+    onEdit(m_host, &QLineEdit::textChanged, [&book](const QString& text) { book.set(&Account::host, text); });
+    onEdit(m_user, &QLineEdit::textChanged, [&book](const QString& text) { book.set(&Account::user, text); });
     onEdit(m_password, &QLineEdit::textChanged, [&book](const QString& text) { book.setPassword(text); });
     onEdit(m_remember, &QCheckBox::toggled, [&book](bool on) { book.setRememberPassword(on); });
     onEdit(m_protocol, &QComboBox::currentIndexChanged, [this](int index) {
-        m_book.setProtocol(static_cast<Account::Protocol>(m_protocol->itemData(index).toInt()));
+        m_book.set(&Account::protocol, static_cast<Account::Protocol>(m_protocol->itemData(index).toInt()));
     });
-    onEdit(m_passive, &QCheckBox::toggled, [&book](bool on) { book.setPassive(on); });
-    onEdit(m_verify, &QCheckBox::toggled, [&book](bool on) { book.setVerifyCertificate(on); });
-    onEdit(m_keyFile, &QLineEdit::textChanged, [&book](const QString& text) { book.setKeyFile(text); });
+    onEdit(m_passive, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::passive, on); });
+    onEdit(m_verify, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::verifyCertificate, on); });
+    onEdit(m_keyFile, &QLineEdit::textChanged,
+           [&book](const QString& text) { book.set(&Account::keyFile, text); });
     connect(m_keyBrowse, &QPushButton::clicked, this, &UploadSettingsWindow::chooseKeyFile);
     connect(m_test, &QPushButton::clicked, this, &UploadSettingsWindow::testConnection);
-    onEdit(m_safeReplace, &QCheckBox::toggled, [&book](bool on) { book.setSafeReplace(on); });
+    onEdit(m_safeReplace, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::safeReplace, on); });
 
-    onEdit(m_folder, &QLineEdit::textChanged, [&book](const QString& text) { book.setFolder(text); });
-    onEdit(m_fileName, &QLineEdit::textChanged, [&book](const QString& text) { book.setFileName(text); });
+    onEdit(m_folder, &QLineEdit::textChanged,
+           [&book](const QString& text) { book.set(&Account::folder, text); });
+    onEdit(m_fileName, &QLineEdit::textChanged,
+           [&book](const QString& text) { book.set(&Account::fileName, text); });
     onEdit(m_localFolder, &QLineEdit::textChanged,
-           [&book](const QString& text) { book.setLocalFolder(text); });
-    onEdit(m_locally, &QCheckBox::toggled, [&book](bool on) { book.setLocally(on); });
-    onEdit(m_onlyLocally, &QCheckBox::toggled, [&book](bool on) { book.setOnlyLocally(on); });
+           [&book](const QString& text) { book.set(&Account::localFolder, text); });
+    onEdit(m_locally, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::locally, on); });
+    onEdit(m_onlyLocally, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::onlyLocally, on); });
     connect(m_browse, &QPushButton::clicked, this, &UploadSettingsWindow::browseLocalFolder);
 
     onEdit(m_interval, &QComboBox::currentIndexChanged,
            [&book](int position) { book.setIntervalItem(position); });
-    onEdit(m_seconds, &QLineEdit::textChanged, [&book](const QString& text) { book.setSecondsText(text); });
-    onEdit(m_between, &QCheckBox::toggled, [&book](bool on) { book.setBetween(on); });
-    onEdit(m_dateFrom, &QDateEdit::dateChanged, [&book](QDate date) { book.setDateFrom(date); });
-    onEdit(m_dateTo, &QDateEdit::dateChanged, [&book](QDate date) { book.setDateTo(date); });
+    // The rule applies to the text as typed; the field shows its result once it is left, so
+    // that "12." followed by "9" is 12.9 and not 129.
+    onEdit(m_seconds, &QLineEdit::textEdited, [this](const QString& text) {
+        const QScopedValueRollback typing(m_typingSeconds, true);
+        m_book.setSecondsText(text);
+    });
+    connect(m_seconds, &QLineEdit::returnPressed, this, &UploadSettingsWindow::finishSecondsEdit);
+    onEdit(m_between, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::between, on); });
+    onEdit(m_dateFrom, &QDateEdit::dateChanged, [&book](QDate date) { book.set(&Account::dateFrom, date); });
+    onEdit(m_dateTo, &QDateEdit::dateChanged, [&book](QDate date) { book.set(&Account::dateTo, date); });
 
-    onEdit(m_timestamp, &QCheckBox::toggled, [&book](bool on) { book.setTimestamp(on); });
-    onEdit(m_textTime, &QCheckBox::toggled, [&book](bool on) { book.setTextTime(on); });
+    onEdit(m_timestamp, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::timestamp, on); });
+    onEdit(m_textTime, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::textTime, on); });
     connect(m_font, &QPushButton::clicked, this, &UploadSettingsWindow::chooseFont);
     connect(m_backColor, &QPushButton::clicked, this, &UploadSettingsWindow::chooseBackColor);
     connect(m_foreColor, &QPushButton::clicked, this, &UploadSettingsWindow::chooseForeColor);
 }
 
+void UploadSettingsWindow::showStoreProblem()
+{
+    const QString problem = m_book.storeProblem();
+    m_storeProblem->setText(QStringLiteral("Changes are not saved: %1.").arg(problem));
+    m_storeProblem->setVisible(!problem.isEmpty());
+}
+
 void UploadSettingsWindow::refreshRows()
 {
     const QScopedValueRollback guard(m_refreshing, true);
+    showStoreProblem();
     while (m_ftps->topLevelItemCount() > m_book.rowCount())
         delete m_ftps->takeTopLevelItem(m_ftps->topLevelItemCount() - 1);
     while (m_ftps->topLevelItemCount() < m_book.rowCount()) {
@@ -340,6 +375,7 @@ void UploadSettingsWindow::refreshRows()
 void UploadSettingsWindow::refreshControls()
 {
     const QScopedValueRollback guard(m_refreshing, true);
+    showStoreProblem();
     const Account& a = m_book.loaded();
     showText(m_host, a.host);
     showText(m_user, a.user);
@@ -364,7 +400,8 @@ void UploadSettingsWindow::refreshControls()
     showText(m_localFolder, a.localFolder);
 
     m_interval->setCurrentIndex(a.intervalItem);
-    showText(m_seconds, a.seconds);
+    if (!m_typingSeconds)
+        showText(m_seconds, a.seconds);
     m_between->setChecked(a.between);
     m_dateFrom->setDate(a.dateFrom);
     m_dateTo->setDate(a.dateTo);
@@ -411,10 +448,27 @@ void UploadSettingsWindow::closeEvent(QCloseEvent* event)
         QDialog::closeEvent(event);
 }
 
+void UploadSettingsWindow::finishSecondsEdit()
+{
+    const QScopedValueRollback guard(m_refreshing, true);
+    showText(m_seconds, m_book.loaded().seconds);
+}
+
 bool UploadSettingsWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_folder && event->type() == QEvent::FocusOut)
-        m_book.finishFolderEdit();
+    if (watched == m_ftps->viewport() && event->type() == QEvent::MouseButtonPress)
+        m_rowAtPress = m_book.currentRow();
+    // Only leaving a field finishes its edit; the window losing activation (another window,
+    // a menu) leaves the text as it stands, to be typed on.
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            if (watched == m_folder)
+                m_book.finishFolderEdit();
+            else if (watched == m_seconds)
+                finishSecondsEdit();
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 
@@ -423,28 +477,38 @@ void UploadSettingsWindow::browseLocalFolder()
     const std::optional<QString> folder =
         m_dialogs.chooseFolder(QStringLiteral("Choose where to save picture locally"), this);
     // A cancelled browser empties the folder, and that is saved too.
-    m_book.setLocalFolder(folder.value_or(QString()));
+    m_book.set(&Account::localFolder, folder.value_or(QString()));
 }
 
 void UploadSettingsWindow::chooseFont()
 {
-    const std::optional<QFont> font = m_dialogs.chooseFont(stampFont(m_book.loaded()), this);
-    if (!font)
+    // The dialog opens on the stored style; a family that is not installed shows as the family
+    // that stands in for it, which the dialog can select.
+    const Account& a = m_book.loaded();
+    QFont shown = stampFont(a);
+    shown.setFamily(QFontInfo(shown).family());
+    const std::optional<QFont> chosen = m_dialogs.chooseFont(shown, this);
+    if (!chosen)
         return;
-    const double size = font->pointSizeF() > 0 ? font->pointSizeF() : m_book.loaded().fontSize;
-    m_book.setFont(font->bold(), font->italic(), font->family(), size);
+    // Only what the person changed replaces the stored style. The dialog offers whole point
+    // sizes, so a stored 13.5 shows as 14 and stays 13.5 unless another size is chosen.
+    const bool sizeChanged = chosen->pointSizeF() > 0 && chosen->pointSize() != shown.pointSize();
+    m_book.setFont(chosen->bold() != shown.bold() ? chosen->bold() : a.fontBold,
+                   chosen->italic() != shown.italic() ? chosen->italic() : a.fontItalic,
+                   chosen->family() != shown.family() ? chosen->family() : a.fontName,
+                   sizeChanged ? chosen->pointSizeF() : a.fontSize);
 }
 
 void UploadSettingsWindow::chooseBackColor()
 {
     if (const std::optional<QColor> color = m_dialogs.chooseColor(m_book.loaded().backQColor(), this))
-        m_book.setBackColor(storedFromColor(*color));
+        m_book.set(&Account::backColor, storedFromColor(*color));
 }
 
 void UploadSettingsWindow::chooseForeColor()
 {
     if (const std::optional<QColor> color = m_dialogs.chooseColor(m_book.loaded().foreQColor(), this))
-        m_book.setForeColor(storedFromColor(*color));
+        m_book.set(&Account::foreColor, storedFromColor(*color));
 }
 
 void UploadSettingsWindow::chooseKeyFile()
@@ -452,7 +516,7 @@ void UploadSettingsWindow::chooseKeyFile()
     if (const std::optional<QString> file =
             m_dialogs.chooseFile(QStringLiteral("Choose the private key"), QStringLiteral("All Files (*)"),
                                  m_book.loaded().keyFile, this))
-        m_book.setKeyFile(*file);
+        m_book.set(&Account::keyFile, *file);
 }
 
 void UploadSettingsWindow::testConnection()

@@ -7,6 +7,7 @@ class Help;
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -58,6 +59,10 @@ private:
 
     void refreshRows();
     void refreshControls();
+    // Says above the list why changes are not saved; hidden while they are.
+    void showStoreProblem();
+    // The seconds field was left: it shows the seconds its text means.
+    void finishSecondsEdit();
     void confirm();
     void browseLocalFolder();
     void chooseFont();
@@ -75,8 +80,11 @@ private:
     Help& m_help;
     SettingsDialogs& m_dialogs;
     bool m_refreshing = false;
+    bool m_typingSeconds = false;
+    int m_rowAtPress = -1; // the current row when the mouse was pressed in the list
     QString m_knownHostsFile;
 
+    QLabel* m_storeProblem;
     QTreeWidget* m_ftps;
     QTabWidget* m_tabs;
     QLineEdit* m_host;

@@ -1,18 +1,27 @@
 #include "settings/AccountBook.h"
 #include "EnvScope.h"
+#include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "ScriptedPrompter.h"
 #include "StoreDump.h"
 #include "TempDir.h"
+#include "settings/AccountFields.h"
 #include "settings/IntervalTable.h"
 #include "settings/Regedit.h"
 
-#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <map>
+#include <sys/resource.h>
+
 namespace {
+using AccountFields::Field;
+using AccountFields::Rule;
+
 const QString kProduct = QStringLiteral("Software\\Velmora");
 const char* const kTaken = "There is already an Account with this name. Please choose another name.";
 const char* const kLong = "Please keep the name shorter than 20 characters.";
@@ -23,23 +32,54 @@ QString key(const QString& account)
     return kProduct + QLatin1Char('\\') + account;
 }
 
-// Every field of a loaded account in one line, so a whole record is checked at once.
+// Every value of a loaded account as "name=text" in the table's order, so a whole record is
+// checked at once (the row's own "Selected" is no part of it).
 QString describe(const Account& a)
 {
-    const auto n = [](auto v) { return QString::number(v); };
-    return QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9|%10|%11|%12|%13|%14|%15|%16|%17|%18|%19|%20|%21|%22")
-        .arg(a.host, a.user, a.password, a.folder, a.fileName, n(a.rememberPassword), n(a.intervalItem),
-             a.seconds, n(a.between), a.dateFrom.toString(Qt::ISODate), a.dateTo.toString(Qt::ISODate),
-             n(a.timestamp), n(a.textTime), n(a.backColor), n(a.foreColor), n(a.fontBold), n(a.fontItalic),
-             a.fontName, n(a.fontSize), n(a.locally), n(a.onlyLocally), a.localFolder);
+    QStringList values;
+    for (const Field& field : AccountFields::all()) {
+        if (field.group != AccountFields::Group::Row)
+            values << field.name + '=' + AccountFields::text(field, a);
+    }
+    return values.join('|');
 }
 
-// The record of an account with nothing (or nothing readable) stored; dates are today.
-QString defaults(const QString& host = {}, const QString& item = "-1", const QString& seconds = {})
+// The record of an account with nothing (or nothing readable) stored, with some values changed.
+QString expected(const std::map<QString, QString>& changed = {})
 {
-    const QString today = QDate::currentDate().toString(Qt::ISODate);
-    return QStringLiteral("%1||||webcam|0|%2|%3|0|%4|%4|0|0|0|16777215|1|0|Tahoma|10|0|0|")
-        .arg(host, item, seconds, today);
+    QString record = describe(Account());
+    for (const auto& [name, text] : changed) {
+        const QString from = name + '=' + AccountFields::text(*AccountFields::find(name), Account());
+        record.replace(from, name + '=' + text);
+    }
+    return record;
+}
+
+// A stored text that each rule reads as a value other than the field's default.
+QString sampleText(const Field& field)
+{
+    switch (field.rule) {
+    case Rule::Text:
+        return "sample " + field.name;
+    case Rule::Flag:
+        return field.defaultText == "1" ? "0" : "1";
+    case Rule::Truth:
+    case Rule::RowFlag:
+        return field.defaultText == "True" ? "False" : "True";
+    case Rule::Color:
+        return "197121";
+    case Rule::FontSize:
+        return "12.5";
+    case Rule::Date:
+        return "2030-01-02";
+    case Rule::Protocol:
+        return "SFTP";
+    case Rule::Interval:
+        return "Custom"; // so that the seconds are the account's own
+    case Rule::Seconds:
+        return "45";
+    }
+    return {};
 }
 
 class AccountBookTest : public ::testing::Test
@@ -109,7 +149,22 @@ TEST_F(AccountBookTest, FreshInstallationStartsWithTheDefaultAccount)
     // The check box is stored by the next confirmation, not now.
     EXPECT_EQ(get(key("My Account"), "Selected"), std::nullopt);
     EXPECT_GE(rowsSpy.count(), 1);
-    EXPECT_EQ(describe(book.loaded()), defaults());
+    EXPECT_EQ(describe(book.loaded()), expected());
+    // The documented defaults: "webcam", black on white, bold "Tahoma" 10, the plain FTP of old.
+    const Account& a = book.loaded();
+    EXPECT_EQ(QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                  .arg(a.fileName)
+                  .arg(a.backColor)
+                  .arg(a.foreColor)
+                  .arg(a.fontBold)
+                  .arg(a.fontItalic)
+                  .arg(a.fontName)
+                  .arg(a.fontSize)
+                  .arg(int(a.protocol))
+                  .arg(a.verifyCertificate),
+              QStringLiteral("webcam|0|16777215|1|0|Tahoma|10|%1|1").arg(int(Account::Protocol::Ftp)));
+    EXPECT_EQ(a.dateFrom, QDate::currentDate());
+    EXPECT_EQ(a.intervalItem, -1);
 }
 
 TEST_F(AccountBookTest, LegacyValuesAreTakenOverOnceAndOnlyForAnOldOnSwitch)
@@ -121,6 +176,9 @@ TEST_F(AccountBookTest, LegacyValuesAreTakenOverOnceAndOnlyForAnOldOnSwitch)
     // Absent legacy values arrive as empty texts; values outside the fourteen do not arrive.
     const auto values = store.Values(HKEY_LOCAL_MACHINE, mine);
     EXPECT_EQ(values.size(), 15u); // fourteen and "Name"
+    EXPECT_EQ(std::count_if(AccountFields::all().begin(), AccountFields::all().end(),
+                            [](const Field& field) { return field.legacy; }),
+              14);
     EXPECT_EQ(QStringList({values.at("host name/adress:"), values.at("user id:"), values.at("font size"),
                            values.at("password:"), values.at("font italic")}),
               (QStringList{"old.example.org", "olduser", "12", "", ""}));
@@ -178,45 +236,122 @@ TEST_F(AccountBookTest, ListLoadsInOrderWithFlagsAndStopsAtTheFirstGap)
 
 TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNothingIsWritten)
 {
+    using Changed = std::map<QString, QString>;
     const QString host = "host-Cam";
-    // Stored values, and the loaded record.
-    const std::pair<const char*, QString> cases[] = {
-        {"User ID:=me;Password:=pw;Initial Remote Site Folder:=/pub/;Remember password=1;"
-         "Upload image every:=Custom;Custom=45;Between=1;DateFrom=2026-03-01;DateTo=2026-04-30;"
-         "Destination filename:=door;Enable timestamp=1;TextTime=1;Backcolor=255;Forecolor=65280;"
-         "Font Bold=False;Font Italic=True;Font Name=DejaVu Sans;Font Size=10.5;Locally=1;Only Locally=1;"
-         "LocallySource=/home/me/pics",
-         "host-Cam|me|pw|/pub/|door|1|0|45|1|2026-03-01|2026-04-30|1|1|255|65280|0|1|DejaVu Sans|10.5|1|1|"
-         "/home/me/pics"},
-        {"Upload image every:=Custom;Custom=-20;Between=;Font Size=abc;Font Bold=maybe;Font Italic=;Font "
-         "Name=;"
-         "Backcolor=abc;Forecolor=99999999;DateFrom=32/13/xx;DateTo=;Remember password=2;Locally=;"
-         "Only Locally=yes;Enable timestamp=True;Destination filename:=",
-         defaults(host, "0", "0")},
-        {"Font Size=0", defaults(host)},
-        {"Font Size=-3", defaults(host)},
-        {"Font Size=1e9", defaults(host)},
-        {"Font Size=nan", defaults(host)},
-        {"Font Size=inf", defaults(host)},
-        // The item fills the seconds; a damaged interval never means "Constantly".
-        {"Upload image every:=10 minutes;Custom=999", defaults(host, "11", "600")},
-        {"Upload image every:=Never", defaults(host, QString::number(IntervalTable::kNever))},
-        {"Upload image every:=Custom;Custom=abc", defaults(host, "0")},
-        {"Upload image every:=Custom;Custom=12.9", defaults(host, "0", "12")}};
-    for (const auto& [values, loaded] : cases) {
-        store.DeleteKey(HKEY_LOCAL_MACHINE, key("Cam"));
-        makeAccounts({"Cam"});
-        put(key("Cam"), values);
-        const QStringList before = storeDump(store);
-        AccountBook fresh(store, prompter);
-        fresh.loadList();
-        EXPECT_EQ(describe(fresh.loaded()), loaded) << values;
-        EXPECT_EQ(storeDump(store), before) << values;
-        if (QByteArray(values).startsWith("User ID:")) {
-            EXPECT_EQ(fresh.loaded().backQColor(), QColor(255, 0, 0));
-            EXPECT_EQ(fresh.loaded().foreQColor(), QColor(0, 255, 0));
-        }
+    // Stored values, and what the loaded record holds besides the host.
+    const std::pair<const char*, Changed> cases[] = {
+        {"User ID:=me;Password:=pw;Remember password= 1 ;Upload image every:=custom;Custom=45;Between=1;"
+         "DateFrom=2026-03-01;DateTo=2026-04-30;Destination filename:=door;Backcolor=255;Forecolor=65280;"
+         "Font Bold=false;Font Italic=TRUE;Font Name=DejaVu Sans;Font Size=10.5;Protocol=ftps;Passive=1;"
+         "Verify certificate=0",
+         {{"User ID:", "me"},
+          {"Password:", "pw"},
+          {"Remember password", "1"},
+          {"Upload image every:", "Custom"},
+          {"Custom", "45"},
+          {"Between", "1"},
+          {"DateFrom", "2026-03-01"},
+          {"DateTo", "2026-04-30"},
+          {"Destination filename:", "door"},
+          {"Backcolor", "255"},
+          {"Forecolor", "65280"},
+          {"Font Bold", "False"},
+          {"Font Italic", "True"},
+          {"Font Name", "DejaVu Sans"},
+          {"Font Size", "10.5"},
+          {"Protocol", "FTPS"},
+          {"Passive", "1"},
+          {"Verify certificate", "0"}}},
+        // Damaged texts give the defaults; a damaged interval never means "Constantly" (0).
+        {"Upload image every:=Custom;Custom=-20;Between=;Font Size=abc;Font Bold=maybe;Font Italic=;"
+         "Font Name=;Backcolor=abc;Forecolor=99999999;DateFrom=32/13/xx;DateTo=;Remember password=2;"
+         "Locally=;Only Locally=yes;Enable timestamp=True;Destination filename:=;Protocol=Gopher;"
+         "Verify certificate=2",
+         {{"Upload image every:", "Custom"}, {"Custom", "0"}, {"Between", "0"}}},
+        {"Font Size=0", {}},
+        {"Font Size=-3", {}},
+        {"Font Size=1e9", {}},
+        {"Font Size=nan", {}},
+        {"Font Size=inf", {}},
+        // The item fills the seconds.
+        {"Upload image every:=10 minutes;Custom=999",
+         {{"Upload image every:", "10 minutes"}, {"Custom", "600"}, {"Between", "0"}}},
+        {"Upload image every:=Never", {{"Upload image every:", "Never"}, {"Between", "0"}}},
+        {"Upload image every:=Custom;Custom=abc", {{"Upload image every:", "Custom"}, {"Between", "0"}}},
+        {"Upload image every:=Custom;Custom=12.9",
+         {{"Upload image every:", "Custom"}, {"Custom", "12"}, {"Between", "0"}}}};
+    int n = 0;
+    for (const auto& [values, changed] : cases) {
+        Regedit fresh(dir.file(QStringLiteral("case%1.db").arg(n++)));
+        fresh.SaveString(HKEY_LOCAL_MACHINE, kProduct, "Account1", "Cam");
+        fresh.SaveString(HKEY_LOCAL_MACHINE, key("Cam"), "Host Name/Adress:", host);
+        for (const QString& value : QString(values).split(';'))
+            fresh.SaveString(HKEY_LOCAL_MACHINE, key("Cam"), value.section('=', 0, 0), value.section('=', 1));
+        const QStringList before = storeDump(fresh);
+        AccountBook loaded(fresh, prompter);
+        loaded.loadList();
+        Changed all = changed;
+        all["Host Name/Adress:"] = host;
+        EXPECT_EQ(describe(loaded.loaded()), expected(all)) << values;
+        EXPECT_EQ(storeDump(fresh), before) << values;
     }
+}
+
+TEST_F(AccountBookTest, EveryAccountValueLoadsIsStoredByItsEditAndTravelsWithRename)
+{
+    // Each value of the table, stored as a text its rule reads as no default.
+    makeAccounts({"Old", "Edited"});
+    for (const Field& field : AccountFields::all())
+        put(key("Old"), {field.name + '=' + sampleText(field)});
+    put(key("Old"), {"Name=Old", "Extra=not carried"});
+    book.loadList();
+    for (const Field& field : AccountFields::all()) {
+        if (field.group != AccountFields::Group::Row)
+            EXPECT_EQ(AccountFields::text(field, book.loaded()), sampleText(field))
+                << field.name.toStdString();
+    }
+    EXPECT_TRUE(book.isChecked(0));
+
+    // Each edit stores its value's text in the current account.
+    const Account sample = book.loaded();
+    book.selectRow(1);
+    for (const Field& field : AccountFields::all()) {
+        std::visit(
+            [&](auto member) {
+                if constexpr (!std::is_same_v<decltype(member), std::monostate>)
+                    book.set(member, sample.*member);
+            },
+            field.member);
+    }
+    QStringList stored;
+    for (const auto& [name, text] : store.Values(HKEY_LOCAL_MACHINE, key("Edited")))
+        stored << name + '=' + text;
+    QStringList samples{"host name/adress:=host-Edited"};
+    for (const Field& field : AccountFields::all()) {
+        if (field.group != AccountFields::Group::Row)
+            samples << Regedit::fold(field.name) + '=' + sampleText(field);
+    }
+    samples.removeAll("host name/adress:=host-Edited"); // replaced by the edit
+    samples.sort();
+    EXPECT_EQ(stored, samples);
+
+    // Rename carries every value, absent ones as empty texts, and nothing else.
+    book.selectRow(0);
+    prompter.inputNext(QStringLiteral("New"));
+    book.renameAccount();
+    EXPECT_EQ(rows(), (QStringList{"New+", "Edited"}));
+    EXPECT_TRUE(store.List(HKEY_LOCAL_MACHINE, key("Old")).empty());
+    const auto copied = store.Values(HKEY_LOCAL_MACHINE, key("New"));
+    EXPECT_EQ(copied.size(), AccountFields::all().size());
+    for (const Field& field : AccountFields::all())
+        EXPECT_EQ(copied.at(Regedit::fold(field.name)), sampleText(field)) << field.name.toStdString();
+    prompter.inputNext(QStringLiteral("Empty"));
+    book.selectRow(1);
+    put(key("Edited"), {"Password:="});
+    store.DeleteValue(HKEY_LOCAL_MACHINE, key("Edited"), "Font Size");
+    book.renameAccount();
+    EXPECT_EQ(store.GetString(HKEY_LOCAL_MACHINE, key("Empty"), "Font Size"), QString(""));
+    EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, key("Empty")).size(), AccountFields::all().size());
 }
 
 TEST_F(AccountBookTest, AccountWithoutAKnownIntervalItemKeepsThePreviousOne)
@@ -249,7 +384,7 @@ TEST_F(AccountBookTest, DatesAndSizesInTheLocaleFormStillRead)
     EXPECT_DOUBLE_EQ(book.loaded().fontSize, 10.5);
 
     // Written back in the one fixed form, whatever the locale.
-    book.setDateFrom(QDate(2025, 1, 2));
+    book.set(&Account::dateFrom, QDate(2025, 1, 2));
     book.setFont(true, false, "Tahoma", 11.5);
     german.reset();
     EXPECT_EQ(get(key("Old"), "DateFrom"), QString("2025-01-02"));
@@ -287,66 +422,6 @@ TEST_F(AccountBookTest, AddAsksForANameUpToNineteenCharactersAndRewritesTheList)
     RawDatabase raw(dir.file("store.db"));
     EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE fold='software\\velmora\\nineteen characters'"),
               "1");
-}
-
-TEST_F(AccountBookTest, RenameCopiesTheTwentyThreeAndConnectionValuesAndDropsTheOldKey)
-{
-    makeAccounts({"First", "Old", "Last"});
-    put(key("Old"),
-        {"Upload image every:=Custom", "Custom=45", "Selected=True", "Name=Old", "Extra=not carried"});
-    book.loadList();
-    book.setChecked(1, true);
-    book.selectRow(1);
-    book.setProtocol(Account::Protocol::Sftp);
-    book.setPassive(true);
-    book.setVerifyCertificate(false);
-    book.setKeyFile(QStringLiteral("/keys/cam"));
-    book.setSafeReplace(true);
-    EXPECT_EQ(valuesOf(key("Old")).filter(QRegularExpression("^(protocol|passive|verify|key|safe)")),
-              (QStringList{"key file=/keys/cam", "passive=1", "protocol=SFTP", "safe replace=1",
-                           "verify certificate=0"}));
-    put(key("Old"), {"Protocol=ftps"}); // read in any case
-
-    prompter.inputNext(QStringLiteral("New"));
-    book.renameAccount();
-    EXPECT_EQ(prompter.inputPrompts(), QStringList{"Rename...|Please choose a new name for your Account..."});
-    EXPECT_EQ(rows(), (QStringList{"First", "New+", "Last"}));
-    EXPECT_EQ(book.currentRow(), 1);
-    EXPECT_EQ(listValues(), (QStringList{"1=First", "2=New", "3=Last"}));
-    EXPECT_TRUE(store.List(HKEY_LOCAL_MACHINE, key("Old")).empty());
-
-    const auto copied = store.Values(HKEY_LOCAL_MACHINE, key("New"));
-    EXPECT_EQ(copied.size(), 28u); // the 23 of old and the five connection values
-    EXPECT_EQ(QStringList({copied.at("host name/adress:"), copied.at("custom"), copied.at("selected"),
-                           copied.at("password:"), copied.at("datefrom")}),
-              (QStringList{"host-Old", "45", "True", "", ""}));
-    EXPECT_EQ(copied.count("name") + copied.count("extra"), 0u);
-    // The empty texts load with the defaults; the connection values travel.
-    const auto connection = [this] {
-        const Account& a = book.loaded();
-        return QStringLiteral("%1|%2|%3|%4|%5")
-            .arg(int(a.protocol))
-            .arg(a.passive)
-            .arg(a.verifyCertificate)
-            .arg(a.keyFile)
-            .arg(a.safeReplace);
-    };
-    book.ValdItem();
-    EXPECT_EQ(describe(book.loaded()), defaults("host-Old", "0", "45"));
-    EXPECT_EQ(connection(), QStringLiteral("%1|1|0|/keys/cam|1").arg(int(Account::Protocol::Ftps)));
-
-    // Emptied connection values are the plain active FTP of old, and so is an unknown protocol.
-    for (const char* values : {"Protocol=;Passive=;Verify certificate=;Safe replace=", "Protocol=Gopher"}) {
-        put(key("New"), values);
-        book.ValdItem();
-        EXPECT_EQ(connection(), QStringLiteral("%1|0|1|/keys/cam|0").arg(int(Account::Protocol::Ftp)))
-            << values;
-    }
-
-    // With no current row nothing is asked.
-    book.setCurrentRow(-1);
-    book.renameAccount();
-    EXPECT_EQ(prompter.inputPrompts().size(), 1);
 }
 
 struct RenameCase
@@ -451,46 +526,23 @@ TEST_F(AccountBookTest, RemoveAsksAndCompactsTheListAndTheOnlyAccountComesBackAs
     EXPECT_EQ(get(key("cam"), "Password:"), QString("pw"));
 }
 
-TEST_F(AccountBookTest, FieldEditsAreStoredInTheCurrentAccountAtOnce)
+TEST_F(AccountBookTest, EditsWithRulesOfTheirOwn)
 {
     makeAccounts({"One", "Two"});
     book.loadList();
     const QString k = key("One");
-    book.setHost("ftp.example.org");
-    book.setUser("me");
-    book.setFolder("pub");
+    book.set(&Account::folder, "pub");
     EXPECT_EQ(get(k, "Initial Remote Site Folder:"), QString("pub"));
     book.finishFolderEdit();
     book.finishFolderEdit(); // the slash is added once
-    book.setFileName("door");
-    book.setLocally(true);
-    book.setOnlyLocally(true);
-    book.setLocally(false);
-    book.setLocalFolder("/tmp/pics");
-    book.setBetween(true);
-    book.setDateFrom(QDate(2026, 1, 5));
-    book.setDateTo(QDate(2026, 12, 31));
-    book.setTimestamp(true);
-    book.setTextTime(true);
-    book.setBackColor(storedFromColor(QColor(1, 2, 3)));
-    book.setForeColor(0x123456);
-    book.setFont(false, true, "DejaVu Sans", 10.5);
+    EXPECT_EQ(get(k, "Initial Remote Site Folder:"), QString("pub/"));
 
-    EXPECT_EQ(
-        valuesOf(k),
-        (QStringList{"backcolor=197121", "between=1", "datefrom=2026-01-05", "dateto=2026-12-31",
-                     "destination filename:=door", "enable timestamp=1", "font bold=False",
-                     "font italic=True", "font name=DejaVu Sans", "font size=10.5", "forecolor=1193046",
-                     "host name/adress:=ftp.example.org", "initial remote site folder:=pub/", "locally=0",
-                     "locallysource=/tmp/pics", "only locally=1", "texttime=1", "user id:=me"}));
+    // The font writes only what differs from the loaded style: confirming the defaults writes nothing.
+    book.setFont(true, false, "Tahoma", 10);
+    EXPECT_EQ(valuesOf(k), (QStringList{"host name/adress:=host-One", "initial remote site folder:=pub/"}));
+    book.setFont(true, true, "Tahoma", 13.5);
+    EXPECT_EQ(valuesOf(k).filter("font"), (QStringList{"font italic=True", "font size=13.5"}));
     EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, key("Two")).size(), 1u);
-
-    // What was saved loads back the same.
-    book.selectRow(1);
-    book.selectRow(0);
-    EXPECT_EQ(describe(book.loaded()),
-              QString("ftp.example.org|me||pub/|door|0|-1||1|2026-01-05|2026-12-31|1|1|197121|1193046|0|1|"
-                      "DejaVu Sans|10.5|0|1|/tmp/pics"));
 
     // Unchecking "Remember password" keeps the typed one loaded until the next load.
     book.setRememberPassword(true);
@@ -505,7 +557,7 @@ TEST_F(AccountBookTest, FieldEditsAreStoredInTheCurrentAccountAtOnce)
     book.setCurrentRow(-1);
     const QStringList before = storeDump(store);
     QSignalSpy spy(&book, &AccountBook::loadedChanged);
-    book.setHost("elsewhere");
+    book.set(&Account::host, "elsewhere");
     book.setIntervalItem(3);
     book.setSecondsText("45");
     book.setRememberPassword(true);
@@ -515,4 +567,106 @@ TEST_F(AccountBookTest, FieldEditsAreStoredInTheCurrentAccountAtOnce)
     EXPECT_GE(spy.count(), 4);
     book.setCurrentRow(7);
     EXPECT_EQ(book.currentRow(), -1);
+}
+
+TEST_F(AccountBookTest, NoAccountLosesItsValuesThroughAnothersRenameOrRemoval)
+{
+    // An older list: case twins sharing one key, and an account named below another.
+    put(kProduct, {"Account1=Cam", "Account2=cam", "Account3=Cam\\Back", "Account4=Door"});
+    put(key("Cam"), {"Password:=front"});
+    put(key("Cam\\Back"), {"Password:=back"});
+    book.loadList();
+    EXPECT_EQ(rows(), (QStringList{"Cam", "cam", "Cam\\Back", "Door"}));
+
+    // Renaming one twin copies the shared values; the other twin keeps them.
+    book.selectRow(1);
+    prompter.inputNext(QStringLiteral("Other"));
+    book.renameAccount();
+    EXPECT_EQ(get(key("Other"), "Password:"), QString("front"));
+    EXPECT_EQ(get(key("Cam"), "Password:"), QString("front"));
+
+    // Renaming and removing the account above another leave the one below alone.
+    book.selectRow(0);
+    prompter.inputNext(QStringLiteral("Front"));
+    book.renameAccount();
+    EXPECT_EQ(get(key("Front"), "Password:"), QString("front"));
+    EXPECT_EQ(get(key("Cam"), "Password:"), std::nullopt);
+    prompter.inputNext(QStringLiteral("Cam"));
+    book.addAccount();
+    book.selectRow(4);
+    prompter.answerNext(Prompter::Answer::Yes);
+    book.removeAccount();
+    EXPECT_EQ(rows(), (QStringList{"Front", "Other", "Cam\\Back", "Door"}));
+    EXPECT_EQ(listValues(), (QStringList{"1=Front", "2=Other", "3=Cam\\Back", "4=Door"}));
+    book.selectRow(2);
+    EXPECT_EQ(book.loaded().password, QString("back"));
+}
+
+namespace {
+// Every write that would grow a file fails, as on a full disk, while it lasts.
+class FullDisk final
+{
+public:
+    FullDisk()
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit none{0, m_saved.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &none);
+    }
+    ~FullDisk()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FullDisk(const FullDisk&) = delete;
+    FullDisk& operator=(const FullDisk&) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+} // namespace
+
+TEST_F(AccountBookTest, AStoreThatTakesNoChangeKeepsTheRowsAsStoredAndSaysWhy)
+{
+    makeAccounts({"One", "Two"});
+    book.loadList();
+    const QStringList before = storeDump(store);
+    {
+        const FullDisk full;
+        prompter.inputNext(QStringLiteral("Three"));
+        book.addAccount();
+        prompter.inputNext(QStringLiteral("Renamed"));
+        book.renameAccount();
+    }
+    const QString problem = book.storeProblem();
+    EXPECT_TRUE(problem.startsWith("disk I/O error")) << problem.toStdString();
+    const QString why = "the settings cannot be saved (" + problem + ").";
+    EXPECT_EQ(prompter.texts(), (QStringList{"The account could not be added: " + why,
+                                             "The account could not be renamed: " + why}));
+    EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Exclamation);
+    EXPECT_EQ(rows(), (QStringList{"One", "Two"}));
+    EXPECT_EQ(storeDump(store), before);
+    // The next write that arrives clears the problem.
+    book.set(&Account::user, "me");
+    EXPECT_EQ(book.storeProblem(), "");
+
+    // A store that is only read is not asked to take anything.
+    prompter.clear();
+    ASSERT_TRUE(RawDatabase(dir.file("store.db")).exec("UPDATE store_meta SET value='2'"));
+    testing::internal::CaptureStderr();
+    Regedit newer(dir.file("store.db"));
+    testing::internal::GetCapturedStderr();
+    AccountBook readOnly(newer, prompter);
+    readOnly.loadList();
+    readOnly.addAccount();
+    readOnly.renameAccount();
+    readOnly.removeAccount();
+    const QString reason = "the settings cannot be saved (it was written by a newer version of Velmora).";
+    EXPECT_EQ(prompter.texts(), (QStringList{"The account could not be added: " + reason,
+                                             "The account could not be renamed: " + reason,
+                                             "The account could not be removed: " + reason}));
+    EXPECT_TRUE(prompter.inputPrompts().isEmpty());
+    EXPECT_EQ(rows(readOnly), (QStringList{"One", "Two"}));
 }

@@ -1,4 +1,5 @@
 #include "settings/Regedit.h"
+#include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "TempDir.h"
 #include "VelmoraProcess.h"

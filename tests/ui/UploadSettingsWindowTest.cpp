@@ -1,9 +1,13 @@
 #include "ui/UploadSettingsWindow.h"
 #include "FtpServer.h"
+#include "QtPrinters.h"
+#include "RawDatabase.h"
+#include "VelmoraProcess.h"
 #include "WindowFixture.h"
 #include "common/DateTimeText.h"
 #include "help/HelpWindow.h"
 #include "settings/AccountBook.h"
+#include "ui/QtSettingsDialogs.h"
 #include "ui/StampPreview.h"
 
 #include <QApplication>
@@ -12,10 +16,14 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFocusEvent>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -45,10 +53,24 @@ protected:
         auto* ftps = child<QTreeWidget>("ftps");
         ftps->setCurrentItem(ftps->topLevelItem(row));
     }
-    void leaveField(QWidget* field)
+    // The field loses the focus: to another field (Tab), or because the window is no longer active.
+    void leaveField(QWidget* field, Qt::FocusReason reason = Qt::TabFocusReason)
     {
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QFocusEvent out(QEvent::FocusOut, reason);
         QApplication::sendEvent(field, &out);
+    }
+    // Keys typed at the end of the field's text; "" types nothing.
+    void type(QLineEdit* field, const QString& keys)
+    {
+        field->end(false);
+        QTest::keyClicks(field, keys);
+    }
+    // Empties the field with keys and types the text.
+    void retype(QLineEdit* field, const QString& keys)
+    {
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Delete);
+        type(field, keys);
     }
     QStringList rowTexts()
     {
@@ -94,7 +116,7 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
     struct Step
     {
         const char* item;  // chosen in the list, or
-        const char* typed; // typed into the seconds field
+        const char* typed; // typed into the emptied seconds field, which is then left
         const char* after; // list|field|stored item|stored seconds
     };
     const Step steps[] = {
@@ -104,6 +126,7 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
         {nullptr, "45", "Custom|45|Custom|45"},
         {nullptr, "12.9", "Custom|12|Custom|12"},
         {nullptr, "-4", "Custom|0|Custom|0"},
+        {nullptr, "3e2", "Custom|300|Custom|300"},
         {nullptr, "abc", "Custom|0|Custom|0"},
         {nullptr, "", "Custom||Custom|"},
         {nullptr, "99999999", "Custom|2147483|Custom|2147483"},
@@ -113,15 +136,26 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
         {nullptr, "45", "Never|45|Never|45"}, // under Never a typed number brings no timer back
     };
     for (const Step& step : steps) {
-        if (step.item)
+        if (step.item) {
             combo->setCurrentIndex(combo->findText(step.item));
-        else
-            seconds->setText(step.typed);
+        } else {
+            retype(seconds, step.typed);
+            leaveField(seconds);
+        }
         EXPECT_EQ(combo->currentText() + '|' + seconds->text() + '|' +
                       mine({"Upload image every:", "Custom"}),
                   QString(step.after))
             << (step.item ? step.item : step.typed);
     }
+
+    // While typing the field keeps the text as typed, also when the window loses activation.
+    retype(seconds, "12.");
+    EXPECT_EQ(seconds->text() + '|' + mine("Custom").value_or("-"), "12.|12");
+    leaveField(seconds, Qt::ActiveWindowFocusReason);
+    type(seconds, "9");
+    EXPECT_EQ(seconds->text() + '|' + mine("Custom").value_or("-"), "12.9|12");
+    QTest::keyClick(seconds, Qt::Key_Return);
+    EXPECT_EQ(seconds->text(), "12");
 }
 
 TEST_F(UploadSettingsWindowTest, FolderSlashLocalSavingAndPasswordRules)
@@ -129,13 +163,21 @@ TEST_F(UploadSettingsWindowTest, FolderSlashLocalSavingAndPasswordRules)
     // The folder gets its slash once when the field is left; an empty one stays empty.
     auto* folder = child<QLineEdit>("Text4");
     for (const auto& [typed, stored] : {std::pair{"pub", "pub/"}, {"", ""}}) {
-        folder->setText(typed);
+        retype(folder, typed);
         EXPECT_EQ(mine("Initial Remote Site Folder:"), typed);
         leaveField(folder);
         leaveField(folder);
         EXPECT_EQ(folder->text(), stored);
         EXPECT_EQ(mine("Initial Remote Site Folder:"), stored);
     }
+    // Switching to another window or opening a menu is no leaving: typing goes on.
+    retype(folder, "pub");
+    leaveField(folder, Qt::ActiveWindowFocusReason);
+    leaveField(folder, Qt::PopupFocusReason);
+    type(folder, "lic");
+    EXPECT_EQ(mine("Initial Remote Site Folder:"), "public");
+    leaveField(folder, Qt::MouseFocusReason);
+    EXPECT_EQ(mine("Initial Remote Site Folder:"), "public/");
 
     // "Only locally" is usable only while saving locally, and keeps its value.
     auto* locally = child<QCheckBox>("chkLocally");
@@ -261,15 +303,15 @@ TEST_F(UploadSettingsWindowTest, StampCheckBoxesDatesFontAndColours)
     EXPECT_EQ(parseStoredDate(mine("DateTo").value_or("")), QDate(2030, 3, 4));
 
     auto* preview = child<StampPreview>("picUnder");
-    QFont chosen("DejaVu Sans");
+    QFont chosen("DejaVu Serif");
     chosen.setPointSizeF(14.5);
     chosen.setBold(false);
     chosen.setItalic(true);
     dialogs.fontNext(chosen);
     child<QPushButton>("Command3")->click();
     child<QPushButton>("Command3")->click(); // cancelled: nothing changes
-    EXPECT_EQ(dialogs.lastFont.family(), "DejaVu Sans") << "primed with the current style";
-    EXPECT_EQ(mine({"Font Name", "Font Bold", "Font Italic", "Font Size"}), "DejaVu Sans|False|True|14.5");
+    EXPECT_EQ(dialogs.lastFont.family(), "DejaVu Serif") << "primed with the current style";
+    EXPECT_EQ(mine({"Font Name", "Font Bold", "Font Italic", "Font Size"}), "DejaVu Serif|False|True|14.5");
     EXPECT_TRUE(preview->stampFont().italic());
 
     // Back and fore colour chosen, then both cancelled.
@@ -280,6 +322,93 @@ TEST_F(UploadSettingsWindowTest, StampCheckBoxesDatesFontAndColours)
     EXPECT_EQ(mine({"Backcolor", "Forecolor"}), "255|16711680");
     EXPECT_EQ(preview->backColor(), QColor(255, 0, 0));
     EXPECT_EQ(preview->foreColor(), QColor(0, 0, 255));
+}
+
+TEST_F(UploadSettingsWindowTest, FontDialogOpensOnTheStoredStyleAndStoresOnlyWhatChanged)
+{
+    window();
+    put(key("My Account"), "Font Size", "13.5");
+    book.ValdItem();
+    const QStringList before = storeDump(store());
+
+    // The desktop's own font dialog, confirmed as it opened, on a window that uses it.
+    QtSettingsDialogs desktop;
+    UploadSettingsWindow real(book, help, desktop);
+    QFont opened;
+    QTimer::singleShot(0, &real, [&opened] {
+        if (auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) {
+            opened = dialog->currentFont();
+            dialog->accept();
+        }
+    });
+    QTimer::singleShot(5000, &real, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    real.findChild<QPushButton*>("Command3")->click();
+    // Bold "Tahoma" is not installed: the dialog shows the family standing in for it, bold, at
+    // the whole size it can show; confirming that changes nothing.
+    EXPECT_EQ(opened.family(), QFontInfo(QFont("Tahoma")).family());
+    EXPECT_TRUE(opened.bold());
+    EXPECT_FALSE(opened.italic());
+    EXPECT_EQ(opened.pointSize(), 14);
+    EXPECT_EQ(storeDump(store()), before);
+    EXPECT_EQ(book.loaded().fontName, "Tahoma");
+
+    // A person who changes only the size stores only the size.
+    QFont bigger = opened;
+    bigger.setPointSize(20);
+    dialogs.fontNext(bigger);
+    child<QPushButton>("Command3")->click();
+    EXPECT_EQ(mine({"Font Name", "Font Bold", "Font Italic", "Font Size"}), "-|-|-|20");
+}
+
+TEST_F(UploadSettingsWindowTest, ClickingARowLoadsItOnceAndTheCurrentRowAgain)
+{
+    makeAccounts({"Roof", "Garden"});
+    window().showWindow();
+    auto* ftps = child<QTreeWidget>("ftps");
+    const auto click = [ftps](int row) {
+        QTest::mouseClick(ftps->viewport(), Qt::LeftButton, {},
+                          ftps->visualItemRect(ftps->topLevelItem(row)).center());
+    };
+    auto* host = child<QLineEdit>("Text1");
+    QSignalSpy loads(&book, &AccountBook::loadedChanged);
+    click(1);
+    EXPECT_EQ(host->text(), "host-Garden");
+    EXPECT_EQ(loads.count(), 1);
+
+    // Another process changes the account shown; a click on its row shows the change.
+    const ProgramRun other = runVelmora({"--store", dir.file("store.db"), "reg", "set", key("Garden"),
+                                         "Host Name/Adress:", "garden.example"});
+    ASSERT_EQ(other.status, 0) << other.err.toStdString();
+    EXPECT_EQ(host->text(), "host-Garden");
+    click(1);
+    EXPECT_EQ(host->text(), "garden.example");
+    EXPECT_EQ(loads.count(), 2);
+}
+
+TEST_F(UploadSettingsWindowTest, AStoreThatCannotBeWrittenIsNamedAboveTheListAndAddChangesNothing)
+{
+    EXPECT_TRUE(child<QLabel>("lblStoreProblem")->isHidden());
+
+    const QString file = dir.file("newer.db");
+    Regedit(file).SaveString(HKEY_LOCAL_MACHINE, kProduct, "Account1", "Roof");
+    ASSERT_TRUE(RawDatabase(file).exec("UPDATE store_meta SET value='2'"));
+    testing::internal::CaptureStderr();
+    Regedit newer(file);
+    testing::internal::GetCapturedStderr();
+    AccountBook lockedBook(newer, prompter);
+    UploadSettingsWindow locked(lockedBook, help, dialogs);
+    auto* banner = locked.findChild<QLabel*>("lblStoreProblem");
+    ASSERT_NE(banner, nullptr);
+    EXPECT_FALSE(banner->isHidden());
+    EXPECT_EQ(banner->text(), "Changes are not saved: it was written by a newer version of Velmora.");
+    locked.findChild<QPushButton*>("cmdAdd")->click();
+    EXPECT_EQ(prompter.texts(),
+              QStringList{"The account could not be added: the settings cannot be saved (it "
+                          "was written by a newer version of Velmora)."});
+    EXPECT_EQ(locked.findChild<QTreeWidget*>("ftps")->topLevelItemCount(), 1);
 }
 
 TEST_F(UploadSettingsWindowTest, ImageButtonOpensModalOnTheTimestampTabWithHelpOnTop)

@@ -1,0 +1,176 @@
+#include "settings/AccountFields.h"
+
+#include "common/DateTimeText.h"
+#include "settings/IntervalTable.h"
+#include "settings/StoredText.h"
+
+namespace AccountFields {
+namespace {
+using R = Rule;
+using G = Group;
+constexpr bool kLegacy = true;
+
+// Font sizes the stamp can be drawn with; anything else is a damaged value.
+constexpr double kMaxFontSize = 1638;
+} // namespace
+
+const std::vector<Field>& all()
+{
+    // clang-format off
+    static const std::vector<Field> table{
+        {"Host Name/Adress:",           &Account::host,              R::Text,     "",         G::Record,   kLegacy},
+        {"User ID:",                    &Account::user,              R::Text,     "",         G::Record,   kLegacy},
+        {"Password:",                   &Account::password,          R::Text,     "",         G::Record,   kLegacy},
+        {"Initial Remote Site Folder:", &Account::folder,            R::Text,     "",         G::Record,   kLegacy},
+        {"Remember password",           &Account::rememberPassword,  R::Flag,     "0",        G::Record,   kLegacy},
+        {"Upload image every:",         &Account::intervalItem,      R::Interval, "",         G::Interval, kLegacy},
+        {"Custom",                      &Account::seconds,           R::Seconds,  "",         G::Interval},
+        {"Between",                     &Account::between,           R::Flag,     "0",        G::Interval},
+        {"Destination filename:",       &Account::fileName,          R::Text,     "webcam",   G::Record,   kLegacy},
+        {"Enable timestamp",            &Account::timestamp,         R::Flag,     "0",        G::Record,   kLegacy},
+        {"TextTime",                    &Account::textTime,          R::Flag,     "0"},
+        {"Backcolor",                   &Account::backColor,         R::Color,    "0",        G::Record,   kLegacy},
+        {"Forecolor",                   &Account::foreColor,         R::Color,    "16777215", G::Record,   kLegacy},
+        {"Font Bold",                   &Account::fontBold,          R::Truth,    "True",     G::Record,   kLegacy},
+        {"Font Italic",                 &Account::fontItalic,        R::Truth,    "False",    G::Record,   kLegacy},
+        {"Font Name",                   &Account::fontName,          R::Text,     "Tahoma",   G::Record,   kLegacy},
+        {"Font Size",                   &Account::fontSize,          R::FontSize, "10",       G::Record,   kLegacy},
+        {"Locally",                     &Account::locally,           R::Flag,     "0"},
+        {"Only Locally",                &Account::onlyLocally,       R::Flag,     "0"},
+        {"LocallySource",               &Account::localFolder,       R::Text,     ""},
+        {"DateFrom",                    &Account::dateFrom,          R::Date,     ""},
+        {"DateTo",                      &Account::dateTo,            R::Date,     ""},
+        {kSelected,                     {},                          R::RowFlag,  "False",    G::Row},
+        // How the upload reaches the server; absent means the plain active FTP of old.
+        {"Protocol",                    &Account::protocol,          R::Protocol, "FTP"},
+        {"Passive",                     &Account::passive,           R::Flag,     "0"},
+        {"Verify certificate",          &Account::verifyCertificate, R::Flag,     "1"},
+        {"Key file",                    &Account::keyFile,           R::Text,     ""},
+        {"Safe replace",                &Account::safeReplace,       R::Flag,     "0"},
+    };
+    // clang-format on
+    return table;
+}
+
+const Field* find(const QString& name)
+{
+    for (const Field& field : all()) {
+        if (field.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &field;
+    }
+    return nullptr;
+}
+
+namespace {
+std::optional<bool> flagOf(const QString& text)
+{
+    const std::optional<qint64> number = StoredText::wholeNumber(text);
+    if (number == 1)
+        return true;
+    if (number == 0)
+        return false;
+    return std::nullopt;
+}
+
+std::optional<double> fontSizeOf(const QString& text)
+{
+    const std::optional<double> size = parseStoredNumber(text);
+    if (size && *size > 0 && *size <= kMaxFontSize)
+        return size;
+    return std::nullopt;
+}
+
+// The rule's reading of a text, or absent when the rule does not take it.
+template <typename T> std::optional<T> parse(Rule rule, const QString& text)
+{
+    if constexpr (std::is_same_v<T, QString>) {
+        if (rule == Rule::Seconds)
+            return IntervalTable::storedSecondsText(text);
+        return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+    } else if constexpr (std::is_same_v<T, bool>) {
+        return rule == Rule::Truth ? StoredText::truth(text) : flagOf(text);
+    } else if constexpr (std::is_same_v<T, quint32>) {
+        return StoredText::color(text);
+    } else if constexpr (std::is_same_v<T, double>) {
+        return fontSizeOf(text);
+    } else if constexpr (std::is_same_v<T, QDate>) {
+        return parseStoredDate(text);
+    } else if constexpr (std::is_same_v<T, Account::Protocol>) {
+        return Account::protocolOf(text);
+    } else {
+        return IntervalTable::positionOf(text);
+    }
+}
+} // namespace
+
+QString text(const Field& field, const Account& account)
+{
+    switch (field.rule) {
+    case Rule::Text:
+    case Rule::Seconds:
+        return account.*std::get<QString Account::*>(field.member);
+    case Rule::Flag:
+        return StoredText::flagText(account.*std::get<bool Account::*>(field.member));
+    case Rule::Truth:
+        return StoredText::truthText(account.*std::get<bool Account::*>(field.member));
+    case Rule::Color:
+        return QString::number(account.*std::get<quint32 Account::*>(field.member) & 0xFFFFFF);
+    case Rule::FontSize:
+        return storedNumberText(account.*std::get<double Account::*>(field.member));
+    case Rule::Date:
+        return storedDateText(account.*std::get<QDate Account::*>(field.member));
+    case Rule::Protocol:
+        return Account::protocolText(account.*std::get<Account::Protocol Account::*>(field.member));
+    case Rule::Interval: {
+        const int position = account.*std::get<int Account::*>(field.member);
+        return IntervalTable::isValidPosition(position) ? IntervalTable::item(position).text : QString();
+    }
+    case Rule::RowFlag:
+        break;
+    }
+    return field.defaultText;
+}
+
+void read(const Field& field, Account& account, const std::optional<QString>& stored)
+{
+    const QString given = stored.value_or(QString());
+    std::visit(
+        [&](auto member) {
+            if constexpr (!std::is_same_v<decltype(member), std::monostate>) {
+                using T = std::remove_reference_t<decltype(account.*member)>;
+                std::optional<T> value = parse<T>(field.rule, given);
+                if (!value)
+                    value = parse<T>(field.rule, field.defaultText);
+                if constexpr (std::is_same_v<T, QDate>)
+                    account.*member = value.value_or(QDate::currentDate());
+                else
+                    account.*member = value.value_or(T{});
+            }
+        },
+        field.member);
+    // An interval item fills the seconds field; only "Custom" takes them from its own value.
+    if (field.rule == Rule::Interval && IntervalTable::isValidPosition(account.intervalItem))
+        account.seconds = IntervalTable::presetSecondsText(account.intervalItem).value_or(account.seconds);
+}
+
+void load(Account& account, const std::function<std::optional<QString>(const QString&)>& stored)
+{
+    const std::optional<QString> item = stored(of(&Account::intervalItem).name);
+    const bool hasInterval = item && IntervalTable::positionOf(*item);
+    for (const Field& field : all()) {
+        if (field.group == Group::Row || (field.group == Group::Interval && !hasInterval))
+            continue;
+        if (field.rule == Rule::Seconds && account.intervalItem != IntervalTable::kCustom)
+            continue;
+        read(field, account, stored(field.name));
+    }
+}
+} // namespace AccountFields
+
+Account::Account()
+{
+    for (const AccountFields::Field& field : AccountFields::all()) {
+        if (field.group == AccountFields::Group::Record)
+            AccountFields::read(field, *this, std::nullopt);
+    }
+}
