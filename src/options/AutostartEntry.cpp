@@ -44,7 +44,21 @@ QString execArgument(const QString& programPath)
     return value;
 }
 
-bool write(const QString& programPath)
+QString execLine(const Command& command)
+{
+    const auto absolute = [](const QString& path) {
+        return execArgument(QFileInfo(path).absoluteFilePath());
+    };
+    QString line = absolute(command.program);
+    // A login session knows nothing of the options or VELMORA_STORE this run was started with.
+    if (!command.store.isEmpty())
+        line += QStringLiteral(" --store ") + absolute(command.store);
+    if (!command.workDir.isEmpty())
+        line += QStringLiteral(" --workdir ") + absolute(command.workDir);
+    return line;
+}
+
+bool write(const Command& command)
 {
     const QString file = path();
     QDir().mkpath(QFileInfo(file).absolutePath());
@@ -58,7 +72,7 @@ bool write(const QString& programPath)
                                         "Exec=%1\n"
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n")
-                             .arg(execArgument(QFileInfo(programPath).absoluteFilePath()));
+                             .arg(execLine(command));
     out.write(text.toUtf8());
     return out.commit();
 }

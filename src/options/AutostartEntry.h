@@ -2,12 +2,22 @@
 
 #include <QString>
 
-// The start-at-logon entry: an XDG autostart file that runs the program from where it is now.
+// The start-at-logon entry: an XDG autostart file that runs the program from where it is now,
+// on the store and working folder it runs on now.
 namespace AutostartEntry {
+struct Command
+{
+    QString program;
+    QString store;   // --store; left out when empty
+    QString workDir; // --workdir; left out when empty
+};
+
 // $XDG_CONFIG_HOME/autostart/velmora.desktop, with ~/.config when the variable is unset or relative.
 QString path();
-// Writes the entry for the program at programPath; false when the file could not be written.
-bool write(const QString& programPath);
+// The Exec line's value: each path absolute, quoted and escaped.
+QString execLine(const Command& command);
+// Writes the entry; false when the file could not be written.
+bool write(const Command& command);
 // Removes the entry; a missing entry is no error.
 bool remove();
 // The program path as one argument of an Exec line, quoted and escaped as desktop entries require.

@@ -5,6 +5,8 @@
 #include "settings/Regedit.h"
 #include "settings/StoredText.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 namespace {
@@ -243,31 +245,43 @@ void ProgramOptions::setBgColor(quint32 color)
     set(&Values::bgColor, color & 0xFFFFFF);
 }
 
-bool ProgramOptions::storeAll(const QString& programPath)
+QString ProgramOptions::storeAll(const AutostartEntry::Command& autostart)
 {
     const Values& v = values();
-    const auto save = [this](const char* name, const QString& text) {
-        m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, QLatin1String(name), text);
+    bool saved = true;
+    const auto save = [this, &saved](const QString& name, const QString& text) {
+        saved = m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, name, text) && saved;
     };
-    save("Min", StoredText::flagText(v.min));
-    save("Motion", StoredText::flagText(v.motion));
-    save("Print", StoredText::flagText(v.print));
-    save("Suc", StoredText::flagText(v.suc));
-    save("Systray", StoredText::flagText(v.systray));
-    save("Sound", StoredText::flagText(v.sound));
-    save("Close", StoredText::flagText(v.close));
-    save("Ask", StoredText::flagText(v.ask));
-    save("Keep", StoredText::flagText(v.keep));
-    save("Autostart", StoredText::flagText(v.autostart));
+    const auto flag = [&save](const char* name, bool set) {
+        save(QLatin1String(name), StoredText::flagText(set));
+    };
+    flag("Min", v.min);
+    flag("Motion", v.motion);
+    flag("Print", v.print);
+    flag("Suc", v.suc);
+    flag("Systray", v.systray);
+    flag("Sound", v.sound);
+    flag("Close", v.close);
+    flag("Ask", v.ask);
+    flag("Keep", v.keep);
+    flag("Autostart", v.autostart);
 
-    const bool entryOk = v.autostart ? AutostartEntry::write(programPath) : AutostartEntry::remove();
+    const bool entryOk = v.autostart ? AutostartEntry::write(autostart) : AutostartEntry::remove();
 
-    m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, kQuality, v.quality);
-    save("BGPic", v.bgPic);
-    save("TextTimeName", v.textTimeName);
-    save("SoundSec", v.soundSec);
-    save("SoundSrc", v.soundSrc);
-    save("Close#", v.closeCount);
-    save("ProgramBGColor", QString::number(v.bgColor));
-    return entryOk;
+    save(kQuality, v.quality);
+    save(QStringLiteral("BGPic"), v.bgPic);
+    save(QStringLiteral("TextTimeName"), v.textTimeName);
+    save(QStringLiteral("SoundSec"), v.soundSec);
+    save(QStringLiteral("SoundSrc"), v.soundSrc);
+    save(QStringLiteral("Close#"), v.closeCount);
+    save(QStringLiteral("ProgramBGColor"), QString::number(v.bgColor));
+
+    QStringList problems;
+    if (!saved)
+        problems << QStringLiteral("The options could not be saved (%1).").arg(m_store.writeProblem());
+    if (!entryOk)
+        problems << QStringLiteral("The autostart entry %1 could not be %2.")
+                        .arg(AutostartEntry::path(),
+                             v.autostart ? QStringLiteral("written") : QStringLiteral("removed"));
+    return problems.join(QLatin1Char('\n'));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "options/AutostartEntry.h"
+
 #include <QObject>
 #include <QString>
 
@@ -56,9 +58,9 @@ public:
     void setBgPic(const QString& text);
     void setBgColor(quint32 color);
 
-    // Writes the whole set in its fixed order and writes or removes the autostart entry for the
-    // program at programPath. False when the autostart entry could not be written or removed.
-    bool storeAll(const QString& programPath);
+    // Writes the whole set in its fixed order and writes or removes the autostart entry. Returns
+    // a message saying what could not be saved, or the empty text when everything was.
+    QString storeAll(const AutostartEntry::Command& autostart);
 
 signals:
     void changed();

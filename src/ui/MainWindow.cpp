@@ -715,8 +715,10 @@ UploadSettingsWindow& MainWindow::uploadSettingsWindow()
 ProgramConfigWindow& MainWindow::programConfigWindow()
 {
     if (!m_programConfig) {
-        m_programConfig = std::make_unique<ProgramConfigWindow>(m_engine.options(), m_prompter, m_help,
-                                                                m_dialogs, m_programPath);
+        m_programConfig = std::make_unique<ProgramConfigWindow>(
+            m_engine.options(), m_prompter, m_help, m_dialogs,
+            AutostartEntry::Command{m_programPath, m_engine.settings().storePath,
+                                    m_engine.settings().workDir});
         connect(m_programConfig.get(), &ProgramConfigWindow::backgroundColorChosen, this,
                 &MainWindow::setBackgroundColor);
         connect(m_programConfig.get(), &ProgramConfigWindow::backgroundPictureChanged, this,

@@ -8,10 +8,12 @@
 #include "settings/Account.h"
 #include "ui/ColorSwatch.h"
 #include "ui/SettingsDialogs.h"
+#include "ui/SpinTextBox.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,7 +22,6 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QSlider>
-#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -54,9 +55,10 @@ bool isFile(const QString& path)
 } // namespace
 
 ProgramConfigWindow::ProgramConfigWindow(ProgramOptions& options, Prompter& prompter, Help& help,
-                                         SettingsDialogs& dialogs, QString programPath, QWidget* parent)
+                                         SettingsDialogs& dialogs, AutostartEntry::Command autostart,
+                                         QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_options(options),
-      m_prompter(prompter), m_help(help), m_dialogs(dialogs), m_programPath(std::move(programPath))
+      m_prompter(prompter), m_help(help), m_dialogs(dialogs), m_autostart(std::move(autostart))
 {
     setObjectName(QStringLiteral("prcoForm"));
     setWindowTitle(QStringLiteral("Program configuration"));
@@ -94,8 +96,8 @@ QWidget* ProgramConfigWindow::buildProgram()
                       QStringLiteral("chkSystray"));
     m_min = named(new QCheckBox(QStringLiteral("&Start program &minimized in systray")),
                   QStringLiteral("chkMin"));
-    m_autostart = named(new QCheckBox(QStringLiteral("&Autostart program at Windows startup")),
-                        QStringLiteral("chkAutostart"));
+    m_autostartBox =
+        named(new QCheckBox(QStringLiteral("&Autostart program at login")), QStringLiteral("chkAutostart"));
     m_close = named(new QCheckBox, QStringLiteral("chkClose"));
     m_closeCount = named(new QLineEdit, QStringLiteral("txtClose"));
     m_closeCount->setMaximumWidth(70);
@@ -109,7 +111,7 @@ QWidget* ProgramConfigWindow::buildProgram()
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_systray);
     layout->addWidget(m_min);
-    layout->addWidget(m_autostart);
+    layout->addWidget(m_autostartBox);
     layout->addLayout(closeLine);
     layout->addStretch();
     return page;
@@ -159,12 +161,12 @@ QWidget* ProgramConfigWindow::buildSound()
     m_ask =
         named(new QCheckBox(QStringLiteral("&Ask every time before uploading")), QStringLiteral("chkAsk"));
     m_sound = named(new QCheckBox(QStringLiteral("&Play sound ")), QStringLiteral("chkSound"));
-    m_soundSec = named(new QLineEdit, QStringLiteral("txtSound"));
-    m_soundSec->setMaximumWidth(50);
-    m_spin = named(new QSpinBox, QStringLiteral("UpDown1"));
-    m_spin->setRange(OptionBoxRules::kMinSeconds, OptionBoxRules::kMaxSeconds);
-    m_spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    m_spin->setMaximumWidth(50);
+    // One box: the text is "txtSound", the arrows beside it "UpDown1".
+    m_spin = named(new SpinTextBox(OptionBoxRules::kMinSeconds, OptionBoxRules::kMaxSeconds),
+                   QStringLiteral("UpDown1"));
+    m_spin->setMaximumWidth(60);
+    m_spin->installEventFilter(this);
+    m_soundSec = named(m_spin->edit(), QStringLiteral("txtSound"));
     m_soundFile = named(new QLineEdit, QStringLiteral("txtSoundSource"));
     m_soundBrowse = named(new QPushButton(QStringLiteral("...")), QStringLiteral("cmdSoundBrowse"));
     m_soundBrowse->setMaximumWidth(40);
@@ -175,7 +177,6 @@ QWidget* ProgramConfigWindow::buildSound()
 
     auto* soundLine = new QHBoxLayout;
     soundLine->addWidget(m_sound);
-    soundLine->addWidget(m_soundSec);
     soundLine->addWidget(m_spin);
     soundLine->addWidget(label(QStringLiteral("lblSound"), QStringLiteral("seconds before uploading")));
     soundLine->addStretch();
@@ -199,6 +200,7 @@ QWidget* ProgramConfigWindow::buildQuality()
     m_slider->setValue(100);
     m_quality = named(new QLineEdit(QStringLiteral("100")), QStringLiteral("txtQuality"));
     m_quality->setMaximumWidth(50);
+    m_quality->installEventFilter(this);
     m_textTime = named(new QLineEdit(QStringLiteral("time.txt")), QStringLiteral("txtTextTime"));
 
     auto* grid = new QGridLayout(page);
@@ -229,7 +231,7 @@ void ProgramConfigWindow::connectControls()
 
     onEdit(m_systray, &QCheckBox::toggled, [&o](bool on) { o.setSystray(on); });
     onEdit(m_min, &QCheckBox::toggled, [&o](bool on) { o.setMin(on); });
-    onEdit(m_autostart, &QCheckBox::toggled, [&o](bool on) { o.setAutostart(on); });
+    onEdit(m_autostartBox, &QCheckBox::toggled, [&o](bool on) { o.setAutostart(on); });
     onEdit(m_close, &QCheckBox::toggled, [&o](bool on) { o.setClose(on); });
     onEdit(m_closeCount, &QLineEdit::textChanged, [&o](const QString& text) { o.setCloseCount(text); });
     onEdit(m_keep, &QCheckBox::toggled, [&o](bool on) { o.setKeep(on); });
@@ -242,13 +244,21 @@ void ProgramConfigWindow::connectControls()
     onEdit(m_soundFile, &QLineEdit::textChanged, [&o](const QString& text) { o.setSoundSrc(text); });
     onEdit(m_textTime, &QLineEdit::textChanged, [&o](const QString& text) { o.setTextTimeName(text); });
 
-    onEdit(m_quality, &QLineEdit::textChanged, [this](const QString& text) { applyQualityText(text); });
+    onEdit(m_quality, &QLineEdit::textEdited, [this](const QString& text) {
+        const QScopedValueRollback typing(m_typing, m_quality);
+        applyQualityText(text, false);
+    });
+    connect(m_quality, &QLineEdit::returnPressed, this, [this] { finishNumberEdit(m_quality); });
     // The slider writes its position into the box, whose rule then sets the option.
     onEdit(m_slider, &QSlider::valueChanged,
-           [this](int value) { m_quality->setText(QString::number(value)); });
-    onEdit(m_soundSec, &QLineEdit::textChanged, [this](const QString& text) { applySoundText(text); });
-    onEdit(m_spin, &QSpinBox::valueChanged,
-           [this](int value) { m_soundSec->setText(QString::number(value)); });
+           [this](int value) { applyQualityText(QString::number(value), true); });
+    onEdit(m_soundSec, &QLineEdit::textEdited, [this](const QString& text) {
+        const QScopedValueRollback typing(m_typing, m_soundSec);
+        applySoundText(text, false);
+    });
+    connect(m_soundSec, &QLineEdit::returnPressed, this, [this] { finishNumberEdit(m_soundSec); });
+    onEdit(m_spin, &SpinTextBox::stepped,
+           [this](int value) { applySoundText(QString::number(value), true); });
 
     connect(m_pictureBrowse, &QPushButton::clicked, this, &ProgramConfigWindow::choosePicture);
     connect(m_soundBrowse, &QPushButton::clicked, this, &ProgramConfigWindow::chooseSound);
@@ -258,28 +268,47 @@ void ProgramConfigWindow::connectControls()
     connect(m_ok, &QPushButton::clicked, this, &ProgramConfigWindow::confirm);
 }
 
-void ProgramConfigWindow::applyQualityText(const QString& text)
+void ProgramConfigWindow::applyQualityText(const QString& text, bool show)
 {
     const OptionBoxRules::QualityBox result = OptionBoxRules::qualityBox(text);
     {
         const QScopedValueRollback guard(m_refreshing, true);
-        showText(m_quality, result.text);
+        if (show)
+            showText(m_quality, result.text);
         if (result.slider)
             m_slider->setValue(*result.slider);
     }
     m_options.setQuality(result.text);
 }
 
-void ProgramConfigWindow::applySoundText(const QString& text)
+void ProgramConfigWindow::applySoundText(const QString& text, bool show)
 {
     const OptionBoxRules::SecondsBox result = OptionBoxRules::secondsBox(text, m_spin->value());
     {
         const QScopedValueRollback guard(m_refreshing, true);
-        showText(m_soundSec, result.text);
+        if (show)
+            showText(m_soundSec, result.text);
         if (result.spin)
             m_spin->setValue(*result.spin);
     }
     m_options.setSoundSec(result.text);
+}
+
+void ProgramConfigWindow::finishNumberEdit(QLineEdit* box)
+{
+    const QScopedValueRollback guard(m_refreshing, true);
+    showText(box, box == m_quality ? m_options.quality() : m_options.soundSec());
+}
+
+bool ProgramConfigWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Leaving a number box shows what its text means; the window merely losing activation does not.
+    if (event->type() == QEvent::FocusOut && (watched == m_quality || watched == m_spin)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            finishNumberEdit(watched == m_quality ? m_quality : m_soundSec);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void ProgramConfigWindow::refresh()
@@ -288,7 +317,7 @@ void ProgramConfigWindow::refresh()
     const ProgramOptions& o = m_options;
     m_systray->setChecked(o.systray());
     m_min->setChecked(o.min());
-    m_autostart->setChecked(o.autostart());
+    m_autostartBox->setChecked(o.autostart());
     m_close->setChecked(o.close());
     showText(m_closeCount, o.closeCount());
     m_keep->setChecked(o.keep());
@@ -302,10 +331,12 @@ void ProgramConfigWindow::refresh()
     showText(m_soundFile, o.soundSrc());
     showText(m_textTime, o.textTimeName());
 
-    showText(m_quality, o.quality());
+    if (m_typing != m_quality)
+        showText(m_quality, o.quality());
     if (const std::optional<int> position = OptionBoxRules::qualityBox(o.quality()).slider)
         m_slider->setValue(*position);
-    showText(m_soundSec, o.soundSec());
+    if (m_typing != m_soundSec)
+        showText(m_soundSec, o.soundSec());
     if (const std::optional<int> value = OptionBoxRules::secondsBox(o.soundSec(), m_spin->value()).spin)
         m_spin->setValue(*value);
 }
@@ -359,8 +390,8 @@ void ProgramConfigWindow::confirm()
     if (!sound.isEmpty() && !isFile(sound))
         m_prompter.message(QStringLiteral("Sound file not found"), Prompter::Icon::Critical);
 
-    // A failed autostart entry stays silent, as every store failure does.
-    m_options.storeAll(m_programPath);
+    if (const QString problem = m_options.storeAll(m_autostart); !problem.isEmpty())
+        m_prompter.message(problem, Prompter::Icon::Exclamation);
 
     hide();
     emit confirmed();

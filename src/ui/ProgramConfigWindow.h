@@ -1,5 +1,7 @@
 #pragma once
 
+#include "options/AutostartEntry.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -11,9 +13,9 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QSpinBox;
 class QTabWidget;
 class SettingsDialogs;
+class SpinTextBox;
 
 // "Program configuration" (prcoForm): a live view of the ProgramOptions. Each control change sets
 // its option at once; "&OK" checks the two paths, stores the whole set with the autostart entry
@@ -27,9 +29,9 @@ public:
     static inline const QString kPictureFilter = QStringLiteral("Picture Files (*.bmp *.gif *.jpg)");
     static inline const QString kSoundFilter = QStringLiteral("Sound Files (*.wav)");
 
-    // programPath: the program file the autostart entry starts.
+    // autostart: what the autostart entry starts (this program on this store).
     ProgramConfigWindow(ProgramOptions& options, Prompter& prompter, Help& help, SettingsDialogs& dialogs,
-                        QString programPath, QWidget* parent = nullptr);
+                        AutostartEntry::Command autostart, QWidget* parent = nullptr);
 
     // The main window's menu entry: shows the options as they stand, non-modal.
     void showWindow();
@@ -44,6 +46,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildProgram();
@@ -56,8 +59,11 @@ private:
     void onEdit(Sender* sender, Signal signal, Handler handler);
 
     void refresh();
-    void applyQualityText(const QString& text);
-    void applySoundText(const QString& text);
+    // The number boxes' rules, applied to the text as typed; the box shows the result when it is
+    // set by the program (show) or left, never while the person types.
+    void applyQualityText(const QString& text, bool show);
+    void applySoundText(const QString& text, bool show);
+    void finishNumberEdit(QLineEdit* box);
     void choosePicture();
     void chooseSound();
     void chooseColor();
@@ -67,8 +73,9 @@ private:
     Prompter& m_prompter;
     Help& m_help;
     SettingsDialogs& m_dialogs;
-    QString m_programPath;
+    AutostartEntry::Command m_autostart;
     bool m_refreshing = false;
+    QLineEdit* m_typing = nullptr; // the number box being typed in
     // The file dialogs keep their last chosen file for the run; a cancel puts it back.
     QString m_pictureDialogFile;
     QString m_soundDialogFile;
@@ -76,7 +83,7 @@ private:
     QTabWidget* m_tabs;
     QCheckBox* m_systray;
     QCheckBox* m_min;
-    QCheckBox* m_autostart;
+    QCheckBox* m_autostartBox;
     QCheckBox* m_close;
     QLineEdit* m_closeCount;
     QCheckBox* m_keep;
@@ -88,8 +95,8 @@ private:
     ColorSwatch* m_swatch;
     QCheckBox* m_ask;
     QCheckBox* m_sound;
-    QLineEdit* m_soundSec;
-    QSpinBox* m_spin;
+    SpinTextBox* m_spin;
+    QLineEdit* m_soundSec; // the spin box's own text
     QLineEdit* m_soundFile;
     QPushButton* m_soundBrowse;
     QSlider* m_slider;

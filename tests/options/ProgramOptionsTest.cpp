@@ -1,10 +1,12 @@
 #include "options/ProgramOptions.h"
 #include "EnvScope.h"
+#include "QtPrinters.h"
 #include "StoreDump.h"
 #include "TempDir.h"
 #include "options/AutostartEntry.h"
 #include "settings/Regedit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 
@@ -57,7 +59,7 @@ protected:
 TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresAllSeventeen)
 {
     EXPECT_EQ(describe(options), QString("0000000000|100/100||||||0"));
-    EXPECT_TRUE(options.storeAll("/opt/velmora/bin/velmora"));
+    EXPECT_EQ(options.storeAll({"/opt/velmora/bin/velmora", {}, {}}), "");
     for (const char* flag : kFlags)
         EXPECT_EQ(get(flag), QString("0")) << flag;
     for (const char* text : {"BGPic", "TextTimeName", "SoundSec", "SoundSrc", "Close#"})
@@ -134,7 +136,7 @@ TEST_F(ProgramOptionsTest, EditsAreLiveAndStoredOnlyByStoreAll)
     EXPECT_EQ(get("Min"), std::nullopt);
     EXPECT_EQ(get("Image Quality (JPEG):"), std::nullopt);
 
-    options.storeAll("/opt/velmora/bin/velmora");
+    options.storeAll({"/opt/velmora/bin/velmora", {}, {}});
     ProgramOptions next(store);
     EXPECT_EQ(describe(next), QString("1000010010|100/100||t.txt|3||5|%1").arg(0xFF00FF));
     EXPECT_EQ(get("ProgramBGColor"), QString::number(0xFF00FF));
@@ -143,7 +145,7 @@ TEST_F(ProgramOptionsTest, EditsAreLiveAndStoredOnlyByStoreAll)
 TEST_F(ProgramOptionsTest, AutostartEntryFollowsTheFlagAndTheProgramsPlace)
 {
     options.setAutostart(true);
-    ASSERT_TRUE(options.storeAll("/opt/velmora/bin/velmora"));
+    ASSERT_EQ(options.storeAll({"/opt/velmora/bin/velmora", {}, {}}), "");
     EXPECT_EQ(AutostartEntry::path(), dir.file("config") + "/autostart/velmora.desktop");
     const QString text = readFile(AutostartEntry::path());
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
@@ -152,11 +154,15 @@ TEST_F(ProgramOptionsTest, AutostartEntryFollowsTheFlagAndTheProgramsPlace)
     EXPECT_EQ(get("Autostart"), QString("1"));
 
     // Moved program: storing again points the entry at the new place.
-    options.storeAll("/home/me/apps/velmora");
-    EXPECT_TRUE(readFile(AutostartEntry::path()).contains("\nExec=\"/home/me/apps/velmora\"\n"));
+    options.storeAll({"/home/me/apps/velmora", "/home/me/cam.db", "work"});
+    // With the store and working folder of the run, a relative one made absolute.
+    EXPECT_TRUE(readFile(AutostartEntry::path())
+                    .contains("\nExec=\"/home/me/apps/velmora\" --store \"/home/me/cam.db\" --workdir \"" +
+                              QDir::currentPath() + "/work\"\n"))
+        << readFile(AutostartEntry::path()).toStdString();
 
     options.setAutostart(false);
-    EXPECT_TRUE(options.storeAll("/home/me/apps/velmora"));
+    EXPECT_EQ(options.storeAll({"/home/me/apps/velmora", {}, {}}), "");
     EXPECT_FALSE(QFile::exists(AutostartEntry::path()));
     EXPECT_EQ(get("Autostart"), QString("0"));
 }
@@ -178,7 +184,7 @@ TEST(AutostartEntry, ExecArgumentIsQuotedAndEscapedAndThePlaceFallsBackToTheHome
     EXPECT_EQ(AutostartEntry::path(), expected);
     config.set("relative/path");
     EXPECT_EQ(AutostartEntry::path(), expected);
-    EXPECT_TRUE(AutostartEntry::write("/usr/bin/velmora"));
+    EXPECT_TRUE(AutostartEntry::write({"/usr/bin/velmora", {}, {}}));
     EXPECT_TRUE(QFile::exists(expected));
     EXPECT_TRUE(AutostartEntry::remove());
     EXPECT_TRUE(AutostartEntry::remove());

@@ -1,17 +1,22 @@
 #include "ui/ProgramConfigWindow.h"
 #include "EnvScope.h"
+#include "QtPrinters.h"
+#include "RawDatabase.h"
 #include "WindowFixture.h"
 #include "options/AutostartEntry.h"
 #include "options/ProgramOptions.h"
 #include "ui/ColorSwatch.h"
+#include "ui/SpinTextBox.h"
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 
 namespace {
 class ProgramConfigWindowTest : public WindowFixture
@@ -21,7 +26,7 @@ protected:
     ProgramConfigWindow& window() override
     {
         if (!m_window)
-            m_window = std::make_unique<ProgramConfigWindow>(options, prompter, help, dialogs, programPath);
+            m_window = std::make_unique<ProgramConfigWindow>(options, prompter, help, dialogs, autostart);
         return *m_window;
     }
     void ok() { child<QPushButton>("Command1")->click(); }
@@ -30,6 +35,7 @@ protected:
     Regedit m_store{dir.file("store.db")};
     ProgramOptions options{m_store};
     QString programPath = dir.file("bin/velmora");
+    AutostartEntry::Command autostart{programPath, dir.file("store.db"), dir.file("work")};
     std::unique_ptr<ProgramConfigWindow> m_window;
 };
 
@@ -48,7 +54,7 @@ TEST_F(ProgramConfigWindowTest, FirstRunShowsTheUnstoredOptionsAndOkStoresThem)
     w.showWindow();
     QSignalSpy picture(&w, &ProgramConfigWindow::backgroundPictureChanged);
     QSignalSpy confirmed(&w, &ProgramConfigWindow::confirmed);
-    AutostartEntry::write(programPath); // the unchecked box removes an entry left from before
+    AutostartEntry::write(autostart); // the unchecked box removes an entry left from before
     ok();
     ASSERT_EQ(picture.count(), 1);
     EXPECT_EQ(picture.at(0).at(0).toString(), "");
@@ -80,23 +86,35 @@ TEST_F(ProgramConfigWindowTest, EditsAreLiveAndReopeningShowsThemAsTheyStand)
     EXPECT_FALSE(child<QCheckBox>("chkAsk")->isChecked());
 }
 
-TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesFollowTheirRules)
+TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesApplyTheirRulesToTheTextAsTyped)
 {
+    // Keys typed into the emptied box, which is then left; the box shows the rule's result only
+    // once it is left, so every keystroke counts.
+    const auto typeAndLeave = [](QLineEdit* box, const char* keys) {
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, keys);
+        const QString typed = box->text();
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(box->parentWidget()->inherits("QAbstractSpinBox") ? box->parentWidget() : box,
+                                &out);
+        return typed;
+    };
     auto* quality = child<QLineEdit>("txtQuality");
     auto* slider = child<QSlider>("Slider1");
     // typed, then shown, slider, option
     const std::tuple<const char*, const char*, int, const char*> qualities[] = {
-        {"250", "100", 100, "100"}, {"40", "40", 40, "40"}, {"-5", "", 40, ""},
+        {"250", "100", 100, "100"}, {"40", "40", 40, "40"}, {"-5", "", 40, ""}, {"12.9", "12.9", 13, "12.9"},
         {"40", "40", 40, "40"},     {"abc", "", 40, ""},    {"", "", 40, ""}};
     for (const auto& [typed, shown, position, option] : qualities) {
-        quality->setText(typed);
+        EXPECT_EQ(typeAndLeave(quality, typed), QString(typed));
         EXPECT_EQ(quality->text() + '|' + QString::number(slider->value()) + '|' + options.quality(),
                   QStringLiteral("%1|%2|%3").arg(shown).arg(position).arg(option))
             << typed;
     }
     slider->setValue(55);
     EXPECT_EQ(quality->text() + '|' + options.quality(), "55|55");
-    quality->setText("");
+    typeAndLeave(quality, "");
     ok();
     EXPECT_EQ(stored("Image Quality (JPEG):"), "");
     // The JPEG writer's rule turns the empty quality into 100, and the box shows it.
@@ -104,24 +122,34 @@ TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesFollowTheirRules)
     EXPECT_EQ(quality->text(), "100");
     EXPECT_EQ(slider->value(), 100);
 
+    // One box holds the sound delay: its text and its arrows.
+    auto* spin = child<SpinTextBox>("UpDown1");
     auto* box = child<QLineEdit>("txtSound");
-    auto* spin = child<QSpinBox>("UpDown1");
+    EXPECT_EQ(box->parentWidget(), spin);
+    EXPECT_EQ(window().findChildren<QSpinBox*>().size(), 0);
+    EXPECT_EQ(box->text(), "");
     const std::tuple<const char*, const char*, int> delays[] = {
-        {"12", "10", 10}, {"-1", "0", 0}, {"x", "0", 0}, {"", "", 0}};
+        {"12", "10", 10}, {"-1", "0", 0}, {"7", "7", 7}, {"x", "7", 7}, {"", "", 7}};
     for (const auto& [typed, shown, value] : delays) {
-        box->setText(typed);
-        EXPECT_EQ(box->text() + '|' + QString::number(spin->value()),
-                  QStringLiteral("%1|%2").arg(shown).arg(value))
+        typeAndLeave(box, typed);
+        EXPECT_EQ(box->text() + '|' + QString::number(spin->value()) + '|' + options.soundSec(),
+                  QStringLiteral("%1|%2|%1").arg(shown).arg(value))
             << typed;
     }
-    spin->setValue(7);
-    EXPECT_EQ(box->text() + '|' + options.soundSec(), "7|7");
-    box->setText("x");
-    EXPECT_EQ(box->text(), "7");
-    box->setText("");
-    EXPECT_EQ(options.soundSec(), "");
-    spin->stepBy(1);
-    EXPECT_EQ(box->text(), "8");
+    // The arrows step the last number the box held.
+    QTest::keyClick(spin, Qt::Key_Up);
+    EXPECT_EQ(box->text() + '|' + options.soundSec(), "8|8");
+    spin->stepBy(5);
+    EXPECT_EQ(box->text() + '|' + options.soundSec(), "10|10");
+
+    // While the person types, the box keeps the text, also when the window loses activation.
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, "-");
+    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(spin, &away);
+    QTest::keyClicks(box, "3");
+    EXPECT_EQ(box->text() + '|' + options.soundSec(), "-3|0");
 }
 
 TEST_F(ProgramConfigWindowTest, MissingPictureOrSoundIsReportedAndStillStored)
@@ -199,11 +227,17 @@ TEST_F(ProgramConfigWindowTest, SwatchColourGoesToTheMainWindowAtOnceAndIsStored
 
 TEST_F(ProgramConfigWindowTest, AutostartEntryFollowsTheCheckBoxOnOk)
 {
+    EXPECT_EQ(child<QCheckBox>("chkAutostart")->text(), "&Autostart program at login");
     child<QCheckBox>("chkAutostart")->click();
     ok();
     QFile entry(AutostartEntry::path());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(QString::fromUtf8(entry.readAll()).contains(AutostartEntry::execArgument(programPath)));
+    // The entry starts this program on the store and working folder it runs on.
+    EXPECT_TRUE(QString::fromUtf8(entry.readAll())
+                    .contains(QStringLiteral("\nExec=%1 --store %2 --workdir %3\n")
+                                  .arg(AutostartEntry::execArgument(programPath),
+                                       AutostartEntry::execArgument(dir.file("store.db")),
+                                       AutostartEntry::execArgument(dir.file("work")))));
     EXPECT_EQ(stored("Autostart"), "1");
 
     child<QCheckBox>("chkAutostart")->click();
@@ -212,3 +246,21 @@ TEST_F(ProgramConfigWindowTest, AutostartEntryFollowsTheCheckBoxOnOk)
     EXPECT_EQ(stored("Autostart"), "0");
 }
 } // namespace
+
+TEST_F(ProgramConfigWindowTest, OptionsThatCannotBeSavedAreReportedOnOk)
+{
+    const QString file = dir.file("newer.db");
+    Regedit(file).SaveString(HKEY_LOCAL_MACHINE, kProduct, "Min", "1");
+    ASSERT_TRUE(RawDatabase(file).exec("UPDATE store_meta SET value='2'"));
+    testing::internal::CaptureStderr();
+    Regedit newer(file);
+    testing::internal::GetCapturedStderr();
+    ProgramOptions lockedOptions(newer);
+    ProgramConfigWindow locked(lockedOptions, prompter, help, dialogs, autostart);
+    locked.findChild<QCheckBox*>("chkAsk")->click();
+    locked.findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(prompter.texts(),
+              QStringList{"The options could not be saved (it was written by a newer version of Velmora)."});
+    EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Exclamation);
+    EXPECT_TRUE(lockedOptions.ask()) << "the options stay in effect for this run";
+}
