@@ -244,19 +244,19 @@ void ProgramConfigWindow::connectControls()
     onEdit(m_soundFile, &QLineEdit::textChanged, [&o](const QString& text) { o.setSoundSrc(text); });
     onEdit(m_textTime, &QLineEdit::textChanged, [&o](const QString& text) { o.setTextTimeName(text); });
 
-    onEdit(m_quality, &QLineEdit::textEdited, [this](const QString& text) {
-        const QScopedValueRollback typing(m_typing, m_quality);
-        applyQualityText(text, false);
-    });
-    connect(m_quality, &QLineEdit::returnPressed, this, [this] { finishNumberEdit(m_quality); });
-    // The slider writes its position into the box, whose rule then sets the option.
+    using Apply = void (ProgramConfigWindow::*)(const QString&, bool);
+    for (const auto& [box, apply] :
+         {std::pair<QLineEdit*, Apply>{m_quality, &ProgramConfigWindow::applyQualityText},
+          {m_soundSec, &ProgramConfigWindow::applySoundText}}) {
+        onEdit(box, &QLineEdit::textEdited, [this, box = box, apply = apply](const QString& text) {
+            const QScopedValueRollback typing(m_typing, box);
+            (this->*apply)(text, false);
+        });
+        connect(box, &QLineEdit::returnPressed, this, [this, box = box] { finishNumberEdit(box); });
+    }
+    // The slider and the arrows put their number into the box, whose rule then sets the option.
     onEdit(m_slider, &QSlider::valueChanged,
            [this](int value) { applyQualityText(QString::number(value), true); });
-    onEdit(m_soundSec, &QLineEdit::textEdited, [this](const QString& text) {
-        const QScopedValueRollback typing(m_typing, m_soundSec);
-        applySoundText(text, false);
-    });
-    connect(m_soundSec, &QLineEdit::returnPressed, this, [this] { finishNumberEdit(m_soundSec); });
     onEdit(m_spin, &SpinTextBox::stepped,
            [this](int value) { applySoundText(QString::number(value), true); });
 

@@ -654,11 +654,8 @@ TEST_F(AccountBookTest, AStoreThatTakesNoChangeKeepsTheRowsAsStoredAndSaysWhy)
 
     // A store that is only read is not asked to take anything.
     prompter.clear();
-    ASSERT_TRUE(RawDatabase(dir.file("store.db")).exec("UPDATE store_meta SET value='2'"));
-    testing::internal::CaptureStderr();
-    Regedit newer(dir.file("store.db"));
-    testing::internal::GetCapturedStderr();
-    AccountBook readOnly(newer, prompter);
+    const auto newer = newerVersionStore(dir.file("store.db"), kProduct, "Account1", "One");
+    AccountBook readOnly(*newer, prompter);
     readOnly.loadList();
     readOnly.addAccount();
     readOnly.renameAccount();

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "settings/Regedit.h"
 #include "settings/StoreLocks.h"
 
 #include <QString>
 
+#include <gtest/gtest.h>
 #include <sqlite3.h>
+
+#include <memory>
 
 // Direct access to a store file, for what the store's own interface cannot show or write: values
 // of other types, stored terminators, leftover rows, the journal mode.
@@ -59,3 +63,16 @@ public:
 private:
     sqlite3* m_db = nullptr;
 };
+
+// A store this program reads but never writes: one value written into it, then marked as made by
+// a newer version. The warning of its opening is swallowed.
+inline std::unique_ptr<Regedit> newerVersionStore(const QString& path, const QString& keyPath,
+                                                  const QString& name, const QString& text)
+{
+    Regedit(path).SaveString(HKEY_LOCAL_MACHINE, keyPath, name, text);
+    EXPECT_TRUE(RawDatabase(path).exec("UPDATE store_meta SET value='2' WHERE name='schema_version'"));
+    testing::internal::CaptureStderr();
+    auto store = std::make_unique<Regedit>(path);
+    testing::internal::GetCapturedStderr();
+    return store;
+}

@@ -249,13 +249,8 @@ TEST_F(ProgramConfigWindowTest, AutostartEntryFollowsTheCheckBoxOnOk)
 
 TEST_F(ProgramConfigWindowTest, OptionsThatCannotBeSavedAreReportedOnOk)
 {
-    const QString file = dir.file("newer.db");
-    Regedit(file).SaveString(HKEY_LOCAL_MACHINE, kProduct, "Min", "1");
-    ASSERT_TRUE(RawDatabase(file).exec("UPDATE store_meta SET value='2'"));
-    testing::internal::CaptureStderr();
-    Regedit newer(file);
-    testing::internal::GetCapturedStderr();
-    ProgramOptions lockedOptions(newer);
+    const auto newer = newerVersionStore(dir.file("newer.db"), kProduct, "Min", "1");
+    ProgramOptions lockedOptions(*newer);
     ProgramConfigWindow locked(lockedOptions, prompter, help, dialogs, autostart);
     locked.findChild<QCheckBox*>("chkAsk")->click();
     locked.findChild<QPushButton*>("Command1")->click();

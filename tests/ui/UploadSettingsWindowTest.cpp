@@ -392,13 +392,8 @@ TEST_F(UploadSettingsWindowTest, AStoreThatCannotBeWrittenIsNamedAboveTheListAnd
 {
     EXPECT_TRUE(child<QLabel>("lblStoreProblem")->isHidden());
 
-    const QString file = dir.file("newer.db");
-    Regedit(file).SaveString(HKEY_LOCAL_MACHINE, kProduct, "Account1", "Roof");
-    ASSERT_TRUE(RawDatabase(file).exec("UPDATE store_meta SET value='2'"));
-    testing::internal::CaptureStderr();
-    Regedit newer(file);
-    testing::internal::GetCapturedStderr();
-    AccountBook lockedBook(newer, prompter);
+    const auto newer = newerVersionStore(dir.file("newer.db"), kProduct, "Account1", "Roof");
+    AccountBook lockedBook(*newer, prompter);
     UploadSettingsWindow locked(lockedBook, help, dialogs);
     auto* banner = locked.findChild<QLabel*>("lblStoreProblem");
     ASSERT_NE(banner, nullptr);
