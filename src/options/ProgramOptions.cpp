@@ -278,7 +278,7 @@ QString ProgramOptions::storeAll(const AutostartEntry::Command& autostart)
 
     QStringList problems;
     if (!saved)
-        problems << QStringLiteral("The options could not be saved (%1).").arg(m_store.writeProblem());
+        problems << QStringLiteral("The options could not be saved: %1.").arg(m_store.writeProblem());
     if (!entryOk)
         problems << QStringLiteral("The autostart entry %1 could not be %2.")
                         .arg(AutostartEntry::path(),

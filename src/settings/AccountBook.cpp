@@ -256,8 +256,7 @@ QString AccountBook::storeProblem() const
 
 void AccountBook::reportUnsaved(const QString& what)
 {
-    m_prompter.message(QStringLiteral("The account could not be %1: the settings cannot be saved (%2).")
-                           .arg(what, storeProblem()),
+    m_prompter.message(QStringLiteral("The account could not be %1: %2.").arg(what, storeProblem()),
                        Prompter::Icon::Exclamation);
     emit rowsChanged(); // the views show the store's state again
 }

@@ -141,8 +141,11 @@ QString Regedit::writeProblem() const
 {
     std::lock_guard lock(m_mutex);
     if (!m_writable)
-        return m_openProblem.isEmpty() ? QStringLiteral("it cannot be written") : m_openProblem;
-    return m_writeFailure;
+        return m_openProblem.isEmpty() ? QStringLiteral("the settings store cannot be written")
+                                       : m_openProblem;
+    if (m_writeFailure.isEmpty())
+        return {};
+    return QStringLiteral("the last change could not be saved (%1)").arg(m_writeFailure);
 }
 
 bool Regedit::createFile()
@@ -159,9 +162,9 @@ bool Regedit::createFile()
     }
     if (errno == EEXIST)
         return true; // made by another process meanwhile
-    m_openProblem = systemText(errno);
-    warn(QStringLiteral("cannot be created (%1); running on defaults, changes will not be saved")
-             .arg(m_openProblem));
+    const QString cause = systemText(errno);
+    m_openProblem = QStringLiteral("the settings store cannot be created (%1)").arg(cause);
+    warn(QStringLiteral("cannot be created (%1); running on defaults, changes will not be saved").arg(cause));
     return false;
 }
 
@@ -227,7 +230,7 @@ void Regedit::open()
     if (::stat(file.constData(), &info) == 0) {
         // A FIFO would block the open for ever; a folder or a device is no store either.
         if (!S_ISREG(info.st_mode)) {
-            m_openProblem = QStringLiteral("it is not a regular file");
+            m_openProblem = QStringLiteral("the settings store is not a regular file");
             warn(QStringLiteral("is not a regular file; ") + kLeftAlone);
             return;
         }
@@ -236,6 +239,7 @@ void Regedit::open()
     }
 
     SchemaState state = SchemaState::Unreadable;
+    QString cause; // why the store cannot be written
     const bool connected = connect(file, SQLITE_OPEN_READWRITE);
     int error = m_openError;
     int systemError = m_openSystemError;
@@ -246,15 +250,16 @@ void Regedit::open()
         error = sqlite3_extended_errcode(m_db);
         systemError = sqlite3_system_errno(m_db);
         if (!m_writable)
-            m_openProblem = unwritableCause(SQLITE_READONLY, 0);
+            cause = unwritableCause(SQLITE_READONLY, 0);
     }
     if (state == SchemaState::Unreadable && (!m_db || worthReadingOnly(error))) {
         // A store that cannot be written here (a read-only folder, a full disk) is still read.
         m_writable = false;
-        m_openProblem = unwritableCause(error, systemError);
+        cause = unwritableCause(error, systemError);
         if (!openReadOnly() || (state = probeSchema()) == SchemaState::Unreadable) {
+            m_openProblem = QStringLiteral("the settings store cannot be opened (%1)").arg(cause);
             warn(QStringLiteral("cannot be opened (%1); running on defaults, changes will not be saved")
-                     .arg(m_openProblem));
+                     .arg(cause));
             disconnect();
             return;
         }
@@ -264,26 +269,27 @@ void Regedit::open()
 
     switch (state) {
     case SchemaState::Unreadable:
-        m_openProblem = QStringLiteral("it is not a valid settings store (%1)")
+        m_openProblem = QStringLiteral("the settings store is not valid (%1)")
                             .arg(QString::fromUtf8(sqlite3_errstr(error)));
         warn(QStringLiteral("is not a valid settings store (%1); ")
                  .arg(QString::fromUtf8(sqlite3_errstr(error))) +
              kLeftAlone);
         break;
     case SchemaState::Foreign:
-        m_openProblem = QStringLiteral("it is a database of another program");
+        m_openProblem = QStringLiteral("the settings store is a database of another program");
         warn(QStringLiteral("is a database of another program; ") + kLeftAlone);
         break;
     case SchemaState::Failed:
         break;
     case SchemaState::Empty:
+        m_openProblem = QStringLiteral("the settings store cannot be written (%1)").arg(cause);
         warn(QStringLiteral("cannot be written (%1) and holds no settings yet; running on defaults, changes "
                             "will not be saved")
-                 .arg(m_openProblem));
+                 .arg(cause));
         break;
     case SchemaState::Newer:
         m_writable = false;
-        m_openProblem = QStringLiteral("it was written by a newer version of Velmora");
+        m_openProblem = QStringLiteral("the settings store was written by a newer version of Velmora");
         warn(QStringLiteral("was written by a newer version of Velmora (store version %1, this version knows "
                             "%2); ")
                  .arg(m_storedVersion)
@@ -296,7 +302,8 @@ void Regedit::open()
             exec("PRAGMA synchronous=NORMAL");
             makePrivate();
         } else {
-            warn(QStringLiteral("cannot be written (%1); ").arg(m_openProblem) + kReadOnly);
+            m_openProblem = QStringLiteral("the settings store cannot be written (%1)").arg(cause);
+            warn(QStringLiteral("cannot be written (%1); ").arg(cause) + kReadOnly);
         }
         return;
     }
@@ -380,9 +387,10 @@ Regedit::SchemaState Regedit::initializeSchema()
             exec("COMMIT"))
             return SchemaState::Ours;
     }
-    m_openProblem = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString cause = QString::fromUtf8(sqlite3_errmsg(m_db));
     exec("ROLLBACK");
-    warn(QStringLiteral("could not be initialised (%1); changes will not be saved").arg(m_openProblem));
+    m_openProblem = QStringLiteral("the settings store could not be set up (%1)").arg(cause);
+    warn(QStringLiteral("could not be initialised (%1); changes will not be saved").arg(cause));
     return SchemaState::Failed;
 }
 

@@ -164,7 +164,6 @@ QWidget* ProgramConfigWindow::buildSound()
     // One box: the text is "txtSound", the arrows beside it "UpDown1".
     m_spin = named(new SpinTextBox(OptionBoxRules::kMinSeconds, OptionBoxRules::kMaxSeconds),
                    QStringLiteral("UpDown1"));
-    m_spin->setMaximumWidth(60);
     m_spin->installEventFilter(this);
     m_soundSec = named(m_spin->edit(), QStringLiteral("txtSound"));
     m_soundFile = named(new QLineEdit, QStringLiteral("txtSoundSource"));

@@ -1,6 +1,8 @@
 #include "ui/SpinTextBox.h"
 
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 
 #include <algorithm>
 
@@ -29,4 +31,16 @@ QAbstractSpinBox::StepEnabled SpinTextBox::stepEnabled() const
     if (m_value > m_minimum)
         enabled |= StepDownEnabled;
     return enabled;
+}
+
+QSize SpinTextBox::sizeHint() const
+{
+    ensurePolished();
+    const QFontMetrics metrics = fontMetrics();
+    const int text = std::max(metrics.horizontalAdvance(QString::number(m_minimum) + QLatin1Char(' ')),
+                              metrics.horizontalAdvance(QString::number(m_maximum) + QLatin1Char(' ')));
+    QStyleOptionSpinBox option;
+    initStyleOption(&option);
+    const QSize content(text + 2, lineEdit()->sizeHint().height());
+    return style()->sizeFromContents(QStyle::CT_SpinBox, &option, content, this);
 }

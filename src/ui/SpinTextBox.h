@@ -22,6 +22,9 @@ public:
     void setValue(int value);
 
     void stepBy(int steps) override;
+    // Room for the widest number of the range beside the arrows, as a QSpinBox leaves.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 signals:
     // An arrow, a key or the wheel stepped the number to value; the text shows it.

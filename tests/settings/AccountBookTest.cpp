@@ -641,8 +641,9 @@ TEST_F(AccountBookTest, AStoreThatTakesNoChangeKeepsTheRowsAsStoredAndSaysWhy)
         book.renameAccount();
     }
     const QString problem = book.storeProblem();
-    EXPECT_TRUE(problem.startsWith("disk I/O error")) << problem.toStdString();
-    const QString why = "the settings cannot be saved (" + problem + ").";
+    EXPECT_TRUE(problem.startsWith("the last change could not be saved (disk I/O error"))
+        << problem.toStdString();
+    const QString why = problem + ".";
     EXPECT_EQ(prompter.texts(), (QStringList{"The account could not be added: " + why,
                                              "The account could not be renamed: " + why}));
     EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Exclamation);
@@ -660,7 +661,7 @@ TEST_F(AccountBookTest, AStoreThatTakesNoChangeKeepsTheRowsAsStoredAndSaysWhy)
     readOnly.addAccount();
     readOnly.renameAccount();
     readOnly.removeAccount();
-    const QString reason = "the settings cannot be saved (it was written by a newer version of Velmora).";
+    const QString reason = "the settings store was written by a newer version of Velmora.";
     EXPECT_EQ(prompter.texts(), (QStringList{"The account could not be added: " + reason,
                                              "The account could not be renamed: " + reason,
                                              "The account could not be removed: " + reason}));

@@ -316,7 +316,7 @@ TEST_F(RegeditTest, StoreOfANewerVersionIsReadButNotWritten)
         EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), QString("1"));
         EXPECT_FALSE(store.SaveString(kRoot, kProduct, "Min", "0"));
         EXPECT_FALSE(store.DeleteValue(kRoot, kProduct, "Min"));
-        EXPECT_EQ(store.writeProblem(), "it was written by a newer version of Velmora");
+        EXPECT_EQ(store.writeProblem(), "the settings store was written by a newer version of Velmora");
     });
     EXPECT_NE(err.find(path.toStdString() + ": was written by a newer version of Velmora (store version 99, "
                                             "this version knows 1); its settings are read"),

@@ -254,8 +254,10 @@ TEST_F(ProgramConfigWindowTest, OptionsThatCannotBeSavedAreReportedOnOk)
     ProgramConfigWindow locked(lockedOptions, prompter, help, dialogs, autostart);
     locked.findChild<QCheckBox*>("chkAsk")->click();
     locked.findChild<QPushButton*>("Command1")->click();
-    EXPECT_EQ(prompter.texts(),
-              QStringList{"The options could not be saved (it was written by a newer version of Velmora)."});
+    EXPECT_EQ(
+        prompter.texts(),
+        QStringList{"The options could not be saved: the settings store was written by a newer version of "
+                    "Velmora."});
     EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Exclamation);
     EXPECT_TRUE(lockedOptions.ask()) << "the options stay in effect for this run";
 }

@@ -398,11 +398,12 @@ TEST_F(UploadSettingsWindowTest, AStoreThatCannotBeWrittenIsNamedAboveTheListAnd
     auto* banner = locked.findChild<QLabel*>("lblStoreProblem");
     ASSERT_NE(banner, nullptr);
     EXPECT_FALSE(banner->isHidden());
-    EXPECT_EQ(banner->text(), "Changes are not saved: it was written by a newer version of Velmora.");
+    EXPECT_EQ(banner->text(),
+              "Changes are not saved: the settings store was written by a newer version of Velmora.");
     locked.findChild<QPushButton*>("cmdAdd")->click();
     EXPECT_EQ(prompter.texts(),
-              QStringList{"The account could not be added: the settings cannot be saved (it "
-                          "was written by a newer version of Velmora)."});
+              QStringList{"The account could not be added: the settings store was written by a newer "
+                          "version of Velmora."});
     EXPECT_EQ(locked.findChild<QTreeWidget*>("ftps")->topLevelItemCount(), 1);
 }
 
