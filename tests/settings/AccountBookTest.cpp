@@ -306,9 +306,10 @@ TEST_F(AccountBookTest, EveryAccountValueLoadsIsStoredByItsEditAndTravelsWithRen
     put(key("Old"), {"Name=Old", "Extra=not carried"});
     book.loadList();
     for (const Field& field : AccountFields::all()) {
-        if (field.group != AccountFields::Group::Row)
+        if (field.group != AccountFields::Group::Row) {
             EXPECT_EQ(AccountFields::text(field, book.loaded()), sampleText(field))
                 << field.name.toStdString();
+        }
     }
     EXPECT_TRUE(book.isChecked(0));
 
