@@ -13,6 +13,7 @@ packages=(
   python3 python3-pyftpdlib python3-openssl openssh-server openssl
   xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core
   dpkg-dev desktop-file-utils appstream man-db systemd
+  pipewire wireplumber gstreamer1.0-pipewire dbus-x11
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/AudioFormat.h"
+#include "capture/CameraChoice.h"
 #include "capture/CaptureControl.h"
 #include "capture/MovieCompression.h"
 #include "capture/VideoFormat.h"
@@ -11,6 +12,11 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+
+class BmpWriter;
+class CameraMemory;
+class Regedit;
 
 // The answer to a request for a still picture: the frame, or why there is none.
 struct CaptureStill
@@ -22,7 +28,9 @@ struct CaptureStill
 };
 
 // The capture control the program drives: the live picture, still frames and movies of one
-// connected video capture driver. Operations that fail throw CaptureError.
+// connected video capture driver. Nothing here waits on the calling thread except GrabFrame and
+// SaveFrame, which are for work off the UI thread; the UI thread asks with requestStill. Operations
+// that are refused throw CaptureError.
 class CaptureComponent : public QObject
 {
     Q_OBJECT
@@ -38,15 +46,19 @@ public:
         StatusStopped = 1,
         StatusReady = 2,
         StatusPaused = 3,
-        StatusPlaying = 4,
+        StatusPlaying = 4,    // "Video running"
+        StatusPreviewOff = 5, // frames are taken, none shown
         StatusConnected = 10,
+        StatusConnecting = 11,
+        StatusCameraLost = 12, // unplugged, switched off or failed: waiting for it to come back
+        StatusNoPicture = 13,  // connected, but no frame for a while
         StatusCaptureStarted = 20,
         StatusCaptureEnded = 21,
         StatusVideoOnly = 22,
     };
     // Numbers of ErrorOccurred.
     enum Error {
-        ErrorStream = 1,      // the pipeline reported an error (device gone, negotiation lost)
+        ErrorStream = 1,      // the pipeline reported an error
         ErrorStreamEnded = 2, // the source stopped delivering
         ErrorMovie = 3,       // a movie capture failed while it ran
     };
@@ -54,14 +66,26 @@ public:
     explicit CaptureComponent(QObject* parent = nullptr);
     ~CaptureComponent() override;
 
-    // Drivers: 0-based, fixed for the life of the component.
+    // Drivers: 0-based. The list only grows: a camera that goes away keeps its place (and comes
+    // back to it), a new camera is added at the end (driversChanged).
     virtual int DriverCount() const = 0;
     virtual QString DriverName(int index) const = 0;
-    // The connected driver; before the first connection the driver a connection would use
-    // (0), or -1 without drivers.
+    // What stays the same for a camera while cameras come and go: its kind, its device path or
+    // node name, and its name. Empty for an index out of range.
+    virtual QString DriverIdentity(int index) const = 0;
+    // The connected driver; before the first connection the driver a connection would use, or -1
+    // without drivers.
     virtual int DriverIndex() const = 0;
-    // Connects the driver; on failure throws and the previous driver stays connected.
+    // Connects the driver and makes it the chosen one. Refusals (a movie running, no such driver,
+    // a camera that is unplugged, a pipeline that cannot be built) throw and leave the previous
+    // driver connected. The connection itself completes later: connectionChanged when pictures
+    // flow, or driverFailed, after which the previous driver is connected again.
     virtual void setDriverIndex(int index) = 0;
+    // The program's start: connects the remembered camera when it is plugged in, otherwise the
+    // driver DriverIndex reports, without changing what is remembered. False without drivers or
+    // when the connection is refused.
+    virtual bool connectAtStart();
+    // A driver is connected or connecting (not lost, not failed).
     virtual bool isConnected() const = 0;
 
     virtual bool HasSourceDialog() const = 0;
@@ -83,9 +107,21 @@ public:
     virtual AudioFormat audioFormat() const = 0;
     virtual void setAudioFormat(const AudioFormat& format) = 0;
 
+    // What the program remembers between runs: the chosen camera with its format and settings,
+    // the movie compression and the audio format. choiceChanged follows every change a person
+    // makes; restoreChoice applies a remembered one (the camera itself at the next
+    // connectAtStart, or when it is plugged in).
+    virtual CameraChoice choice() const = 0;
+    virtual void restoreChoice(const CameraChoice& choice) = 0;
+    // Restores the choice kept in the store and keeps it there from now on.
+    void rememberSettingsIn(Regedit& store);
+
     // Live picture delivery (frameReady); the pipeline keeps running while it is off.
     virtual void setPreview(bool on) = 0;
     virtual bool Preview() const = 0;
+    // Whether a window shows the live picture now. Frames are only decoded for a shown picture
+    // with Preview on, and for stills.
+    virtual void setPictureShown(bool shown) = 0;
 
     virtual void setCaptureAudio(bool on) = 0;
     virtual bool CaptureAudio() const = 0;
@@ -94,22 +130,32 @@ public:
     virtual void setCaptureFile(const QString& path) = 0;
     virtual QString CaptureFile() const = 0;
 
-    // Records a movie into CaptureFile: PreRoll, then waits for StartCaptureNow or AbortCapture,
-    // records until Escape, StopCapture or AbortCapture, and returns when the file is complete.
+    // Starts a movie into CaptureFile and returns at once: PreRoll follows when the recording is
+    // ready (answered by StartCaptureNow or AbortCapture), then it records until Escape,
+    // StopCapture or AbortCapture; movieFinished reports the end. Throws when no driver is
+    // connected, a movie is running or the file cannot be written.
     virtual void CaptureMovie() = 0;
     virtual void StartCaptureNow() = 0;
     virtual void AbortCapture() = 0;
+    // Ends a recording and finalises the file so it plays; the finalising is bounded (a second or
+    // two) and driven by the pipeline's messages. This is what Exit uses: the movie is kept, and
+    // movieFinished comes within the bound.
     virtual void StopCapture() = 0;
+    // Drops a movie at once, whatever its state, and removes its unfinished file; movieFinished
+    // reports it before this returns. For an end that cannot wait (a second termination signal).
+    virtual void abandonMovie() = 0;
+    // From CaptureMovie until movieFinished.
     virtual bool isCapturing() const = 0;
 
-    // Writes the newest frame as a 24-bit Windows bitmap; throws with kSaveFrameFailed.
-    virtual void SaveFrame(const QString& path) = 0;
-    // The newest frame as an image of its own (RGB32, the connected size), for work that needs no
-    // file; throws with kSaveFrameFailed like SaveFrame.
+    // A fresh frame, waiting for it on the calling thread up to the still time limit; throws with
+    // kSaveFrameFailed and the reason. Not for the UI thread: use requestStill there.
     virtual QImage GrabFrame() = 0;
-    // Asks for a still picture for an upload, a capture to file or a print. done runs once, later,
-    // on context's thread (never inside this call), unless context is destroyed first. The
-    // implementation here answers with GrabFrame.
+    // Writes a fresh frame as a 24-bit Windows bitmap; waits and throws like GrabFrame.
+    virtual void SaveFrame(const QString& path);
+    // Asks for a still picture for an upload, a capture to file or a print: a frame that arrived
+    // after the request or very shortly before it, never an older one. done runs once, later, on
+    // context's thread (never inside this call), unless context is destroyed first. The
+    // implementation here answers with GrabFrame on the next turn of the event loop.
     virtual void requestStill(QObject* context, std::function<void(const CaptureStill&)> done);
 
     virtual int width() const = 0;
@@ -125,4 +171,17 @@ signals:
     // file is complete under its name; error says why not otherwise (empty when aborted).
     void movieFinished(bool recorded, const QString& error);
     void frameReady(const QImage& frame);
+    // The connected driver, its state or its picture size changed.
+    void connectionChanged();
+    // A driver chosen with setDriverIndex, or the one connectAtStart connects, could not be
+    // connected; after a choice the previous driver comes back.
+    void driverFailed(int index, const QString& reason);
+    // Drivers were added to the list, or a listed camera came or went.
+    void driversChanged();
+    // A person changed what choice() returns.
+    void choiceChanged();
+
+private:
+    std::unique_ptr<CameraMemory> m_memory;
+    std::unique_ptr<BmpWriter> m_bmpWriter;
 };

@@ -1,48 +1,63 @@
 #pragma once
 
-#include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
-#include "capture/GstPtr.h"
-
-#include <gst/app/gstappsink.h>
+#include "capture/FrameHandoff.h"
+#include "capture/MovieRecorder.h"
 
 #include <QMap>
+#include <QPointer>
+#include <QTimer>
 
-#include <atomic>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <vector>
 
-class QEventLoop;
-class QTimer;
+class CapturePipeline;
+class DriverList;
+class PipelineWorker;
+class UiMailbox;
 
 // The capture component on GStreamer: camera drivers from the device monitor plus, on request,
-// a moving test pattern. One pipeline runs per connected driver; the newest frame is kept for
-// SaveFrame and, with Preview on, handed to the GUI thread as a QImage.
-class GstCaptureComponent final : public CaptureComponent
+// a moving test pattern. One pipeline runs for the connected driver; its frames are decoded only
+// for a shown live picture and for stills. The connection is a small state machine: connecting,
+// running, without pictures (stalled), lost (unplugged or failed, waiting for the same camera to
+// come back), driven by the device monitor, the pipeline's messages and a watchdog. Pipelines
+// start and stop on a worker thread, so nothing here waits on the UI thread except GrabFrame.
+class GstCaptureComponent final : public CaptureComponent, private MovieRecorder::Host
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(GstCaptureComponent)
 
 public:
+    // Time limits of the connection; the program uses the defaults, tests shorten them.
+    struct Limits
+    {
+        int startMs = 6000;          // a connection that shows no picture by then has failed
+        int restartStalledMs = 8000; // a camera without pictures this long is connected afresh
+        int firstRetryMs = 2000;     // a failed camera is tried again, doubling up to lastRetryMs
+        int lastRetryMs = 30000;
+        int watchMs = 250;
+    };
+
     // workFolder receives "capture.avi" when a movie has no CaptureFile. With testPattern a
-    // "Test pattern" driver is listed after the cameras.
+    // "Test pattern" driver is listed after the cameras present at start.
     GstCaptureComponent(const QString& workFolder, bool testPattern, QObject* parent = nullptr);
+    GstCaptureComponent(const QString& workFolder, bool testPattern, const Limits& limits,
+                        QObject* parent = nullptr);
     ~GstCaptureComponent() override;
 
     // True when the environment asks for the test pattern (VELMORA_TEST_PATTERN=1).
     static bool testPatternRequestedByEnvironment();
     static QString testPatternDriverName();
 
-    // Adds a driver made of a gst-launch source description (an IP camera, a file), listed
-    // before the test pattern.
+    // Adds a driver made of a gst-launch source description (an IP camera, a file) at the end.
     void addLaunchDriver(const QString& name, const QString& sourceDescription);
 
     int DriverCount() const override;
     QString DriverName(int index) const override;
+    QString DriverIdentity(int index) const override;
     int DriverIndex() const override;
     void setDriverIndex(int index) override;
+    bool connectAtStart() override;
     bool isConnected() const override;
 
     bool HasSourceDialog() const override;
@@ -61,8 +76,12 @@ public:
     AudioFormat audioFormat() const override;
     void setAudioFormat(const AudioFormat& format) override;
 
+    CameraChoice choice() const override;
+    void restoreChoice(const CameraChoice& choice) override;
+
     void setPreview(bool on) override;
     bool Preview() const override;
+    void setPictureShown(bool shown) override;
 
     void setCaptureAudio(bool on) override;
     bool CaptureAudio() const override;
@@ -75,92 +94,115 @@ public:
     void StartCaptureNow() override;
     void AbortCapture() override;
     void StopCapture() override;
+    void abandonMovie() override;
     bool isCapturing() const override;
 
-    void SaveFrame(const QString& path) override;
     QImage GrabFrame() override;
+    void requestStill(QObject* context, std::function<void(const CaptureStill&)> done) override;
 
     int width() const override;
     int height() const override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    struct Driver
-    {
-        enum class Kind { Device, TestPattern, Launch };
-        Kind kind = Kind::Device;
-        QString name;
-        GstPtr<GstDevice> device;
-        QString launch;
+    enum class Link { None, Starting, Running, Stalled, Lost };
+    // Why a connection is made: what its success records and what its failure does.
+    enum class Purpose {
+        Choice,    // a person chose it: recorded when it works, the previous driver back if not
+        Start,     // the program's start or the chosen camera's return: recorded as nothing
+        Reconnect, // the same driver again (after a movie, a loss or a stall)
     };
-    struct MovieSetup
+    // The driver that worked before a person's choice, to go back to when the choice fails.
+    struct Previous
     {
-        QString partPath;
-        bool withAudio = false;
+        int driver = -1;
+        int format = -1;
+        QMap<QString, int> controls;
     };
-    enum class MovieState { Idle, PreRolling, Recording, Stopping };
-    enum class PreRollAnswer { None, Start, Abort };
+    struct PendingStill
+    {
+        QPointer<QObject> context;
+        std::function<void(const CaptureStill&)> done;
+        FrameHandoff::Clock::time_point asked;
+        FrameHandoff::Clock::time_point deadline;
+        FrameHandoff::Clock::duration limit;
+    };
 
-    void listDevices();
-    QList<VideoFormat> formatsOf(const Driver& driver) const;
-    QList<CaptureControl> testPatternControls() const;
-    QList<CaptureControl> colourBalanceControls() const;
-
-    // Builds the pipeline of a driver at a format; with movie set, the recording branch too.
-    GstPtr<GstElement> buildPipeline(int driverIndex, const QList<VideoFormat>& formats, int formatIndex,
-                                     const MovieSetup* movie, QString* error);
-    GstElement* createSource(const Driver& driver, QString* error) const;
-    void adoptPipeline(GstPtr<GstElement> pipeline);
+    // Connecting.
+    void connectDriver(int index, int formatIndex, Purpose purpose);
+    // A pipeline for the driver whose messages and frames come back tagged with id.
+    std::shared_ptr<CapturePipeline> makePipeline(int index, const VideoFormat* format,
+                                                  const PipelineBuilder::Movie* movie, quint64 id,
+                                                  QString* error);
+    void install(std::shared_ptr<CapturePipeline> pipeline, quint64 id, bool movie);
+    void runState(GstState state, std::function<void(bool ok, const QString& failure)> reached);
     void stopPipeline();
-    // Runs a built pipeline until its first frame; false with the reason when it fails.
-    bool startPreview(QString* error);
-    void connectDriver(int driverIndex, int formatIndex);
-    void reconnectAfterMovie();
-    void applyControlValues();
+    void onMessage(quint64 id, GstMessage* message);
+    void onFirstBuffer(quint64 id);
+    void onDecoded(quint64 id);
+    void connectionFailed(const QString& reason);
+    void lose(const QString& reason, bool retry);
+    void watch();
+    void retry();
+    void driverAppeared(int index);
+    void driverGone(int index);
+    void recordChoice();
+    void updateDecoding();
+    void updateStatus();
+    QString cameraName() const;
+    const VideoFormat* currentFormat() const;
+    // The index of format among the driver's formats, or its start format.
+    int formatFor(int index, const std::optional<VideoFormat>& format) const;
+    bool isPresent(int index) const;
 
-    static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer context);
-    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
-    void handleBusMessage(quint64 generation, GstMessage* message);
-    void deliverFrame();
-    GstPtr<GstSample> waitForFrame(int timeoutMs, QString* error);
-    void quitLoop();
-    template <typename Use> auto withNewestFrame(Use use);
+    // Stills.
+    void answerLater(QObject* context, std::function<void(const CaptureStill&)> done, CaptureStill still);
+    void answerStills();
+    void expireStills();
+    void failStills(const QString& reason);
+    void armStillTimer();
+    QString unavailableReason() const;
+
+    // MovieRecorder::Host
+    bool prepareMoviePipeline(const PipelineBuilder::Movie& movie, QString* error) override;
+    void playMoviePipeline() override;
+    void endMovieStream() override;
+    void closeMoviePipeline(std::function<bool()> fileWork) override;
 
     QString m_workFolder;
-    std::vector<Driver> m_drivers;
-    int m_connected = -1;
+    Limits m_limits;
+    std::unique_ptr<PipelineWorker> m_worker;
+    std::shared_ptr<UiMailbox> m_mailbox;
+    DriverList* m_drivers;
+    MovieRecorder* m_movie;
+
+    int m_driver = -1;
     QList<VideoFormat> m_formats;
     int m_formatIndex = -1;
     QMap<QString, int> m_controlValues;
+    Link m_link = Link::None;
+    Purpose m_purpose = Purpose::Start;
+    Previous m_previous;
+    QString m_lostReason;
+    bool m_moviePipeline = false; // the current pipeline records a movie
+    bool m_destroying = false;
+    std::shared_ptr<CapturePipeline> m_pipeline;
+    quint64 m_pipelineId = 0;
+    quint64 m_lastPipelineId = 0;
+    FrameHandoff::Clock::time_point m_started{};
+    QTimer m_watchdog;
+    QTimer m_retry;
+    int m_retryMs = 0;
+    QString m_status;
+
+    CameraChoice m_chosen; // identity, name, format, controls of the chosen camera
     MovieCompression m_compression;
     AudioFormat m_audioFormat;
+    bool m_preview = true;
+    bool m_pictureShown = false;
     bool m_captureAudio = true;
     int m_captureFrameRate = 30;
     QString m_captureFile;
-    BmpWriter m_bmpWriter;
 
-    GstPtr<GstElement> m_pipeline;
-    GstElement* m_source = nullptr; // owned by m_pipeline
-    std::atomic<quint64> m_generation{0};
-
-    // Shared with the streaming threads.
-    mutable std::mutex m_frameMutex;
-    std::condition_variable m_frameCondition;
-    GstPtr<GstSample> m_newest;
-    quint64 m_frameCount = 0;
-    int m_frameWidth = 0;
-    int m_frameHeight = 0;
-    bool m_failed = false;
-    QString m_failure;
-    std::atomic<bool> m_preview{true};
-    std::atomic<bool> m_deliveryPending{false};
-
-    MovieState m_movieState = MovieState::Idle;
-    PreRollAnswer m_preRollAnswer = PreRollAnswer::None;
-    bool m_stopRequested = false;
-    bool m_eosSeen = false;
-    QString m_movieError;
-    QEventLoop* m_loop = nullptr;
+    std::vector<PendingStill> m_stills;
+    QTimer m_stillTimer;
 };

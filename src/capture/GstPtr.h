@@ -27,6 +27,10 @@ template <> struct GstUnref<GstDeviceMonitor>
 {
     void operator()(GstDeviceMonitor* p) const { gst_object_unref(p); }
 };
+template <> struct GstUnref<GstElementFactory>
+{
+    void operator()(GstElementFactory* p) const { gst_object_unref(p); }
+};
 template <> struct GstUnref<GstSample>
 {
     void operator()(GstSample* p) const { gst_sample_unref(p); }

@@ -7,4 +7,6 @@ struct MovieCompression
     static constexpr int kMaxQuality = 100;
 
     int quality = 85; // JPEG quality of each movie frame
+
+    bool operator==(const MovieCompression&) const = default;
 };

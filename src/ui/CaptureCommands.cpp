@@ -1,5 +1,6 @@
 #include "ui/CaptureCommands.h"
 
+#include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
 #include "capture/CaptureError.h"
 #include "common/Prompter.h"
@@ -24,6 +25,14 @@
 namespace {
 // What a display shows when no screen can be asked.
 constexpr qreal kFallbackScreenDpi = 96.0;
+
+// The component's reasons are written to follow other words; a box of their own starts upper case.
+QString sentence(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
 } // namespace
 
 CaptureCommands::CaptureCommands(CaptureComponent& capture, ProgramOptions& options, Prompter& prompter,
@@ -31,6 +40,7 @@ CaptureCommands::CaptureCommands(CaptureComponent& capture, ProgramOptions& opti
     : QObject(parent), m_capture(capture), m_options(options), m_prompter(prompter), m_dialogs(dialogs),
       m_workDir(std::move(workDir)), m_owner(owner)
 {
+    connect(&m_capture, &CaptureComponent::movieFinished, this, &CaptureCommands::clearMovieStatus);
 }
 
 QString CaptureCommands::workFile(const QString& name) const
@@ -38,82 +48,95 @@ QString CaptureCommands::workFile(const QString& name) const
     return QDir(m_workDir).filePath(name);
 }
 
+bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still, QString* error)
+{
+    if (!still.ok()) {
+        *error = still.error;
+        return false;
+    }
+    BmpWriter writer;
+    return writer.writeFromBgrx(path, still.frame.constBits(), still.frame.width(), still.frame.height(),
+                                int(still.frame.bytesPerLine()), error);
+}
+
 void CaptureCommands::save_image_capture_Click()
 {
     const std::optional<QString> chosen = m_dialogs.saveImagePath(m_owner);
     if (!chosen)
         return;
-    const QString& path = *chosen;
+    const QString path = *chosen;
+    // The endings are compared exactly: ".BMP" or ".jpeg" write nothing, so no picture is needed.
+    if (!path.endsWith(QStringLiteral(".bmp"), Qt::CaseSensitive) &&
+        !path.endsWith(QStringLiteral(".jpg"), Qt::CaseSensitive))
+        return;
+    m_capture.requestStill(this, [this, path](const CaptureStill& still) { saveImage(path, still); });
+}
 
-    std::optional<CaptureError> lastError;
-    const auto saveFrame = [&](const QString& target) {
-        try {
-            m_capture.SaveFrame(target);
-            return true;
-        } catch (const CaptureError& error) {
-            lastError = error;
-            return false;
-        }
-    };
-
-    // The endings are compared exactly: ".BMP" or ".jpeg" write nothing.
+void CaptureCommands::saveImage(const QString& path, const CaptureStill& still)
+{
+    QString error;
     if (path.endsWith(QStringLiteral(".bmp"), Qt::CaseSensitive)) {
-        saveFrame(path);
-    } else if (path.endsWith(QStringLiteral(".jpg"), Qt::CaseSensitive)) {
+        writeBitmap(path, still, &error);
+    } else {
         const QString bitmap = workFile(kCaptureBmp);
         // Without a fresh frame an older "capture.bmp" would end up under the user's name.
-        if (saveFrame(bitmap)) {
+        if (writeBitmap(bitmap, still, &error)) {
             cDIBSection dib;
             dib.Load(bitmap, m_prompter);
             if (!SaveJpeg(dib, path, m_options.jpegQuality(), m_prompter))
                 m_prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
         }
     }
-
-    if (lastError)
-        m_prompter.message(lastError->description(), Prompter::Icon::Critical);
+    if (!error.isEmpty())
+        m_prompter.message(sentence(error), Prompter::Icon::Critical);
+    emit stillHandled();
 }
 
 void CaptureCommands::save_motion_image_capture_Click(int frameRate)
 {
-    // The command holds the window while it records; a second start would only fail.
+    // A movie runs until the component reports its end; a second start would only fail.
     if (m_capture.isCapturing())
         return;
-    bool statusShown = false;
     try {
         m_capture.setCaptureFrameRate(frameRate);
         const std::optional<QString> chosen = m_dialogs.saveMoviePath(m_owner);
         // A cancelled dialog still records, into the component's own default file.
         m_capture.setCaptureFile(chosen.value_or(QString()));
+        m_movieStatusShown = true;
         emit movieStatus(kPressEscToStop);
-        statusShown = true;
         m_capture.CaptureMovie();
     } catch (const CaptureError&) {
-        // A failed movie ends the command without a message; the component reports its own errors.
+        // A movie that cannot start ends the command without a message, and the panel stops
+        // asking for Escape.
+        clearMovieStatus();
     }
-    // Also after a failure, so the panel never keeps asking for Escape.
-    if (statusShown)
-        emit movieStatus(QString());
+}
+
+void CaptureCommands::clearMovieStatus()
+{
+    if (!m_movieStatusShown)
+        return;
+    m_movieStatusShown = false;
+    emit movieStatus(QString());
 }
 
 void CaptureCommands::mnuPrint_Click()
 {
     QPrinter* printer = m_dialogs.printer();
-    if (!printer)
+    if (!printer) {
+        m_prompter.message(kNoPrinter, Prompter::Icon::Information);
+        emit stillHandled();
         return;
-
-    const QString path = workFile(kPrintBmp);
-    bool saved = false;
-    try {
-        m_capture.SaveFrame(path);
-        saved = true;
-    } catch (const CaptureError& error) {
-        m_prompter.message(QStringLiteral("Print Error: ") + error.description(),
-                           Prompter::Icon::Information);
     }
+    m_capture.requestStill(this, [this, printer](const CaptureStill& still) { printStill(*printer, still); });
+}
 
+void CaptureCommands::printStill(QPrinter& printer, const CaptureStill& still)
+{
+    const QString path = workFile(kPrintBmp);
+    QString error;
     // After a failed save a "print.bmp" left from an earlier print is not this frame: print nothing.
-    if (saved) {
+    if (writeBitmap(path, still, &error)) {
         QImageReader reader(path, "BMP");
         const QImage picture = reader.read();
         if (!picture.isNull()) {
@@ -121,12 +144,14 @@ void CaptureCommands::mnuPrint_Click()
             const qreal dpiX = screen ? screen->logicalDotsPerInchX() : kFallbackScreenDpi;
             const qreal dpiY = screen ? screen->logicalDotsPerInchY() : kFallbackScreenDpi;
             // A printer that fails is ignored: there is nothing the user could do about it here.
-            printPicture(*printer, picture, dpiX, dpiY);
+            printPicture(printer, picture, dpiX, dpiY);
         }
+    } else {
+        m_prompter.message(QStringLiteral("Print Error: ") + error, Prompter::Icon::Information);
     }
-
     if (!m_options.print())
         QFile::remove(path);
+    emit stillHandled();
 }
 
 void CaptureCommands::printPicture(QPainter& painter, const QImage& picture, qreal screenDpiX,

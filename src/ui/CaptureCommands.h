@@ -6,15 +6,19 @@
 
 class CaptureComponent;
 class CaptureDialogs;
+struct CaptureStill;
 class ProgramOptions;
 class Prompter;
 class QImage;
 class QPagedPaintDevice;
 class QPainter;
+class QPrinter;
 class QWidget;
 
 // The main window's File commands that take the current picture out of the program: Capture
 // Image (bitmap or JPEG file), Capture Movie (AVI file) and Print. Working files go to workDir.
+// None of them waits: a still is asked for and written when it arrives, a movie runs until the
+// component reports its end.
 class CaptureCommands final : public QObject
 {
     Q_OBJECT
@@ -24,17 +28,20 @@ public:
     static inline const QString kCaptureBmp = QStringLiteral("capture.bmp");
     static inline const QString kPrintBmp = QStringLiteral("print.bmp");
     static inline const QString kPressEscToStop = QStringLiteral("Press <Esc> to stop");
+    static inline const QString kNoPrinter =
+        QStringLiteral("There is no printer to print on. Set up a printer, then try again.");
 
     CaptureCommands(CaptureComponent& capture, ProgramOptions& options, Prompter& prompter,
                     CaptureDialogs& dialogs, QString workDir, QWidget* owner, QObject* parent = nullptr);
 
-    // Capture Image: saves the frame as the ".bmp" or ".jpg" file the user names; any other
+    // Capture Image: saves a fresh frame as the ".bmp" or ".jpg" file the user names; any other
     // ending writes nothing.
     void save_image_capture_Click();
     // Capture Movie at frameRate frames per second (the Movie Frame Rate slider) into the file the
-    // user names; the component's PreRoll must be answered by the caller's handler.
+    // user names; the component's PreRoll must be answered by the caller's handler. Panel 3 asks
+    // for Escape until the component reports the movie's end.
     void save_motion_image_capture_Click(int frameRate);
-    // Print: the frame on the dialogs' printer; does nothing when there is no printer.
+    // Print: a fresh frame on the dialogs' printer; without a printer the person is told so.
     void mnuPrint_Click();
 
     // Draws the picture at the painter's origin at the size it has on a screen of screenDpi
@@ -49,12 +56,21 @@ public:
 signals:
     // Status bar panel 3: "Press <Esc> to stop" while a movie records, empty afterwards.
     void movieStatus(const QString& text);
+    // Capture Image or Print has done everything it does for one command.
+    void stillHandled();
 
 private:
+    void saveImage(const QString& path, const CaptureStill& still);
+    void printStill(QPrinter& printer, const CaptureStill& still);
+    // Writes the still as a bitmap file; false after telling the reason in error.
+    bool writeBitmap(const QString& path, const CaptureStill& still, QString* error);
+    void clearMovieStatus();
+
     CaptureComponent& m_capture;
     ProgramOptions& m_options;
     Prompter& m_prompter;
     CaptureDialogs& m_dialogs;
     QString m_workDir;
     QPointer<QWidget> m_owner;
+    bool m_movieStatusShown = false;
 };

@@ -251,8 +251,13 @@ void MainWindow::connectCaptureEvents()
     CaptureComponent& capture = m_engine.capture();
     connect(&capture, &CaptureComponent::frameReady, m_video, &VideoView::showFrame);
     connect(&capture, &CaptureComponent::StatusChanged, this, [this](int number, const QString& text) {
-        if (number != 0)
-            m_status.setPanel(2, text);
+        if (number == 0)
+            return;
+        m_status.setPanel(2, text);
+        // Without a camera the picture says so too, over the last frame it showed.
+        const bool noPicture =
+            number == CaptureComponent::StatusCameraLost || number == CaptureComponent::StatusNoPicture;
+        m_video->showNotice(noPicture ? text : QString());
     });
     connect(&capture, &CaptureComponent::ErrorOccurred, this, [this](int number, const QString& text) {
         if (number != 0)
@@ -268,7 +273,42 @@ void MainWindow::connectCaptureEvents()
         else
             m_engine.capture().AbortCapture();
     });
-    // The component runs its own event loop while a movie records, so its Yield needs no handling.
+    // Connections complete after the load: the size, the dialogs and the picture follow them.
+    connect(&capture, &CaptureComponent::connectionChanged, this, [this] {
+        if (!m_loaded)
+            return;
+        setDialogAvailability();
+        showVideoSize();
+        if (m_engine.capture().isConnected() && !m_video->isVisible()) {
+            m_video->show();
+            updatePictureShown();
+        }
+    });
+    // A movie no longer holds the window, so the component's Yield needs no handling.
+}
+
+void MainWindow::updatePictureShown()
+{
+    m_engine.capture().setPictureShown(isVisible() && !isMinimized() && m_video->isVisible());
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    updatePictureShown();
+}
+
+void MainWindow::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    updatePictureShown();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        updatePictureShown();
 }
 
 int MainWindow::pixelsX(int twips) const
@@ -416,6 +456,7 @@ void MainWindow::fillDriverList()
         return;
     m_prompter.message(QStringLiteral("No Video Capture Device!"), Prompter::Icon::Information);
     m_video->hide();
+    updatePictureShown();
 }
 
 void MainWindow::openInternetSession()
@@ -430,7 +471,7 @@ void MainWindow::openInternetSession()
 void MainWindow::showVideoSize()
 {
     const CaptureComponent& capture = m_engine.capture();
-    if (capture.isConnected())
+    if (capture.isConnected() && capture.width() > 0 && capture.height() > 0)
         m_video->setVideoSize(QSize(capture.width(), capture.height()));
     m_status.setPanel(4, QStringLiteral("%1 x %2").arg(m_video->width()).arg(m_video->height()));
 }

@@ -112,6 +112,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenus();
@@ -128,6 +131,8 @@ private:
     void showVideoSize();
     void armScheduler();
     void connectCaptureEvents();
+    // Tells the capture component whether the live picture is on screen.
+    void updatePictureShown();
     void runDriverDialog(QDialog& dialog);
     QAction* addCommand(QMenu* menu, const QString& name, const QString& caption,
                         void (MainWindow::*command)(), const QKeySequence& shortcut = {});

@@ -40,12 +40,28 @@ SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store
     // The stored name is only remembered for the user: the driver at start is the one the
     // capture component reports, so it is not read here.
     connect(m_drivers, &QComboBox::activated, this, &SelectDriverWindow::selectDriver);
+    // Cameras come and go while the program runs; a choice may also fail once it was accepted,
+    // and the component then connects the previous driver again.
+    connect(&m_capture, &CaptureComponent::driversChanged, this, &SelectDriverWindow::listDrivers);
+    connect(&m_capture, &CaptureComponent::driverFailed, this, &SelectDriverWindow::showFailure);
     connect(m_ok, &QPushButton::clicked, this, &SelectDriverWindow::confirm);
     connect(m_help, &QPushButton::clicked, &help, [&help] { help.ShowHelpTopic(QStringLiteral("driver")); });
     ScreenPlacement::centreOnScreen(*this);
 }
 
 bool SelectDriverWindow::fillDrivers()
+{
+    if (!listDrivers())
+        return false;
+    const int current = m_capture.DriverIndex();
+    // A driver the load connected already is not connected a second time; otherwise selecting
+    // it connects it.
+    if (current >= 0 && !m_capture.isConnected())
+        selectDriver(current);
+    return true;
+}
+
+bool SelectDriverWindow::listDrivers()
 {
     const QSignalBlocker blocker(m_drivers);
     m_drivers->clear();
@@ -57,12 +73,7 @@ bool SelectDriverWindow::fillDrivers()
     }
     for (int i = 0; i < count; ++i)
         m_drivers->addItem(m_capture.DriverName(i));
-    const int current = m_capture.DriverIndex();
-    m_drivers->setCurrentIndex(current);
-    // A driver the load connected already is not connected a second time; otherwise selecting
-    // it connects it.
-    if (current >= 0 && !m_capture.isConnected())
-        selectDriver(current);
+    m_drivers->setCurrentIndex(m_capture.DriverIndex());
     return true;
 }
 
@@ -70,24 +81,22 @@ void SelectDriverWindow::selectDriver(int position)
 {
     if (m_capture.DriverCount() <= 0 || position < 0)
         return;
-    const int previous = m_capture.DriverIndex();
     try {
         m_capture.setDriverIndex(position);
         const QSignalBlocker blocker(m_drivers);
         m_drivers->setCurrentIndex(position);
-        return;
     } catch (const CaptureError&) {
+        // Refused at once: the previous driver was never let go.
+        showFailure();
     }
-    if (m_retrying)
-        return; // the previous driver failed too: one retry only, and one message
-    m_retrying = true;
+}
+
+void SelectDriverWindow::showFailure()
+{
     {
         const QSignalBlocker blocker(m_drivers);
-        m_drivers->setCurrentIndex(previous);
+        m_drivers->setCurrentIndex(m_capture.DriverIndex());
     }
-    if (previous >= 0 && previous != position)
-        selectDriver(previous);
-    m_retrying = false;
     m_prompter.message(QStringLiteral("Could not connect to driver!"), Prompter::Icon::None);
 }
 

@@ -9,9 +9,9 @@ class QComboBox;
 class QPushButton;
 class Regedit;
 
-// "Select Driver" (Form2): the list of capture drivers; choosing an entry connects that driver at
-// once. A driver that cannot be connected puts the previous one back. Created once, hidden and
-// shown; "&OK" is its only way out.
+// "Select Driver" (Form2): the list of capture drivers, kept up to date as cameras come and go;
+// choosing an entry connects that driver at once. A driver that cannot be connected puts the
+// previous one back, with one message. Created once, hidden and shown; "&OK" is its only way out.
 class SelectDriverWindow final : public QWidget
 {
     Q_OBJECT
@@ -36,10 +36,13 @@ signals:
     void mainWindowRequested();
 
 private:
+    // Lists the drivers and selects the connected one; false without drivers.
+    bool listDrivers();
+    void showFailure();
+
     CaptureComponent& m_capture;
     Regedit& m_store;
     Prompter& m_prompter;
-    bool m_retrying = false;
     QComboBox* m_drivers;
     QPushButton* m_ok;
     QPushButton* m_help;

@@ -15,9 +15,18 @@ void VideoView::setVideoSize(const QSize& size)
         setFixedSize(size);
 }
 
+void VideoView::showNotice(const QString& text)
+{
+    if (text == m_notice)
+        return;
+    m_notice = text;
+    update();
+}
+
 void VideoView::showFrame(const QImage& frame)
 {
     m_frame = frame;
+    m_notice.clear();
     if (frame.size() != size())
         setVideoSize(frame.size());
     update();
@@ -26,15 +35,20 @@ void VideoView::showFrame(const QImage& frame)
 void VideoView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    if (m_frame.isNull()) {
+    if (m_frame.isNull())
         painter.fillRect(rect(), Qt::black);
-        return;
-    }
-    if (m_frame.size() == size())
+    else if (m_frame.size() == size())
         painter.drawImage(0, 0, m_frame);
     else
         painter.drawImage(rect(), m_frame);
+    if (!m_notice.isEmpty()) {
+        painter.fillRect(rect(), QColor(0, 0, 0, 170));
+        painter.setPen(Qt::white);
+        painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, m_notice);
+    }
     painter.end();
+    if (m_frame.isNull())
+        return;
     if (!m_painted) {
         m_painted = true;
         emit firstFramePainted();

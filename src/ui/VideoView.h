@@ -3,7 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
-// The live picture: paints the newest frame the capture component delivered, at the video size.
+// The live picture: paints the newest frame the capture component delivered, at the video size,
+// or the last one dimmed with a notice when the camera has no picture.
 // The frame is kept as delivered (it shares the capture buffer), so nothing is copied per frame.
 class VideoView final : public QWidget
 {
@@ -17,6 +18,10 @@ public:
     void setVideoSize(const QSize& size);
     void showFrame(const QImage& frame);
     const QImage& frame() const { return m_frame; }
+    // Says over the picture why there is none (the camera is gone, no frames come); the next frame
+    // or an empty text takes it away.
+    void showNotice(const QString& text);
+    const QString& notice() const { return m_notice; }
     bool hasPaintedFrame() const { return m_painted; }
 
 signals:
@@ -28,5 +33,6 @@ protected:
 
 private:
     QImage m_frame;
+    QString m_notice;
     bool m_painted = false;
 };

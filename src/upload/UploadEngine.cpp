@@ -1,7 +1,6 @@
 #include "upload/UploadEngine.h"
 
 #include "capture/CaptureComponent.h"
-#include "capture/CaptureError.h"
 #include "capture/GstSoundOutput.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
@@ -20,6 +19,7 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
     QDir().mkpath(m_settings.workDir);
     m_store = std::make_unique<Regedit>(m_settings.storePath);
     m_options = std::make_unique<ProgramOptions>(*m_store);
+    m_capture->rememberSettingsIn(*m_store);
     m_accounts = std::make_unique<AccountBook>(*m_store, prompter);
     m_sound = std::make_unique<GstSoundOutput>(std::move(beep));
     m_log = std::make_unique<FtpLog>();
@@ -38,12 +38,5 @@ UploadEngine::~UploadEngine()
 
 bool UploadEngine::connectCapture()
 {
-    if (m_capture->DriverCount() == 0)
-        return false;
-    try {
-        m_capture->setDriverIndex(std::max(0, m_capture->DriverIndex()));
-        return true;
-    } catch (const CaptureError&) {
-        return false;
-    }
+    return m_capture->connectAtStart();
 }

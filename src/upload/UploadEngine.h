@@ -30,13 +30,13 @@ public:
     };
 
     // capture is the program's capture component (the GStreamer one; tests may pass another).
-    UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status, std::function<void()> beep,
-                 std::unique_ptr<CaptureComponent> capture);
+    UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
+                 std::function<void()> beep, std::unique_ptr<CaptureComponent> capture);
     ~UploadEngine();
     UploadEngine(const UploadEngine&) = delete;
     UploadEngine& operator=(const UploadEngine&) = delete;
 
-    // Connects the driver the capture component reports (the first one at start). False without
+    // Connects the remembered camera, or the first driver when it is absent. False without
     // drivers or when it cannot be connected.
     bool connectCapture();
 

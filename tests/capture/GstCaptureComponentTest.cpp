@@ -1,15 +1,19 @@
 #include "capture/GstCaptureComponent.h"
 #include "capture/CaptureError.h"
 
+#include "CaptureWait.h"
 #include "EnvScope.h"
 #include "MovieProbe.h"
 #include "TempDir.h"
+#include "settings/Regedit.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -19,10 +23,10 @@
 
 namespace {
 
-int testPatternIndex(const GstCaptureComponent& capture)
+int driverNamed(const CaptureComponent& capture, const QString& name)
 {
     for (int i = 0; i < capture.DriverCount(); ++i)
-        if (capture.DriverName(i) == GstCaptureComponent::testPatternDriverName())
+        if (capture.DriverName(i) == name)
             return i;
     return -1;
 }
@@ -38,14 +42,20 @@ class CaptureTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        capture = std::make_unique<GstCaptureComponent>(work.path(), true);
-        const int index = testPatternIndex(*capture);
-        ASSERT_GE(index, 0);
-        capture->setDriverIndex(index);
+        GstCaptureComponent::Limits limits;
+        limits.firstRetryMs = 200;
+        limits.lastRetryMs = 400;
+        capture = std::make_unique<GstCaptureComponent>(work.path(), true, limits);
+        pattern = driverNamed(*capture, GstCaptureComponent::testPatternDriverName());
+        ASSERT_GE(pattern, 0);
+        capture->setDriverIndex(pattern);
+        ASSERT_TRUE(waitForPicture(*capture));
     }
 
-    // Records a movie; started answers PreRoll, and stop ends the recording after stopAfterMs.
-    void recordMovie(const QString& path, int stopAfterMs, const std::function<void()>& stop)
+    // Starts a movie into path; PreRoll is answered with start, and stop ends it after stopAfterMs.
+    // Returns movieFinished's arguments.
+    std::pair<bool, QString> recordMovie(const QString& path, int stopAfterMs,
+                                         const std::function<void()>& stop)
     {
         capture->setCaptureFile(path);
         QObject context;
@@ -53,16 +63,23 @@ protected:
             capture->StartCaptureNow();
             QTimer::singleShot(stopAfterMs, &context, stop);
         });
+        QSignalSpy finished(capture.get(), &CaptureComponent::movieFinished);
         capture->CaptureMovie();
+        EXPECT_TRUE(capture->isCapturing());
+        EXPECT_TRUE(finished.wait(stopAfterMs + 10000));
+        if (finished.isEmpty())
+            return {false, QStringLiteral("no end")};
+        return {finished[0][0].toBool(), finished[0][1].toString()};
     }
 
     TempDir work;
     std::unique_ptr<GstCaptureComponent> capture;
+    int pattern = -1;
 };
 
 } // namespace
 
-TEST(CaptureDrivers, TestPatternIsListedLastOnlyWhenAsked)
+TEST(CaptureDrivers, TestPatternIsListedOnlyWhenAskedAndNothingIsConnectedWithoutDrivers)
 {
     EnvScope pattern("VELMORA_TEST_PATTERN", "1");
     EXPECT_TRUE(GstCaptureComponent::testPatternRequestedByEnvironment());
@@ -71,25 +88,27 @@ TEST(CaptureDrivers, TestPatternIsListedLastOnlyWhenAsked)
 
     TempDir work;
     GstCaptureComponent with(work.path(), true);
-    ASSERT_GE(with.DriverCount(), 1);
-    EXPECT_EQ(with.DriverName(with.DriverCount() - 1), QStringLiteral("Test pattern"));
-    EXPECT_EQ(with.DriverIndex(), 0);
+    const int index = driverNamed(with, "Test pattern");
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(with.DriverIdentity(index), "TestPattern||Test pattern");
 
     GstCaptureComponent without(work.path(), false);
-    EXPECT_EQ(testPatternIndex(without), -1);
-    if (!QDir(QStringLiteral("/dev")).entryList({QStringLiteral("video*")}, QDir::System).isEmpty())
+    EXPECT_EQ(driverNamed(without, "Test pattern"), -1);
+    if (without.DriverCount() > 0)
         GTEST_SKIP() << "a camera is present";
-    EXPECT_EQ(without.DriverCount(), 0);
     EXPECT_EQ(without.DriverIndex(), -1);
+    EXPECT_FALSE(without.connectAtStart());
     EXPECT_FALSE(without.HasFormatDialog());
-    EXPECT_THROW(without.SaveFrame(work.file(QStringLiteral("none.bmp"))), CaptureError);
+    const CaptureStill still = takeStill(without);
+    EXPECT_EQ(still.error, "no video capture driver is connected");
+    EXPECT_THROW(without.SaveFrame(work.file("none.bmp")), CaptureError);
 }
 
 TEST_F(CaptureTest, SaveFrameWritesA24BitBitmapAtTheConnectedSizeAndFramesDiffer)
 {
     EXPECT_EQ(capture->width(), 352);
     EXPECT_EQ(capture->height(), 288);
-    const QString path = work.file(QStringLiteral("ic.bmp"));
+    const QString path = work.file("ic.bmp");
     capture->SaveFrame(path);
 
     QFile file(path);
@@ -105,35 +124,79 @@ TEST_F(CaptureTest, SaveFrameWritesA24BitBitmapAtTheConnectedSizeAndFramesDiffer
 
     const QImage first(path);
     EXPECT_EQ(first.size(), QSize(352, 288));
-    QTest::qWait(1000);
+    QTest::qWait(300);
     capture->SaveFrame(path);
     EXPECT_NE(QImage(path), first);
+
+    // An unwritable path: error number 10 and no file.
+    const QString missing = work.file("missing/folder/ic.bmp");
+    try {
+        capture->SaveFrame(missing);
+        ADD_FAILURE() << "SaveFrame did not fail";
+    } catch (const CaptureError& error) {
+        EXPECT_EQ(error.number(), 10);
+        EXPECT_FALSE(error.description().isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(missing));
 }
 
-TEST_F(CaptureTest, PreviewControlsDeliveryOnly)
+// Frames are decoded only for a shown live picture and for stills; every still is a frame that
+// arrived after it was asked for or just before, answered later, never inside the request.
+TEST_F(CaptureTest, StillsAreFreshAndThePictureIsOnlyDeliveredWhenShown)
 {
     int frames = 0;
-    QImage last;
     QObject context;
     QObject::connect(capture.get(), &CaptureComponent::frameReady, &context, [&](const QImage& frame) {
         ++frames;
-        last = frame;
+        EXPECT_EQ(frame.size(), QSize(352, 288));
     });
-    capture->setPreview(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 3; }, 3000));
-    EXPECT_EQ(last.size(), QSize(352, 288));
-
+    QTest::qWait(300);
+    EXPECT_EQ(frames, 0) << "nothing shows the picture";
+    capture->setPictureShown(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frames >= 5; }, 3000));
     capture->setPreview(false);
-    EXPECT_FALSE(capture->Preview());
     QTest::qWait(100); // a delivery already queued may still land
     frames = 0;
-    QTest::qWait(500);
-    EXPECT_EQ(frames, 0);
-    // The picture keeps running for still frames.
-    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("off.bmp"))));
+    QTest::qWait(400);
+    EXPECT_EQ(frames, 0) << "preview off";
+    capture->setPreview(true);
+    capture->setPictureShown(false);
+
+    // Stills of a hidden picture: each comes quickly, and a later one is a later frame (the
+    // pattern moves), never the one decoded for the still before.
+    QImage previous;
+    for (int i = 0; i < 3; ++i) {
+        QTest::qWait(200);
+        QElapsedTimer clock;
+        clock.start();
+        const CaptureStill still = takeStill(*capture);
+        ASSERT_TRUE(still.ok()) << still.error.toStdString();
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_NE(still.frame, previous);
+        previous = still.frame.copy();
+    }
+    // A request whose context goes away is never answered.
+    bool answered = false;
+    {
+        QObject gone;
+        capture->requestStill(&gone, [&](const CaptureStill&) { answered = true; });
+    }
+    QTest::qWait(300);
+    EXPECT_FALSE(answered);
 }
 
-TEST_F(CaptureTest, FormatAndSourceChoicesChangeThePicture)
+TEST_F(CaptureTest, StatusSaysWhatThePictureDoes)
+{
+    QSignalSpy status(capture.get(), &CaptureComponent::StatusChanged);
+    capture->setPreview(false);
+    ASSERT_EQ(status.count(), 1);
+    EXPECT_EQ(status[0][1].toString(), "Preview off");
+    capture->setPreview(true);
+    EXPECT_EQ(status.last()[1].toString(), "Video running");
+    EXPECT_EQ(status.last()[0].toInt(), CaptureComponent::StatusPlaying);
+}
+
+TEST_F(CaptureTest, FormatAndSourceChoicesChangeThePictureAndPatternsHaveReadableNames)
 {
     EXPECT_TRUE(capture->HasFormatDialog());
     EXPECT_TRUE(capture->HasSourceDialog());
@@ -143,103 +206,179 @@ TEST_F(CaptureTest, FormatAndSourceChoicesChangeThePicture)
                                   [](const VideoFormat& f) { return f.width == 640 && f.height == 480; });
     ASSERT_NE(vga, formats.end());
     EXPECT_EQ(formats[capture->videoFormatIndex()].width, 352);
+    QSignalSpy choices(capture.get(), &CaptureComponent::choiceChanged);
     capture->setVideoFormatIndex(int(vga - formats.begin()));
     EXPECT_EQ(capture->videoFormatIndex(), int(vga - formats.begin()));
     EXPECT_EQ(QSize(capture->width(), capture->height()), QSize(640, 480));
-    const QString path = work.file(QStringLiteral("vga.bmp"));
-    capture->SaveFrame(path);
-    EXPECT_EQ(QImage(path).size(), QSize(640, 480));
+    EXPECT_EQ(takeStill(*capture).frame.size(), QSize(640, 480));
+    EXPECT_EQ(choices.count(), 1);
+    EXPECT_EQ(capture->choice().format, *vga);
 
     const QList<CaptureControl> controls = capture->controls();
     auto pattern = std::find_if(controls.begin(), controls.end(),
                                 [](const CaptureControl& c) { return c.name == QLatin1String("pattern"); });
     ASSERT_NE(pattern, controls.end());
-    const int red = int(pattern->choices.indexOf(QStringLiteral("red")));
+    EXPECT_TRUE(pattern->choices.contains("SMPTE 100% color bars"))
+        << pattern->choices.join(", ").toStdString();
+    EXPECT_FALSE(pattern->choices.contains("smpte"));
+    const int red = int(pattern->choices.indexOf("Red"));
     ASSERT_GE(red, 0);
-    capture->setControl(QStringLiteral("pattern"), red);
-    QTest::qWait(300);
-    capture->SaveFrame(path);
-    EXPECT_EQ(QImage(path).pixel(10, 10), qRgb(255, 0, 0));
+    capture->setControl("pattern", red);
+    EXPECT_EQ(capture->choice().controls.value("pattern"), red);
+    QTest::qWait(200);
+    EXPECT_EQ(takeStill(*capture).frame.pixel(10, 10), qRgb(255, 0, 0));
     // The choice survives a reconnection at another size.
     capture->setVideoFormatIndex(0);
-    capture->SaveFrame(path);
-    EXPECT_EQ(QImage(path).pixel(10, 10), qRgb(255, 0, 0));
+    ASSERT_TRUE(waitForPicture(*capture));
+    EXPECT_EQ(takeStill(*capture).frame.pixel(10, 10), qRgb(255, 0, 0));
 }
 
-TEST_F(CaptureTest, FailingOrStoppingDriversKeepTheComponentUsable)
+// The camera, its format and its settings come back at the next start; the camera is found by
+// its identity wherever it is listed, and the program's own start or fallback chooses nothing.
+TEST(CaptureMemory, ChoiceAndFormatAreRestoredAtStart)
 {
-    capture->addLaunchDriver(QStringLiteral("Missing camera"),
-                             QStringLiteral("v4l2src device=/dev/velmora-no-such-camera"));
-    capture->addLaunchDriver(QStringLiteral("Silent source"), QStringLiteral("videotestsrc num-buffers=0"));
-    const int working = testPatternIndex(*capture);
-    EXPECT_EQ(working, capture->DriverCount() - 1);
-    EXPECT_EQ(capture->DriverIndex(), working);
-    const QString path = work.file(QStringLiteral("after.bmp"));
-    for (int broken : {working - 2, working - 1, capture->DriverCount()}) {
-        SCOPED_TRACE(broken);
-        EXPECT_THROW(capture->setDriverIndex(broken), CaptureError);
-        EXPECT_EQ(capture->DriverIndex(), working);
-        EXPECT_TRUE(capture->isConnected());
-        EXPECT_NO_THROW(capture->SaveFrame(path));
-        EXPECT_EQ(QImage(path).size(), QSize(352, 288));
+    TempDir work;
+    Regedit store(work.file("store.db"));
+    const auto identity = [&] {
+        return store.GetString(HKEY_LOCAL_MACHINE, "Software\\Velmora", "Camera Identity")
+            .value_or(QString());
+    };
+    QSize chosenSize;
+    {
+        GstCaptureComponent capture(work.path(), true);
+        capture.rememberSettingsIn(store);
+        ASSERT_TRUE(capture.connectAtStart());
+        ASSERT_TRUE(waitForPicture(capture));
+        EXPECT_EQ(identity(), QString());
+        capture.setVideoFormatIndex(0);
+        chosenSize = QSize(capture.videoFormats()[0].width, capture.videoFormats()[0].height);
+        ASSERT_TRUE(waitForPicture(capture));
+        capture.setControl("background-color", 0x0000ff);
+        capture.setMovieCompression({40});
+    }
+    EXPECT_EQ(identity(), "TestPattern||Test pattern");
+    {
+        GstCaptureComponent restored(work.path(), true);
+        restored.rememberSettingsIn(store);
+        EXPECT_EQ(restored.movieCompression().quality, 40);
+        ASSERT_TRUE(restored.connectAtStart());
+        ASSERT_TRUE(waitForPicture(restored));
+        EXPECT_EQ(takeStill(restored).frame.size(), chosenSize);
+        EXPECT_EQ(restored.controls().value(2).name, "background-color");
+        EXPECT_EQ(restored.controls().value(2).value, 0x0000ff);
     }
 
-    // An unwritable path: error number 10 and no file.
-    const QString missing = work.file(QStringLiteral("missing/folder/ic.bmp"));
-    try {
-        capture->SaveFrame(missing);
-        ADD_FAILURE() << "SaveFrame did not fail";
-    } catch (const CaptureError& error) {
-        EXPECT_EQ(error.number(), 10);
-        EXPECT_FALSE(error.description().isEmpty());
+    // Chosen at place 1; at the next start it is at place 2, behind two others.
+    const QString red = "videotestsrc is-live=true pattern=red";
+    {
+        GstCaptureComponent capture(work.path(), false);
+        capture.rememberSettingsIn(store);
+        capture.addLaunchDriver("First", "videotestsrc is-live=true pattern=green");
+        capture.addLaunchDriver("Red", red);
+        capture.setDriverIndex(1);
+        ASSERT_TRUE(waitForPicture(capture));
     }
-    EXPECT_FALSE(QFile::exists(missing));
+    EXPECT_EQ(identity(), "Launch|" + red + "|Red");
+    GstCaptureComponent moved(work.path(), false);
+    moved.rememberSettingsIn(store);
+    moved.addLaunchDriver("Second", "videotestsrc is-live=true pattern=blue");
+    moved.addLaunchDriver("First", "videotestsrc is-live=true pattern=green");
+    moved.addLaunchDriver("Red", red);
+    EXPECT_EQ(moved.DriverIndex(), 2);
+    ASSERT_TRUE(moved.connectAtStart());
+    ASSERT_TRUE(waitForPicture(moved));
+    EXPECT_EQ(takeStill(moved).frame.pixel(5, 5), qRgb(255, 0, 0));
+}
 
-    // A source that stops, like a camera pulled out during the preview, is reported and not fatal.
-    capture->addLaunchDriver(QStringLiteral("Short source"),
-                             QStringLiteral("videotestsrc is-live=true num-buffers=10"));
-    QList<int> errors;
+// A driver that cannot be connected: refused at once when it cannot even be built, otherwise
+// reported once it fails, with the previous driver back.
+TEST_F(CaptureTest, FailingDriversBringThePreviousOneBack)
+{
+    EXPECT_THROW(capture->setDriverIndex(capture->DriverCount()), CaptureError);
+    capture->addLaunchDriver("Broken", "no-such-element-anywhere");
+    EXPECT_THROW(capture->setDriverIndex(capture->DriverCount() - 1), CaptureError);
+    EXPECT_EQ(capture->DriverIndex(), pattern);
+    EXPECT_TRUE(takeStill(*capture).ok());
+
+    capture->addLaunchDriver("Missing camera", "v4l2src device=/dev/velmora-no-such-camera");
+    const int missing = capture->DriverCount() - 1;
+    QSignalSpy failed(capture.get(), &CaptureComponent::driverFailed);
+    capture->setDriverIndex(missing);
+    ASSERT_TRUE(failed.wait(5000));
+    EXPECT_EQ(failed[0][0].toInt(), missing);
+    EXPECT_FALSE(failed[0][1].toString().isEmpty());
+    EXPECT_EQ(capture->DriverIndex(), pattern);
+    EXPECT_TRUE(waitForPicture(*capture));
+    EXPECT_EQ(failed.count(), 1);
+}
+
+// A source that stops is lost: stills fail at once with the reason, never with the last frame,
+// the status says so, and the component connects it again by itself.
+TEST_F(CaptureTest, ASourceThatStopsIsLostUntilItComesBack)
+{
+    capture->addLaunchDriver("Short source", "videotestsrc is-live=true num-buffers=20 pattern=red");
+    const int shortSource = capture->DriverCount() - 1;
+    QList<int> statuses;
     QObject context;
-    QObject::connect(capture.get(), &CaptureComponent::ErrorOccurred, &context,
-                     [&](int number, const QString& text) {
-                         EXPECT_FALSE(text.isEmpty());
-                         errors.append(number);
-                     });
-    capture->setDriverIndex(capture->DriverCount() - 2);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 3000));
-    EXPECT_NE(errors.value(0), 0);
+    QObject::connect(
+        capture.get(), &CaptureComponent::StatusChanged, &context, [&](int number, const QString& text) {
+            statuses << number;
+            if (number == CaptureComponent::StatusCameraLost)
+                EXPECT_EQ(text, "No picture: the camera \"Short source\" stopped sending pictures");
+        });
+    QSignalSpy errors(capture.get(), &CaptureComponent::ErrorOccurred);
+    capture->setDriverIndex(shortSource);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return statuses.contains(CaptureComponent::StatusCameraLost); }, 5000));
     EXPECT_FALSE(capture->isConnected());
-    EXPECT_THROW(capture->SaveFrame(work.file(QStringLiteral("gone.bmp"))), CaptureError);
-    EXPECT_FALSE(QFile::exists(work.file(QStringLiteral("gone.bmp"))));
-    // Connecting again brings the picture back.
-    capture->setDriverIndex(capture->DriverCount() - 1);
-    EXPECT_NO_THROW(capture->SaveFrame(path));
+    EXPECT_TRUE(errors.isEmpty()) << "no message box for a lost camera";
+    QElapsedTimer clock;
+    clock.start();
+    const CaptureStill lost = takeStill(*capture);
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_FALSE(lost.ok());
+    EXPECT_EQ(lost.error, "the camera \"Short source\" stopped sending pictures");
+    EXPECT_THROW(capture->GrabFrame(), CaptureError);
+    // Tried again after a moment: pictures flow again, and are the source's own.
+    statuses.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return statuses.contains(CaptureComponent::StatusPlaying); }, 5000));
+    EXPECT_EQ(capture->DriverIndex(), shortSource);
 }
 
 TEST_F(CaptureTest, MovieWithSoundHasBothStreamsAndItsLengthAndAllowsStillsButNoDriverChange)
 {
-    const QString path = work.file(QStringLiteral("movie.avi"));
+    const QString path = work.file("movie.avi");
     int yields = 0;
     QObject context;
     QObject::connect(capture.get(), &CaptureComponent::Yield, &context, [&] { ++yields; });
+    QStringList statuses;
+    QObject::connect(capture.get(), &CaptureComponent::StatusChanged, &context,
+                     [&](int, const QString& text) { statuses << text; });
     capture->setCaptureAudio(true);
     capture->setCaptureFrameRate(15);
     // An upload may take a still while a movie records; switching drivers must wait.
     bool refused = false;
-    recordMovie(path, 2000, [&] {
-        capture->SaveFrame(work.file(QStringLiteral("during.bmp")));
-        try {
-            capture->setDriverIndex(capture->DriverIndex());
-        } catch (const CaptureError&) {
-            refused = true;
-        }
-        capture->StopCapture();
+    CaptureStill during;
+    const auto [recorded, error] = recordMovie(path, 2000, [&] {
+        capture->requestStill(&context, [&](const CaptureStill& still) {
+            during = still;
+            try {
+                capture->setDriverIndex(capture->DriverIndex());
+            } catch (const CaptureError&) {
+                refused = true;
+            }
+            capture->StopCapture();
+        });
     });
-    EXPECT_EQ(QImage(work.file(QStringLiteral("during.bmp"))).size(), QSize(352, 288));
+    EXPECT_TRUE(recorded) << error.toStdString();
+    EXPECT_EQ(during.frame.size(), QSize(352, 288));
     EXPECT_TRUE(refused);
     EXPECT_GT(yields, 0);
     EXPECT_FALSE(capture->isCapturing());
-    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".part")));
+    EXPECT_FALSE(QFile::exists(path + ".part"));
+    // "Capturing to" stays until the movie ends.
+    const qsizetype capturing = statuses.indexOf("Capturing to " + path);
+    ASSERT_GE(capturing, 0) << statuses.join(" | ").toStdString();
+    EXPECT_EQ(statuses.value(capturing + 1), "Capture ended") << statuses.join(" | ").toStdString();
 
     const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);
@@ -247,7 +386,7 @@ TEST_F(CaptureTest, MovieWithSoundHasBothStreamsAndItsLengthAndAllowsStillsButNo
     EXPECT_GT(info.seconds, 1.5);
     EXPECT_LT(info.seconds, 3.0);
     // The live picture comes back after the movie.
-    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
+    EXPECT_TRUE(waitForPicture(*capture));
 }
 
 TEST_F(CaptureTest, PreRollAnsweredLaterAndEscapeGiveAPlayableFileInTheWorkFolder)
@@ -257,55 +396,91 @@ TEST_F(CaptureTest, PreRollAnsweredLaterAndEscapeGiveAPlayableFileInTheWorkFolde
     capture->setCaptureFile(QString());
     capture->setCaptureAudio(false);
     QObject context;
+    int preRolls = 0;
     QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
+        ++preRolls;
         QTimer::singleShot(200, &context, [&] { capture->StartCaptureNow(); });
         QTimer::singleShot(1200, &context, [] {
             QCoreApplication::postEvent(qApp,
                                         new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
         });
     });
+    QSignalSpy finished(capture.get(), &CaptureComponent::movieFinished);
     capture->CaptureMovie();
-    const MovieInfo info = probeMovie(work.file(QStringLiteral("capture.avi")));
+    EXPECT_EQ(preRolls, 0) << "PreRoll comes after CaptureMovie returned";
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_TRUE(finished[0][0].toBool()) << finished[0][1].toString().toStdString();
+    const MovieInfo info = probeMovie(work.file("capture.avi"));
     EXPECT_EQ(info.videoStreams, 1);
     EXPECT_EQ(info.audioStreams, 0);
     EXPECT_GT(info.seconds, 0.5);
 }
 
-TEST_F(CaptureTest, AbortAtPreRollOrAnUnwritablePathWritesNoMovieAndKeepsThePicture)
+TEST_F(CaptureTest, AbortAbandonOrAnUnwritablePathWriteNoMovieAndKeepThePicture)
 {
-    int preRolls = 0;
-    int starts = 0;
-    QObject context;
-    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
-        ++preRolls;
-        capture->AbortCapture();
-    });
-    QObject::connect(capture.get(), &CaptureComponent::StatusChanged, &context,
-                     [&](int number, const QString&) {
-                         if (number == CaptureComponent::StatusCaptureStarted)
-                             ++starts;
-                     });
-    const QString path = work.file(QStringLiteral("aborted.avi"));
+    capture->setCaptureAudio(false);
+    const QString path = work.file("aborted.avi");
     capture->setCaptureFile(path);
+    auto answer = std::make_unique<QObject>();
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, answer.get(),
+                     [&] { capture->AbortCapture(); });
+    QSignalSpy finished(capture.get(), &CaptureComponent::movieFinished);
     capture->CaptureMovie();
-    EXPECT_EQ(preRolls, 1);
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_FALSE(finished[0][0].toBool());
+    EXPECT_EQ(finished[0][1].toString(), QString());
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".part")));
+    EXPECT_FALSE(QFile::exists(path + ".part"));
+    ASSERT_TRUE(waitForPicture(*capture));
 
-    capture->setCaptureFile(work.file(QStringLiteral("missing/folder/movie.avi")));
-    EXPECT_THROW(capture->CaptureMovie(), CaptureError);
-    EXPECT_EQ(preRolls, 1);
-    EXPECT_EQ(starts, 0);
+    // Abandoned while recording: gone at once, reported before abandonMovie returns.
+    answer = std::make_unique<QObject>();
+    QObject::connect(capture.get(), &CaptureComponent::PreRoll, answer.get(),
+                     [&] { capture->StartCaptureNow(); });
+    capture->CaptureMovie();
+    const bool grows = QTest::qWaitFor([&] { return QFile(path + ".part").size() > 0; }, 10000);
+    ASSERT_TRUE(grows) << QFile::exists(path + ".part") << " " << QFile(path + ".part").size() << " "
+                       << capture->isCapturing() << QDir(work.path()).entryList().join(",").toStdString();
+    finished.clear();
+    capture->abandonMovie();
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_FALSE(finished[0][0].toBool());
     EXPECT_FALSE(capture->isCapturing());
-    EXPECT_NO_THROW(capture->SaveFrame(work.file(QStringLiteral("after.bmp"))));
+    EXPECT_FALSE(QFile::exists(path + ".part"));
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_TRUE(waitForPicture(*capture));
+
+    // A file that cannot be written is refused at once, without a PreRoll.
+    capture->setCaptureFile(work.file("missing/folder/movie.avi"));
+    QSignalSpy preRolls(capture.get(), &CaptureComponent::PreRoll);
+    EXPECT_THROW(capture->CaptureMovie(), CaptureError);
+    EXPECT_FALSE(capture->isCapturing());
+    QTest::qWait(200);
+    EXPECT_EQ(preRolls.count(), 0);
+    EXPECT_TRUE(takeStill(*capture).ok());
+}
+
+TEST_F(CaptureTest, StopFinalisesWithinItsBound)
+{
+    capture->setCaptureAudio(false);
+    QElapsedTimer clock;
+    const auto [recorded, error] = recordMovie(work.file("quick.avi"), 2000, [&] {
+        clock.start();
+        capture->StopCapture();
+    });
+    EXPECT_TRUE(recorded) << error.toStdString();
+    EXPECT_LT(clock.elapsed(), MovieRecorder::kFinaliseLimitMs + 500);
+    EXPECT_EQ(probeMovie(work.file("quick.avi")).videoStreams, 1);
+    EXPECT_GT(probeMovie(work.file("quick.avi")).seconds, 1.5);
 }
 
 TEST_F(CaptureTest, MovieFromAnotherSourceFallsBackToVideoWhenSoundFails)
 {
     // Drivers other than the test pattern record the default sound source, which a machine may
     // lack: then the movie still comes, without sound, and the status says so.
-    capture->addLaunchDriver(QStringLiteral("Other source"), QStringLiteral("videotestsrc is-live=true"));
-    capture->setDriverIndex(capture->DriverCount() - 2);
+    capture->addLaunchDriver("Other source", "videotestsrc is-live=true");
+    capture->setDriverIndex(capture->DriverCount() - 1);
+    ASSERT_TRUE(waitForPicture(*capture));
     bool videoOnly = false;
     QObject context;
     QObject::connect(capture.get(), &CaptureComponent::StatusChanged, &context,
@@ -314,8 +489,9 @@ TEST_F(CaptureTest, MovieFromAnotherSourceFallsBackToVideoWhenSoundFails)
                              videoOnly = true;
                      });
     capture->setCaptureAudio(true);
-    const QString path = work.file(QStringLiteral("other.avi"));
-    recordMovie(path, 800, [this] { capture->StopCapture(); });
+    const QString path = work.file("other.avi");
+    const auto [recorded, error] = recordMovie(path, 800, [this] { capture->StopCapture(); });
+    EXPECT_TRUE(recorded) << error.toStdString();
     const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);
     EXPECT_EQ(info.audioStreams == 0, videoOnly);

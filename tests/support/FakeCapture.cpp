@@ -27,10 +27,19 @@ QImage FakeCapture::nextFrame()
     return frame;
 }
 
+QString FakeCapture::DriverIdentity(int index) const
+{
+    return index >= 0 && index < m_drivers.size() ? QStringLiteral("Fake|%1|%1").arg(m_drivers[index])
+                                                  : QString();
+}
+
 int FakeCapture::DriverIndex() const
 {
     if (m_connected >= 0)
         return m_connected;
+    for (int i = 0; i < m_drivers.size(); ++i)
+        if (DriverIdentity(i) == m_chosen.identity)
+            return i;
     return m_drivers.isEmpty() ? -1 : 0;
 }
 
@@ -39,7 +48,39 @@ void FakeCapture::setDriverIndex(int index)
     if (index < 0 || index >= m_drivers.size() || failingDrivers.contains(m_drivers[index]))
         throw CaptureError(CaptureError::kConnectFailed, QStringLiteral("The driver cannot be opened"));
     m_connected = index;
+    choose();
     emit StatusChanged(StatusConnected, QStringLiteral("Connected to %1").arg(m_drivers[index]));
+    emit connectionChanged();
+}
+
+void FakeCapture::choose()
+{
+    m_chosen.identity = DriverIdentity(m_connected);
+    m_chosen.name = DriverName(m_connected);
+    m_chosen.format = videoFormats().value(m_formatIndex);
+    m_chosen.controls = {{QStringLiteral("brightness"), m_brightness}};
+    emit choiceChanged();
+}
+
+void FakeCapture::setAudioFormat(const AudioFormat& format)
+{
+    m_audioFormat = format;
+    emit choiceChanged();
+}
+
+CameraChoice FakeCapture::choice() const
+{
+    CameraChoice choice = m_chosen;
+    choice.compression = m_compression;
+    choice.audio = m_audioFormat;
+    return choice;
+}
+
+void FakeCapture::restoreChoice(const CameraChoice& choice)
+{
+    m_chosen = choice;
+    m_compression = choice.compression;
+    m_audioFormat = choice.audio;
 }
 
 QList<VideoFormat> FakeCapture::videoFormats() const
@@ -62,6 +103,7 @@ void FakeCapture::setVideoFormatIndex(int index)
                            QStringLiteral("There is no format number %1").arg(index));
     m_formatIndex = index;
     m_size = kSizes[index];
+    choose();
 }
 
 QList<CaptureControl> FakeCapture::controls() const
@@ -79,6 +121,7 @@ void FakeCapture::setControl(const QString& name, int value)
 {
     if (name == QLatin1String("brightness"))
         m_brightness = std::clamp(value, 0, 100);
+    choose();
 }
 
 void FakeCapture::CaptureMovie()
@@ -117,6 +160,12 @@ void FakeCapture::StopCapture()
     finishMovie(written, written ? QString() : file.errorString());
 }
 
+void FakeCapture::abandonMovie()
+{
+    if (isCapturing())
+        finishMovie(false, QStringLiteral("The movie was abandoned"));
+}
+
 void FakeCapture::finishMovie(bool recorded, const QString& error)
 {
     m_movie = Movie::Idle;
@@ -133,13 +182,4 @@ QImage FakeCapture::GrabFrame()
     if (!delivering)
         throw CaptureError(CaptureError::kSaveFrameFailed, noFrameText);
     return nextFrame();
-}
-
-void FakeCapture::SaveFrame(const QString& path)
-{
-    const QImage frame = GrabFrame();
-    QString error;
-    if (!m_bmp.writeFromBgrx(path, frame.constBits(), frame.width(), frame.height(),
-                             int(frame.bytesPerLine()), &error))
-        throw CaptureError(CaptureError::kSaveFrameFailed, error);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
 
 #include <QSet>
@@ -31,6 +30,7 @@ public:
 
     int DriverCount() const override { return int(m_drivers.size()); }
     QString DriverName(int index) const override { return m_drivers.value(index); }
+    QString DriverIdentity(int index) const override;
     int DriverIndex() const override;
     void setDriverIndex(int index) override;
     bool isConnected() const override { return m_connected >= 0; }
@@ -47,12 +47,21 @@ public:
     void setControl(const QString& name, int value) override;
 
     MovieCompression movieCompression() const override { return m_compression; }
-    void setMovieCompression(const MovieCompression& settings) override { m_compression = settings; }
+    void setMovieCompression(const MovieCompression& settings) override
+    {
+        m_compression = settings;
+        emit choiceChanged();
+    }
     AudioFormat audioFormat() const override { return m_audioFormat; }
-    void setAudioFormat(const AudioFormat& format) override { m_audioFormat = format; }
+    void setAudioFormat(const AudioFormat& format) override;
+
+    CameraChoice choice() const override;
+    void restoreChoice(const CameraChoice& choice) override;
 
     void setPreview(bool on) override { m_preview = on; }
     bool Preview() const override { return m_preview; }
+    void setPictureShown(bool shown) override { m_pictureShown = shown; }
+    bool pictureShown() const { return m_pictureShown; }
     void setCaptureAudio(bool on) override { m_captureAudio = on; }
     bool CaptureAudio() const override { return m_captureAudio; }
     void setCaptureFrameRate(int framesPerSecond) override { m_frameRate = framesPerSecond; }
@@ -66,9 +75,9 @@ public:
     void StartCaptureNow() override;
     void AbortCapture() override;
     void StopCapture() override;
+    void abandonMovie() override;
     bool isCapturing() const override { return m_movie != Movie::Idle; }
 
-    void SaveFrame(const QString& path) override;
     QImage GrabFrame() override;
 
     int width() const override { return m_size.width(); }
@@ -77,6 +86,7 @@ public:
 private:
     enum class Movie { Idle, PreRolling, Recording };
     void finishMovie(bool recorded, const QString& error);
+    void choose();
 
     QStringList m_drivers;
     int m_connected = -1;
@@ -87,9 +97,10 @@ private:
     MovieCompression m_compression;
     AudioFormat m_audioFormat;
     bool m_preview = true;
+    bool m_pictureShown = false;
+    CameraChoice m_chosen;
     bool m_captureAudio = true;
     int m_frameRate = 30;
     QString m_captureFile;
     Movie m_movie = Movie::Idle;
-    BmpWriter m_bmp;
 };

@@ -1,0 +1,185 @@
+#include "capture/MovieRecorder.h"
+
+#include "capture/CaptureComponent.h"
+#include "capture/CaptureError.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QKeyEvent>
+
+MovieRecorder::MovieRecorder(Host& host, QObject* parent) : QObject(parent), m_host(host)
+{
+    m_finalise.setSingleShot(true);
+    m_finalise.setInterval(kFinaliseLimitMs);
+    connect(&m_finalise, &QTimer::timeout, this, [this] {
+        drop(QStringLiteral("The movie could not be completed within %1 s").arg(kFinaliseLimitMs / 1000.0));
+    });
+    m_yield.setInterval(kYieldIntervalMs);
+    connect(&m_yield, &QTimer::timeout, this, &MovieRecorder::Yield);
+}
+
+MovieRecorder::~MovieRecorder()
+{
+    setRecordingHooks(false);
+}
+
+void MovieRecorder::start(const QString& target, PipelineBuilder::Movie movie)
+{
+    if (isActive())
+        throw CaptureError(CaptureError::kMovieFailed, QStringLiteral("A movie capture is running"));
+    movie.partPath = target + QStringLiteral(".part");
+    // A file that cannot be written is known now, before anything is set up.
+    QFile part(movie.partPath);
+    if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw CaptureError(
+            CaptureError::kMovieFailed,
+            QStringLiteral("The movie cannot be written to %1: %2").arg(target, part.errorString()));
+    part.close();
+    QString error;
+    if (!m_host.prepareMoviePipeline(movie, &error)) {
+        QFile::remove(movie.partPath);
+        throw CaptureError(CaptureError::kMovieFailed, error);
+    }
+    m_target = target;
+    m_movie = movie;
+    m_state = State::Preparing;
+}
+
+void MovieRecorder::prepared(bool ok, const QString& error)
+{
+    if (m_state != State::Preparing)
+        return;
+    if (ok) {
+        m_state = State::PreRolled;
+        emit PreRoll();
+        return;
+    }
+    // A sound source that does not start should not cost the picture.
+    if (m_movie.withAudio) {
+        m_movie.withAudio = false;
+        emit statusChanged(CaptureComponent::StatusVideoOnly,
+                           QStringLiteral("The sound source failed, recording video only"));
+        QString again;
+        if (m_host.prepareMoviePipeline(m_movie, &again))
+            return;
+        drop(again);
+        return;
+    }
+    drop(error);
+}
+
+void MovieRecorder::StartCaptureNow()
+{
+    if (m_state != State::PreRolled)
+        return;
+    m_state = State::Recording;
+    m_host.playMoviePipeline();
+    setRecordingHooks(true);
+    emit statusChanged(CaptureComponent::StatusCaptureStarted,
+                       QStringLiteral("Capturing to %1").arg(m_target));
+}
+
+void MovieRecorder::AbortCapture()
+{
+    if (m_state == State::PreRolled || m_state == State::Preparing)
+        drop(QString());
+    else if (m_state == State::Recording)
+        StopCapture();
+}
+
+void MovieRecorder::StopCapture()
+{
+    if (m_state != State::Recording)
+        return;
+    setRecordingHooks(false);
+    m_state = State::Finalising;
+    m_finalise.start();
+    // End of stream lets avimux write its index, so the file plays.
+    m_host.endMovieStream();
+}
+
+void MovieRecorder::abandon()
+{
+    if (!isActive())
+        return;
+    drop(QStringLiteral("The movie was abandoned"));
+}
+
+void MovieRecorder::streamEnded()
+{
+    // Also a source that ends by itself while recording leaves a complete movie.
+    if (m_state == State::Finalising || m_state == State::Recording)
+        keep();
+}
+
+void MovieRecorder::failed(const QString& error)
+{
+    if (!isActive() || m_state == State::Closing)
+        return;
+    const bool running = m_state == State::Recording || m_state == State::Finalising;
+    drop(error);
+    if (running)
+        emit errorOccurred(CaptureComponent::ErrorMovie, error);
+}
+
+void MovieRecorder::closed(bool ok)
+{
+    if (m_state != State::Closing)
+        return;
+    finish(ok, ok ? QString() : QStringLiteral("The movie cannot be written to %1").arg(m_target));
+}
+
+void MovieRecorder::keep()
+{
+    setRecordingHooks(false);
+    m_finalise.stop();
+    m_state = State::Closing;
+    m_host.closeMoviePipeline([part = m_movie.partPath, target = m_target] {
+        QFile::remove(target);
+        const bool renamed = QFile::rename(part, target);
+        QFile::remove(part);
+        return renamed;
+    });
+}
+
+void MovieRecorder::drop(const QString& error)
+{
+    setRecordingHooks(false);
+    m_finalise.stop();
+    // Unlinked now; the pipeline writes into nothing until it has stopped.
+    QFile::remove(m_movie.partPath);
+    m_state = State::Idle;
+    m_host.closeMoviePipeline(
+        [part = m_movie.partPath] { return QFile::remove(part) || !QFile::exists(part); });
+    finish(false, error);
+}
+
+void MovieRecorder::finish(bool recorded, const QString& error)
+{
+    m_state = State::Idle;
+    emit statusChanged(CaptureComponent::StatusCaptureEnded, QStringLiteral("Capture ended"));
+    emit finished(recorded, error);
+}
+
+void MovieRecorder::setRecordingHooks(bool on)
+{
+    if (!qApp)
+        return;
+    if (on) {
+        qApp->installEventFilter(this);
+        m_yield.start();
+    } else {
+        qApp->removeEventFilter(this);
+        m_yield.stop();
+    }
+}
+
+bool MovieRecorder::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_state == State::Recording && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        StopCapture();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "capture/CaptureComponent.h"
+
+#include <QTest>
+
+#include <optional>
+
+// Asks the component for a still and runs the event loop until the answer comes (at most
+// timeoutMs; an answer that never comes is an error of its own).
+inline CaptureStill takeStill(CaptureComponent& capture, int timeoutMs = 15000)
+{
+    QObject context;
+    std::optional<CaptureStill> answer;
+    bool insideCall = true;
+    capture.requestStill(&context, [&](const CaptureStill& still) {
+        if (insideCall)
+            answer = CaptureStill{QImage(), QStringLiteral("answered inside requestStill")};
+        else
+            answer = still;
+    });
+    insideCall = false;
+    if (!QTest::qWaitFor([&] { return answer.has_value(); }, timeoutMs))
+        return {QImage(), QStringLiteral("no answer within %1 ms").arg(timeoutMs)};
+    return *answer;
+}
+
+// Runs the event loop until a still succeeds: the connection is up and pictures flow.
+inline bool waitForPicture(CaptureComponent& capture, int timeoutMs = 15000)
+{
+    return QTest::qWaitFor(
+        [&] {
+            if (!capture.isConnected())
+                return false;
+            return takeStill(capture, timeoutMs).ok();
+        },
+        timeoutMs);
+}
