@@ -323,8 +323,9 @@ TEST_F(CaptureTest, ASourceThatStopsIsLostUntilItComesBack)
     QObject::connect(
         capture.get(), &CaptureComponent::StatusChanged, &context, [&](int number, const QString& text) {
             statuses << number;
-            if (number == CaptureComponent::StatusCameraLost)
+            if (number == CaptureComponent::StatusCameraLost) {
                 EXPECT_EQ(text, "No picture: the camera \"Short source\" stopped sending pictures");
+            }
         });
     QSignalSpy errors(capture.get(), &CaptureComponent::ErrorOccurred);
     capture->setDriverIndex(shortSource);

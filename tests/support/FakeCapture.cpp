@@ -33,6 +33,20 @@ QString FakeCapture::DriverIdentity(int index) const
                                                   : QString();
 }
 
+void FakeCapture::showFrame()
+{
+    if (!m_preview || !m_pictureShown || !isConnected())
+        return;
+    emit FrameArrived();
+    emit frameReady(nextFrame());
+}
+
+void FakeCapture::addDriver(const QString& name)
+{
+    m_drivers << name;
+    emit driversChanged();
+}
+
 int FakeCapture::DriverIndex() const
 {
     if (m_connected >= 0)

@@ -26,6 +26,10 @@ public:
 
     // The frame the next still gets; frames count up from 1.
     QImage nextFrame();
+    // A live frame, delivered as the component does: only with Preview on and the picture shown.
+    void showFrame();
+    // A camera plugged in while the program runs.
+    void addDriver(const QString& name);
     int framesMade() const { return m_framesMade; }
 
     int DriverCount() const override { return int(m_drivers.size()); }

@@ -1,4 +1,7 @@
 #include "ui/MainWindow.h"
+#include "CaptureWait.h"
+#include "FakeCapture.h"
+#include "PipeWireGraph.h"
 #include "ScriptedCaptureDialogs.h"
 #include "WindowFixture.h"
 #include "capture/GstCaptureComponent.h"
@@ -48,18 +51,20 @@ namespace {
 class MainWindowTest : public WindowFixture
 {
 protected:
-    // The engine is built on first use, so a test can prepare the store or ask for no drivers.
+    // The engine is built on first use, so a test can prepare the store, ask for no drivers or
+    // bring a capture component of its own.
     UploadEngine& engine()
     {
         if (!m_engine) {
-            auto capture = std::make_unique<GstCaptureComponent>(dir.file("work"), testPattern);
-            gstCapture = capture.get();
+            if (!ownCapture)
+                ownCapture = std::make_unique<FakeCapture>(drivers);
             m_engine = std::make_unique<UploadEngine>(
                 UploadEngine::Settings{dir.file("store.db"), dir.file("work")}, prompter, status, [] {},
-                std::move(capture));
+                std::move(ownCapture));
         }
         return *m_engine;
     }
+    FakeCapture& fake() { return static_cast<FakeCapture&>(engine().capture()); }
     Regedit& store() override { return engine().store(); }
     MainWindow& window() override
     {
@@ -94,8 +99,8 @@ protected:
 
     StatusPanels status;
     ScriptedCaptureDialogs captureDialogs;
-    bool testPattern = true;
-    GstCaptureComponent* gstCapture = nullptr; // owned by the engine
+    QStringList drivers{QStringLiteral("Test camera")};
+    std::unique_ptr<CaptureComponent> ownCapture;
     bool trayPresent = true; // the offscreen platform has no notification area; most tests act as if
     int ends = 0;
     std::unique_ptr<UploadEngine> m_engine;
@@ -157,7 +162,7 @@ TEST_F(MainWindowTest, StoredSizeIsUsedAndOneThatIsNoNumberCountsAsAbsent)
     EXPECT_GE(w.frameGeometry().width(), w.pixelsX(8000));
 }
 
-TEST_F(MainWindowTest, LoadFillsThePanelsConnectsTheTestPatternAndArmsNoTimer)
+TEST_F(MainWindowTest, LoadFillsThePanelsConnectsTheDriverAndArmsNoTimer)
 {
     MainWindow& w = loaded();
     EXPECT_EQ(status.panel(1), QString("Click 'Upload now' to upload"));
@@ -165,12 +170,65 @@ TEST_F(MainWindowTest, LoadFillsThePanelsConnectsTheTestPatternAndArmsNoTimer)
     EXPECT_EQ(status.panel(4), QString("352 x 288"));
     EXPECT_TRUE(engine().capture().isConnected());
     EXPECT_EQ(w.selectDriverWindow().findChild<QComboBox*>("cbDriver")->currentText(),
-              GstCaptureComponent::testPatternDriverName());
+              QString("Test camera"));
     EXPECT_TRUE(child<QAction>("vformat")->isEnabled());
     EXPECT_FALSE(child<QAction>("display")->isEnabled());
     EXPECT_TRUE(prompter.texts().isEmpty());
     EXPECT_EQ(timers(), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&w] { return !w.videoView().frame().isNull(); }, 5000));
+    fake().showFrame();
+    EXPECT_FALSE(w.videoView().frame().isNull());
+}
+
+// Frames are decoded only while the window shows the picture: the component is told.
+TEST_F(MainWindowTest, TheComponentKnowsWhetherThePictureIsShown)
+{
+    MainWindow& w = loaded();
+    EXPECT_TRUE(fake().pictureShown());
+    w.showMinimized();
+    EXPECT_FALSE(fake().pictureShown());
+    w.showNormal();
+    EXPECT_TRUE(fake().pictureShown());
+    w.systray_Click();
+    EXPECT_FALSE(fake().pictureShown());
+    trigger("motion_preview");
+    w.showWindow();
+    EXPECT_TRUE(fake().pictureShown());
+    EXPECT_FALSE(fake().Preview());
+}
+
+// Panel 2 and the picture say what the camera does; a size that changes later reaches panel 4.
+TEST_F(MainWindowTest, CameraStatusReachesPanelTwoThePictureAndPanelFour)
+{
+    MainWindow& w = loaded();
+    const QString lost = "No picture: the camera \"Test camera\" is gone (unplugged or switched off)";
+    emit fake().StatusChanged(CaptureComponent::StatusCameraLost, lost);
+    EXPECT_EQ(child<QLabel>("panel2")->text(), lost);
+    EXPECT_EQ(w.videoView().notice(), lost);
+    emit fake().StatusChanged(CaptureComponent::StatusPlaying, "Video running");
+    EXPECT_EQ(child<QLabel>("panel2")->text(), QString("Video running"));
+    EXPECT_TRUE(w.videoView().notice().isEmpty());
+
+    fake().setVideoFormatIndex(2);
+    emit fake().connectionChanged();
+    EXPECT_EQ(status.panel(4), QString("640 x 480"));
+}
+
+// A camera GStreamer reports like any real one (PipeWire) that has no 352 x 288: the window starts
+// at the size it offers and shows it in panel 4.
+TEST_F(MainWindowTest, ACameraWithoutTheStartSizeShowsItsOwnInPanelFour)
+{
+    PipeWireGraph graph;
+    if (!graph.start())
+        GTEST_SKIP() << "PipeWire cannot start here: " << graph.error().toStdString();
+    ASSERT_GT(graph.plug({}), 0) << graph.error().toStdString();
+    ownCapture = std::make_unique<GstCaptureComponent>(dir.file("work"), false);
+    MainWindow& w = loaded();
+    EXPECT_EQ(status.panel(4), QString("640 x 480"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.videoView().hasPaintedFrame(); }, 10000));
+    EXPECT_EQ(w.videoView().frame().size(), QSize(640, 480));
+    EXPECT_EQ(child<QLabel>("panel2")->text(), QString("Video running"));
+    m_window.reset();
+    m_engine.reset();
 }
 
 TEST_F(MainWindowTest, UploadSettingsFromTheMenuAndTheFtpButtonStopTheTimers)
@@ -191,48 +249,57 @@ TEST_F(MainWindowTest, UploadSettingsFromTheMenuAndTheFtpButtonStopTheTimers)
 
 TEST_F(MainWindowTest, NoDriverShowsTheMessageAndNoneInTheList)
 {
-    testPattern = false;
-    if (engine().capture().DriverCount() > 0)
-        GTEST_SKIP() << "this machine has a camera";
+    drivers.clear();
     MainWindow& w = loaded();
     EXPECT_EQ(prompter.texts(), QStringList{"No Video Capture Device!"});
     EXPECT_EQ(prompter.shown().front().icon, Prompter::Icon::Information);
-    auto* drivers = w.selectDriverWindow().findChild<QComboBox*>("cbDriver");
-    EXPECT_EQ(drivers->count(), 1);
-    EXPECT_EQ(drivers->currentText(), QString("<none>"));
+    auto* list = w.selectDriverWindow().findChild<QComboBox*>("cbDriver");
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->currentText(), QString("<none>"));
     EXPECT_FALSE(w.videoView().isVisibleTo(&w));
+    EXPECT_FALSE(fake().pictureShown());
     for (const char* name : {"vformat", "display", "source"})
         EXPECT_FALSE(child<QAction>(name)->isEnabled()) << name;
     EXPECT_EQ(status.panel(1), QString("Click 'Upload now' to upload"));
 }
 
+// Refused at once or failing later: the list goes back to the connected driver, with one message;
+// cameras that come later join the list.
 TEST_F(MainWindowTest, DriverThatFailsFallsBackToThePreviousOneWithOneMessage)
 {
-    // Listed first, so the load tries it: one message, and nothing connected.
+    drivers = {"Missing camera", "Test camera"};
     engine();
-    gstCapture->addLaunchDriver("Missing camera", "v4l2src device=/dev/velmora-no-such-camera");
+    fake().failingDrivers = {"Missing camera"};
     SelectDriverWindow& select = loaded().selectDriverWindow();
+    // Listed first, so the load tries it: one message, and nothing connected.
     EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
     EXPECT_FALSE(engine().capture().isConnected());
 
-    auto* drivers = select.findChild<QComboBox*>("cbDriver");
-    const int broken = drivers->findText("Missing camera");
-    const int working = drivers->findText(GstCaptureComponent::testPatternDriverName());
-    ASSERT_GE(broken, 0);
-    ASSERT_GE(working, 0);
-    select.selectDriver(working);
+    auto* list = select.findChild<QComboBox*>("cbDriver");
+    select.selectDriver(1);
     EXPECT_TRUE(engine().capture().isConnected());
     prompter.clear();
 
-    select.selectDriver(broken);
-    EXPECT_EQ(engine().capture().DriverIndex(), working);
-    EXPECT_TRUE(engine().capture().isConnected());
-    EXPECT_EQ(drivers->currentIndex(), working);
+    select.selectDriver(0);
+    EXPECT_EQ(engine().capture().DriverIndex(), 1);
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
+
+    // Accepted, then failed while connecting: the component is back at the previous driver.
+    prompter.clear();
+    list->setCurrentIndex(0);
+    emit fake().driverFailed(0, "no picture within 6 s");
+    EXPECT_EQ(list->currentIndex(), 1);
     EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
 
     // OK remembers the name shown.
     select.findChild<QPushButton*>("Command1")->click();
-    EXPECT_EQ(stored("Select the driver you want to use:"), GstCaptureComponent::testPatternDriverName());
+    EXPECT_EQ(stored("Select the driver you want to use:"), QString("Test camera"));
+
+    // A camera plugged in later is listed; the selection stays.
+    fake().addDriver("New camera");
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(list->currentIndex(), 1);
 }
 
 TEST_F(MainWindowTest, FrameRateTextAndSliderRules)
@@ -354,10 +421,11 @@ TEST_F(MainWindowTest, CaptureImageFromTheMenuAndTheToolbarWritesTheFrame)
     loaded();
     captureDialogs.imageNext(dir.file("menu.bmp"));
     trigger("save_image_capture");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.file("menu.bmp")); }, 5000));
     EXPECT_EQ(QImage(dir.file("menu.bmp")).size(), QSize(352, 288));
     captureDialogs.imageNext(dir.file("button.bmp"));
     trigger("Save Image Capture");
-    EXPECT_TRUE(QFile::exists(dir.file("button.bmp")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(dir.file("button.bmp")); }, 5000));
     EXPECT_TRUE(prompter.texts().isEmpty());
 }
 
@@ -414,7 +482,7 @@ TEST_F(MainWindowTest, PictureDropDownOffersTheDriverDialogsExactlyAsTheMenuDoes
         ASSERT_NE(entry(dropDownEntry), nullptr) << dropDownEntry;
         EXPECT_EQ(entry(dropDownEntry)->isEnabled(), child<QAction>(menuItem)->isEnabled()) << dropDownEntry;
     }
-    // The test pattern has a format dialog and no display dialog: both states are seen.
+    // The driver has a format dialog and no display dialog: both states are seen.
     EXPECT_TRUE(entry("PictureFormat")->isEnabled());
     EXPECT_FALSE(entry("PictureDisplay")->isEnabled());
     child<QAction>("display")->setEnabled(true);
@@ -444,7 +512,7 @@ TEST_F(MainWindowTest, EnterAnswersTheSmallWindowsWithTheirDefaultOrTheFocusedBu
     select.findChild<QComboBox*>("cbDriver")->setFocus();
     pressEnter(select, Qt::Key_Enter);
     EXPECT_FALSE(select.isVisible());
-    EXPECT_EQ(stored("Select the driver you want to use:"), GstCaptureComponent::testPatternDriverName());
+    EXPECT_EQ(stored("Select the driver you want to use:"), QString("Test camera"));
 
     // Enter on the focused "&Help" presses that one, as in a dialog.
     select.findChild<QPushButton*>("cmdHelp")->setFocus();
@@ -476,6 +544,23 @@ TEST_F(MainWindowTest, WindowsShowTheProgramIconAndTheirWholeTitle)
         EXPECT_GE(tool->width(), QFontMetrics(bold).horizontalAdvance(tool->windowTitle()) + 100)
             << tool->windowTitle().toStdString();
     }
+}
+
+// Capture Movie returns at once; the PreRoll question is asked and panel 3 asks for Escape until
+// the component reports the end.
+TEST_F(MainWindowTest, MovieFromTheMenuAsksThePreRollQuestionAndClearsPanelThree)
+{
+    loaded();
+    prompter.answerNext(Prompter::Answer::Ok);
+    captureDialogs.movieNext(dir.file("clip.avi"));
+    trigger("save_motion_image_capture");
+    EXPECT_EQ(prompter.texts(), QStringList{"PreRoll complete - Click OK to start capture immediately.\n"
+                                            "Using precise capture controls."});
+    EXPECT_TRUE(engine().capture().isCapturing());
+    EXPECT_EQ(status.panel(3), QString("Press <Esc> to stop"));
+    engine().capture().StopCapture();
+    EXPECT_EQ(status.panel(3), QString());
+    EXPECT_TRUE(QFile::exists(dir.file("clip.avi")));
 }
 
 // No toolbar picture may nearly vanish on a light or a dark toolbar: most of its drawn pixels

@@ -1,0 +1,121 @@
+#include "FtpServer.h"
+#include "PipeWireGraph.h"
+#include "TempDir.h"
+#include "settings/Regedit.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+// The built program in "--headless" against a loopback FTP server, with a PipeWire camera that is
+// unplugged and plugged back while it runs.
+namespace {
+class HeadlessCameraTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!graph.start())
+            GTEST_SKIP() << "PipeWire cannot start here: " << graph.error().toStdString();
+        ASSERT_TRUE(server.start()) << server.startError().toStdString();
+        Regedit store(storePath);
+        store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora", "Account1", "Cam");
+        for (const auto& [name, text] :
+             std::initializer_list<std::pair<const char*, QString>>{{"Selected", "True"},
+                                                                    {"Host Name/Adress:", server.hostField()},
+                                                                    {"User ID:", FtpServer::kUser},
+                                                                    {"Password:", FtpServer::kPassword},
+                                                                    {"Upload image every:", "Custom"},
+                                                                    {"Custom", "1"}})
+            store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Cam", name, text);
+    }
+    void TearDown() override
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+    // Reads the program's output for ms, or until done says it is enough.
+    bool pump(
+        int ms, const std::function<bool()>& done = [] { return false; })
+    {
+        const QDeadlineTimer deadline(ms);
+        while (!deadline.hasExpired()) {
+            process.waitForReadyRead(50);
+            out += QString::fromLocal8Bit(process.readAllStandardOutput());
+            err += QString::fromLocal8Bit(process.readAllStandardError());
+            if (done())
+                return true;
+        }
+        return false;
+    }
+    QRgb uploadedCentre() const
+    {
+        const QImage picture(server.homeFile("webcam.jpg"));
+        return picture.isNull() ? 0 : picture.pixel(picture.width() / 2, picture.height() / 3);
+    }
+    static bool near(QRgb pixel, QRgb wanted)
+    {
+        return std::abs(qRed(pixel) - qRed(wanted)) < 50 && std::abs(qGreen(pixel) - qGreen(wanted)) < 50 &&
+               std::abs(qBlue(pixel) - qBlue(wanted)) < 50;
+    }
+
+    PipeWireGraph graph;
+    FtpServer server;
+    TempDir dir;
+    QString storePath = dir.file("store.db");
+    QProcess process;
+    QString out;
+    QString err;
+};
+
+PipeWireGraph::Camera camera(const char* pattern)
+{
+    PipeWireGraph::Camera c;
+    c.pattern = QString::fromLatin1(pattern);
+    return c;
+}
+
+// Unplugged: no upload is reported while the camera is gone and the failure is logged; plugged
+// back: uploads resume with the new picture.
+TEST_F(HeadlessCameraTest, UnplugStopsTheUploadsAndReplugResumesThemWithTheNewPicture)
+{
+    const int red = graph.plug(camera("red"));
+    ASSERT_GT(red, 0) << graph.error().toStdString();
+    QProcessEnvironment env = graph.environment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
+                  {"--store", storePath, "--workdir", dir.file("work"), "--headless"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(pump(15000, [&] { return out.contains("Picture uploaded!"); })) << err.toStdString();
+    EXPECT_TRUE(near(uploadedCentre(), qRgb(255, 0, 0))) << std::hex << uploadedCentre();
+
+    graph.unplug(red);
+    pump(1500); // a cycle that took its picture before the camera went may still finish
+    const qsizetype uploads = out.count("Picture uploaded!");
+    QFile::remove(server.homeFile("webcam.jpg"));
+    pump(3000);
+    EXPECT_EQ(out.count("Picture uploaded!"), uploads) << out.right(600).toStdString();
+    EXPECT_FALSE(QFile::exists(server.homeFile("webcam.jpg")));
+    EXPECT_TRUE(
+        err.contains("Failed to save picture, the camera \"TestCam\" is gone (unplugged or switched off)"))
+        << err.right(600).toStdString();
+
+    ASSERT_GT(graph.plug(camera("blue")), 0) << graph.error().toStdString();
+    ASSERT_TRUE(pump(10000, [&] { return out.count("Picture uploaded!") > uploads; }))
+        << err.right(600).toStdString();
+    EXPECT_TRUE(near(uploadedCentre(), qRgb(0, 0, 255))) << std::hex << uploadedCentre();
+
+    ::kill(pid_t(process.processId()), SIGTERM);
+    EXPECT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+}
+} // namespace
