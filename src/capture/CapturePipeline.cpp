@@ -10,9 +10,11 @@ void releaseFrames(gpointer data)
     delete static_cast<SharedFrames*>(data);
 }
 
-GstPadProbeReturn onGate(GstPad* pad, GstPadProbeInfo*, gpointer data)
+GstPadProbeReturn onGate(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
-    return (*static_cast<SharedFrames*>(data))->admit(pad) ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    return (*static_cast<SharedFrames*>(data))->admit(pad, GST_PAD_PROBE_INFO_BUFFER(info))
+               ? GST_PAD_PROBE_OK
+               : GST_PAD_PROBE_DROP;
 }
 
 GstFlowReturn onNewSample(GstAppSink* sink, gpointer data)

@@ -38,7 +38,7 @@ void FrameHandoff::setListener(std::function<void(Event)> listener)
     m_listener = std::move(listener);
 }
 
-bool FrameHandoff::admit(GstPad* pad)
+bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
 {
     const Clock::time_point now = Clock::now();
     std::function<void(Event)> listener;
@@ -53,17 +53,21 @@ bool FrameHandoff::admit(GstPad* pad)
         }
         ++m_buffers;
         m_lastBuffer = now;
-        if (m_buffers == 1 || m_size.isEmpty()) {
-            if (GstPtr<GstCaps> caps{gst_pad_get_current_caps(pad)};
-                caps && gst_caps_get_size(caps.get()) > 0) {
-                const GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
-                int width = 0;
-                int height = 0;
-                gst_structure_get_int(structure, "width", &width);
-                gst_structure_get_int(structure, "height", &height);
-                m_size = QSize(width, height);
-                m_statedInterval = statedInterval(structure);
-            }
+        // The caps object changes only when the source's format does.
+        GstPtr<GstCaps> caps(gst_pad_get_current_caps(pad));
+        if (caps && caps != m_sourceCaps && gst_caps_get_size(caps.get()) > 0) {
+            const GstStructure* structure = gst_caps_get_structure(caps.get(), 0);
+            int width = 0;
+            int height = 0;
+            gst_structure_get_int(structure, "width", &width);
+            gst_structure_get_int(structure, "height", &height);
+            m_size = QSize(width, height);
+            m_statedInterval = statedInterval(structure);
+            m_sourceCaps = std::move(caps);
+        }
+        if (buffer && m_sourceCaps) {
+            m_newestSource.sample.reset(gst_sample_new(buffer, m_sourceCaps.get(), nullptr, nullptr));
+            m_newestSource.arrived = now;
         }
     }
     if (listener)
@@ -109,6 +113,12 @@ FrameHandoff::Frame FrameHandoff::newest() const
 {
     std::lock_guard lock(m_mutex);
     return {gstRef(m_newest.sample.get()), m_newest.arrived};
+}
+
+FrameHandoff::Frame FrameHandoff::newestSource() const
+{
+    std::lock_guard lock(m_mutex);
+    return {gstRef(m_newestSource.sample.get()), m_newestSource.arrived};
 }
 
 quint64 FrameHandoff::sourceBuffers() const

@@ -35,8 +35,9 @@ public:
     void setListener(std::function<void(Event)> listener);
     void acknowledge() { m_decodedPending = false; }
 
-    // Streaming threads. A buffer from the source passes the gate; true when it is to be decoded.
-    bool admit(GstPad* pad);
+    // Streaming threads. A buffer from the source passes the gate (it is kept, undecoded, as the
+    // newest source frame); true when it is to be decoded.
+    bool admit(GstPad* pad, GstBuffer* buffer);
     void deliver(GstPtr<GstSample> sample);
     // The pipeline failed or ended: waiters wake with this reason.
     void fail(const QString& reason);
@@ -44,7 +45,10 @@ public:
     // Any thread.
     void setDecodeAll(bool on);
     void setStillsWanted(int count);
+    // The newest decoded frame (BGRx).
     Frame newest() const;
+    // The newest frame as the source sent it, decoded or not.
+    Frame newestSource() const;
     quint64 sourceBuffers() const;
     Clock::time_point lastSourceBuffer() const;
     QSize size() const;
@@ -64,6 +68,8 @@ private:
     std::condition_variable m_arrived;
     std::function<void(Event)> m_listener;
     Frame m_newest;
+    Frame m_newestSource;
+    GstPtr<GstCaps> m_sourceCaps;
     quint64 m_buffers = 0;
     Clock::time_point m_lastBuffer{};
     Clock::duration m_statedInterval{};

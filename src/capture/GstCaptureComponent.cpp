@@ -814,6 +814,17 @@ QString GstCaptureComponent::unavailableReason() const
     return {};
 }
 
+QImage GstCaptureComponent::freshFrame(FrameHandoff& frames, FrameHandoff::Clock::time_point since)
+{
+    if (const FrameHandoff::Frame frame = frames.newest(); frame && frame.arrived >= since)
+        return FrameHandoff::image(frame);
+    if (const FrameHandoff::Frame source = frames.newestSource(); source && source.arrived >= since) {
+        QString error;
+        return m_decoder.toImage(source.sample.get(), &error);
+    }
+    return {};
+}
+
 QImage GstCaptureComponent::GrabFrame()
 {
     if (const QString reason = unavailableReason(); !reason.isEmpty())
@@ -822,9 +833,9 @@ QImage GstCaptureComponent::GrabFrame()
     const Clock::time_point asked = Clock::now();
     const Clock::duration interval = frames->frameInterval();
     const Clock::time_point since = asked - StillRule::freshWindow(interval);
-    FrameHandoff::Frame frame = frames->newest();
-    if (!frame || frame.arrived < since)
-        frame = frames->waitForFrame(since, asked + StillRule::waitLimit(interval));
+    if (QImage image = freshFrame(*frames, since); !image.isNull())
+        return image;
+    const FrameHandoff::Frame frame = frames->waitForFrame(since, asked + StillRule::waitLimit(interval));
     if (!frame) {
         const QString failure = frames->failure();
         throw CaptureError(CaptureError::kSaveFrameFailed,
@@ -855,9 +866,8 @@ void GstCaptureComponent::requestStill(QObject* context, std::function<void(cons
     const std::shared_ptr<FrameHandoff>& frames = m_pipeline->frames();
     const Clock::time_point asked = Clock::now();
     const Clock::duration interval = frames->frameInterval();
-    if (const FrameHandoff::Frame frame = frames->newest();
-        frame && frame.arrived >= asked - StillRule::freshWindow(interval)) {
-        answerLater(context, std::move(done), {FrameHandoff::image(frame), QString()});
+    if (QImage frame = freshFrame(*frames, asked - StillRule::freshWindow(interval)); !frame.isNull()) {
+        answerLater(context, std::move(done), {std::move(frame), QString()});
         return;
     }
     const Clock::duration limit = StillRule::waitLimit(interval);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureComponent.h"
+#include "capture/FrameDecoder.h"
 #include "capture/FrameHandoff.h"
 #include "capture/MovieRecorder.h"
 
@@ -155,6 +156,9 @@ private:
     bool isPresent(int index) const;
 
     // Stills.
+    // A frame at hand that arrived at or after since: the newest decoded one, or the newest the
+    // source sent, decoded now. Null when there is none (or it cannot be decoded).
+    QImage freshFrame(FrameHandoff& frames, FrameHandoff::Clock::time_point since);
     void answerLater(QObject* context, std::function<void(const CaptureStill&)> done, CaptureStill still);
     void answerStills();
     void expireStills();
@@ -205,4 +209,5 @@ private:
 
     std::vector<PendingStill> m_stills;
     QTimer m_stillTimer;
+    FrameDecoder m_decoder;
 };

@@ -131,6 +131,10 @@ GstElement* PipelineBuilder::createSource(const DriverList::Driver& driver, QStr
             g_object_set(source, "stream-properties", properties, nullptr);
             gst_structure_free(properties);
         }
+        // A PipeWire frame's memory goes with its stream; a still or the picture on screen may be
+        // kept longer than that, so the source hands out copies.
+        if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "always-copy"))
+            g_object_set(source, "always-copy", TRUE, nullptr);
         break;
     case DriverList::Kind::TestPattern:
         source = gst_element_factory_make("videotestsrc", "source");

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "capture/GstPtr.h"
+
+#include <QImage>
+#include <QString>
+
+#include <gst/video/video.h>
+
+#include <mutex>
+
+// Turns one frame as the camera sent it (MJPEG, or raw in any layout) into an RGB32 image, for a
+// still taken while no window shows the picture: only that frame is decoded. A frame that is BGRx
+// already is shown over its own pixels. Safe to use from any thread, one frame at a time.
+class FrameDecoder final
+{
+public:
+    FrameDecoder() = default;
+    ~FrameDecoder();
+    FrameDecoder(const FrameDecoder&) = delete;
+    FrameDecoder& operator=(const FrameDecoder&) = delete;
+
+    // A null image with the reason in error when the frame cannot be read.
+    QImage toImage(GstSample* sample, QString* error);
+
+private:
+    QImage fromJpeg(GstBuffer* buffer, QString* error);
+    QImage fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QString* error);
+
+    std::mutex m_mutex;
+    GstVideoConverter* m_converter = nullptr; // kept for frames of the same layout
+    GstVideoInfo m_converterInput{};
+};
