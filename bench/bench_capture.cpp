@@ -1,35 +1,67 @@
 #include "BenchSupport.h"
+#include "CaptureWait.h"
+#include "PipeWireGraph.h"
+#include "ScriptedPrompter.h"
 #include "capture/GstCaptureComponent.h"
+#include "help/Help.h"
+#include "ui/MainWindow.h"
+#include "ui/QtCaptureDialogs.h"
+#include "ui/QtSettingsDialogs.h"
+#include "ui/StatusPanels.h"
+#include "ui/VideoView.h"
+#include "upload/UploadEngine.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 namespace {
 
+// The graph of the PipeWire benchmarks, started before any capture component exists.
+PipeWireGraph* g_graph = nullptr;
+
 // The test pattern at 640 x 480, 30 frames per second, with frames already flowing.
-void connectVga(GstCaptureComponent& capture)
+bool connectVga(GstCaptureComponent& capture)
 {
     capture.setDriverIndex(capture.DriverCount() - 1);
+    if (!waitForPicture(capture))
+        return false;
     const QList<VideoFormat> formats = capture.videoFormats();
     for (int i = 0; i < formats.size(); ++i) {
         if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)
             capture.setVideoFormatIndex(i);
     }
+    return waitForPicture(capture);
+}
+
+// The process's CPU share while its event loop runs idle for wallMs (QTest::qWait would poll).
+double cpuPercentOver(int wallMs)
+{
+    const double cpu = BenchSupport::processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop idle;
+    QTimer::singleShot(wallMs, &idle, &QEventLoop::quit);
+    idle.exec();
+    return 100.0 * (BenchSupport::processCpuSeconds() - cpu) / (double(wall.nsecsElapsed()) / 1e9);
 }
 
 void BM_SaveFrameAndDecode(benchmark::State& state)
 {
     QTemporaryDir work;
     GstCaptureComponent capture(work.path(), true);
-    connectVga(capture);
-    capture.setPreview(false);
+    if (!connectVga(capture)) {
+        state.SkipWithError("no picture");
+        return;
+    }
     const QString path = work.filePath(QStringLiteral("ic.bmp"));
     for (auto _ : state) {
         capture.SaveFrame(path);
@@ -41,51 +73,204 @@ void BM_SaveFrameAndDecode(benchmark::State& state)
 }
 BENCHMARK(BM_SaveFrameAndDecode)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// The still alone, without reading it back.
-void BM_SaveFrame(benchmark::State& state)
+// A still as the upload cycle asks for it, from the request to the answer on the UI thread: the
+// freshness check and, with no window showing the picture, the decoding of that one frame. The
+// baseline is one bare turn of the event loop.
+void BM_StillRequest(benchmark::State& state)
 {
     QTemporaryDir work;
     GstCaptureComponent capture(work.path(), true);
-    connectVga(capture);
-    capture.setPreview(false);
-    const QString path = work.filePath(QStringLiteral("ic.bmp"));
-    for (auto _ : state)
-        capture.SaveFrame(path);
-}
-BENCHMARK(BM_SaveFrame)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-
-// CPU share of one core that the live picture costs: capture plus painting every delivered frame.
-void BM_PreviewCpu(benchmark::State& state)
-{
-    QTemporaryDir work;
-    GstCaptureComponent capture(work.path(), true);
-    connectVga(capture);
-    QImage canvas(640, 480, QImage::Format_RGB32);
-    int frames = 0;
+    if (!connectVga(capture)) {
+        state.SkipWithError("no picture");
+        return;
+    }
+    capture.setPictureShown(state.range(0) == 1);
+    QTest::qWait(200);
     QObject context;
-    QObject::connect(&capture, &CaptureComponent::frameReady, &context, [&](const QImage& frame) {
-        QPainter painter(&canvas);
-        painter.drawImage(0, 0, frame);
-        ++frames;
-    });
-    capture.setPreview(true);
-    constexpr int kWallMs = 5000;
     for (auto _ : state) {
-        frames = 0;
-        const double cpuBefore = BenchSupport::processCpuSeconds();
-        QEventLoop wait;
-        QTimer::singleShot(kWallMs, &wait, &QEventLoop::quit);
-        wait.exec();
-        const double cpu = BenchSupport::processCpuSeconds() - cpuBefore;
-        state.counters["cpu_percent"] = 100.0 * cpu / (kWallMs / 1000.0);
-        state.counters["frames_per_second"] = frames / (kWallMs / 1000.0);
+        bool answered = false;
+        capture.requestStill(&context, [&](const CaptureStill& still) {
+            answered = true;
+            benchmark::DoNotOptimize(still.frame.constBits());
+        });
+        while (!answered)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
-BENCHMARK(BM_PreviewCpu)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StillRequest)->ArgName("shown")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_EventLoopTurn(benchmark::State& state)
+{
+    QObject context;
+    for (auto _ : state) {
+        bool answered = false;
+        QTimer::singleShot(0, &context, [&] { answered = true; });
+        while (!answered)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+}
+BENCHMARK(BM_EventLoopTurn)->Unit(benchmark::kMicrosecond);
+
+// A still from a 1280 x 720 MJPEG camera while no window shows the picture: the newest frame the
+// camera sent is decoded on request.
+void BM_StillFromHiddenMjpegCamera(benchmark::State& state)
+{
+    if (!g_graph) {
+        state.SkipWithError("PipeWire cannot start here");
+        return;
+    }
+    PipeWireGraph::Camera hd;
+    hd.name = QStringLiteral("StillCam");
+    hd.width = 1280;
+    hd.height = 720;
+    hd.mjpeg = true;
+    const int camera = g_graph->plug(hd);
+    QTemporaryDir work;
+    {
+        GstCaptureComponent capture(work.path(), false);
+        if (camera < 0 || !capture.connectAtStart() || !waitForPicture(capture)) {
+            state.SkipWithError("the MJPEG camera gives no picture");
+            return;
+        }
+        QObject context;
+        for (auto _ : state) {
+            // As uploads ask: far enough apart that the frame decoded for the last one is stale.
+            QEventLoop pause;
+            QTimer::singleShot(100, &pause, &QEventLoop::quit);
+            pause.exec();
+            bool answered = false;
+            QElapsedTimer clock;
+            clock.start();
+            capture.requestStill(&context, [&](const CaptureStill& still) {
+                answered = true;
+                if (still.frame.width() != 1280)
+                    state.SkipWithError("no 1280 x 720 still");
+            });
+            while (!answered)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        }
+    }
+    g_graph->unplug(camera);
+}
+BENCHMARK(BM_StillFromHiddenMjpegCamera)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// From a camera's return (its producer started) until the component shows its pictures again.
+void BM_ReconnectAfterReturn(benchmark::State& state)
+{
+    if (!g_graph) {
+        state.SkipWithError("PipeWire cannot start here");
+        return;
+    }
+    QTemporaryDir work;
+    int camera = g_graph->plug({});
+    GstCaptureComponent capture(work.path(), false);
+    if (camera < 0 || !capture.connectAtStart() || !waitForPicture(capture)) {
+        state.SkipWithError("the PipeWire camera gives no picture");
+        return;
+    }
+    for (auto _ : state) {
+        g_graph->unplug(camera);
+        if (!QTest::qWaitFor([&] { return !capture.isConnected(); }, 5000)) {
+            state.SkipWithError("the unplugged camera was not noticed");
+            return;
+        }
+        QSignalSpy running(&capture, &CaptureComponent::StatusChanged);
+        QElapsedTimer clock;
+        clock.start();
+        camera = g_graph->plug({});
+        const bool back = QTest::qWaitFor(
+            [&] {
+                return !running.isEmpty() && running.last()[0].toInt() == CaptureComponent::StatusPlaying;
+            },
+            10000);
+        if (!back) {
+            state.SkipWithError("the camera did not come back");
+            return;
+        }
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    }
+    g_graph->unplug(camera);
+}
+BENCHMARK(BM_ReconnectAfterReturn)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// A 1280 x 720 MJPEG camera at 30 frames per second: the share of one core this process uses while
+// the program lives in the tray (no window shows the picture; one still every 10 s, as an upload
+// would take it), and while the main window shows the live picture.
+void BM_MjpegCameraCpu(benchmark::State& state)
+{
+    if (!g_graph) {
+        state.SkipWithError("PipeWire cannot start here");
+        return;
+    }
+    PipeWireGraph::Camera hd;
+    hd.name = QStringLiteral("HdCam");
+    hd.width = 1280;
+    hd.height = 720;
+    hd.mjpeg = true;
+    const int camera = g_graph->plug(hd);
+    if (camera < 0) {
+        state.SkipWithError("no MJPEG camera");
+        return;
+    }
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    StatusPanels status;
+    QtSettingsDialogs dialogs; // never opened
+    QtCaptureDialogs captureDialogs;
+    Help help(dir.path());
+    {
+        UploadEngine engine(
+            {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work"))}, prompter,
+            status, [] {},
+            std::make_unique<GstCaptureComponent>(dir.filePath(QStringLiteral("work")), false));
+        MainWindow window(MainWindow::Dependencies{engine, prompter, help, dialogs, captureDialogs, status,
+                                                   QString(), dir.path(), [] {}});
+        window.showWindow();
+        if (!QTest::qWaitFor([&] { return window.videoView().hasPaintedFrame(); }, 10000) ||
+            window.videoView().frame().width() != 1280) {
+            state.SkipWithError("no 1280 x 720 picture");
+            return;
+        }
+        QTimer upload;
+        QObject context;
+        QObject::connect(&upload, &QTimer::timeout, &context,
+                         [&] { engine.capture().requestStill(&context, [](const CaptureStill&) {}); });
+        upload.start(10000);
+        for (auto _ : state) {
+            window.hide();
+            QTest::qWait(500);
+            state.counters["hidden_cpu_percent"] = cpuPercentOver(10000);
+            window.showWindow();
+            QTest::qWait(500);
+            state.counters["shown_cpu_percent"] = cpuPercentOver(10000);
+            state.counters["rss_mb"] = BenchSupport::residentMegabytes();
+        }
+    }
+    g_graph->unplug(camera);
+}
+BENCHMARK(BM_MjpegCameraCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    return BenchSupport::runBenchmarks<QGuiApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // Before any component: GStreamer's PipeWire plugin reads where PipeWire runs once.
+    PipeWireGraph graph;
+    if (graph.start())
+        g_graph = &graph;
+    else
+        std::fprintf(stderr, "PipeWire benchmarks skipped: %s\n", qPrintable(graph.error()));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
