@@ -1,13 +1,9 @@
 #include "BenchSupport.h"
+#include "BenchWindow.h"
 #include "CaptureWait.h"
 #include "PipeWireGraph.h"
-#include "ScriptedPrompter.h"
 #include "capture/GstCaptureComponent.h"
-#include "help/Help.h"
 #include "ui/MainWindow.h"
-#include "ui/QtCaptureDialogs.h"
-#include "ui/QtSettingsDialogs.h"
-#include "ui/StatusPanels.h"
 #include "ui/VideoView.h"
 #include "upload/UploadEngine.h"
 
@@ -43,6 +39,16 @@ bool connectVga(GstCaptureComponent& capture)
 }
 
 // The process's CPU share while its event loop runs idle for wallMs (QTest::qWait would poll).
+PipeWireGraph::Camera hdMjpegCamera(const char* name)
+{
+    PipeWireGraph::Camera hd;
+    hd.name = QString::fromLatin1(name);
+    hd.width = 1280;
+    hd.height = 720;
+    hd.mjpeg = true;
+    return hd;
+}
+
 double cpuPercentOver(int wallMs)
 {
     const double cpu = BenchSupport::processCpuSeconds();
@@ -119,12 +125,7 @@ void BM_StillFromHiddenMjpegCamera(benchmark::State& state)
         state.SkipWithError("PipeWire cannot start here");
         return;
     }
-    PipeWireGraph::Camera hd;
-    hd.name = QStringLiteral("StillCam");
-    hd.width = 1280;
-    hd.height = 720;
-    hd.mjpeg = true;
-    const int camera = g_graph->plug(hd);
+    const int camera = g_graph->plug(hdMjpegCamera("StillCam"));
     QTemporaryDir work;
     {
         GstCaptureComponent capture(work.path(), false);
@@ -208,29 +209,15 @@ void BM_MjpegCameraCpu(benchmark::State& state)
         state.SkipWithError("PipeWire cannot start here");
         return;
     }
-    PipeWireGraph::Camera hd;
-    hd.name = QStringLiteral("HdCam");
-    hd.width = 1280;
-    hd.height = 720;
-    hd.mjpeg = true;
-    const int camera = g_graph->plug(hd);
+    const int camera = g_graph->plug(hdMjpegCamera("HdCam"));
     if (camera < 0) {
         state.SkipWithError("no MJPEG camera");
         return;
     }
-    QTemporaryDir dir;
-    ScriptedPrompter prompter;
-    StatusPanels status;
-    QtSettingsDialogs dialogs; // never opened
-    QtCaptureDialogs captureDialogs;
-    Help help(dir.path());
     {
-        UploadEngine engine(
-            {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work"))}, prompter,
-            status, [] {},
-            std::make_unique<GstCaptureComponent>(dir.filePath(QStringLiteral("work")), false));
-        MainWindow window(MainWindow::Dependencies{engine, prompter, help, dialogs, captureDialogs, status,
-                                                   QString(), dir.path(), [] {}});
+        BenchWindow program(false);
+        UploadEngine& engine = program.engine;
+        MainWindow& window = program.window;
         window.showWindow();
         if (!QTest::qWaitFor([&] { return window.videoView().hasPaintedFrame(); }, 10000) ||
             window.videoView().frame().width() != 1280) {

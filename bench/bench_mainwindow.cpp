@@ -1,13 +1,8 @@
 #include "BenchSupport.h"
-#include "ScriptedPrompter.h"
+#include "BenchWindow.h"
 #include "capture/GstCaptureComponent.h"
-#include "help/Help.h"
 #include "ui/MainWindow.h"
-#include "ui/QtCaptureDialogs.h"
-#include "ui/QtSettingsDialogs.h"
-#include "ui/StatusPanels.h"
 #include "ui/VideoView.h"
-#include "upload/UploadEngine.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,19 +52,10 @@ BENCHMARK(BM_StartToFirstFrame)
 // core the whole process uses, and its resident memory.
 void BM_IdleLivePicture(benchmark::State& state)
 {
-    QTemporaryDir dir;
-    ScriptedPrompter prompter;
-    StatusPanels status;
-    QtSettingsDialogs dialogs; // never opened
-    QtCaptureDialogs captureDialogs;
-    Help help(dir.path());
-    UploadEngine engine(
-        {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work"))}, prompter, status,
-        [] {}, std::make_unique<GstCaptureComponent>(dir.filePath(QStringLiteral("work")), true));
-    MainWindow window(MainWindow::Dependencies{engine, prompter, help, dialogs, captureDialogs, status,
-                                               QString(), dir.path(), [] {}});
+    BenchWindow program(true);
+    MainWindow& window = program.window;
     window.showWindow();
-    CaptureComponent& capture = engine.capture();
+    CaptureComponent& capture = program.engine.capture();
     const QList<VideoFormat> formats = capture.videoFormats();
     for (int i = 0; i < formats.size(); ++i) {
         if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)

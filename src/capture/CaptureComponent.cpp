@@ -5,6 +5,7 @@
 #include "capture/CaptureError.h"
 
 #include <QPointer>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <algorithm>
@@ -23,6 +24,22 @@ bool CaptureComponent::connectAtStart()
     } catch (const CaptureError&) {
         return false;
     }
+}
+
+CameraChoice CaptureComponent::choice() const
+{
+    CameraChoice choice = chosenCamera();
+    choice.compression = movieCompression();
+    choice.audio = audioFormat();
+    return choice;
+}
+
+void CaptureComponent::restoreChoice(const CameraChoice& choice)
+{
+    restoreCamera(choice);
+    const QSignalBlocker quiet(this); // restored, not chosen
+    setMovieCompression(choice.compression);
+    setAudioFormat(choice.audio);
 }
 
 void CaptureComponent::rememberSettingsIn(Regedit& store)

@@ -111,8 +111,8 @@ public:
     // the movie compression and the audio format. choiceChanged follows every change a person
     // makes; restoreChoice applies a remembered one (the camera itself at the next
     // connectAtStart, or when it is plugged in).
-    virtual CameraChoice choice() const = 0;
-    virtual void restoreChoice(const CameraChoice& choice) = 0;
+    CameraChoice choice() const;
+    void restoreChoice(const CameraChoice& choice);
     // Restores the choice kept in the store and keeps it there from now on.
     void rememberSettingsIn(Regedit& store);
 
@@ -160,6 +160,11 @@ public:
 
     virtual int width() const = 0;
     virtual int height() const = 0;
+
+protected:
+    // The camera part of the choice (identity, name, format, settings), and taking it back.
+    virtual CameraChoice chosenCamera() const = 0;
+    virtual void restoreCamera(const CameraChoice& choice) = 0;
 
 signals:
     void StatusChanged(int number, const QString& text);

@@ -622,24 +622,6 @@ void GstCaptureComponent::setAudioFormat(const AudioFormat& format)
     emit choiceChanged();
 }
 
-CameraChoice GstCaptureComponent::choice() const
-{
-    CameraChoice choice = m_chosen;
-    choice.compression = m_compression;
-    choice.audio = m_audioFormat;
-    return choice;
-}
-
-void GstCaptureComponent::restoreChoice(const CameraChoice& choice)
-{
-    m_chosen = choice;
-    m_compression.quality =
-        std::clamp(choice.compression.quality, MovieCompression::kMinQuality, MovieCompression::kMaxQuality);
-    if (AudioFormat::rates().contains(choice.audio.rate))
-        m_audioFormat.rate = choice.audio.rate;
-    m_audioFormat.channels = std::clamp(choice.audio.channels, 1, 2);
-}
-
 // ---- Picture and movie settings ----
 
 void GstCaptureComponent::setPreview(bool on)

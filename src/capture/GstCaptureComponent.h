@@ -77,9 +77,6 @@ public:
     AudioFormat audioFormat() const override;
     void setAudioFormat(const AudioFormat& format) override;
 
-    CameraChoice choice() const override;
-    void restoreChoice(const CameraChoice& choice) override;
-
     void setPreview(bool on) override;
     bool Preview() const override;
     void setPictureShown(bool shown) override;
@@ -103,6 +100,10 @@ public:
 
     int width() const override;
     int height() const override;
+
+protected:
+    CameraChoice chosenCamera() const override { return m_chosen; }
+    void restoreCamera(const CameraChoice& choice) override { m_chosen = choice; }
 
 private:
     enum class Link { None, Starting, Running, Stalled, Lost };

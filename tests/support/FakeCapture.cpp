@@ -82,21 +82,6 @@ void FakeCapture::setAudioFormat(const AudioFormat& format)
     emit choiceChanged();
 }
 
-CameraChoice FakeCapture::choice() const
-{
-    CameraChoice choice = m_chosen;
-    choice.compression = m_compression;
-    choice.audio = m_audioFormat;
-    return choice;
-}
-
-void FakeCapture::restoreChoice(const CameraChoice& choice)
-{
-    m_chosen = choice;
-    m_compression = choice.compression;
-    m_audioFormat = choice.audio;
-}
-
 QList<VideoFormat> FakeCapture::videoFormats() const
 {
     QList<VideoFormat> formats;

@@ -59,9 +59,6 @@ public:
     AudioFormat audioFormat() const override { return m_audioFormat; }
     void setAudioFormat(const AudioFormat& format) override;
 
-    CameraChoice choice() const override;
-    void restoreChoice(const CameraChoice& choice) override;
-
     void setPreview(bool on) override { m_preview = on; }
     bool Preview() const override { return m_preview; }
     void setPictureShown(bool shown) override { m_pictureShown = shown; }
@@ -86,6 +83,10 @@ public:
 
     int width() const override { return m_size.width(); }
     int height() const override { return m_size.height(); }
+
+protected:
+    CameraChoice chosenCamera() const override { return m_chosen; }
+    void restoreCamera(const CameraChoice& choice) override { m_chosen = choice; }
 
 private:
     enum class Movie { Idle, PreRolling, Recording };
