@@ -6,6 +6,7 @@
 #include "capture/GstInit.h"
 #include "capture/PipelineWorker.h"
 #include "capture/SourceControls.h"
+#include "capture/StillQueue.h"
 #include "capture/StillRule.h"
 #include "capture/UiMailbox.h"
 
@@ -29,11 +30,6 @@ QString capitalised(QString text)
     if (!text.isEmpty())
         text[0] = text[0].toUpper();
     return text;
-}
-
-int milliseconds(Clock::duration duration)
-{
-    return int(std::chrono::duration_cast<std::chrono::milliseconds>(duration).count());
 }
 
 const QString kNoDriver = QStringLiteral("no video capture driver is connected");
@@ -72,8 +68,7 @@ GstCaptureComponent::GstCaptureComponent(const QString& workFolder, bool testPat
     connect(&m_watchdog, &QTimer::timeout, this, &GstCaptureComponent::watch);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &GstCaptureComponent::retry);
-    m_stillTimer.setSingleShot(true);
-    connect(&m_stillTimer, &QTimer::timeout, this, &GstCaptureComponent::expireStills);
+    m_stills = new StillQueue(this);
 }
 
 GstCaptureComponent::~GstCaptureComponent()
@@ -263,7 +258,7 @@ void GstCaptureComponent::install(std::shared_ptr<CapturePipeline> pipeline, qui
     m_pipeline = std::move(pipeline);
     m_pipelineId = id;
     m_moviePipeline = movie;
-    m_pipeline->frames()->setStillsWanted(int(m_stills.size()));
+    m_stills->setFrames(m_pipeline->frames());
     updateDecoding();
 }
 
@@ -290,6 +285,7 @@ void GstCaptureComponent::stopPipeline()
     m_worker->post([pipeline = std::move(m_pipeline)]() mutable { pipeline.reset(); });
     m_pipelineId = 0;
     m_moviePipeline = false;
+    m_stills->setFrames(nullptr);
 }
 
 void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
@@ -336,7 +332,7 @@ void GstCaptureComponent::onDecoded(quint64 id)
         return;
     const std::shared_ptr<FrameHandoff>& frames = m_pipeline->frames();
     frames->acknowledge();
-    answerStills();
+    m_stills->frameArrived();
     if (!m_preview || !m_pictureShown || !m_pipeline)
         return;
     const QImage frame = FrameHandoff::image(m_pipeline->frames()->newest());
@@ -372,7 +368,7 @@ void GstCaptureComponent::lose(const QString& reason, bool retry)
     m_link = Link::Lost;
     m_lostReason = reason;
     m_watchdog.stop();
-    failStills(reason);
+    m_stills->failAll(reason);
     if (retry && !m_destroying) {
         m_retryMs = m_retryMs > 0 ? std::min(2 * m_retryMs, m_limits.lastRetryMs) : m_limits.firstRetryMs;
         m_retry.start(m_retryMs);
@@ -796,17 +792,6 @@ QString GstCaptureComponent::unavailableReason() const
     return {};
 }
 
-QImage GstCaptureComponent::freshFrame(FrameHandoff& frames, FrameHandoff::Clock::time_point since)
-{
-    if (const FrameHandoff::Frame frame = frames.newest(); frame && frame.arrived >= since)
-        return FrameHandoff::image(frame);
-    if (const FrameHandoff::Frame source = frames.newestSource(); source && source.arrived >= since) {
-        QString error;
-        return m_decoder.toImage(source.sample.get(), &error);
-    }
-    return {};
-}
-
 QImage GstCaptureComponent::GrabFrame()
 {
     if (const QString reason = unavailableReason(); !reason.isEmpty())
@@ -815,7 +800,7 @@ QImage GstCaptureComponent::GrabFrame()
     const Clock::time_point asked = Clock::now();
     const Clock::duration interval = frames->frameInterval();
     const Clock::time_point since = asked - StillRule::freshWindow(interval);
-    if (QImage image = freshFrame(*frames, since); !image.isNull())
+    if (QImage image = m_stills->freshFrame(*frames, since); !image.isNull())
         return image;
     const FrameHandoff::Frame frame = frames->waitForFrame(since, asked + StillRule::waitLimit(interval));
     if (!frame) {
@@ -831,94 +816,13 @@ QImage GstCaptureComponent::GrabFrame()
     return image;
 }
 
-void GstCaptureComponent::answerLater(QObject* context, std::function<void(const CaptureStill&)> done,
-                                      CaptureStill still)
-{
-    QTimer::singleShot(0, context, [done = std::move(done), still = std::move(still)] { done(still); });
-}
-
 void GstCaptureComponent::requestStill(QObject* context, std::function<void(const CaptureStill&)> done)
 {
     if (!context)
         context = this;
     if (const QString reason = unavailableReason(); !reason.isEmpty()) {
-        answerLater(context, std::move(done), {QImage(), reason});
+        StillQueue::answerLater(context, std::move(done), {QImage(), reason});
         return;
     }
-    const std::shared_ptr<FrameHandoff>& frames = m_pipeline->frames();
-    const Clock::time_point asked = Clock::now();
-    const Clock::duration interval = frames->frameInterval();
-    if (QImage frame = freshFrame(*frames, asked - StillRule::freshWindow(interval)); !frame.isNull()) {
-        answerLater(context, std::move(done), {std::move(frame), QString()});
-        return;
-    }
-    const Clock::duration limit = StillRule::waitLimit(interval);
-    m_stills.push_back({context, std::move(done), asked, asked + limit, limit});
-    frames->setStillsWanted(int(m_stills.size()));
-    armStillTimer();
-}
-
-void GstCaptureComponent::answerStills()
-{
-    if (m_stills.empty() || !m_pipeline)
-        return;
-    const std::shared_ptr<FrameHandoff>& frames = m_pipeline->frames();
-    const FrameHandoff::Frame frame = frames->newest();
-    if (!frame)
-        return;
-    const Clock::duration window = StillRule::freshWindow(frames->frameInterval());
-    std::vector<PendingStill> ready;
-    std::erase_if(m_stills, [&](PendingStill& still) {
-        if (frame.arrived < still.asked - window)
-            return false;
-        ready.push_back(std::move(still));
-        return true;
-    });
-    frames->setStillsWanted(int(m_stills.size()));
-    armStillTimer();
-    const CaptureStill answer{FrameHandoff::image(frame), QString()};
-    for (PendingStill& still : ready)
-        if (still.context)
-            still.done(answer.ok() ? answer
-                                   : CaptureStill{QImage(), QStringLiteral("the picture cannot be read")});
-}
-
-void GstCaptureComponent::expireStills()
-{
-    const Clock::time_point now = Clock::now();
-    std::vector<PendingStill> expired;
-    std::erase_if(m_stills, [&](PendingStill& still) {
-        if (still.deadline > now)
-            return false;
-        expired.push_back(std::move(still));
-        return true;
-    });
-    if (m_pipeline)
-        m_pipeline->frames()->setStillsWanted(int(m_stills.size()));
-    armStillTimer();
-    for (PendingStill& still : expired)
-        if (still.context)
-            still.done({QImage(), StillRule::noPictureText(still.limit)});
-}
-
-void GstCaptureComponent::failStills(const QString& reason)
-{
-    std::vector<PendingStill> failed = std::exchange(m_stills, {});
-    m_stillTimer.stop();
-    for (PendingStill& still : failed)
-        if (still.context)
-            still.done({QImage(), reason});
-}
-
-void GstCaptureComponent::armStillTimer()
-{
-    if (m_stills.empty()) {
-        m_stillTimer.stop();
-        return;
-    }
-    const auto earliest =
-        std::min_element(m_stills.begin(), m_stills.end(), [](const auto& a, const auto& b) {
-            return a.deadline < b.deadline;
-        })->deadline;
-    m_stillTimer.start(std::max(0, milliseconds(earliest - Clock::now()) + 1));
+    m_stills->request(context, std::move(done));
 }

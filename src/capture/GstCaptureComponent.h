@@ -1,7 +1,6 @@
 #pragma once
 
 #include "capture/CaptureComponent.h"
-#include "capture/FrameDecoder.h"
 #include "capture/FrameHandoff.h"
 #include "capture/MovieRecorder.h"
 
@@ -15,6 +14,7 @@
 class CapturePipeline;
 class DriverList;
 class PipelineWorker;
+class StillQueue;
 class UiMailbox;
 
 // The capture component on GStreamer: camera drivers from the device monitor plus, on request,
@@ -120,15 +120,6 @@ private:
         int format = -1;
         QMap<QString, int> controls;
     };
-    struct PendingStill
-    {
-        QPointer<QObject> context;
-        std::function<void(const CaptureStill&)> done;
-        FrameHandoff::Clock::time_point asked;
-        FrameHandoff::Clock::time_point deadline;
-        FrameHandoff::Clock::duration limit;
-    };
-
     // Connecting.
     void connectDriver(int index, int formatIndex, Purpose purpose);
     // A pipeline for the driver whose messages and frames come back tagged with id.
@@ -155,16 +146,7 @@ private:
     // The index of format among the driver's formats, or its start format.
     int formatFor(int index, const std::optional<VideoFormat>& format) const;
     bool isPresent(int index) const;
-
-    // Stills.
-    // A frame at hand that arrived at or after since: the newest decoded one, or the newest the
-    // source sent, decoded now. Null when there is none (or it cannot be decoded).
-    QImage freshFrame(FrameHandoff& frames, FrameHandoff::Clock::time_point since);
-    void answerLater(QObject* context, std::function<void(const CaptureStill&)> done, CaptureStill still);
-    void answerStills();
-    void expireStills();
-    void failStills(const QString& reason);
-    void armStillTimer();
+    // Why no still can be had now (no driver, a lost camera); empty when one can.
     QString unavailableReason() const;
 
     // MovieRecorder::Host
@@ -208,7 +190,5 @@ private:
     int m_captureFrameRate = 30;
     QString m_captureFile;
 
-    std::vector<PendingStill> m_stills;
-    QTimer m_stillTimer;
-    FrameDecoder m_decoder;
+    StillQueue* m_stills;
 };
