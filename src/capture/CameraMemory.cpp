@@ -106,3 +106,61 @@ void CameraMemory::save(const CameraChoice& choice)
     put(kAudioRate, QString::number(choice.audio.rate));
     put(kAudioChannels, QString::number(choice.audio.channels));
 }
+
+QString CameraMemory::networkValue(int number, const QString& field)
+{
+    const QString name = QStringLiteral("Network Camera%1").arg(number);
+    return field.isEmpty() ? name : name + QLatin1Char(' ') + field;
+}
+
+QList<NetworkCamera> CameraMemory::loadNetworkCameras()
+{
+    const QString& key = ProgramOptions::kProductKey;
+    auto text = [&](const QString& name) {
+        return m_store.GetString(HKEY_LOCAL_MACHINE, key, name).value_or(QString());
+    };
+    QList<NetworkCamera> cameras;
+    for (int number = 1;; ++number) {
+        const std::optional<QString> name = m_store.GetString(HKEY_LOCAL_MACHINE, key, networkValue(number));
+        if (!name || name->isEmpty())
+            break;
+        NetworkCamera camera;
+        camera.name = *name;
+        camera.address = text(networkValue(number, QStringLiteral("Address")));
+        camera.kind = NetworkCamera::kindFromText(text(networkValue(number, QStringLiteral("Type"))))
+                          .value_or(NetworkCamera::kindOf(camera.address));
+        camera.user = text(networkValue(number, QStringLiteral("User")));
+        camera.password = text(networkValue(number, QStringLiteral("Password")));
+        cameras.append(camera);
+    }
+    return cameras;
+}
+
+void CameraMemory::saveNetworkCameras(const QList<NetworkCamera>& cameras)
+{
+    const QString& key = ProgramOptions::kProductKey;
+    auto put = [&](const QString& name, const QString& value) {
+        const std::optional<QString> stored = m_store.GetString(HKEY_LOCAL_MACHINE, key, name);
+        if (value.isEmpty() && stored)
+            m_store.DeleteValue(HKEY_LOCAL_MACHINE, key, name);
+        else if (!value.isEmpty() && stored != value)
+            m_store.SaveString(HKEY_LOCAL_MACHINE, key, name, value);
+    };
+    const QStringList fields = {QStringLiteral("Address"), QStringLiteral("Type"), QStringLiteral("User"),
+                                QStringLiteral("Password")};
+    for (int i = 0; i < cameras.size(); ++i) {
+        const NetworkCamera& camera = cameras[i];
+        const QStringList values = {camera.address, NetworkCamera::kindText(camera.kind), camera.user,
+                                    camera.password};
+        for (int f = 0; f < fields.size(); ++f)
+            put(networkValue(i + 1, fields[f]), values[f]);
+        put(networkValue(i + 1), camera.name);
+    }
+    // What is left of cameras behind the list's new end.
+    for (int number = int(cameras.size()) + 1;
+         m_store.GetString(HKEY_LOCAL_MACHINE, key, networkValue(number)).has_value(); ++number) {
+        put(networkValue(number), QString());
+        for (const QString& field : fields)
+            put(networkValue(number, field), QString());
+    }
+}

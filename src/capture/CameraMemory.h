@@ -1,11 +1,18 @@
 #pragma once
 
 #include "capture/CameraChoice.h"
+#include "capture/NetworkCamera.h"
+
+#include <QList>
 
 class Regedit;
 
-// Reads and writes a CameraChoice as values of the product key. Values that are absent or
-// cannot be read give the defaults of CameraChoice; reading never writes.
+// Reads and writes a CameraChoice and the network cameras as values of the product key. Values
+// that are absent or cannot be read give the defaults of CameraChoice; reading never writes.
+// Network camera n (from 1, the list ends at the first gap) is "Network Camera<n>" (its name)
+// with "Network Camera<n> Address", "... Type" ("RTSP", "MJPEG", "Snapshot"; absent or unknown:
+// taken from the address), "... User" and "... Password". They are values of the product key, not
+// a key of their own, since every key below it may be an account's.
 class CameraMemory final
 {
 public:
@@ -22,6 +29,11 @@ public:
     CameraChoice load();
     // Writes the values that differ from what the store holds.
     void save(const CameraChoice& choice);
+
+    QList<NetworkCamera> loadNetworkCameras();
+    // Writes the list as it is now: changed values, and no values left of cameras removed.
+    void saveNetworkCameras(const QList<NetworkCamera>& cameras);
+    static QString networkValue(int number, const QString& field = QString());
 
     // The stored text forms: "video/x-raw 640x480 30/1" and "name=value&name=value" with the
     // names percent-encoded. Texts that cannot be read give nothing.

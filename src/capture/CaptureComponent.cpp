@@ -45,8 +45,57 @@ void CaptureComponent::restoreChoice(const CameraChoice& choice)
 void CaptureComponent::rememberSettingsIn(Regedit& store)
 {
     m_memory = std::make_unique<CameraMemory>(store);
+    for (const NetworkCamera& camera : m_memory->loadNetworkCameras()) {
+        try {
+            listNetworkCamera(camera);
+        } catch (const CaptureError&) {
+            break; // a component without network cameras
+        }
+    }
     restoreChoice(m_memory->load());
     connect(this, &CaptureComponent::choiceChanged, this, [this] { m_memory->save(choice()); });
+    connect(this, &CaptureComponent::networkCamerasChanged, this,
+            [this] { m_memory->saveNetworkCameras(networkCameras()); });
+}
+
+int CaptureComponent::addNetworkCamera(NetworkCamera camera)
+{
+    if (const QString problem = NetworkCamera::tidy(camera); !problem.isEmpty())
+        throw CaptureError(CaptureError::kNetworkCamera, problem);
+    for (const NetworkCamera& other : networkCameras())
+        if (other.name.compare(camera.name, Qt::CaseInsensitive) == 0)
+            throw CaptureError(CaptureError::kNetworkCamera,
+                               QStringLiteral("There is already a network camera with this name. "
+                                              "Please choose another name."));
+    listNetworkCamera(camera);
+    emit networkCamerasChanged();
+    return DriverCount() - 1;
+}
+
+void CaptureComponent::removeNetworkCamera(int index)
+{
+    throw CaptureError(CaptureError::kNetworkCamera,
+                       QStringLiteral("There is no network camera number %1").arg(index));
+}
+
+std::optional<NetworkCamera> CaptureComponent::networkCamera(int) const
+{
+    return std::nullopt;
+}
+
+QList<NetworkCamera> CaptureComponent::networkCameras() const
+{
+    QList<NetworkCamera> cameras;
+    for (int i = 0; i < DriverCount(); ++i)
+        if (std::optional<NetworkCamera> camera = networkCamera(i))
+            cameras.append(*camera);
+    return cameras;
+}
+
+void CaptureComponent::listNetworkCamera(const NetworkCamera&)
+{
+    throw CaptureError(CaptureError::kNetworkCamera,
+                       QStringLiteral("This capture component has no network cameras"));
 }
 
 void CaptureComponent::SaveFrame(const QString& path)

@@ -4,6 +4,7 @@
 #include "capture/CameraChoice.h"
 #include "capture/CaptureControl.h"
 #include "capture/MovieCompression.h"
+#include "capture/NetworkCamera.h"
 #include "capture/VideoFormat.h"
 
 #include <QImage>
@@ -88,6 +89,18 @@ public:
     // A driver is connected or connecting (not lost, not failed).
     virtual bool isConnected() const = 0;
 
+    // Network cameras, listed after the drivers present when they were added. addNetworkCamera
+    // tidies and checks the camera (NetworkCamera::tidy), refuses an unusable one or a name that
+    // another network camera has (CaptureError with a sentence for a message box) and returns its
+    // index; it does not connect it. removeNetworkCamera refuses a driver that is no network camera
+    // and the one a movie records; the drivers behind it move up, and when it was connected another
+    // driver is connected. Both emit networkCamerasChanged.
+    int addNetworkCamera(NetworkCamera camera);
+    virtual void removeNetworkCamera(int index);
+    // The network camera at index; absent for any other driver.
+    virtual std::optional<NetworkCamera> networkCamera(int index) const;
+    QList<NetworkCamera> networkCameras() const;
+
     virtual bool HasSourceDialog() const = 0;
     virtual bool HasFormatDialog() const = 0;
     virtual bool HasDisplayDialog() const = 0;
@@ -107,10 +120,10 @@ public:
     virtual AudioFormat audioFormat() const = 0;
     virtual void setAudioFormat(const AudioFormat& format) = 0;
 
-    // What the program remembers between runs: the chosen camera with its format and settings,
-    // the movie compression and the audio format. choiceChanged follows every change a person
-    // makes; restoreChoice applies a remembered one (the camera itself at the next
-    // connectAtStart, or when it is plugged in).
+    // What the program remembers between runs: the network cameras, the chosen camera with its
+    // format and settings, the movie compression and the audio format. choiceChanged follows every change a
+    // person makes; restoreChoice applies a remembered one (the camera itself at the next connectAtStart, or
+    // when it is plugged in).
     CameraChoice choice() const;
     void restoreChoice(const CameraChoice& choice);
     // Restores the choice kept in the store and keeps it there from now on.
@@ -165,6 +178,8 @@ protected:
     // The camera part of the choice (identity, name, format, settings), and taking it back.
     virtual CameraChoice chosenCamera() const = 0;
     virtual void restoreCamera(const CameraChoice& choice) = 0;
+    // Lists a network camera as it is, without checks: a remembered one at start.
+    virtual void listNetworkCamera(const NetworkCamera& camera);
 
 signals:
     void StatusChanged(int number, const QString& text);
@@ -185,6 +200,8 @@ signals:
     void driversChanged();
     // A person changed what choice() returns.
     void choiceChanged();
+    // A network camera was added or removed.
+    void networkCamerasChanged();
 
 private:
     std::unique_ptr<CameraMemory> m_memory;

@@ -14,6 +14,7 @@ public:
     static constexpr int kConnectFailed = 20;
     static constexpr int kNoDriver = 21;
     static constexpr int kFormatFailed = 22;
+    static constexpr int kNetworkCamera = 23; // a network camera refused: unusable, named twice, in use
     static constexpr int kMovieFailed = 30;
 
     CaptureError(int number, const QString& description);

@@ -113,6 +113,25 @@ void DriverList::addLaunch(const QString& name, const QString& description)
     append(std::move(driver));
 }
 
+void DriverList::addNetwork(const NetworkCamera& camera)
+{
+    Driver driver;
+    driver.kind = Kind::Network;
+    driver.name = camera.name;
+    driver.network = camera;
+    driver.identity = camera.identity();
+    append(std::move(driver));
+}
+
+void DriverList::removeNetwork(int index)
+{
+    if (!contains(index) || at(index).kind != Kind::Network)
+        return;
+    emit driverRemoved(index);
+    m_drivers.erase(m_drivers.begin() + index);
+    emit listChanged();
+}
+
 void DriverList::append(Driver driver)
 {
     m_drivers.push_back(std::move(driver));

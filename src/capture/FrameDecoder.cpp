@@ -78,17 +78,18 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
         int height = 0;
         gst_structure_get_int(structure, "width", &width);
         gst_structure_get_int(structure, "height", &height);
-        QImage image(width, height, QImage::Format_RGB32);
-        if (image.isNull()) {
-            *error = QStringLiteral("the picture cannot be read");
-            return {};
-        }
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
             *error = QStringLiteral("the picture cannot be read");
             return {};
         }
-        const bool decoded = decodeJpeg(map.data, map.size, image);
+        if (width <= 0 || height <= 0) {
+            const QSize stated = jpegSize(map.data, map.size);
+            width = stated.width();
+            height = stated.height();
+        }
+        QImage image(width, height, QImage::Format_RGB32);
+        const bool decoded = !image.isNull() && decodeJpeg(map.data, map.size, image);
         gst_buffer_unmap(buffer, &map);
         if (!decoded) {
             *error = QStringLiteral("the camera sent a picture that cannot be decoded");
@@ -117,6 +118,39 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
     return fromRaw(info, buffer, error);
 }
 
+QSize FrameDecoder::jpegSize(const uchar* data, size_t size)
+{
+    if (size < 4 || data[0] != 0xff || data[1] != 0xd8)
+        return {};
+    size_t at = 2;
+    while (at + 4 <= size) {
+        if (data[at] != 0xff)
+            return {};
+        const uchar marker = data[at + 1];
+        at += 2;
+        if (marker == 0xff) { // fill byte
+            --at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8)) // markers without a length
+            continue;
+        const size_t length = size_t(data[at]) << 8 | data[at + 1];
+        if (length < 2 || marker == 0xda) // a scan before any frame header
+            return {};
+        const bool frameHeader =
+            marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+        if (frameHeader) {
+            if (at + 7 > size)
+                return {};
+            const int height = data[at + 3] << 8 | data[at + 4];
+            const int width = data[at + 5] << 8 | data[at + 6];
+            return width > 0 && height > 0 ? QSize(width, height) : QSize();
+        }
+        at += length;
+    }
+    return {};
+}
+
 QImage FrameDecoder::fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QString* error)
 {
     QImage image(info.width, info.height, QImage::Format_RGB32);
@@ -126,6 +160,9 @@ QImage FrameDecoder::fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QStrin
     }
     GstVideoInfo output;
     gst_video_info_set_format(&output, GST_VIDEO_FORMAT_BGRx, guint(info.width), guint(info.height));
+    // The converter refuses to change the frame rate, which a still does not have anyway.
+    output.fps_n = info.fps_n;
+    output.fps_d = info.fps_d;
     output.stride[0] = int(image.bytesPerLine());
     output.size = gsize(image.sizeInBytes());
     GstPtr<GstBuffer> target(gst_buffer_new_wrapped_full(GstMemoryFlags(0), image.bits(), output.size, 0,

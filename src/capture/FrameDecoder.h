@@ -22,6 +22,9 @@ public:
 
     // A null image with the reason in error when the frame cannot be read.
     QImage toImage(GstSample* sample, QString* error);
+    // The picture size a JPEG's header states, read without decoding; empty when it states none.
+    // For streams whose caps give no size (MJPEG over HTTP).
+    static QSize jpegSize(const uchar* data, size_t size);
 
 private:
     QImage fromJpeg(GstBuffer* buffer, QString* error);

@@ -1,5 +1,6 @@
 #include "capture/FrameHandoff.h"
 
+#include "capture/FrameDecoder.h"
 #include "capture/StillRule.h"
 
 #include <gst/video/video.h>
@@ -62,8 +63,18 @@ bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
             gst_structure_get_int(structure, "width", &width);
             gst_structure_get_int(structure, "height", &height);
             m_size = QSize(width, height);
+            m_sizeInPictures = m_size.isEmpty() && gst_structure_has_name(structure, "image/jpeg");
             m_statedInterval = statedInterval(structure);
             m_sourceCaps = std::move(caps);
+        }
+        // JPEG over HTTP states no size in its caps: each picture's header does.
+        if (m_sizeInPictures && buffer) {
+            GstMapInfo map;
+            if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                if (const QSize stated = FrameDecoder::jpegSize(map.data, map.size); !stated.isEmpty())
+                    m_size = stated;
+                gst_buffer_unmap(buffer, &map);
+            }
         }
         if (buffer && m_sourceCaps) {
             m_newestSource.sample.reset(gst_sample_new(buffer, m_sourceCaps.get(), nullptr, nullptr));

@@ -75,6 +75,7 @@ private:
     Clock::duration m_statedInterval{};
     Clock::duration m_measuredInterval{};
     QSize m_size;
+    bool m_sizeInPictures = false; // the caps state no size; the pictures' headers do
     QString m_failure;
     std::atomic<bool> m_decodeAll{false};
     std::atomic<int> m_stillsWanted{0};

@@ -52,6 +52,7 @@ GstCaptureComponent::GstCaptureComponent(const QString& workFolder, bool testPat
         m_drivers->addTestPattern();
     connect(m_drivers, &DriverList::driverAppeared, this, &GstCaptureComponent::driverAppeared);
     connect(m_drivers, &DriverList::driverGone, this, &GstCaptureComponent::driverGone);
+    connect(m_drivers, &DriverList::driverRemoved, this, &GstCaptureComponent::driverRemoved);
     connect(m_drivers, &DriverList::listChanged, this, &CaptureComponent::driversChanged);
 
     m_movie = new MovieRecorder(*this, this);
@@ -97,6 +98,67 @@ void GstCaptureComponent::addLaunchDriver(const QString& name, const QString& so
 }
 
 // ---- Drivers and connection ----
+
+void GstCaptureComponent::listNetworkCamera(const NetworkCamera& camera)
+{
+    m_drivers->addNetwork(camera);
+}
+
+std::optional<NetworkCamera> GstCaptureComponent::networkCamera(int index) const
+{
+    if (!m_drivers->contains(index) || m_drivers->at(index).kind != DriverList::Kind::Network)
+        return std::nullopt;
+    return m_drivers->at(index).network;
+}
+
+void GstCaptureComponent::removeNetworkCamera(int index)
+{
+    if (!networkCamera(index))
+        CaptureComponent::removeNetworkCamera(index);
+    if (index == m_driver && m_movie->isActive())
+        throw CaptureError(CaptureError::kNetworkCamera,
+                           QStringLiteral("The camera \"%1\" records a movie").arg(DriverName(index)));
+    const bool connected = index == m_driver;
+    const QString name = DriverName(index);
+    m_drivers->removeNetwork(index);
+    if (connected) {
+        m_retryMs = 0;
+        if (!connectAtStart()) {
+            m_lostReason = QStringLiteral("the camera \"%1\" was removed").arg(name);
+            updateStatus();
+            emit connectionChanged();
+        }
+    }
+    emit networkCamerasChanged();
+}
+
+void GstCaptureComponent::driverRemoved(int index)
+{
+    if (m_previous.driver == index)
+        m_previous = {};
+    else if (m_previous.driver > index)
+        --m_previous.driver;
+    if (index != m_driver) {
+        if (m_driver > index)
+            --m_driver;
+        return;
+    }
+    // The connected camera leaves the list: its picture ends here.
+    const QString reason = QStringLiteral("the camera \"%1\" was removed").arg(DriverName(index));
+    stopPipeline();
+    m_retry.stop();
+    m_watchdog.stop();
+    m_stills->failAll(reason);
+    m_driver = -1;
+    m_formats.clear();
+    m_formatIndex = -1;
+    m_link = Link::Lost;
+}
+
+bool GstCaptureComponent::isNetworkCamera() const
+{
+    return m_drivers->contains(m_driver) && m_drivers->at(m_driver).kind == DriverList::Kind::Network;
+}
 
 int GstCaptureComponent::DriverCount() const
 {
@@ -293,21 +355,37 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
     if (id != m_pipelineId)
         return;
     const bool ended = GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    const QString text = ended ? QString() : errorText(message);
     if (m_moviePipeline) {
         if (ended)
             m_movie->streamEnded();
         else
-            m_movie->failed(text);
+            m_movie->failed(errorText(message));
         return;
     }
     const QString reason =
         ended ? QStringLiteral("the camera \"%1\" stopped sending pictures").arg(cameraName())
-              : QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), text);
+              : failureReason(message);
     if (m_link == Link::Starting)
         connectionFailed(reason);
     else
         lose(reason, true);
+}
+
+QString GstCaptureComponent::failureReason(GstMessage* message) const
+{
+    GError* raw = nullptr;
+    gst_message_parse_error(message, &raw, nullptr);
+    GstPtr<GError> error(raw);
+    if (isNetworkCamera() && error) {
+        // The network's failures read as what they mean to a person, without addresses.
+        if (g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED))
+            return QStringLiteral("the camera \"%1\" refused the user name or password").arg(cameraName());
+        if (g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ) ||
+            g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ_WRITE) ||
+            g_error_matches(error.get(), GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED))
+            return QStringLiteral("the camera \"%1\" cannot be reached").arg(cameraName());
+    }
+    return QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), errorText(message));
 }
 
 void GstCaptureComponent::onFirstBuffer(quint64 id)
@@ -400,9 +478,12 @@ void GstCaptureComponent::watch()
     const Clock::time_point now = Clock::now();
     if (m_link == Link::Starting) {
         if (now - m_started > std::chrono::milliseconds(m_limits.startMs))
-            connectionFailed(QStringLiteral("no picture from the camera \"%1\" within %2 s")
-                                 .arg(cameraName())
-                                 .arg(m_limits.startMs / 1000.0));
+            connectionFailed(
+                (isNetworkCamera()
+                     ? QStringLiteral("the camera \"%1\" does not answer (no picture within %2 s)")
+                     : QStringLiteral("no picture from the camera \"%1\" within %2 s"))
+                    .arg(cameraName())
+                    .arg(m_limits.startMs / 1000.0));
         return;
     }
     const std::shared_ptr<FrameHandoff>& frames = m_pipeline->frames();

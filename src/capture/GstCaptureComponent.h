@@ -61,6 +61,9 @@ public:
     bool connectAtStart() override;
     bool isConnected() const override;
 
+    void removeNetworkCamera(int index) override;
+    std::optional<NetworkCamera> networkCamera(int index) const override;
+
     bool HasSourceDialog() const override;
     bool HasFormatDialog() const override;
     bool HasDisplayDialog() const override;
@@ -104,6 +107,7 @@ public:
 protected:
     CameraChoice chosenCamera() const override { return m_chosen; }
     void restoreCamera(const CameraChoice& choice) override { m_chosen = choice; }
+    void listNetworkCamera(const NetworkCamera& camera) override;
 
 private:
     enum class Link { None, Starting, Running, Stalled, Lost };
@@ -138,6 +142,10 @@ private:
     void retry();
     void driverAppeared(int index);
     void driverGone(int index);
+    void driverRemoved(int index);
+    // Why the pipeline's error message ended the picture, as a reason for stills and the status.
+    QString failureReason(GstMessage* message) const;
+    bool isNetworkCamera() const;
     void recordChoice();
     void updateDecoding();
     void updateStatus();

@@ -1,6 +1,7 @@
 #include "capture/PipelineBuilder.h"
 
 #include "capture/CaptureComponent.h"
+#include "capture/NetworkSource.h"
 
 #include <QFile>
 #include <QSize>
@@ -141,6 +142,9 @@ GstElement* PipelineBuilder::createSource(const DriverList::Driver& driver, QStr
         if (source)
             g_object_set(source, "is-live", TRUE, "horizontal-speed", kTestPatternSpeed, nullptr);
         break;
+    case DriverList::Kind::Network:
+        source = NetworkSource::create(driver.network, error);
+        break;
     case DriverList::Kind::Launch: {
         GError* raw = nullptr;
         source = gst_parse_bin_from_description(driver.launch.toUtf8().constData(), TRUE, &raw);
@@ -165,7 +169,8 @@ GstPtr<GstElement> PipelineBuilder::build(const DriverList::Driver& driver, cons
                                           const Movie* movie, QString* error)
 {
     QString caps = QStringLiteral("ANY");
-    bool jpeg = false;
+    // A network camera's MJPEG is decoded behind the gate, like a camera's own.
+    bool jpeg = driver.kind == DriverList::Kind::Network && NetworkSource::sendsJpeg(driver.network.kind);
     if (format) {
         jpeg = format->mediaType == QLatin1String("image/jpeg");
         caps = format->mediaType;

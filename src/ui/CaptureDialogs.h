@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/NetworkCamera.h"
+
 #include <QString>
 
 #include <optional>
@@ -7,8 +9,8 @@
 class QPrinter;
 class QWidget;
 
-// The save dialogs and the printer of the capture commands. Each dialog answers absent when the
-// user cancels. The program uses QtCaptureDialogs; tests answer from a script.
+// The save dialogs and the printer of the capture commands, and the form of a new network camera. Each dialog
+// answers absent when the user cancels. The program uses QtCaptureDialogs; tests answer from a script.
 class CaptureDialogs
 {
 public:
@@ -20,4 +22,6 @@ public:
     virtual std::optional<QString> saveMoviePath(QWidget* parent) = 0;
     // The default printer, owned by the dialogs; null when the system has none.
     virtual QPrinter* printer() = 0;
+    // "Add Network Camera": the camera entered, tidied and checked.
+    virtual std::optional<NetworkCamera> networkCamera(QWidget* parent) = 0;
 };

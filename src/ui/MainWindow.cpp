@@ -60,7 +60,8 @@ std::optional<int> storedTwips(const std::optional<QString>& text)
 
 MainWindow::MainWindow(const Dependencies& dependencies)
     : m_engine(dependencies.engine), m_prompter(dependencies.prompter), m_help(dependencies.help),
-      m_dialogs(dependencies.dialogs), m_status(dependencies.status), m_programPath(dependencies.programPath),
+      m_dialogs(dependencies.dialogs), m_captureDialogs(dependencies.captureDialogs),
+      m_status(dependencies.status), m_programPath(dependencies.programPath),
       m_programFolder(dependencies.programFolder), m_endProgram(dependencies.endProgram),
       m_trayPresent(&QSystemTrayIcon::isSystemTrayAvailable)
 {
@@ -714,8 +715,8 @@ void MainWindow::pictureMenu_Click(const QString& key)
 SelectDriverWindow& MainWindow::selectDriverWindow()
 {
     if (!m_selectDriver) {
-        m_selectDriver =
-            std::make_unique<SelectDriverWindow>(m_engine.capture(), m_engine.store(), m_prompter, m_help);
+        m_selectDriver = std::make_unique<SelectDriverWindow>(m_engine.capture(), m_engine.store(),
+                                                              m_prompter, m_help, m_captureDialogs);
         connect(m_selectDriver.get(), &SelectDriverWindow::mainWindowRequested, this,
                 &MainWindow::showWindow);
     }

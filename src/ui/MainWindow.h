@@ -143,6 +143,7 @@ private:
     Prompter& m_prompter;
     Help& m_help;
     SettingsDialogs& m_dialogs;
+    CaptureDialogs& m_captureDialogs;
     StatusPanels& m_status;
     QString m_programPath;
     QString m_programFolder;

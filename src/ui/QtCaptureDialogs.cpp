@@ -1,5 +1,7 @@
 #include "ui/QtCaptureDialogs.h"
 
+#include "ui/NetworkCameraDialog.h"
+
 #include <QFileDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -28,6 +30,14 @@ QPrinter* QtCaptureDialogs::printer()
     // A fresh printer each time, so a changed default printer or page setup applies.
     m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     return m_printer.get();
+}
+
+std::optional<NetworkCamera> QtCaptureDialogs::networkCamera(QWidget* parent)
+{
+    NetworkCameraDialog dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.camera();
 }
 
 std::optional<QString> QtCaptureDialogs::runSaveDialog(QWidget* parent, const QString& title,

@@ -26,6 +26,7 @@ public:
     std::optional<QString> saveImagePath(QWidget* parent) override;
     std::optional<QString> saveMoviePath(QWidget* parent) override;
     QPrinter* printer() override;
+    std::optional<NetworkCamera> networkCamera(QWidget* parent) override;
 
 private:
     static std::optional<QString> runSaveDialog(QWidget* parent, const QString& title,

@@ -7,6 +7,7 @@
 #include "help/ScreenPlacement.h"
 #include "options/ProgramOptions.h"
 #include "settings/Regedit.h"
+#include "ui/CaptureDialogs.h"
 #include "ui/CloseGuard.h"
 #include "ui/WindowParts.h"
 
@@ -18,8 +19,8 @@
 #include <QVBoxLayout>
 
 SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store, Prompter& prompter,
-                                       Help& help, QWidget* parent)
-    : QWidget(parent), m_capture(capture), m_store(store), m_prompter(prompter)
+                                       Help& help, CaptureDialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_capture(capture), m_store(store), m_prompter(prompter), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Select Driver"));
@@ -30,8 +31,13 @@ SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store
     m_drivers = new QComboBox(frame);
     m_drivers->setObjectName(QStringLiteral("cbDriver"));
     m_drivers->setMinimumContentsLength(28);
+    m_addNetwork = WindowParts::button(QStringLiteral("Add &network camera..."),
+                                       QStringLiteral("cmdAddNetworkCamera"), frame);
+    m_removeNetwork = WindowParts::button(QStringLiteral("&Remove network camera"),
+                                          QStringLiteral("cmdRemoveNetworkCamera"), frame);
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(m_drivers);
+    frameLayout->addLayout(WindowParts::buttonRow({m_addNetwork, m_removeNetwork}));
 
     const WindowParts::OkHelpButtons buttons = WindowParts::layOutWithOkHelp(*this, frame);
     m_ok = buttons.ok;
@@ -43,7 +49,11 @@ SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store
     // Cameras come and go while the program runs; a choice may also fail once it was accepted,
     // and the component then connects the previous driver again.
     connect(&m_capture, &CaptureComponent::driversChanged, this, &SelectDriverWindow::listDrivers);
-    connect(&m_capture, &CaptureComponent::driverFailed, this, &SelectDriverWindow::showFailure);
+    connect(&m_capture, &CaptureComponent::driverFailed, this,
+            [this](int, const QString& reason) { showFailure(reason); });
+    connect(m_drivers, &QComboBox::currentIndexChanged, this, &SelectDriverWindow::updateRemoveButton);
+    connect(m_addNetwork, &QPushButton::clicked, this, &SelectDriverWindow::addNetworkCamera);
+    connect(m_removeNetwork, &QPushButton::clicked, this, &SelectDriverWindow::removeNetworkCamera);
     connect(m_ok, &QPushButton::clicked, this, &SelectDriverWindow::confirm);
     connect(m_help, &QPushButton::clicked, &help, [&help] { help.ShowHelpTopic(QStringLiteral("driver")); });
     ScreenPlacement::centreOnScreen(*this);
@@ -69,11 +79,13 @@ bool SelectDriverWindow::listDrivers()
     if (count <= 0) {
         m_drivers->addItem(kNoDriver);
         m_drivers->setCurrentIndex(0);
+        updateRemoveButton();
         return false;
     }
     for (int i = 0; i < count; ++i)
         m_drivers->addItem(m_capture.DriverName(i));
     m_drivers->setCurrentIndex(m_capture.DriverIndex());
+    updateRemoveButton();
     return true;
 }
 
@@ -85,19 +97,68 @@ void SelectDriverWindow::selectDriver(int position)
         m_capture.setDriverIndex(position);
         const QSignalBlocker blocker(m_drivers);
         m_drivers->setCurrentIndex(position);
-    } catch (const CaptureError&) {
+    } catch (const CaptureError& error) {
         // Refused at once: the previous driver was never let go.
-        showFailure();
+        showFailure(error.description());
     }
 }
 
-void SelectDriverWindow::showFailure()
+void SelectDriverWindow::showFailure(const QString& reason)
 {
     {
         const QSignalBlocker blocker(m_drivers);
         m_drivers->setCurrentIndex(m_capture.DriverIndex());
     }
-    m_prompter.message(QStringLiteral("Could not connect to driver!"), Prompter::Icon::None);
+    updateRemoveButton();
+    QString text = QStringLiteral("Could not connect to driver!");
+    if (!reason.isEmpty()) {
+        // The reason as a sentence of its own on a second line.
+        QString sentence = reason;
+        sentence[0] = sentence[0].toUpper();
+        if (!sentence.endsWith(QLatin1Char('.')))
+            sentence += QLatin1Char('.');
+        text += QLatin1Char('\n') + sentence;
+    }
+    m_prompter.message(text, Prompter::Icon::None);
+}
+
+void SelectDriverWindow::updateRemoveButton()
+{
+    m_removeNetwork->setEnabled(m_capture.networkCamera(m_drivers->currentIndex()).has_value());
+}
+
+void SelectDriverWindow::addNetworkCamera()
+{
+    const std::optional<NetworkCamera> camera = m_dialogs.networkCamera(this);
+    if (!camera)
+        return;
+    int index = -1;
+    try {
+        index = m_capture.addNetworkCamera(*camera);
+    } catch (const CaptureError& error) {
+        m_prompter.message(error.description(), Prompter::Icon::Exclamation);
+        return;
+    }
+    // The list follows driversChanged; a new camera is meant to be used, so it is connected.
+    listDrivers();
+    selectDriver(index);
+}
+
+void SelectDriverWindow::removeNetworkCamera()
+{
+    const int index = m_drivers->currentIndex();
+    const std::optional<NetworkCamera> camera = m_capture.networkCamera(index);
+    if (!camera)
+        return;
+    if (m_prompter.message(QStringLiteral("Remove the network camera \"%1\"?").arg(camera->name),
+                           Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
+        return;
+    try {
+        m_capture.removeNetworkCamera(index);
+    } catch (const CaptureError& error) {
+        m_prompter.message(error.description(), Prompter::Icon::Exclamation);
+    }
+    listDrivers();
 }
 
 void SelectDriverWindow::confirm()

@@ -1,6 +1,7 @@
 #include "FtpServer.h"
 
-#include <QDeadlineTimer>
+#include "ScriptServer.h"
+
 #include <QFile>
 
 FtpServer::~FtpServer()
@@ -20,17 +21,10 @@ bool FtpServer::start(const Options& options)
     m_port = 0;
     m_startError.clear();
     QFile::remove(m_scratch.filePath(QStringLiteral("commands.log")));
-    QString python = qEnvironmentVariable("VELMORA_PYTHON");
-    if (python.isEmpty())
-        python = QStringLiteral("/usr/bin/python3"); // the one that has pyftpdlib
-
-    QStringList arguments{QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/ftp_server.py"),
-                          QStringLiteral("--host"),
-                          options.address,
-                          QStringLiteral("--home"),
-                          m_home.path(),
-                          QStringLiteral("--command-log"),
-                          m_scratch.filePath(QStringLiteral("commands.log"))};
+    QStringList arguments{
+        QStringLiteral("--host"),        options.address,
+        QStringLiteral("--home"),        m_home.path(),
+        QStringLiteral("--command-log"), m_scratch.filePath(QStringLiteral("commands.log"))};
     const auto add = [&arguments](bool wanted, const char* flag, const QString& value = QString()) {
         if (wanted)
             arguments << QString::fromLatin1(flag);
@@ -49,28 +43,8 @@ bool FtpServer::start(const Options& options)
     add(options.noSize, "--no-size");
     add(options.refuseRename, "--refuse-rename");
 
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(python, arguments);
-    if (!m_process.waitForStarted(5000)) {
-        m_startError = m_process.errorString();
-        return false;
-    }
-    const QDeadlineTimer deadline(10000);
-    QByteArray output;
-    while (!deadline.hasExpired()) {
-        if (!m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            break;
-        output += m_process.readAllStandardOutput();
-        const qsizetype at = output.indexOf("PORT ");
-        const qsizetype end = output.indexOf('\n', at);
-        if (at >= 0 && end > at) {
-            m_port = output.mid(at + 5, end - at - 5).trimmed().toInt();
-            return m_port > 0;
-        }
-    }
-    m_startError = QString::fromLocal8Bit(output + m_process.readAllStandardError());
-    stop();
-    return false;
+    m_port = ScriptServer::start(m_process, QStringLiteral("ftp_server.py"), arguments, &m_startError);
+    return m_port > 0;
 }
 
 QString FtpServer::makeCertificate(const QString& folder, QString* error)
@@ -101,10 +75,7 @@ QString FtpServer::makeCertificate(const QString& folder, QString* error)
 
 void FtpServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    ScriptServer::stop(m_process);
 }
 
 QString FtpServer::hostField() const

@@ -26,6 +26,13 @@ public:
         return m_printer;
     }
 
+    std::optional<NetworkCamera> networkCamera(QWidget*) override
+    {
+        m_asked << QStringLiteral("network camera");
+        return m_cameras.next();
+    }
+
+    void cameraNext(std::optional<NetworkCamera> camera) { m_cameras.push(std::move(camera)); }
     void imageNext(std::optional<QString> path) { m_images.push(std::move(path)); }
     void movieNext(std::optional<QString> path) { m_movies.push(std::move(path)); }
     void setPrinter(QPrinter* printer) { m_printer = printer; }
@@ -33,6 +40,7 @@ public:
 
 private:
     AnswerQueue<QString> m_images, m_movies;
+    AnswerQueue<NetworkCamera> m_cameras;
     QPrinter* m_printer = nullptr;
     QStringList m_asked;
 };
