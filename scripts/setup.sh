@@ -14,6 +14,7 @@ packages=(
   xvfb xauth clang libclang-rt-14-dev fonts-dejavu-core
   dpkg-dev desktop-file-utils appstream man-db systemd
   pipewire wireplumber gstreamer1.0-pipewire dbus-x11
+  gir1.2-gst-rtsp-server-1.0 python3-gi
 )
 
 missing=()

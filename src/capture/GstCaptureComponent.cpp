@@ -423,21 +423,23 @@ void GstCaptureComponent::onDecoded(quint64 id)
 void GstCaptureComponent::connectionFailed(const QString& reason)
 {
     // A person's choice and the camera the program starts with report their failure; attempts of
-    // the program's own to reconnect only show in the status.
-    if (m_purpose != Purpose::Reconnect)
-        emit driverFailed(m_driver, reason);
+    // the program's own to reconnect only show in the status. The report comes once the previous
+    // driver is back, so that whoever hears it sees the driver now connected.
+    const int failed = m_driver;
+    const bool report = m_purpose != Purpose::Reconnect;
     if (m_purpose == Purpose::Choice && isPresent(m_previous.driver)) {
         const Previous previous = std::exchange(m_previous, {});
         m_controlValues = previous.controls;
         try {
             connectDriver(previous.driver, previous.format, Purpose::Reconnect);
-            return;
         } catch (const CaptureError& error) {
             lose(error.description(), true);
-            return;
         }
+    } else {
+        lose(reason, true);
     }
-    lose(reason, true);
+    if (report)
+        emit driverFailed(failed, reason);
 }
 
 void GstCaptureComponent::lose(const QString& reason, bool retry)

@@ -95,8 +95,11 @@ void SelectDriverWindow::selectDriver(int position)
         return;
     try {
         m_capture.setDriverIndex(position);
-        const QSignalBlocker blocker(m_drivers);
-        m_drivers->setCurrentIndex(position);
+        {
+            const QSignalBlocker blocker(m_drivers);
+            m_drivers->setCurrentIndex(position);
+        }
+        updateRemoveButton();
     } catch (const CaptureError& error) {
         // Refused at once: the previous driver was never let go.
         showFailure(error.description());

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 #include "CaptureWait.h"
 #include "FakeCapture.h"
+#include "NetworkCameraServer.h"
 #include "PipeWireGraph.h"
 #include "ScriptedCaptureDialogs.h"
 #include "WindowFixture.h"
@@ -247,6 +248,78 @@ TEST_F(MainWindowTest, UploadSettingsFromTheMenuAndTheFtpButtonStopTheTimers)
     EXPECT_EQ(timers(), 0);
 }
 
+// "Add network camera..." lists the camera after the devices and connects it, with its password
+// kept out of the address; entries that cannot work are refused with the reason; a camera that
+// refuses the login says so; "Remove network camera" takes one out of the list and the store.
+TEST_F(MainWindowTest, NetworkCamerasAreAddedConnectedRefusedAndRemoved)
+{
+    NetworkCameraServer server;
+    NetworkCameraServer::Options options;
+    options.user = QStringLiteral("cam");
+    options.password = QStringLiteral("pw");
+    ASSERT_TRUE(server.start(options)) << server.error().toStdString();
+    ownCapture = std::make_unique<GstCaptureComponent>(dir.file("work"), true);
+    SelectDriverWindow& select = loaded().selectDriverWindow();
+    auto* list = select.findChild<QComboBox*>("cbDriver");
+    auto* add = select.findChild<QPushButton*>("cmdAddNetworkCamera");
+    auto* remove = select.findChild<QPushButton*>("cmdRemoveNetworkCamera");
+    CaptureComponent& capture = engine().capture();
+    ASSERT_TRUE(waitForPicture(capture));
+    EXPECT_FALSE(remove->isEnabled());
+
+    const QString address = server.mjpegAddress();
+    NetworkCamera yard{QStringLiteral("Yard"), address, NetworkCamera::Kind::MjpegStream};
+    yard.address.replace("://", "://cam:pw@");
+    captureDialogs.cameraNext(yard);
+    add->click();
+    EXPECT_EQ(list->currentText(), "Yard");
+    EXPECT_EQ(list->currentIndex(), list->count() - 1);
+    EXPECT_TRUE(remove->isEnabled());
+    ASSERT_TRUE(waitForPicture(capture));
+    EXPECT_EQ(capture.DriverName(capture.DriverIndex()), "Yard");
+    EXPECT_EQ(stored("Network Camera1"), "Yard");
+    EXPECT_EQ(stored("Network Camera1 Address"), address);
+    EXPECT_EQ(stored("Network Camera1 Password"), "pw");
+    EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.texts().join("|").toStdString();
+
+    captureDialogs.cameraNext(
+        NetworkCamera{QStringLiteral("yard"), address, NetworkCamera::Kind::MjpegStream});
+    captureDialogs.cameraNext(NetworkCamera{QString(), address, NetworkCamera::Kind::MjpegStream});
+    captureDialogs.cameraNext(NetworkCamera{QStringLiteral("Locked"), address,
+                                            NetworkCamera::Kind::MjpegStream, QStringLiteral("cam"),
+                                            QStringLiteral("wrong")});
+    add->click();
+    add->click();
+    EXPECT_EQ(prompter.texts(),
+              (QStringList{"There is already a network camera with this name. Please choose another name.",
+                           "Please enter a name for the camera."}));
+    prompter.clear();
+    add->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.texts().isEmpty(); }, 10000));
+    EXPECT_EQ(prompter.texts(),
+              QStringList{
+                  "Could not connect to driver!\nThe camera \"Locked\" refused the user name or password."});
+    EXPECT_EQ(list->currentText(), "Yard");
+    EXPECT_EQ(list->count(), capture.DriverCount());
+
+    // Removing asks first; "No" keeps it.
+    prompter.clear();
+    list->setCurrentIndex(list->findText("Locked"));
+    prompter.answerNext(Prompter::Answer::No);
+    remove->click();
+    EXPECT_EQ(prompter.texts(), QStringList{"Remove the network camera \"Locked\"?"});
+    EXPECT_EQ(stored("Network Camera2"), "Locked");
+    list->setCurrentIndex(list->findText("Yard"));
+    prompter.answerNext(Prompter::Answer::Yes);
+    remove->click();
+    EXPECT_EQ(list->findText("Yard"), -1);
+    EXPECT_EQ(stored("Network Camera1"), "Locked");
+    EXPECT_EQ(stored("Network Camera2"), std::nullopt);
+    ASSERT_TRUE(waitForPicture(capture));
+    EXPECT_EQ(capture.DriverName(capture.DriverIndex()), "Test pattern");
+    EXPECT_EQ(list->currentText(), "Test pattern");
+}
+
 TEST_F(MainWindowTest, NoDriverShowsTheMessageAndNoneInTheList)
 {
     drivers.clear();
@@ -271,8 +344,9 @@ TEST_F(MainWindowTest, DriverThatFailsFallsBackToThePreviousOneWithOneMessage)
     engine();
     fake().failingDrivers = {"Missing camera"};
     SelectDriverWindow& select = loaded().selectDriverWindow();
-    // Listed first, so the load tries it: one message, and nothing connected.
-    EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
+    // Listed first, so the load tries it: one message that says why, and nothing connected.
+    const QString refused = "Could not connect to driver!\nThe driver cannot be opened.";
+    EXPECT_EQ(prompter.texts(), QStringList{refused});
     EXPECT_FALSE(engine().capture().isConnected());
 
     auto* list = select.findChild<QComboBox*>("cbDriver");
@@ -283,14 +357,14 @@ TEST_F(MainWindowTest, DriverThatFailsFallsBackToThePreviousOneWithOneMessage)
     select.selectDriver(0);
     EXPECT_EQ(engine().capture().DriverIndex(), 1);
     EXPECT_EQ(list->currentIndex(), 1);
-    EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
+    EXPECT_EQ(prompter.texts(), QStringList{refused});
 
     // Accepted, then failed while connecting: the component is back at the previous driver.
     prompter.clear();
     list->setCurrentIndex(0);
     emit fake().driverFailed(0, "no picture within 6 s");
     EXPECT_EQ(list->currentIndex(), 1);
-    EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!"});
+    EXPECT_EQ(prompter.texts(), QStringList{"Could not connect to driver!\nNo picture within 6 s."});
 
     // OK remembers the name shown.
     select.findChild<QPushButton*>("Command1")->click();
