@@ -31,10 +31,6 @@ template <> struct GstUnref<GstElementFactory>
 {
     void operator()(GstElementFactory* p) const { gst_object_unref(p); }
 };
-template <> struct GstUnref<GstClock>
-{
-    void operator()(GstClock* p) const { gst_object_unref(p); }
-};
 template <> struct GstUnref<GstBuffer>
 {
     void operator()(GstBuffer* p) const { gst_buffer_unref(p); }

@@ -13,25 +13,6 @@ gboolean onlyVideo(GstElement*, guint, GstCaps* caps, gpointer)
     return media && g_str_equal(media, "video");
 }
 
-// multipartdemux stamps only the first part of a stream; a movie needs the time of every frame.
-GstPadProbeReturn stampArrival(GstPad* pad, GstPadProbeInfo* info, gpointer)
-{
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!buffer || GST_BUFFER_PTS_IS_VALID(buffer))
-        return GST_PAD_PROBE_OK;
-    GstPtr<GstElement> element(gst_pad_get_parent_element(pad));
-    GstPtr<GstClock> clock(element ? gst_element_get_clock(element.get()) : nullptr);
-    if (!clock)
-        return GST_PAD_PROBE_OK;
-    const GstClockTime now = gst_clock_get_time(clock.get());
-    const GstClockTime base = gst_element_get_base_time(element.get());
-    buffer = gst_buffer_make_writable(buffer);
-    GST_BUFFER_PTS(buffer) = now > base ? now - base : 0;
-    GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
-    GST_PAD_PROBE_INFO_DATA(info) = buffer;
-    return GST_PAD_PROBE_OK;
-}
-
 // The elements of a description made into one bin with the source's name, whose output is the
 // source pad of the element named "out"; null with the reason. Only that pad is ghosted: the inner
 // links to pads that appear later must not be taken for the bin's own.
@@ -78,9 +59,6 @@ GstElement* mjpegSource(const NetworkCamera& camera, QString* error)
                                error);
     if (!bin)
         return nullptr;
-    GstPtr<GstElement> frames(gst_bin_get_by_name(GST_BIN(bin), "out"));
-    GstPtr<GstPad> framesOut(gst_element_get_static_pad(frames.get(), "src"));
-    gst_pad_add_probe(framesOut.get(), GST_PAD_PROBE_TYPE_BUFFER, &stampArrival, nullptr, nullptr);
     GstPtr<GstElement> net(gst_bin_get_by_name(GST_BIN(bin), "net"));
     const QByteArray address = camera.address.toUtf8();
     // Live and stamped on arrival: a stream that sends no times of its own still records.

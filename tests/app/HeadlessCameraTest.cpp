@@ -1,6 +1,8 @@
 #include "FtpServer.h"
+#include "NetworkCameraServer.h"
 #include "PipeWireGraph.h"
 #include "TempDir.h"
+#include "capture/NetworkCamera.h"
 #include "settings/Regedit.h"
 
 #include <QDeadlineTimer>
@@ -12,16 +14,15 @@
 
 #include <csignal>
 
-// The built program in "--headless" against a loopback FTP server, with a PipeWire camera that is
-// unplugged and plugged back while it runs.
+// The built program in "--headless" against a loopback FTP server, with a camera that goes away
+// and comes back while it runs: a PipeWire camera unplugged and plugged back, a network camera
+// whose server stops and starts again.
 namespace {
-class HeadlessCameraTest : public ::testing::Test
+class HeadlessUploadTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        if (!graph.start())
-            GTEST_SKIP() << "PipeWire cannot start here: " << graph.error().toStdString();
         ASSERT_TRUE(server.start()) << server.startError().toStdString();
         Regedit store(storePath);
         store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora", "Account1", "Cam");
@@ -66,13 +67,25 @@ protected:
                std::abs(qBlue(pixel) - qBlue(wanted)) < 50;
     }
 
-    PipeWireGraph graph;
     FtpServer server;
     TempDir dir;
     QString storePath = dir.file("store.db");
     QProcess process;
     QString out;
     QString err;
+};
+
+class HeadlessCameraTest : public HeadlessUploadTest
+{
+protected:
+    void SetUp() override
+    {
+        if (!graph.start())
+            GTEST_SKIP() << "PipeWire cannot start here: " << graph.error().toStdString();
+        HeadlessUploadTest::SetUp();
+    }
+
+    PipeWireGraph graph;
 };
 
 PipeWireGraph::Camera camera(const char* pattern)
@@ -119,3 +132,53 @@ TEST_F(HeadlessCameraTest, UnplugStopsTheUploadsAndReplugResumesThemWithTheNewPi
     EXPECT_EQ(process.exitCode(), 0);
 }
 } // namespace
+
+// A network camera remembered in the store and chosen: uploads carry its picture; while its server
+// is down nothing is uploaded and the failure is logged; back, uploads resume with its new picture.
+// Its password shows nowhere.
+TEST_F(HeadlessUploadTest, ANetworkCameraUploadsStopsDuringAnOutageAndResumes)
+{
+    NetworkCameraServer camera;
+    NetworkCameraServer::Options options;
+    options.user = QStringLiteral("cam");
+    options.password = QStringLiteral("pa55-word");
+    ASSERT_TRUE(camera.start(options)) << camera.error().toStdString();
+    {
+        Regedit store(storePath);
+        const NetworkCamera yard{QStringLiteral("Yard"), camera.snapshotAddress(),
+                                 NetworkCamera::Kind::Snapshot, options.user, options.password};
+        for (const auto& [name, text] :
+             std::initializer_list<std::pair<QString, QString>>{{"Network Camera1 Address", yard.address},
+                                                                {"Network Camera1 Type", "Snapshot"},
+                                                                {"Network Camera1 User", yard.user},
+                                                                {"Network Camera1 Password", yard.password},
+                                                                {"Network Camera1", yard.name},
+                                                                {"Camera Identity", yard.identity()}})
+            store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora", name, text);
+    }
+    process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
+                  {"--store", storePath, "--workdir", dir.file("work"), "--headless", "--test-pattern"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(pump(15000, [&] { return out.contains("Picture uploaded!"); })) << err.toStdString();
+    EXPECT_TRUE(near(uploadedCentre(), qRgb(255, 0, 0))) << std::hex << uploadedCentre();
+
+    camera.stop();
+    pump(1500);
+    const qsizetype uploads = out.count("Picture uploaded!");
+    QFile::remove(server.homeFile("webcam.jpg"));
+    pump(3000);
+    EXPECT_EQ(out.count("Picture uploaded!"), uploads) << out.right(600).toStdString();
+    EXPECT_FALSE(QFile::exists(server.homeFile("webcam.jpg")));
+    EXPECT_TRUE(err.contains("Failed to save picture, the camera \"Yard\"")) << err.right(600).toStdString();
+
+    options.colour = Qt::blue;
+    ASSERT_TRUE(camera.start(options)) << camera.error().toStdString();
+    ASSERT_TRUE(pump(15000, [&] { return out.count("Picture uploaded!") > uploads; }))
+        << err.right(600).toStdString();
+    EXPECT_TRUE(near(uploadedCentre(), qRgb(0, 0, 255))) << std::hex << uploadedCentre();
+    EXPECT_FALSE(out.contains("pa55") || err.contains("pa55"));
+
+    ::kill(pid_t(process.processId()), SIGTERM);
+    EXPECT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+}
