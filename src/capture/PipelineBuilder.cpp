@@ -197,7 +197,8 @@ GstPtr<GstElement> PipelineBuilder::build(const DriverList::Driver& driver, cons
                                "queue ! avimux name=mux ! filesink name=moviesink async=false")
                     .arg(movie->frameRate)
                     .arg(movie->quality);
-        if (movie->withAudio) {
+        // A network camera's movie is its picture: this computer's microphone is not where it is.
+        if (movie->withAudio && driver.kind != DriverList::Kind::Network) {
             const QString audioSource = driver.kind == DriverList::Kind::TestPattern
                                             ? QStringLiteral("audiotestsrc is-live=true wave=sine volume=0.2")
                                             : QStringLiteral("autoaudiosrc");
