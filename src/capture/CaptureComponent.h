@@ -67,8 +67,9 @@ public:
     explicit CaptureComponent(QObject* parent = nullptr);
     ~CaptureComponent() override;
 
-    // Drivers: 0-based. The list only grows: a camera that goes away keeps its place (and comes
-    // back to it), a new camera is added at the end (driversChanged).
+    // Drivers: 0-based. A camera that goes away keeps its place (and comes back to it), a new
+    // camera is added at the end (driversChanged); only a network camera that is removed leaves
+    // the list, and the drivers behind it move up.
     virtual int DriverCount() const = 0;
     virtual QString DriverName(int index) const = 0;
     // What stays the same for a camera while cameras come and go: its kind, its device path or
