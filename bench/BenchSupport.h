@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -24,6 +27,19 @@ inline double residentMegabytes()
         return 0;
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
+}
+
+// The process's CPU share, in percent of one core, while its event loop runs idle for wallMs
+// (QTest::qWait would poll).
+inline double cpuPercentOver(int wallMs)
+{
+    const double cpu = processCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop idle;
+    QTimer::singleShot(wallMs, &idle, &QEventLoop::quit);
+    idle.exec();
+    return 100.0 * (processCpuSeconds() - cpu) / (double(wall.nsecsElapsed()) / 1e9);
 }
 
 template <typename Application> int runBenchmarks(int argc, char** argv)

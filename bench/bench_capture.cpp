@@ -38,7 +38,6 @@ bool connectVga(GstCaptureComponent& capture)
     return waitForPicture(capture);
 }
 
-// The process's CPU share while its event loop runs idle for wallMs (QTest::qWait would poll).
 PipeWireGraph::Camera hdMjpegCamera(const char* name)
 {
     PipeWireGraph::Camera hd;
@@ -47,17 +46,6 @@ PipeWireGraph::Camera hdMjpegCamera(const char* name)
     hd.height = 720;
     hd.mjpeg = true;
     return hd;
-}
-
-double cpuPercentOver(int wallMs)
-{
-    const double cpu = BenchSupport::processCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    QEventLoop idle;
-    QTimer::singleShot(wallMs, &idle, &QEventLoop::quit);
-    idle.exec();
-    return 100.0 * (BenchSupport::processCpuSeconds() - cpu) / (double(wall.nsecsElapsed()) / 1e9);
 }
 
 void BM_SaveFrameAndDecode(benchmark::State& state)
@@ -232,10 +220,10 @@ void BM_MjpegCameraCpu(benchmark::State& state)
         for (auto _ : state) {
             window.hide();
             QTest::qWait(500);
-            state.counters["hidden_cpu_percent"] = cpuPercentOver(10000);
+            state.counters["hidden_cpu_percent"] = BenchSupport::cpuPercentOver(10000);
             window.showWindow();
             QTest::qWait(500);
-            state.counters["shown_cpu_percent"] = cpuPercentOver(10000);
+            state.counters["shown_cpu_percent"] = BenchSupport::cpuPercentOver(10000);
             state.counters["rss_mb"] = BenchSupport::residentMegabytes();
         }
     }

@@ -99,6 +99,7 @@ TEST_F(NetworkCameraTest, EveryKindGivesFreshPicturesOfItsOwn)
                   "Network|" + capture->networkCamera(index)->address + "|Yard");
         capture->setDriverIndex(index);
         ASSERT_TRUE(waitForPicture(*capture));
+        EXPECT_EQ(capture->DriverIndex(), index);
         EXPECT_EQ(QSize(capture->width(), capture->height()), QSize(320, 240));
         EXPECT_FALSE(capture->HasFormatDialog());
         const CaptureStill first = takeStill(*capture);
@@ -184,6 +185,7 @@ TEST_F(NetworkCameraTest, CredentialsAreSentAndARefusalSaysSo)
         EXPECT_EQ(capture->networkCamera(right)->password, "s3cret-word");
         capture->setDriverIndex(right);
         ASSERT_TRUE(waitForPicture(*capture));
+        EXPECT_EQ(capture->DriverIndex(), right);
         EXPECT_TRUE(near(corner(takeStill(*capture)), qRgb(0, 0, 255)));
         for (const QString& text :
              texts + QStringList{failed[0][1].toString(), capture->DriverIdentity(right)})

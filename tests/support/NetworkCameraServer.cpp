@@ -47,7 +47,8 @@ bool NetworkCameraServer::start(const Options& options)
             m_error = QStringLiteral("cannot write the camera's pictures");
             return false;
         }
-        arguments << QStringLiteral("--frames") << m_folder.path() << QStringLiteral("--request-log")
+        arguments << QStringLiteral("--frames") << m_folder.path() << QStringLiteral("--fps")
+                  << QString::number(options.fps) << QStringLiteral("--request-log")
                   << m_folder.filePath(QStringLiteral("requests.log"));
         break;
     case Kind::Mute:

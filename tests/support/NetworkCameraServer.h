@@ -23,6 +23,7 @@ public:
         Kind kind = Kind::Http;
         QColor colour = Qt::red;
         QSize size = {320, 240};
+        int fps = 10; // of the MJPEG stream
         QString user;
         QString password;
     };
