@@ -52,26 +52,6 @@ protected:
         ASSERT_TRUE(waitForPicture(*capture));
     }
 
-    // Starts a movie into path; PreRoll is answered with start, and stop ends it after stopAfterMs.
-    // Returns movieFinished's arguments.
-    std::pair<bool, QString> recordMovie(const QString& path, int stopAfterMs,
-                                         const std::function<void()>& stop)
-    {
-        capture->setCaptureFile(path);
-        QObject context;
-        QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
-            capture->StartCaptureNow();
-            QTimer::singleShot(stopAfterMs, &context, stop);
-        });
-        QSignalSpy finished(capture.get(), &CaptureComponent::movieFinished);
-        capture->CaptureMovie();
-        EXPECT_TRUE(capture->isCapturing());
-        EXPECT_TRUE(finished.wait(stopAfterMs + 10000));
-        if (finished.isEmpty())
-            return {false, QStringLiteral("no end")};
-        return {finished[0][0].toBool(), finished[0][1].toString()};
-    }
-
     TempDir work;
     std::unique_ptr<GstCaptureComponent> capture;
     int pattern = -1;
@@ -359,7 +339,7 @@ TEST_F(CaptureTest, MovieWithSoundHasBothStreamsAndItsLengthAndAllowsStillsButNo
     // An upload may take a still while a movie records; switching drivers must wait.
     bool refused = false;
     CaptureStill during;
-    const auto [recorded, error] = recordMovie(path, 2000, [&] {
+    const auto [recorded, error] = recordMovie(*capture, path, 2000, [&] {
         capture->requestStill(&context, [&](const CaptureStill& still) {
             during = still;
             try {
@@ -465,7 +445,7 @@ TEST_F(CaptureTest, StopFinalisesWithinItsBound)
 {
     capture->setCaptureAudio(false);
     QElapsedTimer clock;
-    const auto [recorded, error] = recordMovie(work.file("quick.avi"), 2000, [&] {
+    const auto [recorded, error] = recordMovie(*capture, work.file("quick.avi"), 2000, [&] {
         clock.start();
         capture->StopCapture();
     });
@@ -491,7 +471,7 @@ TEST_F(CaptureTest, MovieFromAnotherSourceFallsBackToVideoWhenSoundFails)
                      });
     capture->setCaptureAudio(true);
     const QString path = work.file("other.avi");
-    const auto [recorded, error] = recordMovie(path, 800, [this] { capture->StopCapture(); });
+    const auto [recorded, error] = recordMovie(*capture, path, 800, [this] { capture->StopCapture(); });
     EXPECT_TRUE(recorded) << error.toStdString();
     const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);

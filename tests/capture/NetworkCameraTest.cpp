@@ -131,17 +131,9 @@ TEST_F(NetworkCameraTest, AnMjpegStreamRecordsAMovieWithoutSound)
     capture->setDriverIndex(serve(Kind::MjpegStream, QStringLiteral("Porch")));
     ASSERT_TRUE(waitForPicture(*capture));
     const QString path = work.file("porch.avi");
-    capture->setCaptureFile(path);
     capture->setCaptureAudio(true);
-    QObject context;
-    QObject::connect(capture.get(), &CaptureComponent::PreRoll, &context, [&] {
-        capture->StartCaptureNow();
-        QTimer::singleShot(2000, &context, [&] { capture->StopCapture(); });
-    });
-    QSignalSpy finished(capture.get(), &CaptureComponent::movieFinished);
-    capture->CaptureMovie();
-    ASSERT_TRUE(finished.wait(15000));
-    EXPECT_TRUE(finished[0][0].toBool()) << finished[0][1].toString().toStdString();
+    const auto [recorded, error] = recordMovie(*capture, path, 2000, [&] { capture->StopCapture(); });
+    EXPECT_TRUE(recorded) << error.toStdString();
     const MovieInfo info = probeMovie(path);
     EXPECT_EQ(info.videoStreams, 1);
     EXPECT_EQ(info.audioStreams, 0);

@@ -2,9 +2,13 @@
 
 #include "capture/CaptureComponent.h"
 
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <functional>
 #include <optional>
+#include <utility>
 
 // Asks the component for a still and runs the event loop until the answer comes (at most
 // timeoutMs; an answer that never comes is an error of its own).
@@ -35,4 +39,22 @@ inline bool waitForPicture(CaptureComponent& capture, int timeoutMs = 15000)
             return takeStill(capture, timeoutMs).ok();
         },
         timeoutMs);
+}
+
+// Records a movie into path: PreRoll is answered with StartCaptureNow, and stop ends the recording
+// after stopAfterMs. Returns movieFinished's arguments.
+inline std::pair<bool, QString> recordMovie(CaptureComponent& capture, const QString& path, int stopAfterMs,
+                                            const std::function<void()>& stop)
+{
+    capture.setCaptureFile(path);
+    QObject context;
+    QObject::connect(&capture, &CaptureComponent::PreRoll, &context, [&] {
+        capture.StartCaptureNow();
+        QTimer::singleShot(stopAfterMs, &context, stop);
+    });
+    QSignalSpy finished(&capture, &CaptureComponent::movieFinished);
+    capture.CaptureMovie();
+    if (!capture.isCapturing() || !finished.wait(stopAfterMs + 10000))
+        return {false, QStringLiteral("no end")};
+    return {finished[0][0].toBool(), finished[0][1].toString()};
 }
