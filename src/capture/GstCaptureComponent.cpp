@@ -17,6 +17,16 @@
 namespace {
 using Clock = FrameHandoff::Clock;
 
+// True when the message comes from the movie's sound source or an element inside it.
+bool comesFromMovieSound(GstMessage* message)
+{
+    for (GstObject* object = GST_MESSAGE_SRC(message); object; object = GST_OBJECT_PARENT(object)) {
+        if (g_strcmp0(GST_OBJECT_NAME(object), PipelineBuilder::kMovieSoundName) == 0)
+            return true;
+    }
+    return false;
+}
+
 QString errorText(GstMessage* message)
 {
     GError* raw = nullptr;
@@ -359,7 +369,7 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
         if (ended)
             m_movie->streamEnded();
         else
-            m_movie->failed(errorText(message));
+            m_movie->failed(errorText(message), comesFromMovieSound(message));
         return;
     }
     const QString reason =

@@ -42,6 +42,8 @@ void MovieRecorder::start(const QString& target, PipelineBuilder::Movie movie)
     }
     m_target = target;
     m_movie = movie;
+    m_startWhenPrepared = false;
+    m_soundDropped = false;
     m_state = State::Preparing;
 }
 
@@ -51,25 +53,39 @@ void MovieRecorder::prepared(bool ok, const QString& error)
         return;
     if (ok) {
         m_state = State::PreRolled;
-        emit PreRoll();
+        const bool askAgain = !m_soundDropped;
+        m_soundDropped = false;
+        if (m_startWhenPrepared)
+            StartCaptureNow();
+        else if (askAgain)
+            emit PreRoll();
         return;
     }
     // A sound source that does not start should not cost the picture.
     if (m_movie.withAudio) {
-        m_movie.withAudio = false;
-        emit statusChanged(CaptureComponent::StatusVideoOnly,
-                           QStringLiteral("The sound source failed, recording video only"));
-        QString again;
-        if (m_host.prepareMoviePipeline(m_movie, &again))
-            return;
-        drop(again);
+        prepareWithoutSound();
         return;
     }
     drop(error);
 }
 
+bool MovieRecorder::prepareWithoutSound()
+{
+    m_movie.withAudio = false;
+    emit statusChanged(CaptureComponent::StatusVideoOnly,
+                       QStringLiteral("The sound source failed, recording video only"));
+    QString again;
+    if (m_host.prepareMoviePipeline(m_movie, &again))
+        return true;
+    drop(again);
+    return false;
+}
+
 void MovieRecorder::StartCaptureNow()
 {
+    // An answer that arrives while the movie is prepared again without sound counts when it is ready.
+    if (m_state == State::Preparing && m_soundDropped)
+        m_startWhenPrepared = true;
     if (m_state != State::PreRolled)
         return;
     m_state = State::Recording;
@@ -112,10 +128,21 @@ void MovieRecorder::streamEnded()
         keep();
 }
 
-void MovieRecorder::failed(const QString& error)
+void MovieRecorder::failed(const QString& error, bool fromSound)
 {
     if (!isActive() || m_state == State::Closing)
         return;
+    // Some sound sources open without complaint and fail only once recording starts (no
+    // microphone behind them): the movie starts again without sound, at once.
+    if (fromSound && m_movie.withAudio && m_state != State::Finalising) {
+        // The question was asked already (or answered): it is not asked again.
+        m_soundDropped = m_state != State::Preparing;
+        m_startWhenPrepared = m_startWhenPrepared || m_state == State::Recording;
+        setRecordingHooks(false);
+        m_state = State::Preparing;
+        prepareWithoutSound();
+        return;
+    }
     const bool running = m_state == State::Recording || m_state == State::Finalising;
     drop(error);
     if (running)

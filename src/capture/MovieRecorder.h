@@ -62,7 +62,8 @@ public:
     // What the host reports.
     void prepared(bool ok, const QString& error);
     void streamEnded();
-    void failed(const QString& error);
+    // fromSound: the movie's sound source failed, which costs the sound, not the picture.
+    void failed(const QString& error, bool fromSound = false);
     void closed(bool ok);
 
 signals:
@@ -82,11 +83,17 @@ private:
     // Closes the pipeline, removes the unfinished file and reports the failure now.
     void drop(const QString& error);
     void finish(bool recorded, const QString& error);
+    // Prepares the movie again without sound; false (and the movie dropped) when that fails.
+    bool prepareWithoutSound();
 
     Host& m_host;
     State m_state = State::Idle;
     QString m_target;
     PipelineBuilder::Movie m_movie;
+    // Recording starts as soon as the movie is prepared again: the person already said to start.
+    bool m_startWhenPrepared = false;
+    // The sound was dropped after the pre-roll question went out.
+    bool m_soundDropped = false;
     QTimer m_finalise;
     QTimer m_yield;
 };

@@ -202,13 +202,15 @@ GstPtr<GstElement> PipelineBuilder::build(const DriverList::Driver& driver, cons
             const QString audioSource = driver.kind == DriverList::Kind::TestPattern
                                             ? QStringLiteral("audiotestsrc is-live=true wave=sine volume=0.2")
                                             : QStringLiteral("autoaudiosrc");
+            // Named, so that a failure of the sound source can be told from one of the picture.
             tail +=
-                QStringLiteral(" %1 ! audioconvert ! audioresample ! "
+                QStringLiteral(" %1 name=%4 ! audioconvert ! audioresample ! "
                                "audio/x-raw,format=S16LE,layout=interleaved,rate=%2,channels=%3 ! "
                                "queue max-size-buffers=0 max-size-bytes=0 max-size-time=3000000000 ! mux.")
                     .arg(audioSource)
                     .arg(movie->audio.rate)
-                    .arg(movie->audio.channels);
+                    .arg(movie->audio.channels)
+                    .arg(kMovieSoundName);
         }
     }
 

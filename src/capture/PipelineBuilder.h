@@ -11,10 +11,12 @@
 // Builds the pipelines of a driver: the live pipeline (source, the chosen format, decoding and
 // conversion to BGRx behind a gate, the frame sink) and the movie pipeline, which records AVI
 // (MJPEG, PCM sound) beside it. Elements the capture code reaches by name: "source", "gate"
-// (frames pass its source pad only when wanted), "framesink", "moviesink".
+// (frames pass its source pad only when wanted), "framesink", "moviesink", "moviesound".
 class PipelineBuilder final
 {
 public:
+    static constexpr const char* kMovieSoundName = "moviesound";
+
     struct Movie
     {
         QString partPath;
