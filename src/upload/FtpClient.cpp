@@ -8,10 +8,15 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <thread>
 
 namespace {
 using std::chrono::milliseconds;
@@ -56,6 +61,8 @@ FtpClient::Error errorOf(CURLcode code)
         return FtpClient::Error::NameNotResolved;
     case CURLE_COULDNT_CONNECT:
         return FtpClient::Error::CannotConnect;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return FtpClient::Error::Cancelled;
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_FTP_ACCEPT_TIMEOUT:
         return FtpClient::Error::Timeout;
@@ -204,9 +211,63 @@ QString FtpClient::lastReply() const
 
 int FtpClient::onDebug(void*, int type, char* data, size_t size, void* self)
 {
+    auto* client = static_cast<FtpClient*>(self);
     if (type == CURLINFO_HEADER_IN)
-        static_cast<FtpClient*>(self)->takeReplyLine(QByteArray(data, static_cast<qsizetype>(size)));
+        client->takeReplyLine(QByteArray(data, static_cast<qsizetype>(size)));
+    // The server creates (or empties) the file as soon as it has the command.
+    else if (type == CURLINFO_HEADER_OUT && size >= 5 && qstrncmp(data, "STOR ", 5) == 0)
+        client->m_storeStarted = true;
     return 0;
+}
+
+size_t FtpClient::onRead(char* buffer, size_t size, size_t count, void* self)
+{
+    auto* client = static_cast<FtpClient*>(self);
+    if (!client->m_upload)
+        return 0;
+    client->m_storeStarted = true;
+    return std::fread(buffer, size, count, client->m_upload);
+}
+
+int FtpClient::onOpenSocket(void* self, int, void* address)
+{
+    const auto* where = static_cast<const curl_sockaddr*>(address);
+    const int fd = ::socket(where->family, where->socktype | SOCK_CLOEXEC, where->protocol);
+    if (fd < 0)
+        return CURL_SOCKET_BAD;
+    auto* client = static_cast<FtpClient*>(self);
+    const std::lock_guard lock(client->m_cancelMutex);
+    client->m_sockets.insert(fd);
+    // A socket opened after a cancel is cut at once as well.
+    if (client->m_cancelled.load())
+        ::shutdown(fd, SHUT_RDWR);
+    return fd;
+}
+
+int FtpClient::onCloseSocket(void* self, int socket)
+{
+    auto* client = static_cast<FtpClient*>(self);
+    // Closed under the lock, so cutSockets() never reaches a number already given to another file.
+    const std::lock_guard lock(client->m_cancelMutex);
+    client->m_sockets.erase(socket);
+    return ::close(socket);
+}
+
+void FtpClient::cutSockets()
+{
+    const std::lock_guard lock(m_cancelMutex);
+    for (const int fd : m_sockets)
+        ::shutdown(fd, SHUT_RDWR);
+}
+
+void FtpClient::cancel()
+{
+    const std::lock_guard lock(m_cancelMutex);
+    m_cancelled = true;
+    if (m_waitingMulti)
+        curl_multi_wakeup(m_waitingMulti);
+    for (const int fd : m_sockets)
+        ::shutdown(fd, SHUT_RDWR);
 }
 
 int FtpClient::onHostKey(void*, const void*, const void* foundKey, int match, void* self)
@@ -265,6 +326,10 @@ bool FtpClient::perform(milliseconds limit)
     m_failureText.clear();
     m_errorBuffer[0] = '\0';
 
+    if (m_cancelled.load()) {
+        m_lastError = Error::Cancelled;
+        return false;
+    }
     limit = std::min(limit, remaining());
     if (limit <= milliseconds::zero()) {
         m_lastError = Error::Timeout;
@@ -284,7 +349,17 @@ bool FtpClient::perform(milliseconds limit)
         m_lastError = Error::Internal;
         return false;
     }
+    {
+        const std::lock_guard lock(m_cancelMutex);
+        m_waitingMulti = multi;
+    }
     for (bool done = false; !done;) {
+        // Taking the handle out of the multi handle mid-way ends the request; libcurl then drops
+        // the control connection rather than trusting it.
+        if (m_cancelled.load()) {
+            code = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
         int running = 0;
         if (curl_multi_perform(multi, &running) != CURLM_OK) {
             code = CURLE_FAILED_INIT;
@@ -314,6 +389,10 @@ bool FtpClient::perform(milliseconds limit)
         if (wait > 0)
             curl_multi_poll(multi, nullptr, 0, static_cast<int>(wait), nullptr);
     }
+    {
+        const std::lock_guard lock(m_cancelMutex);
+        m_waitingMulti = nullptr;
+    }
     curl_multi_remove_handle(multi, curl);
 
     long connects = 0;
@@ -324,6 +403,11 @@ bool FtpClient::perform(milliseconds limit)
         return true;
     }
     m_failureText = QString::fromUtf8(m_errorBuffer).trimmed();
+    if (code == CURLE_ABORTED_BY_CALLBACK || m_cancelled.load()) {
+        m_lastError = Error::Cancelled;
+        m_lastReply.clear();
+        return false;
+    }
     if (m_hostKeyProblem != HostKeyProblem::None) {
         m_lastError = Error::HostKeyRefused;
     } else if (isSftp() && m_lastReplyCode == 0 &&
@@ -387,6 +471,13 @@ bool FtpClient::connect(const QString& host, const QString& user, const QString&
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &discard);
     curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    // Every socket is known, so cancel() can cut what libcurl waits on, also inside its goodbye.
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &FtpClient::onOpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &FtpClient::onCloseSocket);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, &FtpClient::onRead);
+    curl_easy_setopt(curl, CURLOPT_READDATA, this);
     // Without a user name the login is anonymous.
     if (!user.isEmpty()) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, user.toUtf8().constData());
@@ -453,6 +544,10 @@ bool FtpClient::checkConnected()
 {
     m_lastReply.clear();
     m_lastReplyCode = 0;
+    if (m_cancelled.load()) {
+        m_lastError = Error::Cancelled;
+        return false;
+    }
     if (!m_connected || !m_curl) {
         m_lastError = Error::NotConnected;
         return false;
@@ -466,6 +561,7 @@ bool FtpClient::checkConnected()
 
 bool FtpClient::put(const QString& localPath, const QString& remotePath, bool textMode)
 {
+    m_storeStarted = false;
     if (!checkConnected())
         return false;
     CURL* curl = m_curl.get();
@@ -485,7 +581,7 @@ bool FtpClient::put(const QString& localPath, const QString& remotePath, bool te
     curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, textMode ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_READDATA, file.get());
+    m_upload = file.get();
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(info.size()));
     const long silent = wholeSeconds(m_timeouts.response);
     curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, silent);
@@ -496,7 +592,7 @@ bool FtpClient::put(const QString& localPath, const QString& remotePath, bool te
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_timeouts.connect.count()));
 
     const bool ok = perform(m_timeouts.stage);
-    curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
+    m_upload = nullptr;
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
     return ok;
 }
@@ -583,9 +679,29 @@ bool FtpClient::remove(const QString& remotePath)
 
 void FtpClient::close()
 {
-    // Cleaning up the handles says QUIT on the connection the multi handle keeps, if that is
-    // still alive; the easy handle goes first, the multi handle owns the connection.
+    if (!m_multi) {
+        m_curl.reset();
+        m_connected = false;
+        return;
+    }
+    // Cleaning up the handles says goodbye on the connection the multi handle keeps, if that is
+    // still alive, and libcurl waits for the answer; the easy handle goes first, the multi handle
+    // owns the connection. A watch cuts the sockets once the goodbye takes too long.
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread watch([this, &mutex, &finished, &done] {
+        std::unique_lock lock(mutex);
+        if (!finished.wait_for(lock, m_timeouts.quit, [&done] { return done; }))
+            cutSockets();
+    });
     m_curl.reset();
     m_multi.reset();
+    {
+        const std::lock_guard lock(mutex);
+        done = true;
+    }
+    finished.notify_one();
+    watch.join();
     m_connected = false;
 }

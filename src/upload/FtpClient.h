@@ -7,13 +7,17 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 
 // A small upload client over libcurl: log in once, store files over that one connection, say
 // goodbye. Plain FTP (active or passive), FTP with explicit TLS, or SFTP. Blocking; one object is
-// used by one thread at a time.
+// used by one thread at a time, except cancel(), which any thread may call meanwhile.
 class FtpClient final
 {
 public:
@@ -35,6 +39,8 @@ public:
         CertificateRefused = 12045,
         // The SSH host key of the server is not in known_hosts or differs from it.
         HostKeyRefused = 12046,
+        // cancel() ended the call.
+        Cancelled = 12017,
     };
 
     enum class Protocol { Ftp, Ftps, Sftp };
@@ -78,8 +84,17 @@ public:
     bool rename(const QString& fromPath, const QString& toPath);
     // Deletes a remote file.
     bool remove(const QString& remotePath);
-    // Says goodbye (QUIT) on a live connection and drops it.
+    // Says goodbye (QUIT) on a live connection and drops it. A server that does not answer within
+    // the time limit for the goodbye is cut off.
     void close();
+    // Ends the running call and every later one at once (Error::Cancelled) and drops the
+    // connection without a goodbye. Safe to call from any thread while another uses the client.
+    void cancel();
+    bool isCancelled() const { return m_cancelled.load(); }
+
+    // The last put got as far as asking the server to store (the remote file may exist, whole or
+    // not, also when the put failed).
+    bool storeStarted() const { return m_storeStarted; }
 
     bool isConnected() const { return m_connected; }
     Error lastError() const { return m_lastError; }
@@ -123,6 +138,11 @@ private:
     };
 
     static int onDebug(void* handle, int type, char* data, size_t size, void* self);
+    static size_t onRead(char* buffer, size_t size, size_t count, void* self);
+    static int onOpenSocket(void* self, int purpose, void* address);
+    static int onCloseSocket(void* self, int socket);
+    // Shuts every socket of the client down, so whatever waits on one returns at once.
+    void cutSockets();
     static int onHostKey(void* handle, const void* knownKey, const void* foundKey, int match, void* self);
     void takeReplyLine(const QByteArray& line);
     bool perform(std::chrono::milliseconds limit);
@@ -147,6 +167,16 @@ private:
     std::chrono::steady_clock::time_point m_deadline;
     Error m_lastError = Error::None;
     long m_connectionCount = 0;
+
+    std::FILE* m_upload = nullptr; // the file the running put reads
+    bool m_storeStarted = false;
+
+    // What cancel() reaches from another thread: the flag, the multi handle of a running call (to
+    // wake its wait) and the open sockets (to cut them).
+    std::atomic<bool> m_cancelled{false};
+    std::mutex m_cancelMutex;
+    void* m_waitingMulti = nullptr;
+    std::set<int> m_sockets;
 
     QByteArray m_partialReply;
     QByteArray m_replyCode;

@@ -12,8 +12,16 @@ struct FtpTimeouts
     static constexpr std::chrono::milliseconds kResponse{60'000};
     // The whole stage: login, both files and the goodbye.
     static constexpr std::chrono::milliseconds kStage{300'000};
+    // The goodbye: a server that does not answer QUIT is cut off after this; what was delivered
+    // stays delivered.
+    static constexpr std::chrono::milliseconds kQuit{5'000};
+    // Removing what a cancelled transfer left under its name, on a connection of its own, when the
+    // program ends: short, since the program ends within two seconds.
+    static constexpr std::chrono::milliseconds kCleanup{800};
 
     std::chrono::milliseconds connect = kConnect;
     std::chrono::milliseconds response = kResponse;
     std::chrono::milliseconds stage = kStage;
+    std::chrono::milliseconds quit = kQuit;
+    std::chrono::milliseconds cleanup = kCleanup;
 };

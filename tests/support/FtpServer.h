@@ -26,6 +26,9 @@ public:
         bool truncateStored = false;   // every stored file loses its last byte
         bool noSize = false;           // SIZE is an unknown command
         bool refuseRename = false;     // RNTO is refused
+        QString stallAt{};             // this command is taken and never answered ("STOR", "QUIT")
+        bool noDataConnection = false; // active mode is agreed to, but the server never connects
+        int slowStorMs = 0;            // the final reply of each STOR comes this late
     };
 
     static inline const QString kUser = QStringLiteral("cam");
@@ -47,7 +50,8 @@ public:
     // The server's root folder ("/" of the FTP session).
     QString home() const { return m_home.path(); }
     QString homeFile(const QString& relative) const { return m_home.filePath(relative); }
-    // Every command line the server received since it was last started, in order.
+    // Every command line the server received since it was last started, in order; a mute server
+    // logs "CONNECT" for each connection it accepted.
     QStringList commands() const;
     // Makes a self-signed certificate for 127.0.0.1 with openssl into folder; returns the PEM file
     // holding certificate and key (empty on failure, error says why).

@@ -14,6 +14,11 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
   --truncate-stored            drops the last byte of every stored file
   --no-size                    refuses the SIZE command as unknown
   --refuse-rename              refuses RNTO
+  --stall-at CMD               takes the command CMD (STOR, QUIT, ...) and never answers it
+  --slow-stor MS               the final reply of every STOR comes MS milliseconds late
+  --no-data-connection         agrees to active mode (PORT/EPRT) and to STOR, but never connects
+                               back for the data
+With --mute and a command log, every accepted connection is logged as "CONNECT".
 """
 
 import argparse
@@ -23,7 +28,7 @@ import sys
 import threading
 
 
-def serve_mute(host):
+def serve_mute(host, command_log):
     family = socket.AF_INET6 if ":" in host else socket.AF_INET
     listener = socket.socket(family, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -34,6 +39,9 @@ def serve_mute(host):
     while True:
         conn, _ = listener.accept()
         held.append(conn)  # kept open, never written to
+        if command_log:
+            with open(command_log, "a", encoding="utf-8") as f:
+                f.write("CONNECT\n")
 
 
 def serve_ftp(args):
@@ -70,6 +78,14 @@ def serve_ftp(args):
             if args.refuse_rename and cmd == "RNTO":
                 self.respond("550 Renaming is not allowed here.")
                 return
+            if args.stall_at and cmd == args.stall_at.upper():
+                return  # taken, never answered
+            if args.no_data_connection and cmd in ("PORT", "EPRT"):
+                self.respond("200 Active data connection established.")
+                return
+            if args.no_data_connection and cmd == "STOR":
+                self.respond("150 File status okay. About to open data connection.")
+                return
             if args.data == "active" and cmd in ("PASV", "EPSV"):
                 self.respond("502 Passive mode disabled.")
                 return
@@ -90,6 +106,15 @@ def serve_ftp(args):
 
         def respond(self, resp, logfun=None):
             if args.stall_after_upload and resp.startswith("226"):
+                return
+            if args.slow_stor > 0 and resp.startswith("226") and not getattr(self, "_late", False):
+                def late():
+                    self._late = True
+                    try:
+                        self.respond(resp)
+                    finally:
+                        self._late = False
+                self.ioloop.call_later(args.slow_stor / 1000.0, late)
                 return
             if args.error_lines > 1 and resp[:1] in ("4", "5"):
                 code = resp[:3]
@@ -135,12 +160,15 @@ def main():
     parser.add_argument("--truncate-stored", action="store_true")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--refuse-rename", action="store_true")
+    parser.add_argument("--stall-at", default="")
+    parser.add_argument("--no-data-connection", action="store_true")
+    parser.add_argument("--slow-stor", type=int, default=0)
     args = parser.parse_args()
 
     import logging
     logging.basicConfig(stream=sys.stderr, level=logging.WARNING)
     if args.mute:
-        serve_mute(args.host)
+        serve_mute(args.host, args.command_log)
     else:
         serve_ftp(args)
 
