@@ -2,7 +2,6 @@
 
 #include "settings/AccountBook.h"
 #include "upload/FtpLog.h"
-#include "upload/UploadCycle.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadScheduler.h"
 
@@ -27,6 +26,14 @@ void onTerminationSignal(int)
 
 HeadlessRun::HeadlessRun(QObject* parent) : QObject(parent) {}
 
+HeadlessRun::~HeadlessRun()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 void HeadlessRun::attach(UploadEngine& engine)
 {
     m_engine = &engine;
@@ -34,7 +41,10 @@ void HeadlessRun::attach(UploadEngine& engine)
         std::fputs(addition.toLocal8Bit().constData(), stdout);
         std::fflush(stdout);
     });
-    connect(&engine.cycle(), &UploadCycle::quitRequested, this, [] { QCoreApplication::exit(0); });
+    // The close-after option ends the run like a first signal; the cycle that reached the count
+    // has already ended.
+    connect(&engine.cycle(), &UploadCycle::quitRequested, this, [this] { m_engine->stop(false); });
+    connect(&engine, &UploadEngine::stopped, this, [this] { QCoreApplication::exit(m_exitCode); });
 }
 
 void HeadlessRun::setUploadState(const QString& text)
@@ -43,27 +53,18 @@ void HeadlessRun::setUploadState(const QString& text)
     std::fprintf(stderr, "Status: %s\n", qPrintable(text));
 }
 
-int HeadlessRun::uploadNow()
+bool HeadlessRun::catchSignals()
 {
-    m_engine->connectCapture();
-    m_engine->accounts().loadList();
-    const UploadScheduler::UploadNowResult result = m_engine->scheduler().mnuupload_now_Click();
-    std::fputs("\n", stdout);
-    return result.flagged > 0 && result.delivered == result.flagged ? 0 : 1;
-}
-
-int HeadlessRun::runScheduler()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
         std::perror("velmora: socketpair");
-        return 1;
+        return false;
     }
     auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this, notifier] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[1], &byte, 1);
-        notifier->setEnabled(false);
-        stopWhenIdle();
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
+        char bytes[16];
+        const ssize_t got = ::read(g_signalPipe[1], bytes, sizeof bytes);
+        for (ssize_t i = 0; i < got; ++i)
+            onSignal();
     });
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
@@ -71,24 +72,45 @@ int HeadlessRun::runScheduler()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
 
-    m_engine->connectCapture();
-    m_engine->accounts().loadList();
-    m_engine->scheduler().StartTimer();
-    connect(&m_engine->scheduler(), &UploadScheduler::idle, this, [this] {
-        if (m_stopping)
-            QCoreApplication::exit(0);
-    });
+void HeadlessRun::onSignal()
+{
+    ++m_signals;
+    // First: nothing new starts, the running transfer finishes. Second: it is cancelled too.
+    m_engine->stop(m_signals > 1);
+}
+
+int HeadlessRun::runEventLoop()
+{
     const int status = QCoreApplication::exec();
     std::fputs("\n", stdout);
     return status;
 }
 
-void HeadlessRun::stopWhenIdle()
+int HeadlessRun::uploadNow()
 {
-    m_stopping = true;
-    m_engine->scheduler().StopTimer();
-    // A cycle in progress finishes first; the scheduler's idle signal then ends the run.
-    if (!m_engine->scheduler().isCycleRunning())
-        QCoreApplication::exit(0);
+    if (!catchSignals())
+        return 1;
+    m_engine->connectCapture();
+    m_engine->accounts().loadList();
+    m_exitCode = 1;
+    connect(&m_engine->scheduler(), &UploadScheduler::uploadNowFinished, this,
+            [this](int flagged, int delivered) {
+                m_exitCode = flagged > 0 && delivered == flagged ? 0 : 1;
+                m_engine->stop(false);
+            });
+    m_engine->scheduler().mnuupload_now_Click();
+    return runEventLoop();
+}
+
+int HeadlessRun::runScheduler()
+{
+    if (!catchSignals())
+        return 1;
+    m_engine->connectCapture();
+    m_engine->accounts().loadList();
+    m_engine->scheduler().StartTimer();
+    return runEventLoop();
 }

@@ -9,6 +9,9 @@ class UploadEngine;
 
 // The program without windows: "--upload-now" runs the Upload Now command once, "--headless" runs
 // the account timers until SIGINT or SIGTERM. The FTP log goes to standard output as it grows.
+//
+// The first SIGINT or SIGTERM drops every waiting request and lets the running transfer finish
+// within its time limits; a second one cancels it at once.
 class HeadlessRun final : public QObject, public UploadStatus
 {
     Q_OBJECT
@@ -16,22 +19,26 @@ class HeadlessRun final : public QObject, public UploadStatus
 
 public:
     explicit HeadlessRun(QObject* parent = nullptr);
+    ~HeadlessRun() override;
 
-    // Wires the log and the close-after option; call once the engine exists.
+    // Wires the log, the close-after option and the signals; call once the engine exists.
     void attach(UploadEngine& engine);
 
     // 0 when every flagged account's picture was delivered, 1 otherwise.
     int uploadNow();
-    // Runs until a termination signal; a running cycle is finished first. Returns 0.
+    // Runs until a termination signal or the close-after option. Returns 0.
     int runScheduler();
 
     QString uploadState() const override { return m_state; }
     void setUploadState(const QString& text) override;
 
 private:
-    void stopWhenIdle();
+    bool catchSignals();
+    void onSignal();
+    int runEventLoop();
 
     UploadEngine* m_engine = nullptr;
     QString m_state;
-    bool m_stopping = false;
+    int m_signals = 0;
+    int m_exitCode = 0;
 };

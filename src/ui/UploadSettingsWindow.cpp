@@ -8,7 +8,8 @@
 #include "ui/SettingsDialogs.h"
 #include "ui/StampPreview.h"
 #include "upload/ConnectionTest.h"
-#include "upload/WorkerCall.h"
+#include "upload/FtpClient.h"
+#include "upload/WorkerThread.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -64,6 +65,13 @@ void showText(QLineEdit* edit, const QString& text)
         edit->setText(text);
 }
 } // namespace
+
+UploadSettingsWindow::~UploadSettingsWindow()
+{
+    // A test that still talks to its server is cut off rather than waited for.
+    if (m_testClient)
+        m_testClient->cancel();
+}
 
 UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, SettingsDialogs& dialogs,
                                            QWidget* parent)
@@ -521,24 +529,39 @@ void UploadSettingsWindow::chooseKeyFile()
 
 void UploadSettingsWindow::testConnection()
 {
-    const Account account = m_book.loaded();
-    const QString knownHosts = m_knownHostsFile;
-    ConnectionTest::Report report =
-        WorkerCall::run([&account, &knownHosts] { return ConnectionTest::run(account, {}, {}, knownHosts); });
-    Prompter& prompter = m_book.prompter();
-    if (report.unknownHostKey) {
-        const Prompter::Answer trust = prompter.message(
-            QStringLiteral("The server's host key is not known yet. Its fingerprint is\n") +
-                report.hostKeyFingerprint +
-                QStringLiteral(
-                    "\nTrust this key only if it is the fingerprint of your server. Trust it and go on?"),
-            Prompter::Icon::Question, Prompter::Buttons::YesNo, kProgramTitle, Prompter::Answer::No);
-        if (trust != Prompter::Answer::Yes)
-            return;
-        const QString fingerprint = report.hostKeyFingerprint;
-        report = WorkerCall::run([&account, &fingerprint, &knownHosts] {
-            return ConnectionTest::run(account, {}, fingerprint, knownHosts);
-        });
-    }
-    prompter.message(report.text, report.passed ? Prompter::Icon::Information : Prompter::Icon::Critical);
+    if (!m_testWorker)
+        m_testWorker = std::make_unique<WorkerThread>();
+    m_test->setEnabled(false);
+    runTest(m_book.loaded(), QString());
+}
+
+void UploadSettingsWindow::runTest(const Account& account, const QString& trustedKey)
+{
+    // The test talks to the server on a worker; the window stays responsive and reports after.
+    m_testClient = std::make_shared<FtpClient>(
+        FtpTimeouts(), ConnectionTest::settingsFor(account, trustedKey, m_knownHostsFile));
+    m_testWorker->post([this, client = m_testClient, account, trustedKey] {
+        const ConnectionTest::Report report = ConnectionTest::run(*client, account);
+        return [this, account, trustedKey, report] {
+            m_testClient.reset();
+            Prompter& prompter = m_book.prompter();
+            if (report.unknownHostKey && trustedKey.isEmpty()) {
+                const Prompter::Answer trust = prompter.message(
+                    QStringLiteral("The server's host key is not known yet. Its fingerprint is\n") +
+                        report.hostKeyFingerprint +
+                        QStringLiteral("\nTrust this key only if it is the fingerprint of your server. Trust "
+                                       "it and go on?"),
+                    Prompter::Icon::Question, Prompter::Buttons::YesNo, kProgramTitle, Prompter::Answer::No);
+                if (trust == Prompter::Answer::Yes) {
+                    runTest(account, report.hostKeyFingerprint);
+                    return;
+                }
+                m_test->setEnabled(true);
+                return;
+            }
+            m_test->setEnabled(true);
+            prompter.message(report.text,
+                             report.passed ? Prompter::Icon::Information : Prompter::Icon::Critical);
+        };
+    });
 }

@@ -2,7 +2,12 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class AccountBook;
+struct Account;
+class FtpClient;
+class WorkerThread;
 class Help;
 class QCheckBox;
 class QComboBox;
@@ -32,6 +37,7 @@ public:
 
     // Loads the account list (the book's loadList) unless it holds rows already.
     UploadSettingsWindow(AccountBook& book, Help& help, SettingsDialogs& dialogs, QWidget* parent = nullptr);
+    ~UploadSettingsWindow() override;
 
     // The configuration menu's command: shown non-modal (the caller stops the scheduler first).
     void showWindow();
@@ -71,6 +77,7 @@ private:
     void chooseKeyFile();
     // "&Test": log in, write and remove a small file, say what worked in one message box.
     void testConnection();
+    void runTest(const Account& account, const QString& trustedKey);
     // Connects a control's change signal to an edit of the book, skipped while the controls are
     // being filled from the book so that loading never writes.
     template <typename Sender, typename Signal, typename Handler>
@@ -83,6 +90,8 @@ private:
     bool m_typingSeconds = false;
     int m_rowAtPress = -1; // the current row when the mouse was pressed in the list
     QString m_knownHostsFile;
+    std::unique_ptr<WorkerThread> m_testWorker; // created for the first "&Test"
+    std::shared_ptr<FtpClient> m_testClient;    // the running test's connection
 
     QLabel* m_storeProblem;
     QTreeWidget* m_ftps;

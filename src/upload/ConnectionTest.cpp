@@ -19,14 +19,18 @@ QString withReply(const QString& line, const FtpClient& client)
 }
 } // namespace
 
-ConnectionTest::Report ConnectionTest::run(const Account& account, const FtpTimeouts& timeouts,
-                                           const QString& addHostKey, const QString& knownHostsFile)
+FtpClient::Settings ConnectionTest::settingsFor(const Account& account, const QString& addHostKey,
+                                                const QString& knownHostsFile)
 {
-    Report report;
     FtpClient::Settings settings = FtpJob::connectionOf(account);
     settings.addHostKey = addHostKey;
     settings.knownHostsFile = knownHostsFile;
-    FtpClient client(timeouts, settings);
+    return settings;
+}
+
+ConnectionTest::Report ConnectionTest::run(FtpClient& client, const Account& account)
+{
+    Report report;
     QStringList lines;
     if (!client.connect(account.host, account.user, account.password)) {
         if (client.lastError() == FtpClient::Error::HostKeyRefused) {

@@ -23,8 +23,10 @@ public:
 
     static inline const QString kProbeName = QStringLiteral(".velmora-test.tmp");
 
-    // Blocking. addHostKey: a fingerprint the user agreed to trust (SFTP). knownHostsFile: empty
-    // for ~/.ssh/known_hosts.
-    static Report run(const Account& account, const FtpTimeouts& timeouts = {},
-                      const QString& addHostKey = {}, const QString& knownHostsFile = {});
+    // The connection the test uses. addHostKey: a fingerprint the user agreed to trust (SFTP).
+    // knownHostsFile: empty for ~/.ssh/known_hosts.
+    static FtpClient::Settings settingsFor(const Account& account, const QString& addHostKey = {},
+                                           const QString& knownHostsFile = {});
+    // Blocking, on a client made with settingsFor(); another thread may cancel the client meanwhile.
+    static Report run(FtpClient& client, const Account& account);
 };

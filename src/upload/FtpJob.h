@@ -57,10 +57,11 @@ struct FtpJob
     }
 };
 
-// What came of it, for callers that report without windows.
+// What came of it.
 struct FtpResult
 {
-    bool connected = false;
+    bool connected = false; // logged in: the server is reachable, whatever became of the files
     bool pictureUploaded = false;
     bool textFileUploaded = false;
+    bool cancelled = false; // cancel() cut the stage short
 };

@@ -4,19 +4,47 @@
 #include "common/Prompter.h"
 #include "upload/FtpClient.h"
 #include "upload/FtpLog.h"
-#include "upload/WorkerCall.h"
+#include "upload/WorkerThread.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 
 #include <curl/curl.h>
 
+#include <optional>
+
 namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
 } // namespace
 
-FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts)
-    : m_log(log), m_prompter(prompter), m_timeouts(timeouts)
+// What one network call on the worker reports back: a copy, so the stage's thread never reads the
+// client while the worker uses it.
+struct FtpStage::CallResult
+{
+    bool ok = false;
+    FtpClient::Error error = FtpClient::Error::None;
+    QString reply;
+    // Connecting.
+    FtpClient::HostKeyProblem hostKeyProblem = FtpClient::HostKeyProblem::None;
+    QString hostKeyFingerprint;
+    QString failureText;
+    // Sending: the steps after the put, for their log lines, and what a cancel left behind.
+    std::optional<std::pair<qint64, qint64>> sizeMismatch; // bytes sent, bytes on the server
+    bool renaming = false;
+    bool renameFailed = false;
+    QString leftover; // the remote file a cancelled put may have left, or empty
+
+    bool cancelled() const { return error == FtpClient::Error::Cancelled; }
+    void takeError(const FtpClient& client)
+    {
+        error = client.lastError();
+        reply = client.lastReply();
+    }
+};
+
+FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts, QObject* parent)
+    : QObject(parent), m_log(log), m_prompter(prompter), m_timeouts(timeouts),
+      m_worker(std::make_unique<WorkerThread>())
 {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK)
         hSession = m_nextHandle++;
@@ -26,159 +54,279 @@ FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts)
 
 FtpStage::~FtpStage()
 {
-    closeConnection();
+    if (m_client)
+        m_client->cancel();
+    if (m_cleaner)
+        m_cleaner->cancel();
+    m_worker.reset();
+    m_client.reset();
+    m_cleaner.reset();
     if (hSession != 0)
         curl_global_cleanup();
 }
 
-void FtpStage::closeConnection()
+void FtpStage::log(const QString& line)
 {
-    if (hConnection == 0)
-        return;
-    if (m_client)
-        WorkerCall::run([client = m_client.get()] { client->close(); });
-    m_client.reset();
-    hConnection = 0;
+    m_log.append(kLineEnd + line);
 }
 
 void FtpStage::LogInternetError(quint32 code, const QString&)
 {
     if (code == static_cast<quint32>(FtpClient::Error::ServerReply))
-        m_log.append(kLineEnd + QStringLiteral("Server: ") + m_lastResponse);
+        log(QStringLiteral("Server: ") + m_lastResponse);
 }
 
-FtpResult FtpStage::run(const FtpJob& job)
+bool FtpStage::start(const FtpJob& job)
 {
-    FtpResult result;
+    if (isRunning())
+        return false;
+    m_job = job;
+    m_result = FtpResult();
+    m_cancelled = false;
+    m_step = Step::Connecting;
     m_log.append(kLineEnd + kLineEnd + QStringLiteral("---[") +
                  generalDateTimeText(QDateTime::currentDateTime()) + QStringLiteral("]---") + kLineEnd +
                  QStringLiteral("Connecting..."));
 
-    closeConnection();
-
-    quint32 lastError = static_cast<quint32>(FtpClient::Error::NotConnected);
-    if (hSession != 0) {
-        FtpClient::Settings settings = job.connection;
-        settings.passive = settings.passive || (connectFlags & kFlagPassive) != 0;
-        auto client = std::make_unique<FtpClient>(m_timeouts, settings);
-        const bool connected =
-            WorkerCall::run([&client, &job] { return client->connect(job.host, job.user, job.password); });
-        lastError = static_cast<quint32>(client->lastError());
-        m_lastResponse = client->lastReply();
-        if (connected) {
-            m_client = std::move(client);
-            hConnection = m_nextHandle++;
-        } else {
-            m_refusedClient = std::move(client);
-        }
+    if (hSession == 0) {
+        CallResult notReady;
+        notReady.error = FtpClient::Error::NotConnected;
+        onConnected(notReady);
+        return true;
     }
+    FtpClient::Settings settings = job.connection;
+    settings.passive = settings.passive || (connectFlags & kFlagPassive) != 0;
+    m_client = std::make_shared<FtpClient>(m_timeouts, settings);
+    m_worker->post([this, client = m_client, host = job.host, user = job.user, password = job.password] {
+        CallResult result;
+        result.ok = client->connect(host, user, password);
+        result.takeError(*client);
+        result.hostKeyProblem = client->hostKeyProblem();
+        result.hostKeyFingerprint = client->hostKeyFingerprint();
+        result.failureText = client->failureText();
+        return [this, result] { onConnected(result); };
+    });
+    return true;
+}
 
-    if (hConnection == 0) {
-        m_log.append(kLineEnd + QStringLiteral("Couldn't connect to server"));
-        LogInternetError(lastError, QStringLiteral("InternetConnect"));
-        if (m_refusedClient)
-            logConnectProblem(*m_refusedClient);
-        m_refusedClient.reset();
-        m_log.append(kLineEnd + QStringLiteral("No picture uploaded"));
-        if (!job.scheduled)
+void FtpStage::cancel()
+{
+    if (!isRunning() || m_cancelled)
+        return;
+    m_cancelled = true;
+    if (m_client)
+        m_client->cancel();
+}
+
+void FtpStage::onConnected(const CallResult& call)
+{
+    if (!call.ok) {
+        // The client of a failed connect holds no connection; it goes here and now.
+        m_client.reset();
+        log(QStringLiteral("Couldn't connect to server"));
+        if (m_cancelled || call.cancelled()) {
+            m_result.cancelled = true;
+            log(QStringLiteral("Cancelled"));
+        } else {
+            m_lastResponse = call.reply;
+            LogInternetError(static_cast<quint32>(call.error), QStringLiteral("InternetConnect"));
+            logConnectProblem(call);
+        }
+        log(QStringLiteral("No picture uploaded"));
+        if (!m_job.scheduled && !m_result.cancelled)
             m_prompter.message(
                 QStringLiteral("Couldn't connect to server. Make sure you are connected and check "
                                "your FTP settings, username and password."),
                 Prompter::Icon::Critical);
-        return result;
+        finish();
+        return;
     }
-    result.connected = true;
-
-    m_log.append(kLineEnd + QStringLiteral("Connected to ") + job.host);
-    m_log.append(kLineEnd + QStringLiteral("Uploading..."));
-    if (send(job, job.localPicturePath, job.remotePicturePath)) {
-        result.pictureUploaded = true;
-        m_log.append(kLineEnd + QStringLiteral("Picture uploaded!"));
-        if (job.successMessage)
-            m_prompter.message(QStringLiteral("Picture uploaded successfully"), Prompter::Icon::Information);
-    } else {
-        m_log.append(kLineEnd + QStringLiteral("Couldn't upload"));
-        LogInternetError(m_sendError, QStringLiteral("FtpPutFile"));
+    hConnection = m_nextHandle++;
+    m_result.connected = true;
+    log(QStringLiteral("Connected to ") + m_job.host);
+    if (m_cancelled) {
+        m_result.cancelled = true;
+        log(QStringLiteral("Cancelled"));
+        closeConnection();
+        return;
     }
+    log(QStringLiteral("Uploading..."));
+    send(File::Picture);
+}
 
-    if (job.textFile) {
-        m_log.append(kLineEnd + QStringLiteral("Uploading Textfile"));
-        if (send(job, job.localTimePath, job.remoteTimePath)) {
-            result.textFileUploaded = true;
-            m_log.append(kLineEnd + QStringLiteral("Textfile uploaded"));
+void FtpStage::send(File file)
+{
+    m_step = Step::Sending;
+    const bool picture = file == File::Picture;
+    m_worker->post([this, file, client = m_client,
+                    local = picture ? m_job.localPicturePath : m_job.localTimePath,
+                    remote = picture ? m_job.remotePicturePath : m_job.remoteTimePath,
+                    safeReplace = m_job.safeReplace, textMode = transferType == kTransferAscii] {
+        CallResult result;
+        sendFile(*client, local, remote, safeReplace, textMode, result);
+        return [this, file, result] { onSent(file, result); };
+    });
+}
+
+void FtpStage::onSent(File file, const CallResult& call)
+{
+    const bool picture = file == File::Picture;
+    if (call.sizeMismatch)
+        log(QStringLiteral("Size mismatch: %1 bytes sent, %2 bytes on the server")
+                .arg(call.sizeMismatch->first)
+                .arg(call.sizeMismatch->second));
+    if (call.renaming)
+        log(QStringLiteral("Renaming..."));
+    if (call.renameFailed)
+        log(QStringLiteral("Couldn't rename"));
+
+    if (call.ok) {
+        if (picture) {
+            m_result.pictureUploaded = true;
+            log(QStringLiteral("Picture uploaded!"));
+            if (m_job.successMessage && !m_cancelled)
+                m_prompter.message(QStringLiteral("Picture uploaded successfully"),
+                                   Prompter::Icon::Information);
         } else {
-            m_log.append(kLineEnd + QStringLiteral("Couldn't upload Textfile"));
-            LogInternetError(m_sendError, QStringLiteral("FtpPutFile"));
+            m_result.textFileUploaded = true;
+            log(QStringLiteral("Textfile uploaded"));
+        }
+    } else {
+        log(picture ? QStringLiteral("Couldn't upload") : QStringLiteral("Couldn't upload Textfile"));
+        if (!call.cancelled()) {
+            m_lastResponse = call.reply;
+            LogInternetError(static_cast<quint32>(call.error), QStringLiteral("FtpPutFile"));
         }
     }
 
-    m_log.append(kLineEnd + QStringLiteral("Disconnecting..."));
+    // A cancel ends the stage here: the time file is not tried any more.
+    if (m_cancelled || call.cancelled()) {
+        const bool textFileLeft = picture && m_job.textFile;
+        if (!call.ok || textFileLeft) {
+            m_result.cancelled = true;
+            log(QStringLiteral("Cancelled"));
+        }
+        if (!call.leftover.isEmpty()) {
+            removeLeftover(call.leftover);
+            return;
+        }
+        closeConnection();
+        return;
+    }
+    // The time file is tried whether or not the picture arrived.
+    if (picture && m_job.textFile) {
+        log(QStringLiteral("Uploading Textfile"));
+        send(File::TimeFile);
+        return;
+    }
     closeConnection();
-    m_log.append(kLineEnd + QStringLiteral("Disconnected"));
-    return result;
 }
 
-void FtpStage::logConnectProblem(const FtpClient& client)
+void FtpStage::removeLeftover(const QString& remotePath)
 {
-    switch (client.lastError()) {
+    m_step = Step::Removing;
+    FtpTimeouts quick;
+    quick.connect = quick.response = quick.stage = m_timeouts.cleanup;
+    quick.quit = m_timeouts.cleanup / 2;
+    m_cleaner = std::make_shared<FtpClient>(quick, m_client->settings());
+    m_worker->post([this, cleaner = m_cleaner, host = m_job.host, user = m_job.user,
+                    password = m_job.password, remotePath] {
+        if (cleaner->connect(host, user, password))
+            cleaner->remove(remotePath);
+        cleaner->close();
+        return [this] {
+            m_cleaner.reset();
+            closeConnection();
+        };
+    });
+}
+
+void FtpStage::closeConnection()
+{
+    log(QStringLiteral("Disconnecting..."));
+    m_step = Step::Closing;
+    m_worker->post([this, client = m_client] {
+        client->close();
+        return [this] {
+            m_client.reset();
+            hConnection = 0;
+            log(QStringLiteral("Disconnected"));
+            finish();
+        };
+    });
+}
+
+void FtpStage::finish()
+{
+    m_step = Step::Idle;
+    emit finished(m_result);
+}
+
+void FtpStage::logConnectProblem(const CallResult& call)
+{
+    switch (call.error) {
     case FtpClient::Error::HostKeyRefused:
-        if (client.hostKeyProblem() == FtpClient::HostKeyProblem::Changed)
-            m_log.append(kLineEnd + QStringLiteral("Host key changed: the server's key ") +
-                         client.hostKeyFingerprint() + QStringLiteral(" differs from known_hosts"));
+        if (call.hostKeyProblem == FtpClient::HostKeyProblem::Changed)
+            log(QStringLiteral("Host key changed: the server's key ") + call.hostKeyFingerprint +
+                QStringLiteral(" differs from known_hosts"));
         else
-            m_log.append(kLineEnd + QStringLiteral("Unknown host key: ") + client.hostKeyFingerprint() +
-                         QStringLiteral(" is not in known_hosts (trust it with Test in Upload Settings)"));
+            log(QStringLiteral("Unknown host key: ") + call.hostKeyFingerprint +
+                QStringLiteral(" is not in known_hosts (trust it with Test in Upload Settings)"));
         break;
     case FtpClient::Error::CertificateRefused:
-        m_log.append(kLineEnd + QStringLiteral("Certificate refused: ") + client.failureText());
+        log(QStringLiteral("Certificate refused: ") + call.failureText);
         break;
     default:
         break;
     }
 }
 
-bool FtpStage::send(const FtpJob& job, const QString& local, const QString& remote)
+void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
+                        bool textMode, CallResult& result)
 {
-    FtpClient* client = m_client.get();
-    const bool textMode = transferType == kTransferAscii;
-    const QString target = job.safeReplace ? FtpJob::temporaryPath(remote) : remote;
+    const QString target = safeReplace ? FtpJob::temporaryPath(remote) : remote;
     const qint64 localSize = QFileInfo(local).size();
-    const auto fail = [this, client, &job, &target] {
-        m_sendError = static_cast<quint32>(client->lastError());
-        m_lastResponse = client->lastReply();
-        // The final name keeps the old file; the temporary one goes, quietly.
-        if (job.safeReplace)
-            WorkerCall::run([client, &target] { client->remove(target); });
-        return false;
+    const auto fail = [&client, &result, &target, safeReplace] {
+        result.takeError(client);
+        if (result.cancelled())
+            result.leftover = target;
+        else if (safeReplace) // the final name keeps the old file; the temporary one goes, quietly
+            client.remove(target);
     };
 
-    if (!WorkerCall::run(
-            [client, &local, &target, textMode] { return client->put(local, target, textMode); }))
-        return fail();
-
+    if (!client.put(local, target, textMode)) {
+        const bool started = client.storeStarted();
+        fail();
+        // Before the server was asked to store, nothing of this file is there to remove.
+        if (!started)
+            result.leftover.clear();
+        return;
+    }
     // A text-mode transfer may change line ends, and with them the size.
     if (!textMode) {
-        const std::optional<qint64> size =
-            WorkerCall::run([client, &target] { return client->remoteSize(target); });
-        if (!size && client->lastError() != FtpClient::Error::None)
+        const std::optional<qint64> size = client.remoteSize(target);
+        const bool cancelled = client.lastError() == FtpClient::Error::Cancelled;
+        // The server confirmed the whole file; a cancel during the check leaves it as it is, but
+        // a safe replace that cannot rename any more leaves the old file and removes the new one.
+        if (cancelled && !safeReplace) {
+            result.ok = true;
+            return;
+        }
+        if (!size && client.lastError() != FtpClient::Error::None)
             return fail();
         if (size && *size != localSize) {
-            m_log.append(kLineEnd + QStringLiteral("Size mismatch: %1 bytes sent, %2 bytes on the server")
-                                        .arg(localSize)
-                                        .arg(*size));
+            result.sizeMismatch = {localSize, *size};
             fail();
-            m_sendError = static_cast<quint32>(FtpClient::Error::ConnectionAborted);
-            return false;
+            result.error = FtpClient::Error::ConnectionAborted;
+            return;
         }
     }
-
-    if (job.safeReplace) {
-        m_log.append(kLineEnd + QStringLiteral("Renaming..."));
-        if (!WorkerCall::run([client, &target, &remote] { return client->rename(target, remote); })) {
-            m_log.append(kLineEnd + QStringLiteral("Couldn't rename"));
+    if (safeReplace) {
+        result.renaming = true;
+        if (!client.rename(target, remote)) {
+            result.renameFailed = true;
             return fail();
         }
     }
-    m_sendError = 0;
-    return true;
+    result.ok = true;
 }

@@ -3,6 +3,7 @@
 #include "upload/FtpJob.h"
 #include "upload/FtpTimeouts.h"
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -11,24 +12,37 @@
 class FtpClient;
 class FtpLog;
 class Prompter;
+class WorkerThread;
 
-// The FTP stage of an upload cycle: connects to the account's server, puts the picture and the time
-// file, disconnects, and writes every step to the FTP log. The network calls run on a worker thread
-// one at a time; the log lines and message boxes happen on the calling thread between them.
-class FtpStage final
+// The FTP stage of an upload cycle, as a job: start() connects to the account's server, puts the
+// picture and the time file, disconnects and writes every step to the FTP log; finished() says what
+// came of it. The network calls run on a worker thread one after the other; the log lines and the
+// message boxes happen on the stage's own thread between them, in the order of the steps, and
+// nothing there waits for the network.
+//
+// cancel() ends the running call at once and drops the connection. A file that was on its way is
+// removed again on a short connection of its own, so nothing partial stays under its name; with a
+// safe replace only the temporary file goes and the old file stays.
+class FtpStage final : public QObject
 {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FtpStage)
+
 public:
     // Transfer types and connect flags in the numbering the fields use.
     static constexpr quint32 kTransferAscii = 1;
     static constexpr quint32 kTransferBinary = 2;
     static constexpr quint32 kFlagPassive = 0x08000000;
 
-    FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts = {});
-    ~FtpStage();
-    FtpStage(const FtpStage&) = delete;
-    FtpStage& operator=(const FtpStage&) = delete;
+    FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts = {}, QObject* parent = nullptr);
+    // Cancels what runs and waits for the worker, which the cancel has already freed.
+    ~FtpStage() override;
 
-    FtpResult run(const FtpJob& job);
+    // Starts the stage; finished() follows (before start() returns when the network library is not
+    // ready). False, and nothing happens, while a stage runs.
+    bool start(const FtpJob& job);
+    void cancel();
+    bool isRunning() const { return m_step != Step::Idle; }
 
     // Adds the server's last reply to the log when code says the server answered with an error.
     void LogInternetError(quint32 code, const QString& operation);
@@ -42,20 +56,37 @@ public:
     // No passive flag: the server connects back for the data (active mode).
     quint32 connectFlags = 0;
 
+signals:
+    void finished(const FtpResult& result);
+
 private:
-    void closeConnection();
+    enum class Step { Idle, Connecting, Sending, Removing, Closing };
+    enum class File { Picture, TimeFile };
+    struct CallResult;
+
     // Puts one file and makes sure it arrived whole under its final name: size check, and the
-    // rename of a safe replace. Logs the new steps' lines; false when the file did not arrive.
-    bool send(const FtpJob& job, const QString& local, const QString& remote);
-    void logConnectProblem(const FtpClient& client);
+    // rename of a safe replace. Runs on the worker.
+    static void sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
+                         bool textMode, CallResult& result);
+    void onConnected(const CallResult& call);
+    void send(File file);
+    void onSent(File file, const CallResult& call);
+    void removeLeftover(const QString& remotePath);
+    void closeConnection();
+    void finish();
+    void log(const QString& line);
+    void logConnectProblem(const CallResult& call);
 
     FtpLog& m_log;
     Prompter& m_prompter;
     FtpTimeouts m_timeouts;
-    std::unique_ptr<FtpClient> m_client;
-    // The client of a connect that failed, kept for a moment to log why.
-    std::unique_ptr<FtpClient> m_refusedClient;
-    quint32 m_sendError = 0;
+    Step m_step = Step::Idle;
+    FtpJob m_job;
+    FtpResult m_result;
+    bool m_cancelled = false;
+    std::shared_ptr<FtpClient> m_client;
+    std::shared_ptr<FtpClient> m_cleaner; // removes what a cancelled put left
     QString m_lastResponse;
     quintptr m_nextHandle = 1;
+    std::unique_ptr<WorkerThread> m_worker;
 };

@@ -13,10 +13,14 @@ bool TimerSet::set(int id, qint64 intervalMs)
     auto& timer = m_timers[id];
     if (!timer) {
         timer = std::make_unique<QTimer>();
-        timer->setTimerType(intervalMs < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer);
         connect(timer.get(), &QTimer::timeout, this, [this, id] { emit tick(id); });
     }
-    timer->start(static_cast<int>(intervalMs));
+    timer->setTimerType(intervalMs < 1000 ? Qt::PreciseTimer : Qt::CoarseTimer);
+    timer->setInterval(static_cast<int>(intervalMs));
+    if (intervalMs == 0)
+        timer->stop();
+    else
+        timer->start();
     return true;
 }
 
@@ -39,4 +43,14 @@ qint64 TimerSet::interval(int id) const
 {
     const auto found = m_timers.find(id);
     return found == m_timers.end() ? -1 : found->second->interval();
+}
+
+QList<int> TimerSet::alwaysDue() const
+{
+    QList<int> ids;
+    for (const auto& [id, timer] : m_timers) {
+        if (timer->interval() == 0)
+            ids.append(id);
+    }
+    return ids;
 }

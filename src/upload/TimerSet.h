@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 
 #include <map>
@@ -8,8 +9,9 @@
 class QTimer;
 
 // Repeating timers identified by a number (an account's row), as the account timers need them:
-// setting an id that already has a timer replaces it and restarts the count; an interval of 0
-// ticks as soon as the event loop is idle, without starving the window.
+// setting an id that already has a timer replaces it and restarts the count. An interval of 0 means
+// "always due": such an id never ticks (a timer that fires on every turn of the event loop would
+// keep a core busy while an upload waits on the network); its owner runs it whenever it is free.
 class TimerSet final : public QObject
 {
     Q_OBJECT
@@ -28,6 +30,8 @@ public:
     void killAll();
     bool has(int id) const;
     qint64 interval(int id) const;
+    // The ids with an interval of 0, in order.
+    QList<int> alwaysDue() const;
     int count() const { return static_cast<int>(m_timers.size()); }
 
 signals:

@@ -1,7 +1,6 @@
 #include "upload/UploadCycle.h"
 
 #include "capture/CaptureComponent.h"
-#include "capture/CaptureError.h"
 #include "common/DateTimeText.h"
 #include "common/Prompter.h"
 #include "common/SoundOutput.h"
@@ -15,22 +14,13 @@
 #include "upload/UploadStatus.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
-#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 constexpr int kMaxSoundDelaySeconds = 10;
-
-// A step between taking the frame and the cleanup failed; the cycle goes to its end steps.
-struct CycleFailure
-{
-    QString message; // shown to the user when not empty
-};
 
 QFont stampFont(const Account& account)
 {
@@ -50,6 +40,11 @@ UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
     // Bitmaps that earlier versions left between cycles are removed once, not on every cycle.
     for (const QString& name : {kFrameFile, kStripFile, kPictureFile})
         removeWorkFile(name);
+    // QTimer runs on the monotonic clock, so the delay lasts as long across midnight or a clock
+    // change.
+    m_delay.setSingleShot(true);
+    connect(&m_delay, &QTimer::timeout, this, &UploadCycle::takeStill);
+    connect(&m_deps.ftp, &FtpStage::finished, this, &UploadCycle::onTransferFinished);
 }
 
 QString UploadCycle::workFile(const QString& name) const
@@ -60,17 +55,6 @@ QString UploadCycle::workFile(const QString& name) const
 void UploadCycle::removeWorkFile(const QString& name) const
 {
     QFile::remove(workFile(name));
-}
-
-void UploadCycle::waitSeconds(int seconds)
-{
-    if (seconds <= 0)
-        return;
-    // QTimer runs on the monotonic clock, so the wait lasts as long across midnight or a clock
-    // change; the event loop keeps the windows alive meanwhile.
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
@@ -91,38 +75,48 @@ bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
     return target.commit();
 }
 
-UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
+bool UploadCycle::upload_now(bool scheduled)
 {
-    // The account as it is now: a tick or a click while this cycle waits may load another one.
-    const Account account = m_deps.accounts.loaded();
+    if (m_running)
+        return false;
+    m_running = true;
+    m_stopRequested = false;
+    m_wait = Wait::None;
+    m_scheduled = scheduled;
+    m_connected = false;
+    m_switchedPreviewOn = false;
+    // The account as it is now: a tick or a click while this cycle runs may load another one.
+    m_account = m_deps.accounts.loaded();
     ProgramOptions& options = m_deps.options;
 
     if (scheduled && options.ask()) {
         const auto answer = m_deps.prompter.message(QStringLiteral("Picture will now be uploaded to '") +
-                                                        account.host + QLatin1Char('\''),
+                                                        m_account.host + QLatin1Char('\''),
                                                     Prompter::Icon::Question, Prompter::Buttons::OkCancel);
-        if (answer != Prompter::Answer::Ok)
-            return Outcome::Cancelled;
+        if (m_stopRequested || answer != Prompter::Answer::Ok) {
+            finish(m_stopRequested ? Outcome::Stopped : Outcome::Cancelled);
+            return true;
+        }
     }
 
-    const QString savedStatus = m_deps.status.uploadState();
+    m_savedStatus = m_deps.status.uploadState();
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
-    const QDateTime start = QDateTime::currentDateTime();
+    m_start = QDateTime::currentDateTime();
 
-    if (scheduled && account.between) {
+    if (scheduled && m_account.between) {
         const QDate today = QDate::currentDate();
-        if (today < account.dateFrom || today > account.dateTo) {
-            m_deps.status.setUploadState(savedStatus);
-            return Outcome::OutsideDateRange;
+        if (today < m_account.dateFrom || today > m_account.dateTo) {
+            m_deps.status.setUploadState(m_savedStatus);
+            finish(Outcome::OutsideDateRange);
+            return true;
         }
     }
 
     // Only a preview that this cycle switched on is switched off again afterwards; one the user
     // keeps running stays on.
-    bool switchedPreviewOn = false;
     if (options.motion() && m_deps.capture && !m_deps.capture->Preview()) {
         m_deps.capture->setPreview(true);
-        switchedPreviewOn = true;
+        m_switchedPreviewOn = true;
     }
 
     if (scheduled && options.sound()) {
@@ -131,100 +125,195 @@ UploadCycle::Outcome UploadCycle::upload_now(bool scheduled)
         else
             m_deps.sound.playFile(options.soundSrc());
         bool isNumber = false;
-        const int delay = options.soundSec().trimmed().toInt(&isNumber);
-        if (isNumber)
-            waitSeconds(std::clamp(delay, 0, kMaxSoundDelaySeconds));
-    }
-
-    Outcome outcome = Outcome::Failed;
-    QString failureMessage;
-    try {
-        if (!m_deps.capture)
-            throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("no video capture device"));
-        // The frame, the stamped picture and the pixel buffer stay in memory: only the JPEG and the
-        // time file, which leave the program, are written to the working folder.
-        QImage frame;
-        try {
-            frame = m_deps.capture->GrabFrame();
-        } catch (const CaptureError& error) {
-            // Every frame that cannot be taken is reported, whatever the component's number.
-            throw CaptureError(CaptureError::kSaveFrameFailed, error.description());
+        const int delay = std::clamp(options.soundSec().trimmed().toInt(&isNumber), 0, kMaxSoundDelaySeconds);
+        if (isNumber && delay > 0) {
+            m_wait = Wait::Delay;
+            m_delay.start(delay * 1000);
+            return true;
         }
+    }
+    takeStill();
+    return true;
+}
 
-        const QImage picture =
-            account.timestamp
-                ? StampComposer::compose(
-                      frame, generalDateTimeText(start),
-                      StampComposer::Style{stampFont(account), account.backQColor(), account.foreQColor()})
-                : frame;
-        cDIBSection dib;
-        if (!dib.fromImage32(picture))
-            throw CycleFailure{};
-        if (!SaveJpeg(dib, workFile(kJpegFile), options.jpegQuality(), m_deps.prompter))
+void UploadCycle::takeStill()
+{
+    if (!m_deps.capture) {
+        endSteps(Outcome::Failed, QStringLiteral("Failed to save picture, no video capture device"));
+        return;
+    }
+    m_wait = Wait::Still;
+    const int request = ++m_stillRequest;
+    m_deps.capture->requestStill(this, [this, request](const CaptureStill& still) {
+        if (request == m_stillRequest && m_wait == Wait::Still)
+            onStill(still);
+    });
+}
+
+void UploadCycle::onStill(const CaptureStill& still)
+{
+    m_wait = Wait::None;
+    // Every frame that cannot be taken is reported.
+    if (!still.ok()) {
+        endSteps(Outcome::Failed, QStringLiteral("Failed to save picture, ") + still.error);
+        return;
+    }
+    ProgramOptions& options = m_deps.options;
+    // The frame, the stamped picture and the pixel buffer stay in memory: only the JPEG and the
+    // time file, which leave the program, are written to the working folder.
+    const QImage picture =
+        m_account.timestamp
+            ? StampComposer::compose(
+                  still.frame, generalDateTimeText(m_start),
+                  StampComposer::Style{stampFont(m_account), m_account.backQColor(), m_account.foreQColor()})
+            : still.frame;
+    cDIBSection dib;
+    if (!dib.fromImage32(picture)) {
+        endSteps(Outcome::Failed);
+        return;
+    }
+    if (!SaveJpeg(dib, workFile(kJpegFile), options.jpegQuality(), m_deps.prompter)) {
+        if (!m_stopRequested)
             m_deps.prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
-
-        if (account.textTime) {
-            QSaveFile timeFile(workFile(kTimeFile));
-            if (timeFile.open(QIODevice::WriteOnly)) {
-                timeFile.write((generalDateTimeText(start) + QStringLiteral("\r\n")).toUtf8());
-                timeFile.commit();
-            }
-        }
-
-        bool savedLocally = false;
-        // Without a local folder nothing is copied: an empty folder would put the files into the
-        // file system's root.
-        if (account.locally && !account.localFolder.isEmpty()) {
-            const QString folder = account.localFolder + QLatin1Char('/');
-            savedLocally =
-                copyReplacing(workFile(kJpegFile), folder + account.fileName + QStringLiteral(".jpg"));
-            if (!options.textTimeName().isEmpty())
-                copyReplacing(workFile(kTimeFile), folder + options.textTimeName());
-        }
-
-        if (account.locally && account.onlyLocally) {
-            outcome = savedLocally ? Outcome::Delivered : Outcome::Failed;
-        } else {
-            FtpJob job;
-            job.host = account.host;
-            job.user = account.user;
-            job.password = account.password;
-            job.remotePicturePath =
-                FtpJob::remotePath(account.folder, account.fileName + QStringLiteral(".jpg"));
-            job.remoteTimePath = FtpJob::remotePath(account.folder, options.textTimeName());
-            job.localPicturePath = workFile(kJpegFile);
-            job.localTimePath = workFile(kTimeFile);
-            job.textFile = account.textTime;
-            job.successMessage = options.suc();
-            job.scheduled = scheduled;
-            job.connection = FtpJob::connectionOf(account);
-            job.safeReplace = account.safeReplace;
-            const FtpResult result = m_deps.ftp.run(job);
-            outcome = result.pictureUploaded ? Outcome::Delivered : Outcome::Failed;
-        }
-
-        removeWorkFile(kTimeFile);
-        if (!options.keep())
-            removeWorkFile(kJpegFile);
-    } catch (const CaptureError& error) {
-        failureMessage = QStringLiteral("Failed to save picture, ") + error.description();
-    } catch (const CycleFailure& failure) {
-        failureMessage = failure.message;
+    }
+    if (m_stopRequested) {
+        finishStopped();
+        return;
     }
 
-    if (!failureMessage.isEmpty())
+    if (m_account.textTime) {
+        QSaveFile timeFile(workFile(kTimeFile));
+        if (timeFile.open(QIODevice::WriteOnly)) {
+            timeFile.write((generalDateTimeText(m_start) + QStringLiteral("\r\n")).toUtf8());
+            timeFile.commit();
+        }
+    }
+
+    bool savedLocally = false;
+    // Without a local folder nothing is copied: an empty folder would put the files into the
+    // file system's root.
+    if (m_account.locally && !m_account.localFolder.isEmpty()) {
+        const QString folder = m_account.localFolder + QLatin1Char('/');
+        savedLocally =
+            copyReplacing(workFile(kJpegFile), folder + m_account.fileName + QStringLiteral(".jpg"));
+        if (!options.textTimeName().isEmpty())
+            copyReplacing(workFile(kTimeFile), folder + options.textTimeName());
+    }
+
+    if (m_account.locally && m_account.onlyLocally) {
+        removeCycleFiles();
+        endSteps(savedLocally ? Outcome::Delivered : Outcome::Failed);
+        return;
+    }
+
+    FtpJob job;
+    job.host = m_account.host;
+    job.user = m_account.user;
+    job.password = m_account.password;
+    job.remotePicturePath = FtpJob::remotePath(m_account.folder, m_account.fileName + QStringLiteral(".jpg"));
+    job.remoteTimePath = FtpJob::remotePath(m_account.folder, options.textTimeName());
+    job.localPicturePath = workFile(kJpegFile);
+    job.localTimePath = workFile(kTimeFile);
+    job.textFile = m_account.textTime;
+    job.successMessage = options.suc();
+    job.scheduled = m_scheduled;
+    job.connection = FtpJob::connectionOf(m_account);
+    job.safeReplace = m_account.safeReplace;
+    m_wait = Wait::Transfer;
+    if (!m_deps.ftp.start(job)) {
+        // Someone else's transfer holds the stage; this cycle delivers nothing.
+        m_wait = Wait::None;
+        removeCycleFiles();
+        endSteps(Outcome::Failed);
+    }
+}
+
+void UploadCycle::onTransferFinished(const FtpResult& result)
+{
+    if (m_wait != Wait::Transfer)
+        return;
+    m_wait = Wait::None;
+    m_connected = result.connected;
+    removeCycleFiles();
+    if (m_stopRequested || result.cancelled) {
+        finishStopped();
+        return;
+    }
+    endSteps(result.pictureUploaded ? Outcome::Delivered
+                                    : (result.connected ? Outcome::Failed : Outcome::NotConnected));
+}
+
+void UploadCycle::removeCycleFiles() const
+{
+    removeWorkFile(kTimeFile);
+    if (!m_deps.options.keep())
+        removeWorkFile(kJpegFile);
+}
+
+void UploadCycle::endSteps(Outcome outcome, const QString& failureMessage)
+{
+    if (!failureMessage.isEmpty() && !m_stopRequested)
         m_deps.prompter.message(failureMessage, Prompter::Icon::Critical);
-    if (switchedPreviewOn && m_deps.capture)
-        m_deps.capture->setPreview(false);
+    if (m_stopRequested) {
+        finishStopped();
+        return;
+    }
+    switchPreviewBack();
     ++m_uploadCount;
 
     bool isNumber = false;
-    const qint64 closeAfter = options.closeCount().trimmed().toLongLong(&isNumber);
-    if (options.close() && isNumber && closeAfter > 0 && m_uploadCount >= closeAfter) {
+    const qint64 closeAfter = m_deps.options.closeCount().trimmed().toLongLong(&isNumber);
+    if (m_deps.options.close() && isNumber && closeAfter > 0 && m_uploadCount >= closeAfter) {
+        // No further step: the status keeps "Uploading..." as the program ends.
+        m_running = false;
         emit quitRequested();
-        return Outcome::ProgramEnded;
+        emit finished({Outcome::ProgramEnded, m_connected});
+        return;
     }
+    m_deps.status.setUploadState(m_savedStatus);
+    finish(outcome);
+}
 
-    m_deps.status.setUploadState(savedStatus);
-    return outcome;
+void UploadCycle::finishStopped()
+{
+    switchPreviewBack();
+    m_deps.status.setUploadState(m_savedStatus);
+    finish(Outcome::Stopped);
+}
+
+void UploadCycle::switchPreviewBack()
+{
+    if (m_switchedPreviewOn && m_deps.capture)
+        m_deps.capture->setPreview(false);
+    m_switchedPreviewOn = false;
+}
+
+void UploadCycle::finish(Outcome outcome)
+{
+    m_running = false;
+    m_wait = Wait::None;
+    emit finished({outcome, m_connected});
+}
+
+void UploadCycle::stop()
+{
+    if (!m_running || m_stopRequested)
+        return;
+    m_stopRequested = true;
+    switch (m_wait) {
+    case Wait::Delay:
+        m_delay.stop();
+        finishStopped();
+        break;
+    case Wait::Still:
+        ++m_stillRequest;
+        finishStopped();
+        break;
+    case Wait::Transfer:
+        m_deps.ftp.cancel();
+        break;
+    case Wait::None:
+        // A message box of this cycle is open; the step after it ends the cycle.
+        break;
+    }
 }

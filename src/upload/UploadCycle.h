@@ -2,8 +2,10 @@
 
 #include "settings/Account.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class AccountBook;
 class CaptureComponent;
@@ -12,11 +14,14 @@ class ProgramOptions;
 class Prompter;
 class SoundOutput;
 class UploadStatus;
+struct CaptureStill;
+struct FtpResult;
 
 // One upload for the loaded account: question, sound and delay, the frame, the time stamp band,
 // the JPEG, the time text file, the local copy, the FTP stage, the cleanup, the count and the
-// close-after option. Runs on the UI thread; the FTP transfer itself runs on a worker while
-// events are processed, so the window stays responsive.
+// close-after option. A sequence of steps on the UI thread: the delay is a timer, the still comes
+// from the capture component when it has one, and the transfer is the FTP stage's job on its
+// worker; between them the program goes on serving its windows. finished() ends every cycle.
 class UploadCycle final : public QObject
 {
     Q_OBJECT
@@ -46,29 +51,67 @@ public:
     enum class Outcome {
         Cancelled, // the question was answered with Cancel
         OutsideDateRange,
-        Failed,      // a step failed: nothing (or not everything) was delivered
-        Delivered,   // uploaded, or saved locally where the account asks only for that
-        ProgramEnded // the close-after option ended the program
+        Failed,       // a step failed: nothing (or not everything) was delivered
+        NotConnected, // the server could not be reached or refused the login
+        Delivered,    // uploaded, or saved locally where the account asks only for that
+        Stopped,      // stop() ended the cycle before its end steps
+        ProgramEnded  // the close-after option ended the program
+    };
+
+    struct Result
+    {
+        Outcome outcome = Outcome::Failed;
+        bool connected = false; // the FTP stage logged in
     };
 
     explicit UploadCycle(const Dependencies& dependencies, QObject* parent = nullptr);
 
-    Outcome upload_now(bool scheduled);
+    // Starts one cycle for the loaded account; finished() follows, at once when the question is
+    // answered with Cancel or today is outside the date range. False, and nothing happens, while a
+    // cycle runs.
+    bool upload_now(bool scheduled);
+    // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
+    // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
+    // answered (or the program's event loop ends), and nothing more happens after it.
+    void stop();
+    bool isRunning() const { return m_running; }
 
     // Cycles that reached the end steps since start. Wider than the program ever needed, so it
     // never wraps in a program that runs for months.
     qint64 uploadCount() const { return m_uploadCount; }
 
 signals:
+    void finished(const UploadCycle::Result& result);
     // The close-after option asks the program to end now, without its closing steps.
     void quitRequested();
 
 private:
+    enum class Wait { None, Delay, Still, Transfer };
+
     QString workFile(const QString& name) const;
-    void waitSeconds(int seconds);
     bool copyReplacing(const QString& from, const QString& to) const;
     void removeWorkFile(const QString& name) const;
+    void takeStill();
+    void onStill(const CaptureStill& still);
+    void onTransferFinished(const FtpResult& result);
+    void removeCycleFiles() const;
+    void endSteps(Outcome outcome, const QString& failureMessage = QString());
+    void finishStopped();
+    void finish(Outcome outcome);
+    void switchPreviewBack();
 
     Dependencies m_deps;
     qint64 m_uploadCount = 0;
+
+    bool m_running = false;
+    bool m_stopRequested = false;
+    Wait m_wait = Wait::None;
+    int m_stillRequest = 0; // answers to an older request are not this cycle's picture
+    QTimer m_delay;
+    bool m_scheduled = false;
+    Account m_account;
+    QDateTime m_start;
+    QString m_savedStatus;
+    bool m_switchedPreviewOn = false;
+    bool m_connected = false;
 };

@@ -23,20 +23,68 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
     m_accounts = std::make_unique<AccountBook>(*m_store, prompter);
     m_sound = std::make_unique<GstSoundOutput>(std::move(beep));
     m_log = std::make_unique<FtpLog>();
-    m_ftp = std::make_unique<FtpStage>(*m_log, prompter);
+    m_ftp = std::make_unique<FtpStage>(*m_log, prompter, m_settings.timeouts);
     m_cycle = std::make_unique<UploadCycle>(UploadCycle::Dependencies{
         *m_accounts, *m_options, m_capture.get(), *m_ftp, prompter, status, *m_sound, m_settings.workDir});
-    m_scheduler = std::make_unique<UploadScheduler>(*m_accounts, *m_cycle, status, prompter);
+    m_scheduler = std::make_unique<UploadScheduler>(*m_accounts, *m_cycle, status, prompter, *m_log,
+                                                    m_settings.backoff);
+    connect(m_scheduler.get(), &UploadScheduler::stopped, this, [this] {
+        m_uploadsStopped = true;
+        checkStopped();
+    });
+
+    // Where a movie stands, from the component's own reports, so the end knows how to end it.
+    connect(m_capture.get(), &CaptureComponent::PreRoll, this, [this] { m_movie = Movie::PreRolling; });
+    connect(m_capture.get(), &CaptureComponent::StatusChanged, this, [this](int number, const QString&) {
+        if (number == CaptureComponent::StatusCaptureStarted)
+            m_movie = Movie::Recording;
+    });
+    connect(m_capture.get(), &CaptureComponent::movieFinished, this, [this] {
+        m_movie = Movie::Idle;
+        checkStopped();
+    });
 }
 
 UploadEngine::~UploadEngine()
 {
-    // The scheduler and the cycle go before what they use.
+    // The scheduler and the cycle go before what they use; the stage cancels what still runs.
     m_scheduler.reset();
     m_cycle.reset();
+    m_ftp.reset();
 }
 
 bool UploadEngine::connectCapture()
 {
     return m_capture->connectAtStart();
+}
+
+void UploadEngine::stop(bool cancelRunning)
+{
+    const bool first = !m_stopping;
+    m_stopping = true;
+    if (first && (m_movie != Movie::Idle || m_capture->isCapturing())) {
+        if (m_movie == Movie::PreRolling)
+            m_capture->AbortCapture();
+        else
+            m_capture->StopCapture();
+    }
+    m_scheduler->stop(cancelRunning);
+    checkStopped();
+}
+
+void UploadEngine::stopNow()
+{
+    m_stopping = true;
+    m_scheduler->stop(true);
+    if (m_movie != Movie::Idle || m_capture->isCapturing())
+        m_capture->AbortCapture();
+}
+
+void UploadEngine::checkStopped()
+{
+    if (!m_stopping || m_stoppedEmitted || !m_uploadsStopped || m_movie != Movie::Idle ||
+        m_capture->isCapturing())
+        return;
+    m_stoppedEmitted = true;
+    emit stopped();
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "upload/FtpTimeouts.h"
+#include "upload/UploadScheduler.h"
+
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -14,31 +18,47 @@ class ProgramOptions;
 class Prompter;
 class Regedit;
 class UploadCycle;
-class UploadScheduler;
 class UploadStatus;
 
 // The program's core, wired once in main and handed to whatever shows it: the settings store,
 // the options, the accounts, the capture component, the FTP log and stage, the upload cycle and
-// the scheduler. The windowed program and the headless runs share it.
-class UploadEngine final
+// the scheduler. The windowed program and the headless runs share it, and end it through stop().
+class UploadEngine final : public QObject
 {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(UploadEngine)
+
 public:
     struct Settings
     {
         QString storePath;
         QString workDir;
+        // The program uses the defaults; tests shorten them.
+        FtpTimeouts timeouts{};
+        UploadScheduler::Backoff backoff{};
     };
 
     // capture is the program's capture component (the GStreamer one; tests may pass another).
     UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
                  std::function<void()> beep, std::unique_ptr<CaptureComponent> capture);
-    ~UploadEngine();
-    UploadEngine(const UploadEngine&) = delete;
-    UploadEngine& operator=(const UploadEngine&) = delete;
+    ~UploadEngine() override;
 
     // Connects the remembered camera, or the first driver when it is absent. False without
     // drivers or when it cannot be connected.
     bool connectCapture();
+
+    // Ends what runs, for the end of the program: no upload starts any more and waiting requests
+    // are dropped; a running transfer is cancelled with cancelRunning, otherwise it finishes within
+    // its time limits. A movie that records is finalised, so the file plays; one that waits to
+    // start is abandoned. stopped() follows once nothing runs (before this returns when nothing
+    // does). Calling it again with cancelRunning cancels what the first call let finish.
+    void stop(bool cancelRunning);
+    // The end cannot wait any longer: the transfer is cancelled and a movie that is still being
+    // finalised is aborted (its component removes the unfinished file).
+    void stopNow();
+    bool isStopping() const { return m_stopping; }
+    // stopped() has been sent.
+    bool isStopped() const { return m_stoppedEmitted; }
 
     const Settings& settings() const { return m_settings; }
     Regedit& store() { return *m_store; }
@@ -50,7 +70,14 @@ public:
     UploadCycle& cycle() { return *m_cycle; }
     UploadScheduler& scheduler() { return *m_scheduler; }
 
+signals:
+    void stopped();
+
 private:
+    enum class Movie { Idle, PreRolling, Recording };
+
+    void checkStopped();
+
     Settings m_settings;
     std::unique_ptr<Regedit> m_store;
     std::unique_ptr<ProgramOptions> m_options;
@@ -61,4 +88,8 @@ private:
     std::unique_ptr<FtpStage> m_ftp;
     std::unique_ptr<UploadCycle> m_cycle;
     std::unique_ptr<UploadScheduler> m_scheduler;
+    Movie m_movie = Movie::Idle;
+    bool m_stopping = false;
+    bool m_uploadsStopped = false;
+    bool m_stoppedEmitted = false;
 };

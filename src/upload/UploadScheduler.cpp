@@ -1,43 +1,47 @@
 #include "upload/UploadScheduler.h"
 
+#include "common/DateTimeText.h"
 #include "common/Prompter.h"
 #include "settings/AccountBook.h"
 #include "settings/IntervalTable.h"
+#include "upload/FtpLog.h"
 #include "upload/TimerSet.h"
-#include "upload/UploadCycle.h"
 #include "upload/UploadStatus.h"
+
+#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 const QString kClickToUpload = QStringLiteral("Click 'Upload now' to upload");
 
-// Marks a cycle as running for as long as it lives, also when the cycle leaves by an exception.
-class RunningFlag final
+// The values that decide whether and how an account reaches its server, and how often it tries.
+QString settingsKey(const Account& account)
 {
-public:
-    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~RunningFlag() { m_flag = false; }
-    RunningFlag(const RunningFlag&) = delete;
-    RunningFlag& operator=(const RunningFlag&) = delete;
-
-private:
-    bool& m_flag;
-};
+    return QStringList{account.host,
+                       account.user,
+                       account.password,
+                       account.folder,
+                       Account::protocolText(account.protocol),
+                       QString::number(account.passive),
+                       QString::number(account.verifyCertificate),
+                       account.keyFile,
+                       account.seconds,
+                       QString::number(account.intervalItem)}
+        .join(QChar(0));
+}
 } // namespace
 
 UploadScheduler::UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status,
-                                 Prompter& prompter, QObject* parent)
+                                 Prompter& prompter, FtpLog& log, const Backoff& backoff, QObject* parent)
     : QObject(parent), m_accounts(accounts), m_cycle(cycle), m_status(status), m_prompter(prompter),
-      m_timers(new TimerSet(this))
+      m_log(log), m_backoff(backoff), m_timers(new TimerSet(this))
 {
     connect(m_timers, &TimerSet::tick, this, &UploadScheduler::TimerProc);
+    connect(&m_cycle, &UploadCycle::finished, this, &UploadScheduler::onCycleFinished);
     // Once the close-after option has ended the program, nothing more is uploaded.
-    connect(&m_cycle, &UploadCycle::quitRequested, this, [this] {
-        m_ended = true;
-        m_timers->killAll();
-        m_pending.clear();
-    });
+    connect(&m_cycle, &UploadCycle::quitRequested, this, [this] { stop(false); });
+    connect(&m_accounts, &AccountBook::loadedChanged, this, &UploadScheduler::checkSettingsChange);
 }
 
 UploadScheduler::~UploadScheduler() = default;
@@ -45,6 +49,8 @@ UploadScheduler::~UploadScheduler() = default;
 void UploadScheduler::StartTimer()
 {
     m_status.setUploadState(kClickToUpload);
+    if (m_stopped)
+        return;
     bool loadedAny = false;
     for (int row = 0; row < m_accounts.rowCount(); ++row) {
         if (!m_accounts.isChecked(row))
@@ -76,12 +82,17 @@ void UploadScheduler::StartTimer()
     }
     if (loadedAny)
         m_accounts.refreshRows();
+    // "Constantly" accounts are due at once.
+    schedulePick();
 }
 
 void UploadScheduler::StopTimer()
 {
     for (int row = 0; row < m_accounts.rowCount(); ++row)
         m_timers->kill(row + 1);
+    // Timed requests go with their timers; a waiting Upload Now stays.
+    m_due.clear();
+    m_round.clear();
 }
 
 void UploadScheduler::TimerProc(int id)
@@ -91,84 +102,233 @@ void UploadScheduler::TimerProc(int id)
 
 void UploadScheduler::Timers(int id)
 {
-    if (m_ended)
+    if (m_stopped || !mayRunTimed(id))
         return;
-    const int row = id - 1;
-    if (row < 0 || row >= m_accounts.rowCount() || !m_accounts.isChecked(row))
-        return;
-    if (m_running) {
-        defer(id);
-        return;
-    }
-    runTimed(id);
-    runPending();
+    m_due.insert(id);
+    schedulePick();
 }
 
-void UploadScheduler::runTimed(int id)
+bool UploadScheduler::mayRunTimed(int id) const
 {
     const int row = id - 1;
-    // The row may have gone or lost its tick while the request waited.
-    if (row < 0 || row >= m_accounts.rowCount() || !m_accounts.isChecked(row))
+    return row >= 0 && row < m_accounts.rowCount() && m_accounts.isChecked(row) &&
+           !isHeldBack(m_accounts.rowName(row));
+}
+
+void UploadScheduler::mnuupload_now_Click()
+{
+    if (m_stopped)
         return;
-    RunningFlag running(m_running);
-    m_accounts.selectRow(row);
-    m_cycle.upload_now(true);
+    m_uploadNowWaiting = true;
+    schedulePick();
 }
 
-UploadScheduler::UploadNowResult UploadScheduler::mnuupload_now_Click()
+int UploadScheduler::pendingCount() const
 {
-    if (m_ended)
-        return {};
-    if (m_running) {
-        defer(0);
-        UploadNowResult result;
-        result.deferred = true;
-        return result;
-    }
-    const UploadNowResult result = uploadAllFlagged();
-    runPending();
-    return result;
+    return static_cast<int>(m_due.size() + m_round.size()) + (m_uploadNowWaiting ? 1 : 0);
 }
 
-UploadScheduler::UploadNowResult UploadScheduler::uploadAllFlagged()
+void UploadScheduler::schedulePick()
 {
-    UploadNowResult result;
-    {
-        RunningFlag running(m_running);
-        for (int row = 0; row < m_accounts.rowCount(); ++row) {
-            if (!m_accounts.isChecked(row))
-                continue;
-            ++result.flagged;
-            m_accounts.selectRow(row);
-            const UploadCycle::Outcome outcome = m_cycle.upload_now(false);
-            if (outcome == UploadCycle::Outcome::Delivered)
-                ++result.delivered;
-            if (m_ended)
-                return result;
+    if (m_pickQueued || m_stopped)
+        return;
+    m_pickQueued = true;
+    QMetaObject::invokeMethod(this, &UploadScheduler::pickNext, Qt::QueuedConnection);
+}
+
+void UploadScheduler::pickNext()
+{
+    m_pickQueued = false;
+    if (m_running || m_stopped)
+        return;
+    if (m_uploadNow.active || m_uploadNowWaiting) {
+        if (continueUploadNow() || m_running || m_stopped)
+            return;
+        if (m_uploadNowWaiting) {
+            schedulePick();
+            return;
         }
     }
-    if (result.flagged == 0)
-        m_prompter.message(QStringLiteral("No FTP accounts selected"), Prompter::Icon::Information);
-    return result;
-}
-
-void UploadScheduler::defer(int timerId)
-{
-    const bool alreadyPending = std::any_of(m_pending.begin(), m_pending.end(),
-                                            [timerId](const Request& r) { return r.timerId == timerId; });
-    if (!alreadyPending)
-        m_pending.push_back({timerId});
-}
-
-void UploadScheduler::runPending()
-{
-    while (!m_pending.empty() && !m_ended) {
-        const Request next = m_pending.front();
-        m_pending.pop_front();
-        if (next.timerId == 0)
-            uploadAllFlagged();
-        else
-            runTimed(next.timerId);
+    for (bool formed = false;; formed = true) {
+        while (!m_round.empty()) {
+            const int id = m_round.front();
+            m_round.pop_front();
+            // The row may have gone, lost its tick or failed to connect while it waited.
+            if (mayRunTimed(id)) {
+                runCycle(id - 1, true);
+                return;
+            }
+        }
+        if (formed)
+            break;
+        formRound();
     }
     emit idle();
+}
+
+void UploadScheduler::formRound()
+{
+    // The accounts that ticked, in row order, then the always-due ones that did not.
+    for (const int id : m_due)
+        m_round.push_back(id);
+    for (const int id : m_timers->alwaysDue()) {
+        if (!m_due.count(id) && mayRunTimed(id))
+            m_round.push_back(id);
+    }
+    m_due.clear();
+}
+
+bool UploadScheduler::continueUploadNow()
+{
+    if (!m_uploadNow.active) {
+        m_uploadNowWaiting = false;
+        m_uploadNow = UploadNowRun();
+        m_uploadNow.active = true;
+        for (int row = 0; row < m_accounts.rowCount(); ++row)
+            m_uploadNow.flagged += m_accounts.isChecked(row) ? 1 : 0;
+    }
+    while (m_uploadNow.nextRow < m_accounts.rowCount()) {
+        const int row = m_uploadNow.nextRow++;
+        if (!m_accounts.isChecked(row))
+            continue;
+        // Upload Now tries at once, whatever held the account back.
+        release(m_accounts.rowName(row));
+        runCycle(row, false);
+        return true;
+    }
+    if (m_uploadNow.flagged == 0)
+        m_prompter.message(QStringLiteral("No FTP accounts selected"), Prompter::Icon::Information);
+    finishUploadNow();
+    return false;
+}
+
+void UploadScheduler::finishUploadNow()
+{
+    if (!m_uploadNow.active)
+        return;
+    m_uploadNow.active = false;
+    emit uploadNowFinished(m_uploadNow.flagged, m_uploadNow.delivered);
+}
+
+void UploadScheduler::runCycle(int row, bool scheduled)
+{
+    m_accounts.selectRow(row);
+    m_running = true;
+    m_runningRow = row;
+    m_runningUploadNow = !scheduled;
+    m_runningName = m_accounts.currentName();
+    m_runningSettings = settingsKey(m_accounts.loaded());
+    if (!m_cycle.upload_now(scheduled)) {
+        // Someone else's cycle runs; this turn is lost rather than overlapped.
+        m_running = false;
+        schedulePick();
+    }
+}
+
+void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
+{
+    // A cycle the scheduler did not start (tests run the cycle on its own) is none of its business.
+    if (!m_running)
+        return;
+    m_running = false;
+    const int row = m_runningRow;
+    if (result.outcome == UploadCycle::Outcome::NotConnected)
+        holdBack(m_runningName, row + 1);
+    else if (result.connected)
+        release(m_runningName);
+    if (m_runningUploadNow && result.outcome == UploadCycle::Outcome::Delivered)
+        ++m_uploadNow.delivered;
+    emit cycleFinished(row, result.outcome);
+
+    if (m_stopped) {
+        finishUploadNow();
+        emitStoppedOnce();
+        return;
+    }
+    schedulePick();
+}
+
+bool UploadScheduler::isHeldBack(const QString& name) const
+{
+    const auto found = m_heldBack.find(name);
+    return found != m_heldBack.end() && !found->second.until.hasExpired();
+}
+
+std::optional<QDateTime> UploadScheduler::nextTry(const QString& account) const
+{
+    if (!isHeldBack(account))
+        return std::nullopt;
+    return m_heldBack.at(account).at;
+}
+
+void UploadScheduler::holdBack(const QString& name, int id)
+{
+    HeldBack& held = m_heldBack[name];
+    held.failures = std::min(held.failures + 1, 30);
+    held.settings = m_runningSettings;
+    const std::chrono::milliseconds interval{std::max<qint64>(0, m_timers->interval(id))};
+    const auto longest = std::max(m_backoff.longest, interval);
+    auto wait = std::max(m_backoff.first, interval);
+    for (int n = 1; n < held.failures && wait < longest; ++n)
+        wait *= 2;
+    wait = std::min(wait, longest);
+    held.until = QDeadlineTimer(wait);
+    held.at = QDateTime::currentDateTime().addMSecs(wait.count());
+    if (!held.wake) {
+        held.wake = std::make_unique<QTimer>();
+        held.wake->setSingleShot(true);
+        connect(held.wake.get(), &QTimer::timeout, this, [this, name] { onWake(name); });
+    }
+    held.wake->start(wait);
+    if (m_timers->has(id))
+        m_log.append(QStringLiteral("\r\nNext try at ") + generalDateTimeText(held.at));
+}
+
+void UploadScheduler::release(const QString& name)
+{
+    m_heldBack.erase(name);
+}
+
+void UploadScheduler::onWake(const QString& name)
+{
+    if (m_stopped)
+        return;
+    for (int row = 0; row < m_accounts.rowCount(); ++row) {
+        if (m_accounts.rowName(row) == name && m_timers->has(row + 1))
+            Timers(row + 1);
+    }
+}
+
+void UploadScheduler::checkSettingsChange()
+{
+    const auto found = m_heldBack.find(m_accounts.currentName());
+    if (found != m_heldBack.end() && found->second.settings != settingsKey(m_accounts.loaded()))
+        m_heldBack.erase(found);
+}
+
+void UploadScheduler::stop(bool cancelRunning)
+{
+    if (!m_stopped) {
+        m_stopped = true;
+        m_timers->killAll();
+        m_due.clear();
+        m_round.clear();
+        m_uploadNowWaiting = false;
+        m_heldBack.clear();
+    }
+    if (m_running) {
+        if (cancelRunning)
+            m_cycle.stop();
+        return;
+    }
+    finishUploadNow();
+    emitStoppedOnce();
+}
+
+void UploadScheduler::emitStoppedOnce()
+{
+    if (m_stoppedEmitted)
+        return;
+    m_stoppedEmitted = true;
+    emit stopped();
 }

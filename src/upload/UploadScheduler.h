@@ -1,69 +1,141 @@
 #pragma once
 
+#include "upload/UploadCycle.h"
+
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QObject>
 
+#include <chrono>
 #include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
 
 class AccountBook;
+class FtpLog;
 class Prompter;
+class QTimer;
 class TimerSet;
-class UploadCycle;
 class UploadStatus;
+
+// How long an account whose server cannot be reached waits before its next timed try: at least
+// first or its own interval, doubling with each further failure up to longest (or its interval).
+// The program uses the defaults; tests shorten them.
+struct UploadBackoff
+{
+    std::chrono::milliseconds first{60'000};
+    std::chrono::milliseconds longest{15 * 60'000};
+};
 
 // When uploads run: one repeating timer per flagged account (its row number, from 1, is the
 // timer's id) and the Upload Now command for every flagged account in list order.
 //
-// One cycle runs at a time. A tick or an Upload Now that arrives while a cycle runs (the cycle
-// processes events while it waits and while the FTP transfer runs) is remembered and run once
-// afterwards: at most one pending run per account, and one pending Upload Now.
+// One cycle runs at a time, and turns are fair. A tick only marks its account as due (at most once)
+// and the cycles run from the event loop, never inside a tick. Each round gives every due account
+// one turn in row order, the "Constantly" accounts (always due) after the others, so a slow or dead
+// account never holds the others back for more than its own turn, and "Constantly" yields to every
+// account that ticked meanwhile. Upload Now waits for the running cycle at most.
+//
+// An account whose server cannot be reached (no connection or no login) is held back: its next
+// timed try waits at least a minute or its own interval, whichever is longer, and the wait doubles
+// with each further failure up to a quarter of an hour. The FTP log says when the next try is due.
+// A cycle that gets connected, Upload Now, or a change to the account's settings ends the wait.
 class UploadScheduler final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(UploadScheduler)
 
 public:
-    struct UploadNowResult
-    {
-        int flagged = 0;   // accounts that took part
-        int delivered = 0; // of those, the ones whose picture arrived (or was saved locally only)
-        bool deferred = false;
-    };
+    using Backoff = UploadBackoff;
 
     UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status, Prompter& prompter,
-                    QObject* parent = nullptr);
+                    FtpLog& log, const Backoff& backoff = {}, QObject* parent = nullptr);
     ~UploadScheduler() override;
 
     void StartTimer();
     void StopTimer();
     void TimerProc(int id);
     void Timers(int id);
-    UploadNowResult mnuupload_now_Click();
+    // Upload Now: one cycle for every flagged account in list order, once the running cycle (if
+    // any) has ended; uploadNowFinished() says how it went.
+    void mnuupload_now_Click();
+
+    // Ends uploading for good: the timers and every waiting request go and no cycle starts any more.
+    // With cancelRunning the running cycle is stopped too, otherwise it finishes. stopped() follows
+    // once no cycle runs (before this returns when none does).
+    void stop(bool cancelRunning);
+    bool isStopped() const { return m_stopped; }
 
     TimerSet& timers() { return *m_timers; }
     bool isCycleRunning() const { return m_running; }
-    int pendingCount() const { return static_cast<int>(m_pending.size()); }
+    // Requests waiting for a turn: accounts that are due, and an Upload Now.
+    int pendingCount() const;
+    // When the account's next timed try is due after failed connections; absent when it is not
+    // held back.
+    std::optional<QDateTime> nextTry(const QString& account) const;
 
 signals:
-    // A run of cycles (a tick's, an Upload Now's, and what was deferred meanwhile) has ended.
+    // Nothing runs and nothing waits for a turn.
     void idle();
+    void stopped();
+    // flagged: the accounts flagged when the command began; delivered: how many of them arrived.
+    void uploadNowFinished(int flagged, int delivered);
+    // The cycle of the account in row (from 0) has ended.
+    void cycleFinished(int row, UploadCycle::Outcome outcome);
 
 private:
-    struct Request
+    struct HeldBack
     {
-        int timerId; // 0 for Upload Now
+        int failures = 0;
+        QDeadlineTimer until;
+        QDateTime at;
+        QString settings; // what the account looked like when it failed
+        std::unique_ptr<QTimer> wake;
+    };
+    struct UploadNowRun
+    {
+        bool active = false;
+        int nextRow = 0;
+        int flagged = 0;
+        int delivered = 0;
     };
 
-    void defer(int timerId);
-    void runPending();
-    UploadNowResult uploadAllFlagged();
-    void runTimed(int id);
+    void schedulePick();
+    void pickNext();
+    bool continueUploadNow();
+    void finishUploadNow();
+    void formRound();
+    bool mayRunTimed(int id) const;
+    void runCycle(int row, bool scheduled);
+    void onCycleFinished(const UploadCycle::Result& result);
+    void holdBack(const QString& name, int id);
+    void release(const QString& name);
+    void onWake(const QString& name);
+    void checkSettingsChange();
+    bool isHeldBack(const QString& name) const;
+    void emitStoppedOnce();
 
     AccountBook& m_accounts;
     UploadCycle& m_cycle;
     UploadStatus& m_status;
     Prompter& m_prompter;
+    FtpLog& m_log;
+    Backoff m_backoff;
     TimerSet* m_timers;
+
     bool m_running = false;
-    bool m_ended = false;
-    std::deque<Request> m_pending;
+    int m_runningRow = -1;
+    bool m_runningUploadNow = false;
+    QString m_runningName;
+    QString m_runningSettings;
+    bool m_stopped = false;
+    bool m_stoppedEmitted = false;
+    bool m_pickQueued = false;
+    std::set<int> m_due; // timer ids that ticked and wait for their turn
+    std::deque<int> m_round;
+    bool m_uploadNowWaiting = false;
+    UploadNowRun m_uploadNow;
+    std::map<QString, HeldBack> m_heldBack; // by account name
 };

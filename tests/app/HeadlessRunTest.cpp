@@ -84,6 +84,76 @@ TEST_F(HeadlessRunTest, UploadNowFailureExitsWithOneAndReportsOnStandardError)
     EXPECT_TRUE(err.contains("Couldn't connect to server. Make sure")) << err.toStdString();
 }
 
+// The first signal drops what waits and lets the running transfer finish; a second one cancels it
+// at once. Account "Cam" uploads to a server that is slow (or silent) at STOR, "Other" waits its
+// turn meanwhile.
+class HeadlessSignalTest : public HeadlessRunTest
+{
+protected:
+    void startWithTwoAccounts(const FtpServer::Options& slow)
+    {
+        ASSERT_TRUE(slowServer.start(slow)) << slowServer.startError().toStdString();
+        Regedit store(storePath);
+        store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora", "Account2", "Other");
+        for (const auto& [name, text] :
+             QList<std::pair<QString, QString>>{{"Selected", "True"},
+                                                {"Host Name/Adress:", server.hostField()},
+                                                {"User ID:", FtpServer::kUser},
+                                                {"Password:", FtpServer::kPassword},
+                                                {"Remember password", "1"},
+                                                {"Destination filename:", "other"},
+                                                {"Upload image every:", "Constantly"},
+                                                {"Custom", "0"}})
+            store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Other", name, text);
+        set({{"Host Name/Adress:", slowServer.hostField()},
+             {"Upload image every:", "Constantly"},
+             {"Custom", "0"}});
+        start("--headless");
+        // Cam's upload has reached the server and waits there.
+        QElapsedTimer clock;
+        clock.start();
+        while (!slowServer.commands().join(' ').contains("STOR") && clock.elapsed() < 20000)
+            QThread::msleep(10);
+        ASSERT_TRUE(slowServer.commands().join(' ').contains("STOR"));
+        otherLogins = int(server.commands().count("USER cam"));
+    }
+    void signal() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+
+    FtpServer slowServer;
+    int otherLogins = 0;
+};
+
+TEST_F(HeadlessSignalTest, FirstSignalLetsTheRunningTransferFinishAndDropsTheRest)
+{
+    startWithTwoAccounts({.slowStorMs = 1500});
+    QElapsedTimer clock;
+    clock.start();
+    signal();
+    EXPECT_EQ(finish(10000), 0) << err.toStdString();
+    EXPECT_GE(clock.elapsed(), 700) << "the transfer was let finish";
+    EXPECT_TRUE(out.trimmed().endsWith("Picture uploaded!\r\nDisconnecting...\r\nDisconnected"))
+        << out.right(300).toStdString();
+    EXPECT_TRUE(QFile::exists(slowServer.homeFile("webcam.jpg")));
+    EXPECT_EQ(server.commands().count("USER cam"), otherLogins) << "the waiting account did not run";
+    EXPECT_EQ(out.count("---["), out.count("Disconnected"));
+}
+
+TEST_F(HeadlessSignalTest, SecondSignalCancelsTheTransferAtOnce)
+{
+    startWithTwoAccounts({.stallAt = "STOR"});
+    signal();
+    QThread::msleep(500);
+    EXPECT_EQ(process.state(), QProcess::Running) << "one signal waits for the transfer";
+    QElapsedTimer clock;
+    clock.start();
+    signal();
+    EXPECT_EQ(finish(10000), 0) << err.toStdString();
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(out.contains("Couldn't upload\r\nCancelled\r\nDisconnecting...\r\nDisconnected"))
+        << out.right(300).toStdString();
+    EXPECT_EQ(server.commands().count("USER cam"), otherLogins);
+}
+
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)
 {
     set({{"Upload image every:", "Constantly"}, {"Custom", "0"}});

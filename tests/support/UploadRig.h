@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeCapture.h"
 #include "FtpServer.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
@@ -17,9 +18,13 @@
 #include "upload/UploadStatus.h"
 
 #include <QStringList>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 // The upload state texts as the status bar would show them.
 class RecordingStatus final : public UploadStatus
@@ -52,27 +57,58 @@ public:
     int beeps = 0;
 };
 
-// Everything an upload needs, wired as the program wires it, on a real store file, the moving
-// test pattern and (when started) a real FTP server on the loopback interface.
+// Everything an upload needs, wired as the program wires it, on a real store file, a capture
+// component (the test double unless a test needs the real pipeline) and (when started) a real FTP
+// server on the loopback interface. Time limits are short, so a dead server costs seconds.
 class UploadRig
 {
 public:
     static inline const QString kProductKey = QStringLiteral("Software\\Velmora");
 
-    explicit UploadRig(bool withCapture = true)
+    enum class Camera { None, Fake, TestPattern };
+
+    static FtpTimeouts shortTimeouts()
     {
-        if (withCapture) {
-            capture = std::make_unique<GstCaptureComponent>(work.path(), true);
-            capture->setDriverIndex(capture->DriverCount() - 1);
-        }
         FtpTimeouts timeouts;
         timeouts.connect = std::chrono::milliseconds(3000);
         timeouts.response = std::chrono::milliseconds(3000);
         timeouts.stage = std::chrono::milliseconds(20000);
+        timeouts.quit = std::chrono::milliseconds(1000);
+        timeouts.cleanup = std::chrono::milliseconds(800);
+        return timeouts;
+    }
+
+    explicit UploadRig(Camera camera = Camera::Fake, const FtpTimeouts& timeouts = shortTimeouts(),
+                       const UploadBackoff& backoff = {})
+    {
+        if (camera == Camera::Fake) {
+            auto fakeCapture = std::make_unique<FakeCapture>();
+            fake = fakeCapture.get();
+            capture = std::move(fakeCapture);
+        } else if (camera == Camera::TestPattern) {
+            capture = std::make_unique<GstCaptureComponent>(work.path(), true);
+        }
+        if (capture)
+            capture->setDriverIndex(capture->DriverCount() - 1);
         ftp = std::make_unique<FtpStage>(log, prompter, timeouts);
         cycle = std::make_unique<UploadCycle>(UploadCycle::Dependencies{
             accounts, options, capture.get(), *ftp, prompter, status, sound, work.path()});
-        scheduler = std::make_unique<UploadScheduler>(accounts, *cycle, status, prompter);
+        scheduler = std::make_unique<UploadScheduler>(accounts, *cycle, status, prompter, log, backoff);
+    }
+
+    // Runs one cycle for the loaded account to its end, serving events meanwhile.
+    UploadCycle::Outcome runCycle(bool scheduled, int limitMs = 30000)
+    {
+        std::optional<UploadCycle::Outcome> outcome;
+        const QMetaObject::Connection connection =
+            QObject::connect(cycle.get(), &UploadCycle::finished, cycle.get(),
+                             [&outcome](const UploadCycle::Result& result) { outcome = result.outcome; });
+        if (cycle->upload_now(scheduled))
+            QTest::qWaitFor([&outcome] { return outcome.has_value(); }, limitMs);
+        QObject::disconnect(connection);
+        if (!outcome)
+            ADD_FAILURE() << "the cycle did not end";
+        return outcome.value_or(UploadCycle::Outcome::Stopped);
     }
 
     void saveOption(const QString& name, const QString& text)
@@ -107,7 +143,8 @@ public:
     RecordingStatus status;
     CountingSound sound;
     FtpLog log;
-    std::unique_ptr<GstCaptureComponent> capture;
+    std::unique_ptr<CaptureComponent> capture;
+    FakeCapture* fake = nullptr; // the capture component when it is the test double
     std::unique_ptr<FtpStage> ftp;
     std::unique_ptr<UploadCycle> cycle;
     std::unique_ptr<UploadScheduler> scheduler;

@@ -455,7 +455,15 @@ TEST_F(UploadSettingsWindowTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
     child<QLineEdit>("Text2")->setText(FtpServer::kUser);
     child<QLineEdit>("Text3")->setText(FtpServer::kPassword);
     child<QCheckBox>("chkPassive")->setChecked(true);
-    child<QPushButton>("cmdTest")->click();
+    // The test runs while the window goes on; the button waits for its report.
+    auto* test = child<QPushButton>("cmdTest");
+    const auto testAndWait = [this, test](size_t reports) {
+        test->click();
+        EXPECT_FALSE(test->isEnabled());
+        EXPECT_TRUE(QTest::qWaitFor([this, reports] { return prompter.shown().size() == reports; }, 10000));
+        EXPECT_TRUE(test->isEnabled());
+    };
+    testAndWait(1);
     ASSERT_EQ(prompter.shown().size(), 1u);
     EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Information);
     EXPECT_EQ(prompter.shown().back().text,
@@ -465,14 +473,14 @@ TEST_F(UploadSettingsWindowTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
     EXPECT_TRUE(QDir(server.home()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 
     child<QLineEdit>("Text4")->setText("/ro/");
-    child<QPushButton>("cmdTest")->click();
+    testAndWait(2);
     ASSERT_EQ(prompter.shown().size(), 2u);
     EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Critical);
     EXPECT_TRUE(prompter.shown().back().text.endsWith("Server: 550 Not enough privileges."))
         << prompter.shown().back().text.toStdString();
 
     child<QLineEdit>("Text3")->setText("wrong");
-    child<QPushButton>("cmdTest")->click();
+    testAndWait(3);
     ASSERT_EQ(prompter.shown().size(), 3u);
     EXPECT_TRUE(prompter.shown().back().text.startsWith("Couldn't connect to " + server.hostField()));
     EXPECT_TRUE(prompter.shown().back().text.contains("Server: 530"));

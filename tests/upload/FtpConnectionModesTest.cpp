@@ -13,20 +13,20 @@ TEST_F(FtpConnectionModesTest, PassiveAndActiveEachReachAServerThatOffersOnlyTha
             {.dataMode = passive ? FtpServer::DataMode::PassiveOnly : FtpServer::DataMode::ActiveOnly});
         FtpJob j = job();
         j.connection.passive = passive;
-        EXPECT_TRUE(stage.run(j).textFileUploaded);
+        EXPECT_TRUE(runStage(stage, j).textFileUploaded);
         EXPECT_EQ(lastEntry(log), connectedEntry(j.host));
         EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), picture);
         EXPECT_EQ(commandNames().contains("EPSV") || commandNames().contains("PASV"), passive);
 
         j.connection.passive = !passive;
-        EXPECT_FALSE(stage.run(j).pictureUploaded) << "the mode the server does not offer";
+        EXPECT_FALSE(runStage(stage, j).pictureUploaded) << "the mode the server does not offer";
     }
 }
 
 TEST_F(FtpConnectionModesTest, AFileThatArrivedShortIsNotReportedAsUploaded)
 {
     startServer({.truncateStored = true});
-    const FtpResult result = stage.run(job());
+    const FtpResult result = runStage(stage, job());
     EXPECT_TRUE(result.connected);
     EXPECT_FALSE(result.pictureUploaded || result.textFileUploaded);
     const QString pictureMismatch = QString("Size mismatch: %1 bytes sent, %2 bytes on the server")
@@ -40,7 +40,7 @@ TEST_F(FtpConnectionModesTest, AFileThatArrivedShortIsNotReportedAsUploaded)
 
     // Where the server cannot tell the size, the upload stands as it did.
     startServer({.noSize = true});
-    EXPECT_TRUE(stage.run(job()).textFileUploaded);
+    EXPECT_TRUE(runStage(stage, job()).textFileUploaded);
     EXPECT_EQ(lastEntry(log), connectedEntry(server.hostField()));
 }
 
@@ -67,7 +67,7 @@ TEST_F(FtpConnectionModesTest, SafeReplaceSwapsInTheNewPictureOrKeepsTheOldOne)
         FtpJob j = job();
         j.safeReplace = true;
         j.textFile = false;
-        const bool replaced = stage.run(j).pictureUploaded;
+        const bool replaced = runStage(stage, j).pictureUploaded;
         EXPECT_EQ(lastEntry(log), connectedEntry(j.host, c.pictureLines, {}));
         EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), replaced ? picture : QByteArray("old picture"));
         EXPECT_EQ(wwwFiles(), QStringList{"cam1.jpg"}) << "no temporary file left";
@@ -101,7 +101,7 @@ protected:
 
 TEST_F(FtpsTest, PlainFtpIsRefusedAndFilesTravelOverTls)
 {
-    EXPECT_FALSE(stage.run(job()).connected);
+    EXPECT_FALSE(runStage(stage, job()).connected);
     const QStringList entry = lastEntry(log);
     ASSERT_EQ(entry.size(), 4);
     EXPECT_EQ(entry.mid(0, 2) + entry.mid(3), connectFailureEntry());
@@ -109,7 +109,7 @@ TEST_F(FtpsTest, PlainFtpIsRefusedAndFilesTravelOverTls)
 
     FtpJob j = tlsJob(false);
     j.connection.passive = true;
-    const FtpResult result = stage.run(j);
+    const FtpResult result = runStage(stage, j);
     EXPECT_TRUE(result.pictureUploaded && result.textFileUploaded) << log.text().toStdString();
     EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), picture);
     const QStringList commands = server.commands();
@@ -119,7 +119,7 @@ TEST_F(FtpsTest, PlainFtpIsRefusedAndFilesTravelOverTls)
 
 TEST_F(FtpsTest, OnlyCertificatesOfATrustedAuthorityAreAccepted)
 {
-    EXPECT_FALSE(stage.run(tlsJob(true)).connected);
+    EXPECT_FALSE(runStage(stage, tlsJob(true)).connected);
     const QStringList entry = lastEntry(log);
     ASSERT_EQ(entry.size(), 4);
     EXPECT_EQ(entry.mid(0, 2) + entry.mid(3), connectFailureEntry());

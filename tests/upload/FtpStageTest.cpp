@@ -1,8 +1,12 @@
 #include "StageFixture.h"
 #include "upload/FtpClient.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTest>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 using FtpStageTest = StageFixture;
@@ -20,7 +24,7 @@ TEST_F(FtpStageTest, CompleteEntriesInARowWithTheBoxOnlyWhenAsked)
         if (prompter.shown().empty())
             logBeforeBox = log.text();
     });
-    const FtpResult result = stage.run(j);
+    const FtpResult result = runStage(stage, j);
     EXPECT_TRUE(log.text().startsWith("\r\n\r\n---["));
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host));
     EXPECT_TRUE(result.connected && result.pictureUploaded && result.textFileUploaded);
@@ -35,7 +39,7 @@ TEST_F(FtpStageTest, CompleteEntriesInARowWithTheBoxOnlyWhenAsked)
 
     j.successMessage = false;
     j.textFile = false;
-    stage.run(j);
+    runStage(stage, j);
     EXPECT_EQ(log.text().count(FtpLog::kEntryStart), 2);
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Picture uploaded!"}, {}));
     EXPECT_EQ(prompter.texts().size(), 1);
@@ -59,7 +63,7 @@ TEST_F(FtpStageTest, FilesThatCannotBePutLogTheServerReplyAndTheTextFileIsStillT
     FtpJob j = job();
     j.remotePicturePath = "/ro/cam1.jpg";
     j.successMessage = true;
-    const FtpResult result = stage.run(j);
+    const FtpResult result = runStage(stage, j);
     EXPECT_EQ(lastEntry(log),
               connectedEntry(j.host, {"Couldn't upload", "Server: 550 Not enough privileges."}));
     EXPECT_FALSE(result.pictureUploaded);
@@ -70,7 +74,7 @@ TEST_F(FtpStageTest, FilesThatCannotBePutLogTheServerReplyAndTheTextFileIsStillT
 
     j.remotePicturePath = "/nowhere/cam1.jpg";
     j.remoteTimePath = "/ro/time.txt";
-    stage.run(j);
+    runStage(stage, j);
     EXPECT_EQ(lastEntry(log),
               connectedEntry(
                   j.host, {"Couldn't upload", "Server: 550 No such file or directory."},
@@ -80,7 +84,7 @@ TEST_F(FtpStageTest, FilesThatCannotBePutLogTheServerReplyAndTheTextFileIsStillT
     j = job();
     j.localPicturePath = local.file("missing.jpg");
     j.textFile = false;
-    EXPECT_FALSE(stage.run(j).pictureUploaded);
+    EXPECT_FALSE(runStage(stage, j).pictureUploaded);
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Couldn't upload"}, {}));
 }
 
@@ -91,7 +95,7 @@ TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
     j.textFile = false;
     startServer({.errorLines = 3});
     j.host = server.hostField();
-    stage.run(j);
+    runStage(stage, j);
     EXPECT_EQ(
         lastEntry(log),
         connectedEntry(j.host,
@@ -101,7 +105,7 @@ TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
 
     startServer({.errorLines = 80});
     j.host = server.hostField();
-    stage.run(j);
+    runStage(stage, j);
     const QString entry = lastEntry(log).join("\r\n");
     const qsizetype from = entry.indexOf("Server: ") + 8;
     const QString reply = entry.mid(from, entry.indexOf("\r\nDisconnecting...") - from);
@@ -134,7 +138,7 @@ TEST_F(FtpStageTest, ConnectFailuresLogTheReplyIfAnyWithTheBoxOnlyForUploadNow)
         j.password = c.password;
         for (const bool scheduled : {true, false}) {
             j.scheduled = scheduled;
-            const FtpResult result = stage.run(j);
+            const FtpResult result = runStage(stage, j);
             EXPECT_EQ(lastEntry(log), connectFailureEntry(c.reply));
             EXPECT_FALSE(result.connected || result.pictureUploaded || result.textFileUploaded);
             EXPECT_EQ(stage.hConnection, 0u);
@@ -149,12 +153,12 @@ TEST_F(FtpStageTest, ConnectFailuresLogTheReplyIfAnyWithTheBoxOnlyForUploadNow)
 TEST_F(FtpStageTest, SilentServerIsGivenUpAndTheNextRunWorks)
 {
     startServer({.mute = true});
-    stage.run(job());
+    runStage(stage, job());
     EXPECT_EQ(lastEntry(log), connectFailureEntry());
     EXPECT_EQ(stage.hConnection, 0u);
 
     startServer();
-    EXPECT_TRUE(stage.run(job()).pictureUploaded);
+    EXPECT_TRUE(runStage(stage, job()).pictureUploaded);
     EXPECT_EQ(lastEntry(log), connectedEntry(server.hostField()));
 }
 
@@ -188,7 +192,7 @@ TEST_F(FtpStageTest, TransfersThatDieOrDragAreGivenUpAndTheConnectionClosed)
         });
         if (c.stopMidway)
             watch.start(20);
-        const FtpResult result = limited.run(j);
+        const FtpResult result = runStage(limited, j);
 
         EXPECT_NE(server.isRunning(), c.stopMidway);
         EXPECT_TRUE(result.connected);
@@ -220,11 +224,11 @@ TEST_F(FtpStageTest, FolderAndNameAreJoinedAsTheyAre)
         SCOPED_TRACE((c.folder + '|' + c.name).toStdString());
         FtpJob j = job(c.folder, c.name);
         j.textFile = false;
-        EXPECT_TRUE(stage.run(j).pictureUploaded) << log.text().toStdString();
+        EXPECT_TRUE(runStage(stage, j).pictureUploaded) << log.text().toStdString();
         EXPECT_EQ(readFile(server.homeFile(c.arrives)), picture);
     }
     // The time file goes next to the picture.
-    stage.run(job("rel/"));
+    runStage(stage, job("rel/"));
     EXPECT_TRUE(QFileInfo::exists(server.homeFile("login/rel/time.txt")));
 }
 
@@ -235,10 +239,10 @@ TEST_F(FtpStageTest, LineEndsInNamesOrLoginCannotAddCommands)
     FtpJob j = job();
     j.remotePicturePath = "/www/a.jpg\r\nDELE /www/keep.jpg";
     j.textFile = false;
-    EXPECT_FALSE(stage.run(j).pictureUploaded);
+    EXPECT_FALSE(runStage(stage, j).pictureUploaded);
     j = job();
     j.user = "cam\r\nDELE /www/keep.jpg";
-    EXPECT_FALSE(stage.run(j).connected);
+    EXPECT_FALSE(runStage(stage, j).connected);
     EXPECT_TRUE(QFileInfo::exists(server.homeFile("www/keep.jpg")));
     EXPECT_FALSE(commandNames().contains("DELE"));
 }
@@ -250,8 +254,125 @@ TEST_F(FtpStageTest, Ipv6HostWithPort)
     ASSERT_TRUE(QDir(server.home()).mkpath("www"));
     FtpJob j = job();
     ASSERT_TRUE(j.host.startsWith("[::1]:"));
-    stage.run(j);
+    runStage(stage, j);
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host));
     EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), picture);
+}
+} // namespace
+
+namespace {
+// The time from a call to the end of the stage it started or cut short.
+class StageClock
+{
+public:
+    explicit StageClock(FtpStage& stage)
+    {
+        QObject::connect(&stage, &FtpStage::finished, &stage, [this](const FtpResult& r) {
+            result = r;
+            ended = m_clock.elapsed();
+        });
+        m_clock.start();
+    }
+    void restart() { m_clock.restart(); }
+    bool waitForEnd(int limitMs = 10000)
+    {
+        return QTest::qWaitFor([this] { return result.has_value(); }, limitMs);
+    }
+
+    std::optional<FtpResult> result;
+    qint64 ended = -1;
+
+private:
+    QElapsedTimer m_clock;
+};
+
+// A server that takes the goodbye and never answers it costs the goodbye's limit, not the response
+// limit, and the picture that arrived counts as delivered. A server that agrees to active mode and
+// never connects back costs the response limit once.
+TEST_F(FtpStageTest, SilentGoodbyesAndMissingDataConnectionsCostTheirLimitsOnly)
+{
+    const struct
+    {
+        const char* what;
+        FtpServer::Options options;
+        bool delivered;
+        qint64 limitMs; // the whole stage, with room for a loaded machine
+    } cases[] = {
+        {"QUIT never answered", {.stallAt = "QUIT"}, true, 300 + 1000},
+        {"no data connection", {.noDataConnection = true}, false, 2000 + 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        startServer(c.options);
+        FtpStage limited(log, prompter, {.connect = 1500ms, .response = 2000ms, .stage = 15s, .quit = 300ms});
+        StageClock clock(limited);
+        ASSERT_TRUE(limited.start(job()));
+        ASSERT_TRUE(clock.waitForEnd());
+        EXPECT_LT(clock.ended, c.limitMs);
+        EXPECT_EQ(clock.result->pictureUploaded, c.delivered);
+        EXPECT_EQ(lastEntry(log).last(), "Disconnected");
+        EXPECT_EQ(limited.hConnection, 0u);
+    }
+    EXPECT_EQ(lastEntry(log), connectedEntry(server.hostField(), {"Couldn't upload"},
+                                             {"Uploading Textfile", "Couldn't upload Textfile"}));
+}
+
+// cancel() ends the stage at once wherever it waits. A file that was on its way does not stay
+// under its name; with a safe replace the old file stays as it was. No box, also for Upload Now.
+TEST_F(FtpStageTest, CancelEndsAtOnceAndLeavesNothingPartialBehind)
+{
+    const QByteArray old = "the picture from before";
+    writeFile(local.file("big.jpg"), binaryPicture(8 * 1024 * 1024));
+    const struct
+    {
+        const char* what;
+        FtpServer::Options options;
+        bool safeReplace;
+        QStringList entry;
+    } cases[] = {
+        {"connecting",
+         {.mute = true},
+         false,
+         {"Connecting...", "Couldn't connect to server", "Cancelled", "No picture uploaded"}},
+        {"storing", {.readLimit = 256 * 1024}, false, {}},
+        {"storing with safe replace", {.readLimit = 256 * 1024}, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        startServer(c.options);
+        if (!c.options.mute)
+            writeFile(server.homeFile("www/cam1.jpg"), old);
+        FtpJob j = job();
+        j.localPicturePath = local.file("big.jpg");
+        j.safeReplace = c.safeReplace;
+        j.scheduled = false;
+        StageClock clock(stage);
+        ASSERT_TRUE(stage.start(j));
+        if (c.options.mute)
+            QTest::qWait(300);
+        else
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return QFileInfo(server.homeFile(c.safeReplace ? "www/.cam1.jpg.part" : "www/cam1.jpg"))
+                               .size() > old.size();
+                },
+                10000));
+        clock.restart();
+        stage.cancel();
+        ASSERT_TRUE(clock.waitForEnd(3000));
+        EXPECT_LT(clock.ended, 1500);
+        EXPECT_TRUE(clock.result->cancelled);
+        EXPECT_FALSE(clock.result->pictureUploaded || clock.result->textFileUploaded);
+        const QStringList expected =
+            c.entry.isEmpty() ? connectedEntry(j.host, {"Couldn't upload", "Cancelled"}, {}) : c.entry;
+        EXPECT_EQ(lastEntry(log), expected);
+        EXPECT_TRUE(prompter.texts().isEmpty());
+        EXPECT_EQ(stage.hConnection, 0u);
+        if (!c.options.mute) {
+            EXPECT_EQ(wwwFiles(), c.safeReplace ? QStringList{"cam1.jpg"} : QStringList{});
+            if (c.safeReplace)
+                EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), old);
+        }
+    }
 }
 } // namespace

@@ -54,7 +54,7 @@ TEST_F(SftpTest, AKeyLoginUploadsAndReplacesSafely)
     writeFile(remote("cam1.jpg"), "old picture");
     FtpJob j = sftpJob();
     j.safeReplace = true;
-    const FtpResult result = sftp.run(j);
+    const FtpResult result = runStage(sftp, j);
     EXPECT_TRUE(result.pictureUploaded && result.textFileUploaded) << log.text().toStdString();
     EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Renaming...", "Picture uploaded!"},
                                              {"Uploading Textfile", "Renaming...", "Textfile uploaded"}));
@@ -101,7 +101,7 @@ TEST_F(SftpTest, WrongKeysAndPasswordsAndChangedHostKeysAreRefused)
 
 TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheUserTrustsIt)
 {
-    EXPECT_FALSE(sftp.run(sftpJob()).connected);
+    EXPECT_FALSE(runStage(sftp, sftpJob()).connected);
     EXPECT_EQ(lastEntry(log),
               connectFailureEntry({"Unknown host key: " + ssh.hostKeyFingerprint() +
                                    " is not in known_hosts (trust it with Test in Upload Settings)"}));
@@ -120,6 +120,6 @@ TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheUserTrustsIt)
     EXPECT_TRUE(connect(trusted)) << trusted.failureText().toStdString();
     trusted.close();
     EXPECT_TRUE(readFile(knownHosts).contains("127.0.0.1")) << readFile(knownHosts).toStdString();
-    EXPECT_TRUE(sftp.run(sftpJob()).textFileUploaded) << log.text().toStdString();
+    EXPECT_TRUE(runStage(sftp, sftpJob()).textFileUploaded) << log.text().toStdString();
 }
 } // namespace

@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTest>
+
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +29,20 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Runs a stage to its end, serving events meanwhile.
+inline FtpResult runStage(FtpStage& stage, const FtpJob& job, int limitMs = 30000)
+{
+    std::optional<FtpResult> result;
+    const QMetaObject::Connection connection = QObject::connect(
+        &stage, &FtpStage::finished, &stage, [&result](const FtpResult& finished) { result = finished; });
+    if (stage.start(job))
+        QTest::qWaitFor([&result] { return result.has_value(); }, limitMs);
+    QObject::disconnect(connection);
+    if (!result)
+        ADD_FAILURE() << "the stage did not end";
+    return result.value_or(FtpResult());
 }
 
 // The lines of the log's last entry after its date header.

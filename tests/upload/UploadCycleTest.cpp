@@ -2,9 +2,12 @@
 #include "UploadRig.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QTimer>
+
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +45,7 @@ TEST_F(UploadCycleTest, CompleteUploadWithStampAndTimeFile)
     rig.load();
     rig.status.setUploadState("Upload every 10 seconds");
 
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
 
     EXPECT_TRUE(rig.log.text().startsWith("\r\n\r\n---["));
     EXPECT_EQ(lastEntry(rig.log), connectedEntry(server.hostField()));
@@ -78,7 +81,7 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     set("LocallySource", local.path());
     rig.saveOption("TextTimeName", "when.txt");
     rig.load();
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered);
     QImage picture;
     ASSERT_TRUE(picture.load(server.homeFile("webcam.jpg")));
     EXPECT_EQ(picture.size(), QSize(rig.capture->width(), rig.capture->height())) << "no stamp band";
@@ -93,7 +96,7 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     QFile::remove(local.file("webcam.jpg"));
     const QString log = rig.log.text();
     const QStringList commands = server.commands();
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered);
     EXPECT_EQ(rig.log.text(), log);
     EXPECT_EQ(server.commands(), commands);
     EXPECT_FALSE(QImage(local.file("webcam.jpg")).isNull());
@@ -104,7 +107,7 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     set("Locally", "0");
     rig.accounts.ValdItem();
     QFile::remove(server.homeFile("webcam.jpg"));
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered);
     EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
 
     // Saving locally without a folder copies nothing (the files would land in the file system's
@@ -113,7 +116,7 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     set("LocallySource", "");
     rig.accounts.ValdItem();
     const bool rootHadFiles = QFile::exists("/webcam.jpg") || QFile::exists("/when.txt");
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Failed);
     EXPECT_EQ(QFile::exists("/webcam.jpg") || QFile::exists("/when.txt"), rootHadFiles);
 }
 
@@ -123,7 +126,7 @@ TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
     set("TextTime", "1");
     rig.saveOption("TextTimeName", "t.txt");
     rig.load();
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
     const QString refused = "Server: 550 Not enough privileges.";
     EXPECT_EQ(lastEntry(rig.log),
               connectedEntry(server.hostField(), {"Couldn't upload", refused},
@@ -131,9 +134,9 @@ TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
 
     set("Password:", "wrong");
     rig.accounts.ValdItem();
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(true), Outcome::NotConnected);
     EXPECT_TRUE(rig.prompter.texts().isEmpty());
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(false), Outcome::NotConnected);
     EXPECT_EQ(rig.prompter.texts(), QStringList{connectFailureBox});
     EXPECT_EQ(lastEntry(rig.log), connectFailureEntry({"Server: 530 Authentication failed."}));
     EXPECT_EQ(rig.cycle->uploadCount(), 3);
@@ -146,7 +149,7 @@ TEST_F(UploadCycleTest, AskCancelChangesNothingAndUploadNowDoesNotAsk)
     rig.load();
     rig.status.setUploadState("before");
     rig.prompter.answerNext(Prompter::Answer::Cancel);
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Cancelled);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Cancelled);
     EXPECT_EQ(rig.prompter.texts(),
               QStringList({"Picture will now be uploaded to '" + server.hostField() + "'"}));
     EXPECT_EQ(rig.status.history, QStringList({"before"}));
@@ -154,7 +157,7 @@ TEST_F(UploadCycleTest, AskCancelChangesNothingAndUploadNowDoesNotAsk)
     EXPECT_TRUE(server.commands().isEmpty());
 
     rig.prompter.clear();
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered);
     EXPECT_TRUE(rig.prompter.texts().isEmpty());
 }
 
@@ -166,16 +169,16 @@ TEST_F(UploadCycleTest, DateRangeIncludesBothEndDaysForTimedUploadsOnly)
     set("DateFrom", today.toString(Qt::ISODate));
     set("DateTo", today.toString(Qt::ISODate));
     rig.load();
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
 
     set("DateFrom", today.addDays(1).toString(Qt::ISODate));
     set("DateTo", today.addDays(3).toString(Qt::ISODate));
     rig.accounts.ValdItem();
     rig.status.setUploadState("before");
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::OutsideDateRange);
+    EXPECT_EQ(rig.runCycle(true), Outcome::OutsideDateRange);
     EXPECT_EQ(rig.status.uploadState(), "before");
     EXPECT_EQ(rig.cycle->uploadCount(), 1);
-    EXPECT_EQ(rig.cycle->upload_now(false), Outcome::Delivered);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered);
 }
 
 TEST_F(UploadCycleTest, CloseAfterEndsTheRunAtTheCountFailuresIncluded)
@@ -186,12 +189,12 @@ TEST_F(UploadCycleTest, CloseAfterEndsTheRunAtTheCountFailuresIncluded)
     rig.load();
     int quits = 0;
     QObject::connect(rig.cycle.get(), &UploadCycle::quitRequested, rig.cycle.get(), [&quits] { ++quits; });
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed) << "a count that is no number never ends";
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed) << "a count that is no number never ends";
     rig.options.setCloseCount("4");
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
     EXPECT_EQ(quits, 0);
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::ProgramEnded);
+    EXPECT_EQ(rig.runCycle(true), Outcome::ProgramEnded);
     EXPECT_EQ(quits, 1);
 }
 
@@ -205,18 +208,68 @@ TEST_F(UploadCycleTest, SoundAndDelayForTimedUploadsAndMotionPreviewForTheCycleO
     QTimer::singleShot(200, rig.cycle.get(), [&eventsRan] { eventsRan = true; });
     for (const bool preview : {false, true}) {
         rig.capture->setPreview(preview);
-        EXPECT_EQ(rig.cycle->upload_now(!preview), Outcome::Delivered);
+        EXPECT_EQ(rig.runCycle(!preview), Outcome::Delivered);
         EXPECT_EQ(rig.capture->Preview(), preview);
         EXPECT_EQ(rig.sound.beeps, 1) << "a beep for the timed upload only";
     }
     EXPECT_TRUE(eventsRan) << "the wait serves events";
 }
 
+// stop() ends a cycle wherever it waits: in the delay after the sound, for the still, or in the
+// transfer to a server that went silent. Nothing is counted, the status and the preview go back.
+TEST(UploadCycleStop, EndsTheDelayTheStillAndTheTransfer)
+{
+    const struct
+    {
+        const char* where;
+        bool sound;
+        FtpServer::Options server;
+    } cases[] = {
+        {"delay", true, {}},
+        {"still", false, {}}, // stopped before the capture component answers
+        {"transfer", false, {.stallAt = "STOR"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        FtpServer server;
+        ASSERT_TRUE(server.start(c.server));
+        UploadRig rig;
+        rig.useServer(server);
+        rig.saveOption("Sound", c.sound ? "1" : "0");
+        rig.saveOption("SoundSec", "5");
+        rig.saveOption("Motion", "1");
+        rig.load();
+        rig.fake->setPreview(false);
+        rig.status.setUploadState("before");
+        std::optional<UploadCycle::Result> result;
+        QObject::connect(rig.cycle.get(), &UploadCycle::finished, rig.cycle.get(),
+                         [&result](const UploadCycle::Result& r) { result = r; });
+        ASSERT_TRUE(rig.cycle->upload_now(true));
+        EXPECT_FALSE(rig.cycle->upload_now(true)) << "one cycle at a time";
+        if (c.server.stallAt == "STOR")
+            ASSERT_TRUE(
+                QTest::qWaitFor([&server] { return server.commands().join(' ').contains("STOR"); }, 5000));
+        QElapsedTimer clock;
+        clock.start();
+        rig.cycle->stop();
+        ASSERT_TRUE(QTest::qWaitFor([&result] { return result.has_value(); }, 3000));
+        EXPECT_LT(clock.elapsed(), 1000);
+        EXPECT_EQ(result->outcome, Outcome::Stopped);
+        EXPECT_EQ(rig.cycle->uploadCount(), 0);
+        EXPECT_EQ(rig.status.uploadState(), "before");
+        EXPECT_FALSE(rig.fake->Preview());
+        EXPECT_FALSE(rig.cycle->isRunning());
+        QTest::qWait(100); // a still that arrives late is not this cycle's any more
+        EXPECT_FALSE(QFile::exists(server.homeFile("webcam.jpg")));
+        EXPECT_FALSE(QFile::exists(rig.workFile(UploadCycle::kJpegFile)));
+    }
+}
+
 TEST(UploadCycleWithoutCamera, FrameFailureIsReportedAndCounted)
 {
-    UploadRig rig(false);
+    UploadRig rig(UploadRig::Camera::None);
     rig.load();
-    EXPECT_EQ(rig.cycle->upload_now(true), Outcome::Failed);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
     ASSERT_EQ(rig.prompter.texts().size(), 1);
     EXPECT_TRUE(rig.prompter.texts().first().startsWith("Failed to save picture, "));
     EXPECT_EQ(rig.cycle->uploadCount(), 1);

@@ -3,12 +3,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace {
+using Outcome = UploadCycle::Outcome;
+using namespace std::chrono_literals;
+
 // Accounts written straight into the store: name, flag, interval item and seconds.
 struct Stored
 {
@@ -32,6 +36,52 @@ void storeAccounts(UploadRig& rig, const std::vector<Stored>& accounts, const Ft
     }
     rig.load();
 }
+
+// The turns the scheduler gave, as rows with their outcome and when they ended.
+struct Turn
+{
+    int row;
+    Outcome outcome;
+    qint64 endedMs;
+};
+
+class TurnRecorder
+{
+public:
+    explicit TurnRecorder(UploadScheduler& scheduler)
+    {
+        m_clock.start();
+        QObject::connect(&scheduler, &UploadScheduler::cycleFinished, &scheduler,
+                         [this](int row, Outcome outcome) {
+                             turns.push_back({row, outcome, m_clock.elapsed()});
+                         });
+    }
+    int count(int row) const
+    {
+        return int(std::count_if(turns.begin(), turns.end(), [row](const Turn& t) { return t.row == row; }));
+    }
+    QList<qint64> endsOf(int row) const
+    {
+        QList<qint64> ends;
+        for (const Turn& t : turns)
+            if (t.row == row)
+                ends << t.endedMs;
+        return ends;
+    }
+    // Serves events for a while.
+    void run(std::chrono::milliseconds duration)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < duration.count())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+
+    std::vector<Turn> turns;
+
+private:
+    QElapsedTimer m_clock;
+};
 
 TEST(UploadScheduler, OneTimerPerFlaggedRowAndTheStatusOfTheLastOne)
 {
@@ -60,7 +110,7 @@ TEST(UploadScheduler, OneTimerPerFlaggedRowAndTheStatusOfTheLastOne)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status.toStdString());
-        UploadRig rig(false);
+        UploadRig rig(UploadRig::Camera::None);
         storeAccounts(rig, c.accounts);
         rig.scheduler->StartTimer();
         QStringList timers;
@@ -75,41 +125,47 @@ TEST(UploadScheduler, OneTimerPerFlaggedRowAndTheStatusOfTheLastOne)
     }
 }
 
-TEST(TimerSet, ReplacesOnSetAndRefusesWhatDoesNotFit)
+TEST(TimerSet, ReplacesOnSetRefusesWhatDoesNotFitAndNeverSpinsForAlwaysDue)
 {
     TimerSet timers;
     EXPECT_TRUE(timers.set(3, 1000));
     EXPECT_TRUE(timers.set(3, 0));
     EXPECT_EQ(timers.count(), 1);
     EXPECT_EQ(timers.interval(3), 0);
+    EXPECT_EQ(timers.alwaysDue(), QList<int>{3});
     EXPECT_FALSE(timers.set(4, 2147484000));
     EXPECT_FALSE(timers.set(5, -1));
     EXPECT_FALSE(timers.has(4));
     int ticks = 0;
     QObject::connect(&timers, &TimerSet::tick, &timers, [&ticks](int id) { ticks += id; });
-    QElapsedTimer clock;
-    clock.start();
-    while (ticks < 6 && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    EXPECT_GE(ticks, 6) << "timer 3 repeats";
+    QTest::qWait(100);
+    EXPECT_EQ(ticks, 0) << "an always-due id does not tick";
+    EXPECT_TRUE(timers.set(3, 10));
+    EXPECT_TRUE(QTest::qWaitFor([&ticks] { return ticks >= 6; }, 5000)) << "timer 3 repeats";
+    EXPECT_TRUE(timers.alwaysDue().isEmpty());
     timers.killAll();
     EXPECT_EQ(timers.count(), 0);
 }
 
 TEST(UploadScheduler, NothingRunsForUntickedMissingOrUnflaggedRows)
 {
-    UploadRig rig(false);
+    UploadRig rig(UploadRig::Camera::None);
     storeAccounts(rig, {{"one", true, "10 seconds", "10"}, {"two", true, "10 seconds", "10"}});
     rig.scheduler->StartTimer();
     rig.accounts.selectRow(0);
     rig.accounts.setChecked(1, false);
     rig.scheduler->Timers(2);
     rig.scheduler->Timers(7);
+    EXPECT_EQ(rig.scheduler->pendingCount(), 0);
+    QTest::qWait(50);
     EXPECT_EQ(rig.accounts.currentRow(), 0);
     EXPECT_TRUE(rig.prompter.texts().isEmpty());
 
     rig.accounts.setChecked(0, false);
-    EXPECT_EQ(rig.scheduler->mnuupload_now_Click().flagged, 0);
+    QSignalSpy finished(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
+    rig.scheduler->mnuupload_now_Click();
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_EQ(finished.front(), QVariantList({0, 0}));
     EXPECT_EQ(rig.prompter.texts(), QStringList({"No FTP accounts selected"}));
     EXPECT_EQ(rig.prompter.shown().front().icon, Prompter::Icon::Information);
     EXPECT_EQ(rig.cycle->uploadCount(), 0);
@@ -128,31 +184,37 @@ TEST_F(SchedulerOnServer, UploadNowRunsEveryFlaggedAccountInOrder)
 {
     storeAccounts(rig, {{"a", true, "Never", ""}, {"b", false, "Never", ""}, {"c", true, "Never", ""}},
                   &server);
-    const auto result = rig.scheduler->mnuupload_now_Click();
-    EXPECT_EQ(result.flagged, 2);
-    EXPECT_EQ(result.delivered, 2);
+    QSignalSpy finished(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
+    rig.scheduler->mnuupload_now_Click();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(finished.front(), QVariantList({2, 2}));
     EXPECT_EQ(QDir(server.home()).entryList(QDir::Files), QStringList({"a.jpg", "c.jpg"}));
     EXPECT_EQ(rig.accounts.currentName(), "c");
 }
 
-TEST_F(SchedulerOnServer, TickDuringACycleIsDeferredNotOverlapped)
+// A tick never runs a cycle inside itself; ticks and an Upload Now that arrive while a cycle runs
+// wait for it (one request per account) and run after it, Upload Now first.
+TEST_F(SchedulerOnServer, TicksAreDeferredAndWhatArrivesDuringACycleWaitsForIt)
 {
     storeAccounts(rig, {{"slow", true, "10 seconds", "10"}}, &server);
     rig.saveOption("Sound", "1");
     rig.saveOption("SoundSec", "1");
     rig.accounts.ValdItem();
+    TurnRecorder recorder(*rig.scheduler);
 
-    // While the first cycle waits after its beep, two more ticks and an Upload Now arrive.
-    QTimer::singleShot(100, rig.scheduler.get(), [this] {
-        rig.scheduler->Timers(1);
-        rig.scheduler->Timers(1);
-        EXPECT_TRUE(rig.scheduler->mnuupload_now_Click().deferred);
-        EXPECT_EQ(rig.scheduler->pendingCount(), 2);
-    });
     rig.scheduler->Timers(1);
-    EXPECT_FALSE(rig.scheduler->isCycleRunning());
+    EXPECT_FALSE(rig.scheduler->isCycleRunning()) << "not inside the tick";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
+    // While the first cycle waits after its beep, two more ticks and an Upload Now arrive.
+    rig.scheduler->Timers(1);
+    rig.scheduler->Timers(1);
+    rig.scheduler->mnuupload_now_Click();
+    EXPECT_EQ(rig.scheduler->pendingCount(), 2);
+    QSignalSpy idle(rig.scheduler.get(), &UploadScheduler::idle);
+    ASSERT_TRUE(idle.wait(20000));
     EXPECT_EQ(rig.scheduler->pendingCount(), 0);
-    EXPECT_EQ(rig.cycle->uploadCount(), 3); // the tick, one deferred tick, the deferred Upload Now
+    EXPECT_EQ(rig.cycle->uploadCount(), 3); // the tick, the Upload Now, one deferred tick
+    EXPECT_EQ(rig.sound.beeps, 2) << "the Upload Now makes no sound";
     EXPECT_EQ(rig.status.overlaps, 0);
 }
 
@@ -164,14 +226,186 @@ TEST_F(SchedulerOnServer, ConstantlyUploadsBackToBackAndTheWindowStaysServed)
     QTimer other;
     QObject::connect(&other, &QTimer::timeout, &other, [&otherEvents] { ++otherEvents; });
     other.start(20);
-    QElapsedTimer clock;
-    clock.start();
-    while (rig.cycle->uploadCount() < 5 && clock.elapsed() < 20000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return rig.cycle->uploadCount() >= 5; }, 20000));
     rig.scheduler->StopTimer();
-    EXPECT_GE(rig.cycle->uploadCount(), 5);
     EXPECT_GT(otherEvents, 0);
     EXPECT_EQ(rig.status.overlaps, 0);
     EXPECT_EQ(rig.ftp->hConnection, 0u);
+}
+
+// A slow but healthy account that is due again whenever its cycle ends does not keep "Constantly"
+// from its turns: they take turns.
+TEST(UploadSchedulerFairness, ASlowAccountAndConstantlyTakeTurns)
+{
+    FtpServer slowServer;
+    FtpServer fastServer;
+    ASSERT_TRUE(slowServer.start({.slowStorMs = 400})) << slowServer.startError().toStdString();
+    ASSERT_TRUE(fastServer.start()) << fastServer.startError().toStdString();
+    UploadRig rig;
+    storeAccounts(rig, {{"slow", true, "Custom", "1"}, {"always", true, "Constantly", "0"}});
+    rig.useServer(slowServer, QString(), "slow");
+    rig.useServer(fastServer, QString(), "always");
+    rig.accounts.ValdItem();
+    rig.scheduler->StartTimer();
+    rig.scheduler->timers().set(1, 200); // due again before its own upload ends
+    TurnRecorder recorder(*rig.scheduler);
+    recorder.run(3s);
+    rig.scheduler->stop(false);
+
+    EXPECT_GE(recorder.count(0), 3);
+    EXPECT_GE(recorder.count(1), recorder.count(0) - 1);
+    for (size_t n = 1; n < recorder.turns.size(); ++n)
+        EXPECT_FALSE(recorder.turns[n].row == 0 && recorder.turns[n - 1].row == 0) << "turn " << n;
+    for (const Turn& turn : recorder.turns)
+        EXPECT_EQ(turn.outcome, Outcome::Delivered);
+}
+
+// Accounts whose server never greets: each failed connection holds the account back (first wait,
+// then twice as long), the log says until when, and the others keep their turns meanwhile.
+class HeldBackTest : public ::testing::Test
+{
+protected:
+    static FtpTimeouts quickTimeouts()
+    {
+        FtpTimeouts timeouts = UploadRig::shortTimeouts();
+        timeouts.connect = 300ms;
+        return timeouts;
+    }
+    void SetUp() override
+    {
+        ASSERT_TRUE(good.start()) << good.startError().toStdString();
+        ASSERT_TRUE(dead.start({.mute = true})) << dead.startError().toStdString();
+    }
+
+    FtpServer good;
+    FtpServer dead;
+    UploadRig rig{UploadRig::Camera::Fake, quickTimeouts(), {.first = 700ms, .longest = 1400ms}};
+};
+
+TEST_F(HeldBackTest, TwoAccountsOneDead)
+{
+    storeAccounts(rig, {{"dead", true, "Custom", "1"}, {"good", true, "Custom", "1"}}, &good);
+    rig.useServer(dead, QString(), "dead");
+    rig.accounts.ValdItem();
+    rig.scheduler->StartTimer();
+    rig.scheduler->timers().set(1, 100);
+    rig.scheduler->timers().set(2, 100);
+    TurnRecorder recorder(*rig.scheduler);
+    recorder.run(3600ms);
+    rig.scheduler->stop(false);
+
+    // Tries end at about 0.4 s, 1.4 s (0.7 s later plus the try) and 3.1 s (1.4 s later, the limit).
+    const QList<qint64> tries = recorder.endsOf(0);
+    ASSERT_GE(tries.size(), 2);
+    EXPECT_LE(tries.size(), 3);
+    EXPECT_GE(tries[1] - tries[0], 700 + 300 - 50);
+    if (tries.size() == 3)
+        EXPECT_GE(tries[2] - tries[1], 1400 + 300 - 50);
+    EXPECT_EQ(dead.commands().count("CONNECT"), tries.size());
+    for (const Turn& turn : recorder.turns)
+        EXPECT_EQ(turn.outcome, turn.row == 0 ? Outcome::NotConnected : Outcome::Delivered);
+    EXPECT_GE(recorder.count(1), 15) << "the good account went on meanwhile";
+    EXPECT_EQ(rig.log.text().count("\r\nNo picture uploaded\r\nNext try at "), tries.size());
+}
+
+TEST_F(HeldBackTest, SixAccountsOneDeadKeepTheirTurns)
+{
+    storeAccounts(rig,
+                  {{"fast", true, "Custom", "3"},
+                   {"dead", true, "Custom", "3"},
+                   {"b", true, "Custom", "10"},
+                   {"c", true, "Custom", "10"},
+                   {"d", true, "Custom", "10"},
+                   {"e", true, "Custom", "10"}},
+                  &good);
+    rig.useServer(dead, QString(), "dead");
+    rig.accounts.ValdItem();
+    rig.scheduler->StartTimer();
+    // A tenth of the stored intervals.
+    rig.scheduler->timers().set(1, 300);
+    rig.scheduler->timers().set(2, 300);
+    for (int id = 3; id <= 6; ++id)
+        rig.scheduler->timers().set(id, 1000);
+    TurnRecorder recorder(*rig.scheduler);
+    recorder.run(3s);
+    rig.scheduler->stop(false);
+
+    EXPECT_GE(recorder.count(0), 8) << "of about 10";
+    EXPECT_LE(recorder.count(1), 2);
+    for (int row = 2; row < 6; ++row)
+        EXPECT_GE(recorder.count(row), 2) << row;
+}
+
+// A refused upload is no connection failure; Upload Now and a change of the account's settings end
+// the wait at once.
+TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndTheWait)
+{
+    storeAccounts(rig, {{"refused", true, "10 seconds", "10"}, {"dead", true, "10 seconds", "10"}}, &good);
+    rig.saveAccount("refused", "Initial Remote Site Folder:", "ro/");
+    rig.useServer(dead, QString(), "dead");
+    rig.accounts.ValdItem();
+    rig.scheduler->StartTimer();
+    rig.scheduler->Timers(1);
+    rig.scheduler->Timers(2);
+    QSignalSpy idle(rig.scheduler.get(), &UploadScheduler::idle);
+    ASSERT_TRUE(idle.wait(5000));
+    EXPECT_EQ(rig.scheduler->nextTry("refused"), std::nullopt);
+    ASSERT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
+    EXPECT_GE(*rig.scheduler->nextTry("dead"), QDateTime::currentDateTime().addMSecs(9000))
+        << "the longer of the first wait and the interval";
+    EXPECT_EQ(rig.log.text().count("Next try at"), 1);
+
+    // A tick while held back is spent.
+    rig.scheduler->Timers(2);
+    EXPECT_EQ(rig.scheduler->pendingCount(), 0);
+
+    // Upload Now tries at once; its own failure starts a new wait.
+    const int connects = int(dead.commands().count("CONNECT"));
+    QSignalSpy uploadNow(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
+    rig.scheduler->mnuupload_now_Click();
+    ASSERT_TRUE(uploadNow.wait(5000));
+    EXPECT_EQ(dead.commands().count("CONNECT"), connects + 1);
+    EXPECT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
+
+    // Editing the account's host ends the wait; loading it unchanged does not.
+    rig.accounts.selectRow(1);
+    EXPECT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
+    rig.accounts.setHost(good.hostField());
+    EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
+}
+
+// The first stop lets the running cycle finish and drops what waits; a stop that cancels ends a
+// transfer to a server that went silent at once.
+TEST(UploadSchedulerStop, FinishOrCancelTheRunningCycleAndDropTheRest)
+{
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "finish");
+        FtpServer server;
+        ASSERT_TRUE(server.start({.stallAt = cancel ? "STOR" : "", .slowStorMs = cancel ? 0 : 500}));
+        UploadRig rig;
+        storeAccounts(rig, {{"a", true, "10 seconds", "10"}, {"b", true, "10 seconds", "10"}}, &server);
+        TurnRecorder recorder(*rig.scheduler);
+        rig.scheduler->Timers(1);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&server] { return server.commands().join(' ').contains("STOR"); }, 5000));
+        rig.scheduler->Timers(2);
+        rig.scheduler->mnuupload_now_Click();
+        QSignalSpy stopped(rig.scheduler.get(), &UploadScheduler::stopped);
+        QElapsedTimer clock;
+        clock.start();
+        rig.scheduler->stop(cancel);
+        ASSERT_TRUE(stopped.count() == 1 || stopped.wait(5000));
+        if (cancel)
+            EXPECT_LT(clock.elapsed(), 1000);
+        QTest::qWait(100);
+        EXPECT_EQ(stopped.count(), 1);
+        ASSERT_EQ(recorder.turns.size(), 1u) << "nothing that waited ran";
+        EXPECT_EQ(recorder.turns[0].outcome, cancel ? Outcome::Stopped : Outcome::Delivered);
+        EXPECT_EQ(rig.log.text().endsWith("Disconnected"), true);
+        EXPECT_EQ(rig.log.text().contains("\r\nCancelled\r\n"), cancel);
+        rig.scheduler->Timers(1);
+        rig.scheduler->mnuupload_now_Click();
+        EXPECT_EQ(rig.scheduler->pendingCount(), 0);
+    }
 }
 } // namespace

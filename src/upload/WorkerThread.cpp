@@ -1,0 +1,74 @@
+#include "upload/WorkerThread.h"
+
+#include <QPointer>
+
+WorkerThread::WorkerThread(QObject* parent) : QObject(parent)
+{
+    m_thread = std::thread(&WorkerThread::work, this);
+}
+
+WorkerThread::~WorkerThread()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_quit = true;
+        m_tasks.clear();
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void WorkerThread::post(Task task)
+{
+    ++m_busy;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    m_wake.notify_one();
+}
+
+void WorkerThread::work()
+{
+    for (;;) {
+        Task task;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_quit || !m_tasks.empty(); });
+            if (m_quit)
+                return;
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        Continuation next = task();
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_quit)
+                return;
+            m_done.push_back(std::move(next));
+        }
+        // By name: the call is queued inside Qt, and nothing of ours is handed over that way.
+        QMetaObject::invokeMethod(this, "runContinuations", Qt::QueuedConnection);
+    }
+}
+
+void WorkerThread::runContinuations()
+{
+    const QPointer<WorkerThread> self(this);
+    for (;;) {
+        Continuation next;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_done.empty())
+                return;
+            next = std::move(m_done.front());
+            m_done.pop_front();
+        }
+        --m_busy;
+        // A continuation may post the next task, open a message box, or end this object's owner.
+        if (next)
+            next();
+        if (!self)
+            return;
+    }
+}
