@@ -7,6 +7,7 @@
 #include "help/Help.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxPrompter.h"
+#include "ui/ProgramEnd.h"
 #include "ui/QtCaptureDialogs.h"
 #include "ui/QtSettingsDialogs.h"
 #include "ui/SingleInstance.h"
@@ -17,22 +18,16 @@
 #include "upload/UploadEngine.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <cstdio>
 #include <memory>
 
 namespace {
-void endNow()
-{
-    // exit(), not quit(): quit() would first ask every window to close, and the main window
-    // answers a close in tray mode by hiding.
-    QCoreApplication::exit(0);
-}
-
 // For measurements and screenshots: VELMORA_SCREENSHOT=file.png saves the main window once the
 // first frame is on screen, VELMORA_EXIT_AFTER_FIRST_FRAME=1 then ends the program.
-void watchFirstFrame(MainWindow& window)
+void watchFirstFrame(MainWindow& window, const std::function<void()>& endNow)
 {
     const QString screenshot = qEnvironmentVariable("VELMORA_SCREENSHOT");
     const bool exitAfter = qEnvironmentVariableIntValue("VELMORA_EXIT_AFTER_FIRST_FRAME") == 1;
@@ -40,7 +35,7 @@ void watchFirstFrame(MainWindow& window)
         return;
     QObject::connect(
         &window.videoView(), &VideoView::firstFramePainted, &window,
-        [&window, screenshot, exitAfter] {
+        [&window, screenshot, exitAfter, endNow] {
             if (!screenshot.isEmpty())
                 window.grab().save(screenshot);
             if (exitAfter) {
@@ -80,6 +75,10 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     Help help(AppPaths::dataFolder());
     QtSettingsDialogs dialogs;
     QtCaptureDialogs captureDialogs;
+    // exit(), not quit(): quit() would first ask every window to close, and the main window
+    // answers a close in tray mode by hiding.
+    ProgramEnd end(engine, [](int status) { QCoreApplication::exit(status); });
+    const std::function<void()> endNow = [&end] { end.request(); };
 
     std::unique_ptr<MainWindow> mainWindow;
     const TrayHost* trayHost = nullptr;
@@ -88,7 +87,7 @@ int run(const CommandLine& commandLine, int argc, char** argv)
             mainWindow = std::make_unique<MainWindow>(MainWindow::Dependencies{
                 engine, prompter, help, dialogs, captureDialogs, status,
                 QCoreApplication::applicationFilePath(), AppPaths::dataFolder(), endNow});
-            watchFirstFrame(*mainWindow);
+            watchFirstFrame(*mainWindow, endNow);
             if (trayHost)
                 mainWindow->setTrayPresence([trayHost] { return trayHost->hasIcon(); });
         }
@@ -100,7 +99,8 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     QObject::connect(&instance, &SingleInstance::showRequested, &tray,
                      [&] { ensureMainWindow().showWindow(); });
     // The close-after option ends the program at once, without the closing steps.
-    QObject::connect(&engine.cycle(), &UploadCycle::quitRequested, &tray, endNow);
+    QObject::connect(&engine.cycle(), &UploadCycle::quitRequested, &end, &ProgramEnd::request);
+    QObject::connect(&end, &ProgramEnd::requested, &tray, [&tray] { tray.icon().hide(); });
 
     QTimer::singleShot(0, &tray, &TrayHost::start);
     const int exitCode = app.exec();

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 QMessageBox::Icon boxIcon(Prompter::Icon icon)
 {
@@ -41,6 +43,14 @@ QMessageBox::StandardButton boxButton(Prompter::Answer answer)
 
 MessageBoxPrompter::MessageBoxPrompter(QWidget* parent) : m_parent(parent) {}
 
+bool MessageBoxPrompter::staysOnTopWindowShows()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
+        return window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    });
+}
+
 QWidget* MessageBoxPrompter::owner() const
 {
     if (m_parent)
@@ -71,6 +81,10 @@ Prompter::Answer MessageBoxPrompter::message(const QString& text, Icon icon, But
     }
     if (QAbstractButton* preferred = box.button(boxButton(defaultAnswer)))
         box.setDefaultButton(qobject_cast<QPushButton*>(preferred));
+    // A window that stays on top (the FTP log, once shown) would hide the box and its button,
+    // while the box blocks that window: the box then stays on top as well, above it.
+    if (staysOnTopWindowShows())
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
 
     QAbstractButton* clicked = box.clickedButton();

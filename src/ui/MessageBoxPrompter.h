@@ -17,6 +17,9 @@ public:
     std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                     const QString& defaultText) override;
 
+    // A visible window keeps itself above the others.
+    static bool staysOnTopWindowShows();
+
 private:
     QWidget* owner() const;
 
