@@ -1,38 +1,18 @@
 #include "app/HeadlessRun.h"
 
+#include "app/TerminationSignals.h"
 #include "settings/AccountBook.h"
 #include "upload/FtpLog.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadScheduler.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-// Signals reach the event loop through a socket pair: the handler only writes a byte.
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[0], &byte, 1);
-}
-} // namespace
 
 HeadlessRun::HeadlessRun(QObject* parent) : QObject(parent) {}
 
-HeadlessRun::~HeadlessRun()
-{
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
+HeadlessRun::~HeadlessRun() = default;
 
 void HeadlessRun::attach(UploadEngine& engine)
 {
@@ -55,31 +35,16 @@ void HeadlessRun::setUploadState(const QString& text)
 
 bool HeadlessRun::catchSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
-        std::perror("velmora: socketpair");
-        return false;
-    }
-    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this] {
-        char bytes[16];
-        const ssize_t got = ::read(g_signalPipe[1], bytes, sizeof bytes);
-        for (ssize_t i = 0; i < got; ++i)
-            onSignal();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    return true;
+    m_signals = std::make_unique<TerminationSignals>();
+    connect(m_signals.get(), &TerminationSignals::received, this, &HeadlessRun::onSignal);
+    return m_signals->isWatching();
 }
 
 void HeadlessRun::onSignal()
 {
-    ++m_signals;
+    ++m_signalCount;
     // First: nothing new starts, the running transfer finishes. Second: it is cancelled too.
-    m_engine->stop(m_signals > 1);
+    m_engine->stop(m_signalCount > 1);
 }
 
 int HeadlessRun::runEventLoop()

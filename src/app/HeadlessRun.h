@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class TerminationSignals;
 class UploadEngine;
 
 // The program without windows: "--upload-now" runs the Upload Now command once, "--headless" runs
@@ -39,6 +42,7 @@ private:
 
     UploadEngine* m_engine = nullptr;
     QString m_state;
-    int m_signals = 0;
+    std::unique_ptr<TerminationSignals> m_signals;
+    int m_signalCount = 0;
     int m_exitCode = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ProgramCapture.h"
+#include "app/TerminationSignals.h"
 #include "common/AppPaths.h"
 #include "common/ProgramIcon.h"
 #include "help/Help.h"
@@ -101,6 +102,10 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     // The close-after option ends the program at once, without the closing steps.
     QObject::connect(&engine.cycle(), &UploadCycle::quitRequested, &end, &ProgramEnd::request);
     QObject::connect(&end, &ProgramEnd::requested, &tray, [&tray] { tray.icon().hide(); });
+    // SIGINT and SIGTERM (the session ending, a service manager) end the program like the tray's
+    // Exit, without storing the window size.
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &end, &ProgramEnd::request);
 
     QTimer::singleShot(0, &tray, &TrayHost::start);
     const int exitCode = app.exec();

@@ -32,13 +32,16 @@ protected:
         for (const auto& [name, text] : values)
             store.SaveString(HKEY_LOCAL_MACHINE, "Software\\Velmora\\Cam", name, text);
     }
+    // The program with the given mode; without one, with its windows.
     void start(const QString& mode)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
-                      {"--store", storePath, "--workdir", dir.file("work"), "--test-pattern", mode});
+        QStringList arguments{"--store", storePath, "--workdir", dir.file("work"), "--test-pattern"};
+        if (!mode.isEmpty())
+            arguments << mode;
+        process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"), arguments);
         ASSERT_TRUE(process.waitForStarted(5000));
     }
     // The exit status, -1 for a crash or a program that had to be killed; the output is read.
@@ -152,6 +155,28 @@ TEST_F(HeadlessSignalTest, SecondSignalCancelsTheTransferAtOnce)
     EXPECT_TRUE(out.contains("Couldn't upload\r\nCancelled\r\nDisconnecting...\r\nDisconnected"))
         << out.right(300).toStdString();
     EXPECT_EQ(server.commands().count("USER cam"), otherLogins);
+}
+
+// The program with its windows ends on SIGTERM as on the tray's Exit: the transfer to a server that
+// went silent is cancelled and the process is gone within two seconds.
+TEST_F(HeadlessSignalTest, TheWindowedProgramEndsWithinTwoSecondsDuringAnUpload)
+{
+    ASSERT_TRUE(slowServer.start({.stallAt = "STOR"})) << slowServer.startError().toStdString();
+    set({{"Host Name/Adress:", slowServer.hostField()},
+         {"Upload image every:", "Constantly"},
+         {"Custom", "0"}});
+    start(QString());
+    QElapsedTimer clock;
+    clock.start();
+    while (!slowServer.commands().join(' ').contains("STOR") && clock.elapsed() < 20000)
+        QThread::msleep(10);
+    ASSERT_TRUE(slowServer.commands().join(' ').contains("STOR"))
+        << process.readAllStandardError().toStdString();
+    clock.restart();
+    signal();
+    EXPECT_EQ(finish(10000), 0) << err.toStdString();
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_FALSE(QFile::exists(slowServer.homeFile("webcam.jpg")));
 }
 
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)

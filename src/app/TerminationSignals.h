@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+// SIGINT and SIGTERM as a Qt signal on the event loop: the handler only writes a byte to a socket
+// pair that the loop watches. One instance at a time; the default handlers come back with its end.
+class TerminationSignals final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TerminationSignals)
+
+public:
+    explicit TerminationSignals(QObject* parent = nullptr);
+    ~TerminationSignals() override;
+
+    // False when the socket pair could not be made (the signals then end the process as usual).
+    bool isWatching() const { return m_watching; }
+
+signals:
+    // Once per signal received.
+    void received();
+
+private:
+    bool m_watching = false;
+};
