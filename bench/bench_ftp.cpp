@@ -1,4 +1,6 @@
+#include "BenchSupport.h"
 #include "FtpServer.h"
+#include "SignalWait.h"
 #include "TempDir.h"
 #include "common/Prompter.h"
 #include "upload/FtpClient.h"
@@ -120,7 +122,7 @@ void stageWithTextFile(benchmark::State& state)
     job.localTimePath = s.picture();
     job.textFile = true;
     for (auto _ : state) {
-        if (!stage.run(job).textFileUploaded)
+        if (!untilSignal<FtpResult>(&stage, &FtpStage::finished, [&] { stage.start(job); })->textFileUploaded)
             state.SkipWithError("upload failed");
     }
 }
@@ -138,7 +140,7 @@ BENCHMARK(stageWithTextFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->Rep
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv); // the stage waits for its worker in an event loop
+    QCoreApplication app(argc, argv); // the stage hands its results over through the event loop
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,9 +1,11 @@
 #include "BenchSupport.h"
+#include "SignalWait.h"
 #include "UploadRig.h"
 
 #include "common/DateTimeText.h"
 #include "imaging/StampComposer.h"
 #include "imaging/cDIBSection.h"
+#include "settings/IntervalTable.h"
 #include "upload/FtpClient.h"
 #include "upload/JpegWriter.h"
 #include "upload/TimerSet.h"
@@ -11,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -38,11 +41,18 @@ struct Setup
         rig.saveOption("Image Quality (JPEG):", "75");
         rig.saveOption("Keep", "1");
         rig.load();
-        rig.cycle->upload_now(false); // the first frame and the first login are not measured
+        runCycle(); // the first frame and the first login are not measured
+    }
+
+    UploadCycle::Outcome runCycle()
+    {
+        return untilSignal<UploadCycle::Result>(rig.cycle.get(), &UploadCycle::finished,
+                                                [this] { rig.cycle->upload_now(false); })
+            ->outcome;
     }
 
     FtpServer server;
-    UploadRig rig;
+    UploadRig rig{UploadRig::Camera::TestPattern};
 };
 
 Setup& setup()
@@ -55,7 +65,7 @@ void fullCycle(benchmark::State& state)
 {
     Setup& s = setup();
     for (auto _ : state) {
-        if (s.rig.cycle->upload_now(false) != UploadCycle::Outcome::Delivered)
+        if (s.runCycle() != UploadCycle::Outcome::Delivered)
             state.SkipWithError("upload failed");
     }
     state.counters["width"] = s.rig.capture->width();
@@ -139,7 +149,7 @@ void phaseFtpStage(benchmark::State& state)
     job.localPicturePath = s.rig.workFile("bench.jpg");
     job.remotePicturePath = "stage.jpg";
     for (auto _ : state)
-        s.rig.ftp->run(job);
+        untilSignal<FtpResult>(s.rig.ftp.get(), &FtpStage::finished, [&] { s.rig.ftp->start(job); });
 }
 
 // "Constantly" for a while: cycles per second and resident memory before and after.
@@ -161,14 +171,17 @@ void constantly(benchmark::State& state)
     for (auto _ : state) {
         const double before = BenchSupport::residentMegabytes();
         const qint64 startCount = s.rig.cycle->uploadCount();
-        s.rig.scheduler->timers().set(1, 0);
         s.rig.accounts.setChecked(0, true);
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < seconds * 1000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        s.rig.accounts.setIntervalItem(*IntervalTable::positionOf(QStringLiteral("Constantly")));
+        s.rig.scheduler->StartTimer();
+        QTimer clear;
+        QObject::connect(&clear, &QTimer::timeout, &clear, [&s] {
             s.rig.status.history.clear(); // the test rig's own record, not the program's memory
-        }
+        });
+        clear.start(50);
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
         s.rig.scheduler->StopTimer();
         const double after = BenchSupport::residentMegabytes();
         state.counters["cycles_per_s"] = double(s.rig.cycle->uploadCount() - startCount) / seconds;
@@ -180,7 +193,7 @@ void constantly(benchmark::State& state)
 
 void startTimerThousandAccounts(benchmark::State& state)
 {
-    static UploadRig rig(false);
+    static UploadRig rig(UploadRig::Camera::None);
     static bool prepared = false;
     if (!prepared) {
         for (int i = 1; i <= 1000; ++i) {

@@ -7,18 +7,25 @@ function(velmora_library name)
   target_link_libraries(velmora_${name} PUBLIC ${ARG_LINKS})
 endfunction()
 
-# One GoogleTest executable per test folder; every case is registered with CTest.
+# One GoogleTest executable per test folder; every case is registered with CTest, labelled with the
+# folder's name, and with "threads" where the code under test runs threads of its own (those suites
+# also run under ThreadSanitizer).
 function(velmora_test_suite name)
-  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADS" "" "LINKS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   if(NOT sources)
     return()
   endif()
   add_executable(velmora_${name}_tests ${sources})
   target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main ${ARG_LINKS})
+  set(labels ${name})
+  if(ARG_THREADS)
+    list(APPEND labels threads)
+  endif()
   gtest_discover_tests(velmora_${name}_tests
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-               TIMEOUT 120)
+               TIMEOUT 120
+               LABELS "${labels}")
 endfunction()

@@ -3,6 +3,7 @@
 #include "FakeCapture.h"
 #include "FtpServer.h"
 #include "ScriptedPrompter.h"
+#include "SignalWait.h"
 #include "TempDir.h"
 #include "imaging/StampComposer.h"
 
@@ -18,7 +19,6 @@
 #include "upload/UploadStatus.h"
 
 #include <QStringList>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -99,16 +99,12 @@ public:
     // Runs one cycle for the loaded account to its end, serving events meanwhile.
     UploadCycle::Outcome runCycle(bool scheduled, int limitMs = 30000)
     {
-        std::optional<UploadCycle::Outcome> outcome;
-        const QMetaObject::Connection connection =
-            QObject::connect(cycle.get(), &UploadCycle::finished, cycle.get(),
-                             [&outcome](const UploadCycle::Result& result) { outcome = result.outcome; });
-        if (cycle->upload_now(scheduled))
-            QTest::qWaitFor([&outcome] { return outcome.has_value(); }, limitMs);
-        QObject::disconnect(connection);
-        if (!outcome)
+        const std::optional<UploadCycle::Result> result = untilSignal<UploadCycle::Result>(
+            cycle.get(), &UploadCycle::finished, [this, scheduled] { cycle->upload_now(scheduled); },
+            limitMs);
+        if (!result)
             ADD_FAILURE() << "the cycle did not end";
-        return outcome.value_or(UploadCycle::Outcome::Stopped);
+        return result ? result->outcome : UploadCycle::Outcome::Stopped;
     }
 
     void saveOption(const QString& name, const QString& text)

@@ -370,8 +370,9 @@ TEST_F(FtpStageTest, CancelEndsAtOnceAndLeavesNothingPartialBehind)
         EXPECT_EQ(stage.hConnection, 0u);
         if (!c.options.mute) {
             EXPECT_EQ(wwwFiles(), c.safeReplace ? QStringList{"cam1.jpg"} : QStringList{});
-            if (c.safeReplace)
+            if (c.safeReplace) {
                 EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), old);
+            }
         }
     }
 }

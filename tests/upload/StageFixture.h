@@ -3,6 +3,7 @@
 #include "FtpServer.h"
 #include "QtPrinters.h"
 #include "ScriptedPrompter.h"
+#include "SignalWait.h"
 #include "TempDir.h"
 #include "upload/FtpLog.h"
 #include "upload/FtpStage.h"
@@ -34,12 +35,8 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
 // Runs a stage to its end, serving events meanwhile.
 inline FtpResult runStage(FtpStage& stage, const FtpJob& job, int limitMs = 30000)
 {
-    std::optional<FtpResult> result;
-    const QMetaObject::Connection connection = QObject::connect(
-        &stage, &FtpStage::finished, &stage, [&result](const FtpResult& finished) { result = finished; });
-    if (stage.start(job))
-        QTest::qWaitFor([&result] { return result.has_value(); }, limitMs);
-    QObject::disconnect(connection);
+    const std::optional<FtpResult> result = untilSignal<FtpResult>(
+        &stage, &FtpStage::finished, [&stage, &job] { stage.start(job); }, limitMs);
     if (!result)
         ADD_FAILURE() << "the stage did not end";
     return result.value_or(FtpResult());

@@ -246,9 +246,10 @@ TEST(UploadCycleStop, EndsTheDelayTheStillAndTheTransfer)
                          [&result](const UploadCycle::Result& r) { result = r; });
         ASSERT_TRUE(rig.cycle->upload_now(true));
         EXPECT_FALSE(rig.cycle->upload_now(true)) << "one cycle at a time";
-        if (c.server.stallAt == "STOR")
+        if (c.server.stallAt == "STOR") {
             ASSERT_TRUE(
                 QTest::qWaitFor([&server] { return server.commands().join(' ').contains("STOR"); }, 5000));
+        }
         QElapsedTimer clock;
         clock.start();
         rig.cycle->stop();

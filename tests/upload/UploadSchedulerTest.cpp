@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -71,10 +72,9 @@ public:
     // Serves events for a while.
     void run(std::chrono::milliseconds duration)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < duration.count())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QEventLoop loop;
+        QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+        loop.exec();
     }
 
     std::vector<Turn> turns;
