@@ -299,8 +299,9 @@ TEST_F(HeldBackTest, TwoAccountsOneDead)
     ASSERT_GE(tries.size(), 2);
     EXPECT_LE(tries.size(), 3);
     EXPECT_GE(tries[1] - tries[0], 700 + 300 - 50);
-    if (tries.size() == 3)
+    if (tries.size() == 3) {
         EXPECT_GE(tries[2] - tries[1], 1400 + 300 - 50);
+    }
     EXPECT_EQ(dead.commands().count("CONNECT"), tries.size());
     for (const Turn& turn : recorder.turns)
         EXPECT_EQ(turn.outcome, turn.row == 0 ? Outcome::NotConnected : Outcome::Delivered);
@@ -398,8 +399,9 @@ TEST(UploadSchedulerStop, FinishOrCancelTheRunningCycleAndDropTheRest)
         clock.start();
         rig.scheduler->stop(cancel);
         ASSERT_TRUE(stopped.count() == 1 || stopped.wait(5000));
-        if (cancel)
+        if (cancel) {
             EXPECT_LT(clock.elapsed(), 1000);
+        }
         QTest::qWait(100);
         EXPECT_EQ(stopped.count(), 1);
         ASSERT_EQ(recorder.turns.size(), 1u) << "nothing that waited ran";
