@@ -3,6 +3,7 @@
 #include "common/DateTimeText.h"
 #include "common/Prompter.h"
 #include "upload/FtpClient.h"
+#include "upload/FtpDial.h"
 #include "upload/FtpLog.h"
 #include "upload/WorkerThread.h"
 
@@ -54,6 +55,7 @@ FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts,
 
 FtpStage::~FtpStage()
 {
+    m_dial.reset();
     if (m_client)
         m_client->cancel();
     if (m_cleaner)
@@ -76,7 +78,21 @@ void FtpStage::LogInternetError(quint32 code, const QString&)
         log(QStringLiteral("Server: ") + m_lastResponse);
 }
 
-bool FtpStage::start(const FtpJob& job)
+FtpClient::Settings FtpStage::settingsOf(const FtpJob& job) const
+{
+    FtpClient::Settings settings = job.connection;
+    settings.passive = settings.passive || (connectFlags & kFlagPassive) != 0;
+    return settings;
+}
+
+std::unique_ptr<FtpDial> FtpStage::dialAhead(const FtpJob& job) const
+{
+    if (hSession == 0)
+        return nullptr;
+    return std::make_unique<FtpDial>(m_timeouts, settingsOf(job), job.host, job.user, job.password);
+}
+
+bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
 {
     if (isRunning())
         return false;
@@ -94,19 +110,31 @@ bool FtpStage::start(const FtpJob& job)
         onConnected(notReady);
         return true;
     }
-    FtpClient::Settings settings = job.connection;
-    settings.passive = settings.passive || (connectFlags & kFlagPassive) != 0;
-    m_client = std::make_shared<FtpClient>(m_timeouts, settings);
-    m_worker->post([this, client = m_client, host = job.host, user = job.user, password = job.password] {
-        CallResult result;
-        result.ok = client->connect(host, user, password);
-        result.takeError(*client);
-        result.hostKeyProblem = client->hostKeyProblem();
-        result.hostKeyFingerprint = client->hostKeyFingerprint();
-        result.failureText = client->failureText();
-        return [this, result] { onConnected(result); };
-    });
+    // A connection made ahead for another server or login is of no use.
+    if (dial && dial->isFor(settingsOf(job), job.host, job.user, job.password))
+        m_dial = std::move(dial);
+    else
+        m_dial = dialAhead(job);
+    if (m_dial->isDone())
+        onDialed();
+    else
+        connect(m_dial.get(), &FtpDial::finished, this, &FtpStage::onDialed);
     return true;
+}
+
+void FtpStage::onDialed()
+{
+    const FtpDial::Outcome outcome = m_dial->outcome();
+    m_client = m_dial->takeClient();
+    m_dial.reset();
+    CallResult call;
+    call.ok = outcome.ok;
+    call.error = outcome.error;
+    call.reply = outcome.reply;
+    call.hostKeyProblem = outcome.hostKeyProblem;
+    call.hostKeyFingerprint = outcome.hostKeyFingerprint;
+    call.failureText = outcome.failureText;
+    onConnected(call);
 }
 
 void FtpStage::cancel()
@@ -114,6 +142,8 @@ void FtpStage::cancel()
     if (!isRunning() || m_cancelled)
         return;
     m_cancelled = true;
+    if (m_dial)
+        m_dial->cancel();
     if (m_client)
         m_client->cancel();
 }

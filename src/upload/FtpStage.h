@@ -1,5 +1,7 @@
 #pragma once
 
+#include "upload/FtpClient.h"
+#include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpTimeouts.h"
 
@@ -9,7 +11,6 @@
 
 #include <memory>
 
-class FtpClient;
 class FtpLog;
 class Prompter;
 class WorkerThread;
@@ -39,8 +40,12 @@ public:
     ~FtpStage() override;
 
     // Starts the stage; finished() follows (before start() returns when the network library is not
-    // ready). False, and nothing happens, while a stage runs.
-    bool start(const FtpJob& job);
+    // ready or a dial made ahead has already failed). False, and nothing happens, while a stage
+    // runs. A dial made ahead (see dialAhead()) for the job's server and login is taken over;
+    // another one is dropped and the stage dials itself.
+    bool start(const FtpJob& job, std::unique_ptr<FtpDial> dial = nullptr);
+    // Connects and logs in for a job that is yet to start, with the stage's time limits.
+    std::unique_ptr<FtpDial> dialAhead(const FtpJob& job) const;
     void cancel();
     bool isRunning() const { return m_step != Step::Idle; }
 
@@ -68,6 +73,8 @@ private:
     // rename of a safe replace. Runs on the worker.
     static void sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
                          bool textMode, CallResult& result);
+    FtpClient::Settings settingsOf(const FtpJob& job) const;
+    void onDialed();
     void onConnected(const CallResult& call);
     void send(File file);
     void onSent(File file, const CallResult& call);
@@ -84,6 +91,7 @@ private:
     FtpJob m_job;
     FtpResult m_result;
     bool m_cancelled = false;
+    std::unique_ptr<FtpDial> m_dial;
     std::shared_ptr<FtpClient> m_client;
     std::shared_ptr<FtpClient> m_cleaner; // removes what a cancelled put left
     QString m_lastResponse;

@@ -8,6 +8,7 @@
 #include "imaging/cDIBSection.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
+#include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpStage.h"
 #include "upload/JpegWriter.h"
@@ -47,6 +48,8 @@ UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
     connect(&m_deps.ftp, &FtpStage::finished, this, &UploadCycle::onTransferFinished);
 }
 
+UploadCycle::~UploadCycle() = default;
+
 QString UploadCycle::workFile(const QString& name) const
 {
     return m_deps.workDir + QLatin1Char('/') + name;
@@ -75,11 +78,44 @@ bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
     return target.commit();
 }
 
-bool UploadCycle::upload_now(bool scheduled)
+FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
+{
+    const ProgramOptions& options = m_deps.options;
+    FtpJob job;
+    job.host = account.host;
+    job.user = account.user;
+    job.password = account.password;
+    job.remotePicturePath = FtpJob::remotePath(account.folder, account.fileName + QStringLiteral(".jpg"));
+    job.remoteTimePath = FtpJob::remotePath(account.folder, options.textTimeName());
+    job.localPicturePath = workFile(kJpegFile);
+    job.localTimePath = workFile(kTimeFile);
+    job.textFile = account.textTime;
+    job.successMessage = options.suc();
+    job.scheduled = scheduled;
+    job.connection = FtpJob::connectionOf(account);
+    job.safeReplace = account.safeReplace;
+    return job;
+}
+
+bool UploadCycle::isOutsideDateRange(const Account& account) const
+{
+    const QDate today = QDate::currentDate();
+    return account.between && (today < account.dateFrom || today > account.dateTo);
+}
+
+std::unique_ptr<FtpDial> UploadCycle::dialAhead(const Account& account) const
+{
+    if (m_deps.options.ask() || (account.locally && account.onlyLocally) || isOutsideDateRange(account))
+        return nullptr;
+    return m_deps.ftp.dialAhead(jobFor(account, true));
+}
+
+bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
 {
     if (m_running)
         return false;
     m_running = true;
+    m_dial = std::move(dial);
     m_stopRequested = false;
     m_wait = Wait::None;
     m_scheduled = scheduled;
@@ -103,13 +139,10 @@ bool UploadCycle::upload_now(bool scheduled)
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
     m_start = QDateTime::currentDateTime();
 
-    if (scheduled && m_account.between) {
-        const QDate today = QDate::currentDate();
-        if (today < m_account.dateFrom || today > m_account.dateTo) {
-            m_deps.status.setUploadState(m_savedStatus);
-            finish(Outcome::OutsideDateRange);
-            return true;
-        }
+    if (scheduled && isOutsideDateRange(m_account)) {
+        m_deps.status.setUploadState(m_savedStatus);
+        finish(Outcome::OutsideDateRange);
+        return true;
     }
 
     // Only a preview that this cycle switched on is switched off again afterwards; one the user
@@ -206,21 +239,9 @@ void UploadCycle::onStill(const CaptureStill& still)
         return;
     }
 
-    FtpJob job;
-    job.host = m_account.host;
-    job.user = m_account.user;
-    job.password = m_account.password;
-    job.remotePicturePath = FtpJob::remotePath(m_account.folder, m_account.fileName + QStringLiteral(".jpg"));
-    job.remoteTimePath = FtpJob::remotePath(m_account.folder, options.textTimeName());
-    job.localPicturePath = workFile(kJpegFile);
-    job.localTimePath = workFile(kTimeFile);
-    job.textFile = m_account.textTime;
-    job.successMessage = options.suc();
-    job.scheduled = m_scheduled;
-    job.connection = FtpJob::connectionOf(m_account);
-    job.safeReplace = m_account.safeReplace;
+    const FtpJob job = jobFor(m_account, m_scheduled);
     m_wait = Wait::Transfer;
-    if (!m_deps.ftp.start(job)) {
+    if (!m_deps.ftp.start(job, std::move(m_dial))) {
         // Someone else's transfer holds the stage; this cycle delivers nothing.
         m_wait = Wait::None;
         removeCycleFiles();
@@ -265,6 +286,7 @@ void UploadCycle::endSteps(Outcome outcome, const QString& failureMessage)
     const qint64 closeAfter = m_deps.options.closeCount().trimmed().toLongLong(&isNumber);
     if (m_deps.options.close() && isNumber && closeAfter > 0 && m_uploadCount >= closeAfter) {
         // No further step: the status keeps "Uploading..." as the program ends.
+        m_dial.reset();
         m_running = false;
         emit quitRequested();
         emit finished({Outcome::ProgramEnded, m_connected});
@@ -290,6 +312,8 @@ void UploadCycle::switchPreviewBack()
 
 void UploadCycle::finish(Outcome outcome)
 {
+    // A connection made ahead that the cycle did not come to use goes.
+    m_dial.reset();
     m_running = false;
     m_wait = Wait::None;
     emit finished({outcome, m_connected});

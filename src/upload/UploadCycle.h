@@ -1,11 +1,14 @@
 #pragma once
 
 #include "settings/Account.h"
+#include "upload/FtpDial.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 class AccountBook;
 class CaptureComponent;
@@ -15,6 +18,7 @@ class Prompter;
 class SoundOutput;
 class UploadStatus;
 struct CaptureStill;
+struct FtpJob;
 struct FtpResult;
 
 // One upload for the loaded account: question, sound and delay, the frame, the time stamp band,
@@ -65,11 +69,16 @@ public:
     };
 
     explicit UploadCycle(const Dependencies& dependencies, QObject* parent = nullptr);
+    ~UploadCycle() override;
 
     // Starts one cycle for the loaded account; finished() follows, at once when the question is
     // answered with Cancel or today is outside the date range. False, and nothing happens, while a
-    // cycle runs.
-    bool upload_now(bool scheduled);
+    // cycle runs. dial: the connection dialAhead() began for this account, if any.
+    bool upload_now(bool scheduled, std::unique_ptr<FtpDial> dial = nullptr);
+    // For a timed cycle of account that is yet to come: begins connecting and logging in now, when
+    // that cycle will need the connection (it uploads by FTP, asks no question first and is in its
+    // date range); null otherwise.
+    std::unique_ptr<FtpDial> dialAhead(const Account& account) const;
     // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
     // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
     // answered (or the program's event loop ends), and nothing more happens after it.
@@ -89,6 +98,8 @@ private:
     enum class Wait { None, Delay, Still, Transfer };
 
     QString workFile(const QString& name) const;
+    FtpJob jobFor(const Account& account, bool scheduled) const;
+    bool isOutsideDateRange(const Account& account) const;
     bool copyReplacing(const QString& from, const QString& to) const;
     void removeWorkFile(const QString& name) const;
     void takeStill();
@@ -114,4 +125,5 @@ private:
     QString m_savedStatus;
     bool m_switchedPreviewOn = false;
     bool m_connected = false;
+    std::unique_ptr<FtpDial> m_dial;
 };

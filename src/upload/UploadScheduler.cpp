@@ -4,6 +4,7 @@
 #include "common/Prompter.h"
 #include "settings/AccountBook.h"
 #include "settings/IntervalTable.h"
+#include "upload/FtpDial.h"
 #include "upload/FtpLog.h"
 #include "upload/TimerSet.h"
 #include "upload/UploadStatus.h"
@@ -38,6 +39,9 @@ UploadScheduler::UploadScheduler(AccountBook& accounts, UploadCycle& cycle, Uplo
       m_log(log), m_backoff(backoff), m_timers(new TimerSet(this))
 {
     connect(m_timers, &TimerSet::tick, this, &UploadScheduler::TimerProc);
+    m_pick.setSingleShot(true);
+    m_pick.setInterval(0);
+    connect(&m_pick, &QTimer::timeout, this, &UploadScheduler::pickNext);
     connect(&m_cycle, &UploadCycle::finished, this, &UploadScheduler::onCycleFinished);
     // Once the close-after option has ended the program, nothing more is uploaded.
     connect(&m_cycle, &UploadCycle::quitRequested, this, [this] { stop(false); });
@@ -93,6 +97,7 @@ void UploadScheduler::StopTimer()
     // Timed requests go with their timers; a waiting Upload Now stays.
     m_due.clear();
     m_round.clear();
+    m_dials.clear();
 }
 
 void UploadScheduler::TimerProc(int id)
@@ -104,8 +109,49 @@ void UploadScheduler::Timers(int id)
 {
     if (m_stopped || !mayRunTimed(id))
         return;
+    makeReady(id);
     m_due.insert(id);
     schedulePick();
+}
+
+bool UploadScheduler::isReady(int id) const
+{
+    const auto found = m_dials.find(id);
+    return found == m_dials.end() || found->second->isDone();
+}
+
+bool UploadScheduler::makeReady(int id)
+{
+    const auto found = m_dials.find(id);
+    if (found != m_dials.end())
+        return found->second->isDone();
+    std::unique_ptr<FtpDial> dial = m_cycle.dialAhead(accountAt(id - 1));
+    if (!dial)
+        return true;
+    const bool done = dial->isDone();
+    if (!done)
+        connect(dial.get(), &FtpDial::finished, this, [this, id] { onDialed(id); });
+    m_dials[id] = std::move(dial);
+    return done;
+}
+
+void UploadScheduler::onDialed(int)
+{
+    // The account waits in the round or among the due ones already.
+    schedulePick();
+}
+
+Account UploadScheduler::accountAt(int row)
+{
+    // Read without making the row current: the Upload Settings window shows the current one.
+    const int current = m_accounts.currentRow();
+    if (row == current)
+        return m_accounts.loaded();
+    m_accounts.loadRowOnly(row);
+    const Account account = m_accounts.loaded();
+    if (current >= 0)
+        m_accounts.loadRowOnly(current);
+    return account;
 }
 
 bool UploadScheduler::mayRunTimed(int id) const
@@ -130,15 +176,17 @@ int UploadScheduler::pendingCount() const
 
 void UploadScheduler::schedulePick()
 {
-    if (m_pickQueued || m_stopped)
+    if (m_stopped)
         return;
-    m_pickQueued = true;
-    QMetaObject::invokeMethod(this, &UploadScheduler::pickNext, Qt::QueuedConnection);
+    // A timer, not a queued call: the event loop runs timers only once the events waiting before
+    // them are done, so the account timers that fell due meanwhile tick first and "Constantly"
+    // never starves them.
+    if (!m_pick.isActive())
+        m_pick.start();
 }
 
 void UploadScheduler::pickNext()
 {
-    m_pickQueued = false;
     if (m_running || m_stopped)
         return;
     if (m_uploadNow.active || m_uploadNowWaiting) {
@@ -149,31 +197,48 @@ void UploadScheduler::pickNext()
             return;
         }
     }
-    for (bool formed = false;; formed = true) {
-        while (!m_round.empty()) {
-            const int id = m_round.front();
-            m_round.pop_front();
+    for (bool extended = false;; extended = true) {
+        // The first account of the round that is ready; one still connecting keeps its place.
+        for (auto it = m_round.begin(); it != m_round.end();) {
+            const int id = *it;
             // The row may have gone, lost its tick or failed to connect while it waited.
-            if (mayRunTimed(id)) {
-                runCycle(id - 1, true);
-                return;
+            if (!mayRunTimed(id)) {
+                m_dials.erase(id);
+                it = m_round.erase(it);
+                continue;
             }
+            if (!isReady(id)) {
+                ++it;
+                continue;
+            }
+            m_round.erase(it);
+            runCycle(id - 1, true);
+            return;
         }
-        if (formed)
+        if (extended)
             break;
-        formRound();
+        extendRound();
     }
-    emit idle();
+    if (m_round.empty())
+        emit idle();
 }
 
-void UploadScheduler::formRound()
+void UploadScheduler::extendRound()
 {
-    // The accounts that ticked, in row order, then the always-due ones that did not.
-    for (const int id : m_due)
-        m_round.push_back(id);
-    for (const int id : m_timers->alwaysDue()) {
-        if (!m_due.count(id) && mayRunTimed(id))
+    // The accounts that ticked, in row order, then the always-due ones; none twice.
+    const auto add = [this](int id) {
+        if (std::find(m_round.begin(), m_round.end(), id) == m_round.end())
             m_round.push_back(id);
+    };
+    for (const int id : m_due) {
+        if (m_timers->interval(id) != 0)
+            add(id);
+    }
+    for (const int id : m_timers->alwaysDue()) {
+        if (mayRunTimed(id)) {
+            makeReady(id);
+            add(id);
+        }
     }
     m_due.clear();
 }
@@ -212,13 +277,20 @@ void UploadScheduler::finishUploadNow()
 
 void UploadScheduler::runCycle(int row, bool scheduled)
 {
+    // A timed turn goes on with the connection made ahead for it; Upload Now leaves that to the turn.
+    std::unique_ptr<FtpDial> dial;
+    const auto found = m_dials.find(row + 1);
+    if (scheduled && found != m_dials.end() && found->second->isDone()) {
+        dial = std::move(found->second);
+        m_dials.erase(found);
+    }
     m_accounts.selectRow(row);
     m_running = true;
     m_runningRow = row;
     m_runningUploadNow = !scheduled;
     m_runningName = m_accounts.currentName();
     m_runningSettings = settingsKey(m_accounts.loaded());
-    if (!m_cycle.upload_now(scheduled)) {
+    if (!m_cycle.upload_now(scheduled, std::move(dial))) {
         // Someone else's cycle runs; this turn is lost rather than overlapped.
         m_running = false;
         schedulePick();
@@ -313,6 +385,7 @@ void UploadScheduler::stop(bool cancelRunning)
         m_timers->killAll();
         m_due.clear();
         m_round.clear();
+        m_dials.clear();
         m_uploadNowWaiting = false;
         m_heldBack.clear();
     }

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
 #include <deque>
@@ -14,9 +15,9 @@
 #include <set>
 
 class AccountBook;
+class FtpDial;
 class FtpLog;
 class Prompter;
-class QTimer;
 class TimerSet;
 class UploadStatus;
 
@@ -34,9 +35,11 @@ struct UploadBackoff
 //
 // One cycle runs at a time, and turns are fair. A tick only marks its account as due (at most once)
 // and the cycles run from the event loop, never inside a tick. Each round gives every due account
-// one turn in row order, the "Constantly" accounts (always due) after the others, so a slow or dead
-// account never holds the others back for more than its own turn, and "Constantly" yields to every
-// account that ticked meanwhile. Upload Now waits for the running cycle at most.
+// one turn in row order, the "Constantly" accounts (always due) after the others, so a slow account
+// never holds the others back for more than its own turn, and "Constantly" yields to every account
+// that ticked meanwhile. An account that is due connects and logs in ahead, on a thread of its own,
+// and joins a round once that is done: a server that is slow to answer or dead holds up nobody
+// else. Upload Now waits for the running cycle at most.
 //
 // An account whose server cannot be reached (no connection or no login) is held back: its next
 // timed try waits at least a minute or its own interval, whichever is longer, and the wait doubles
@@ -106,8 +109,13 @@ private:
     void pickNext();
     bool continueUploadNow();
     void finishUploadNow();
-    void formRound();
+    void extendRound();
     bool mayRunTimed(int id) const;
+    // Begins connecting ahead where the account's turn will need it; true when it is ready now.
+    bool makeReady(int id);
+    bool isReady(int id) const;
+    void onDialed(int id);
+    Account accountAt(int row);
     void runCycle(int row, bool scheduled);
     void onCycleFinished(const UploadCycle::Result& result);
     void holdBack(const QString& name, int id);
@@ -132,8 +140,9 @@ private:
     QString m_runningSettings;
     bool m_stopped = false;
     bool m_stoppedEmitted = false;
-    bool m_pickQueued = false;
-    std::set<int> m_due; // timer ids that ticked and wait for their turn
+    QTimer m_pick;                                   // the next turn, from the event loop
+    std::set<int> m_due;                             // timer ids that ticked and wait for their turn
+    std::map<int, std::unique_ptr<FtpDial>> m_dials; // connections made ahead, by timer id
     std::deque<int> m_round;
     bool m_uploadNowWaiting = false;
     UploadNowRun m_uploadNow;

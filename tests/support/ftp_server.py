@@ -46,7 +46,7 @@ def serve_mute(host, command_log):
 
 def serve_ftp(args):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
+    from pyftpdlib.handlers import ActiveDTP, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
 
     home = os.path.realpath(args.home)
@@ -67,7 +67,19 @@ def serve_ftp(args):
                 return True
             return super().readable()
 
+    class HandedOverActiveDTP(ActiveDTP):
+        # pyftpdlib (1.5.7) keeps the connector of an active-mode data connection after handing its
+        # socket to the data handler, and closes it again when the session ends: by then the
+        # system may have given that file number to another client's control connection, which
+        # the closing connector takes off the server's poll list, and that client is never
+        # answered again. Once handed over, the connector has nothing left to close.
+        def handle_connect(self):
+            super().handle_connect()
+            self._closed = True
+
     class Handler(base):
+        active_dtp = HandedOverActiveDTP
+
         def pre_process_command(self, line, cmd, arg):
             if args.command_log:
                 with log_lock, open(args.command_log, "a", encoding="utf-8", errors="replace") as f:

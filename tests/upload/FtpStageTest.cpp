@@ -317,6 +317,34 @@ TEST_F(FtpStageTest, SilentGoodbyesAndMissingDataConnectionsCostTheirLimitsOnly)
                                              {"Uploading Textfile", "Couldn't upload Textfile"}));
 }
 
+// A connection made ahead for the job's server and login is taken over, whether it got in or not; one
+// made for another login is dropped and the stage connects itself.
+TEST_F(FtpStageTest, ConnectionsMadeAheadAreTakenOverWhenTheyFit)
+{
+    startServer();
+    const auto logins = [this] { return server.commands().count("USER cam"); };
+    const auto dialed = [this](const FtpJob& j) {
+        std::unique_ptr<FtpDial> dial = stage.dialAhead(j);
+        EXPECT_TRUE(QTest::qWaitFor([&dial] { return dial->isDone(); }, 5000));
+        return dial;
+    };
+    FtpJob j = job();
+    EXPECT_TRUE(runStage(stage, j, dialed(j)).textFileUploaded);
+    EXPECT_EQ(logins(), 1);
+    EXPECT_EQ(lastEntry(log), connectedEntry(j.host));
+
+    FtpJob wrong = job();
+    wrong.password = "wrong";
+    std::unique_ptr<FtpDial> refused = dialed(wrong);
+    EXPECT_FALSE(refused->outcome().ok);
+    EXPECT_FALSE(runStage(stage, wrong, std::move(refused)).connected);
+    EXPECT_EQ(logins(), 2);
+    EXPECT_EQ(lastEntry(log), connectFailureEntry({"Server: 530 Authentication failed."}));
+
+    EXPECT_TRUE(runStage(stage, j, dialed(wrong)).pictureUploaded);
+    EXPECT_EQ(logins(), 4) << "the dial for another login and the stage's own";
+}
+
 // cancel() ends the stage at once wherever it waits. A file that was on its way does not stay
 // under its name; with a safe replace the old file stays as it was. No box, also for Upload Now.
 TEST_F(FtpStageTest, CancelEndsAtOnceAndLeavesNothingPartialBehind)

@@ -5,6 +5,7 @@
 #include "ScriptedPrompter.h"
 #include "SignalWait.h"
 #include "TempDir.h"
+#include "upload/FtpDial.h"
 #include "upload/FtpLog.h"
 #include "upload/FtpStage.h"
 
@@ -33,10 +34,11 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
 }
 
 // Runs a stage to its end, serving events meanwhile.
-inline FtpResult runStage(FtpStage& stage, const FtpJob& job, int limitMs = 30000)
+inline FtpResult runStage(FtpStage& stage, const FtpJob& job, std::unique_ptr<FtpDial> dial = nullptr,
+                          int limitMs = 30000)
 {
     const std::optional<FtpResult> result = untilSignal<FtpResult>(
-        &stage, &FtpStage::finished, [&stage, &job] { stage.start(job); }, limitMs);
+        &stage, &FtpStage::finished, [&] { stage.start(job, std::move(dial)); }, limitMs);
     if (!result)
         ADD_FAILURE() << "the stage did not end";
     return result.value_or(FtpResult());

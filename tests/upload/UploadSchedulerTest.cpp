@@ -268,7 +268,7 @@ protected:
     static FtpTimeouts quickTimeouts()
     {
         FtpTimeouts timeouts = UploadRig::shortTimeouts();
-        timeouts.connect = 300ms;
+        timeouts.connect = 1000ms;
         return timeouts;
     }
     void SetUp() override
@@ -282,6 +282,7 @@ protected:
     UploadRig rig{UploadRig::Camera::Fake, quickTimeouts(), {.first = 700ms, .longest = 1400ms}};
 };
 
+// While the dead account waits a whole second for its server, the good one goes on uploading.
 TEST_F(HeldBackTest, TwoAccountsOneDead)
 {
     storeAccounts(rig, {{"dead", true, "Custom", "1"}, {"good", true, "Custom", "1"}}, &good);
@@ -291,21 +292,18 @@ TEST_F(HeldBackTest, TwoAccountsOneDead)
     rig.scheduler->timers().set(1, 100);
     rig.scheduler->timers().set(2, 100);
     TurnRecorder recorder(*rig.scheduler);
-    recorder.run(3600ms);
+    recorder.run(3500ms);
     rig.scheduler->stop(false);
 
-    // Tries end at about 0.4 s, 1.4 s (0.7 s later plus the try) and 3.1 s (1.4 s later, the limit).
+    // Tries end at about 1.1 s and 2.8 s (a second of waiting each, 0.7 s held back between); the
+    // third would come after 1.4 s held back.
     const QList<qint64> tries = recorder.endsOf(0);
-    ASSERT_GE(tries.size(), 2);
-    EXPECT_LE(tries.size(), 3);
-    EXPECT_GE(tries[1] - tries[0], 700 + 300 - 50);
-    if (tries.size() == 3) {
-        EXPECT_GE(tries[2] - tries[1], 1400 + 300 - 50);
-    }
+    ASSERT_EQ(tries.size(), 2);
+    EXPECT_GE(tries[1] - tries[0], 700 + 1000 - 50);
     EXPECT_EQ(dead.commands().count("CONNECT"), tries.size());
     for (const Turn& turn : recorder.turns)
         EXPECT_EQ(turn.outcome, turn.row == 0 ? Outcome::NotConnected : Outcome::Delivered);
-    EXPECT_GE(recorder.count(1), 15) << "the good account went on meanwhile";
+    EXPECT_GE(recorder.count(1), 25) << "of about 35, the waits included";
     EXPECT_EQ(rig.log.text().count("\r\nNo picture uploaded\r\nNext try at "), tries.size());
 }
 
@@ -367,7 +365,7 @@ TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndThe
     QSignalSpy uploadNow(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
     rig.scheduler->mnuupload_now_Click();
     ASSERT_TRUE(uploadNow.wait(5000));
-    EXPECT_EQ(dead.commands().count("CONNECT"), connects + 1);
+    EXPECT_GE(dead.commands().count("CONNECT"), connects + 1);
     ASSERT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
     EXPECT_LE(*rig.scheduler->nextTry("dead"), QDateTime::currentDateTime().addMSecs(1000));
 

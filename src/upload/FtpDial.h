@@ -1,0 +1,59 @@
+#pragma once
+
+#include "upload/FtpClient.h"
+#include "upload/FtpTimeouts.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class WorkerThread;
+
+// Connecting and logging in, on a thread of its own. The FTP stage dials for every transfer, and
+// the scheduler dials ahead for an account whose timed turn is coming, so that a server that is
+// slow to answer, or never does, holds up no account but its own. The stage takes the connection
+// over once it is there.
+class FtpDial final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FtpDial)
+
+public:
+    struct Outcome
+    {
+        bool ok = false;
+        FtpClient::Error error = FtpClient::Error::None;
+        QString reply;
+        FtpClient::HostKeyProblem hostKeyProblem = FtpClient::HostKeyProblem::None;
+        QString hostKeyFingerprint;
+        QString failureText;
+    };
+
+    FtpDial(const FtpTimeouts& timeouts, const FtpClient::Settings& settings, const QString& host,
+            const QString& user, const QString& password, QObject* parent = nullptr);
+    // Cancels a dial that still runs; a connection nobody took over is dropped without a goodbye.
+    ~FtpDial() override;
+
+    bool isDone() const { return m_done; }
+    const Outcome& outcome() const { return m_outcome; }
+    // Whether this dial reaches the given server with the given login and connection settings.
+    bool isFor(const FtpClient::Settings& settings, const QString& host, const QString& user,
+               const QString& password) const;
+    // The logged-in client, to go on with; the dial holds nothing afterwards.
+    std::shared_ptr<FtpClient> takeClient();
+    void cancel();
+
+signals:
+    void finished();
+
+private:
+    FtpClient::Settings m_settings;
+    QString m_host;
+    QString m_user;
+    QString m_password;
+    std::shared_ptr<FtpClient> m_client;
+    Outcome m_outcome;
+    bool m_done = false;
+    std::unique_ptr<WorkerThread> m_worker;
+};
