@@ -8,8 +8,8 @@ function(velmora_library name)
 endfunction()
 
 # One GoogleTest executable per test folder; every case is registered with CTest, labelled with the
-# folder's name, and with "threads" where the code under test runs threads of its own (those suites
-# also run under ThreadSanitizer).
+# folder's name, or "threads" where the code under test runs threads of its own (those suites also
+# run under ThreadSanitizer).
 function(velmora_test_suite name)
   cmake_parse_arguments(ARG "THREADS" "" "LINKS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
@@ -18,14 +18,16 @@ function(velmora_test_suite name)
   endif()
   add_executable(velmora_${name}_tests ${sources})
   target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main ${ARG_LINKS})
-  set(labels ${name})
+  # CMake 3.25 passes the discovered tests' properties on as one flat list, so every property
+  # has a single value: one environment variable and one label.
+  set(label ${name})
   if(ARG_THREADS)
-    list(APPEND labels threads)
+    set(label threads)
   endif()
   gtest_discover_tests(velmora_${name}_tests
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                TIMEOUT 120
-               LABELS "${labels}")
+               LABELS ${label})
 endfunction()

@@ -26,10 +26,18 @@ case "${1:-}" in
   build=build-tsan
   options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON -DVELMORA_BUILD_BENCH=OFF)
   targets=(--target velmora velmora_upload_tests velmora_ui_tests velmora_app_tests velmora_capture_tests)
-  labels=(-L threads)
+  # Two cases are left to the other runs: they put Qt's own threads to work (the file dialog's
+  # file list; the program with its windows converting camera pictures on Qt's thread pool), whose
+  # hand-overs inside Qt ThreadSanitizer cannot follow, and run nothing of ours on a thread that
+  # the other cases do not.
+  labels=(-L threads -E '^QtCaptureDialogsTest\.|TheWindowedProgramEndsWithinTwoSeconds')
   # Any report fails the test that caused it (exit code 66); the program the app tests start
-  # runs under the same options.
-  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
+  # runs under the same options. The tests start programs (fork, then exec at once) while
+  # threads run, which ThreadSanitizer refuses unless told that the child only execs.
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/scripts/tsan.supp"
+  # Qt's own event dispatcher: with GLib's, every event the program handles would carry GLib
+  # frames, which the suppressions for GStreamer's GLib would then hide.
+  export QT_NO_GLIB=1
   # ThreadSanitizer needs the usual address layout; a kernel with more mmap randomness than it
   # knows makes it stop at start, so the layout is fixed for this run.
   if command -v setarch >/dev/null; then

@@ -8,13 +8,13 @@
 #include <curl/curl.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <thread>
 
@@ -686,22 +686,24 @@ void FtpClient::close()
     }
     // Cleaning up the handles says goodbye on the connection the multi handle keeps, if that is
     // still alive, and libcurl waits for the answer; the easy handle goes first, the multi handle
-    // owns the connection. A watch cuts the sockets once the goodbye takes too long.
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::thread watch([this, &mutex, &finished, &done] {
-        std::unique_lock lock(mutex);
-        if (!finished.wait_for(lock, m_timeouts.quit, [&done] { return done; }))
-            cutSockets();
-    });
+    // owns the connection. A watch cuts the sockets once the goodbye takes too long; it waits on
+    // an event file, which runs on the monotonic clock.
+    const int finished = ::eventfd(0, EFD_CLOEXEC);
+    std::thread watch;
+    if (finished >= 0) {
+        watch = std::thread([this, finished] {
+            pollfd wait{finished, POLLIN, 0};
+            if (::poll(&wait, 1, static_cast<int>(m_timeouts.quit.count())) == 0)
+                cutSockets();
+        });
+    }
     m_curl.reset();
     m_multi.reset();
-    {
-        const std::lock_guard lock(mutex);
-        done = true;
+    if (finished >= 0) {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(finished, &one, sizeof one);
+        watch.join();
+        ::close(finished);
     }
-    finished.notify_one();
-    watch.join();
     m_connected = false;
 }

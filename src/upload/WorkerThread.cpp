@@ -1,9 +1,18 @@
 #include "upload/WorkerThread.h"
 
 #include <QPointer>
+#include <QSocketNotifier>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 WorkerThread::WorkerThread(QObject* parent) : QObject(parent)
 {
+    m_wakeOwner = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeOwner >= 0) {
+        m_notifier = new QSocketNotifier(m_wakeOwner, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &WorkerThread::runContinuations);
+    }
     m_thread = std::thread(&WorkerThread::work, this);
 }
 
@@ -16,6 +25,8 @@ WorkerThread::~WorkerThread()
     }
     m_wake.notify_all();
     m_thread.join();
+    if (m_wakeOwner >= 0)
+        ::close(m_wakeOwner);
 }
 
 void WorkerThread::post(Task task)
@@ -47,13 +58,22 @@ void WorkerThread::work()
                 return;
             m_done.push_back(std::move(next));
         }
-        // By name: the call is queued inside Qt, and nothing of ours is handed over that way.
-        QMetaObject::invokeMethod(this, "runContinuations", Qt::QueuedConnection);
+        if (m_wakeOwner >= 0) {
+            const quint64 one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(m_wakeOwner, &one, sizeof one);
+        } else {
+            // Without an event file (the process ran out of them) the call is queued inside Qt.
+            QMetaObject::invokeMethod(this, "runContinuations", Qt::QueuedConnection);
+        }
     }
 }
 
 void WorkerThread::runContinuations()
 {
+    if (m_wakeOwner >= 0) {
+        quint64 count = 0;
+        [[maybe_unused]] const ssize_t got = ::read(m_wakeOwner, &count, sizeof count);
+    }
     const QPointer<WorkerThread> self(this);
     for (;;) {
         Continuation next;

@@ -13,7 +13,10 @@
 // there from the event loop, never inside post(). Nothing on the owner's thread waits for a task.
 //
 // Tasks and continuations change hands under a mutex, so whatever a task wrote is seen whole by its
-// continuation.
+// continuation. The worker wakes the owner through an event file the owner's event loop watches:
+// the worker thread itself never calls into Qt.
+class QSocketNotifier;
+
 class WorkerThread final : public QObject
 {
     Q_OBJECT
@@ -42,5 +45,7 @@ private:
     std::deque<Continuation> m_done;
     bool m_quit = false;
     int m_busy = 0; // the owner's thread only
+    int m_wakeOwner = -1;
+    QSocketNotifier* m_notifier = nullptr;
     std::thread m_thread;
 };

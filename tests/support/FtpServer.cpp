@@ -46,24 +46,42 @@ bool FtpServer::start(const Options& options)
     add(options.noDataConnection, "--no-data-connection");
     add(options.slowStorMs > 0, "--slow-stor", QString::number(options.slowStorMs));
 
-    m_port = ScriptServer::start(m_process, QStringLiteral("ftp_server.py"), arguments, &m_startError);
-    return m_port > 0;
+    // Started with fork and exec rather than through ScriptServer's QProcess: see ChildProcess.
+    if (!m_process.start(ScriptServer::python(),
+                         QStringList{QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/ftp_server.py")} +
+                             arguments)) {
+        m_startError = m_process.error();
+        return false;
+    }
+    const QByteArray output = m_process.readUntil("PORT ", 10000);
+    const qsizetype at = output.indexOf("PORT ");
+    const qsizetype end = output.indexOf('\n', at);
+    if (at >= 0 && end > at) {
+        m_port = output.mid(at + 5, end - at - 5).trimmed().toInt();
+        if (m_port > 0)
+            return true;
+    }
+    m_startError = QString::fromLocal8Bit(output) + QStringLiteral(" (no port from the server)");
+    stop();
+    return false;
 }
 
 QString FtpServer::makeCertificate(const QString& folder, QString* error)
 {
     const QString key = folder + QStringLiteral("/server.key");
     const QString certificate = folder + QStringLiteral("/server.crt");
-    QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
-                   QStringLiteral("-out"), certificate, QStringLiteral("-days"), QStringLiteral("2"),
-                   QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1")});
-    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+    QByteArray output;
+    const int status =
+        ChildProcess::run(QStringLiteral("openssl"),
+                          {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                           QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                           key, QStringLiteral("-out"), certificate, QStringLiteral("-days"),
+                           QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                           QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")},
+                          30000, &output);
+    if (status != 0) {
         if (error)
-            *error = QString::fromLocal8Bit(openssl.readAllStandardError()) + openssl.errorString();
+            *error = QString::fromLocal8Bit(output);
         return {};
     }
     QFile keyFile(key);
@@ -78,7 +96,7 @@ QString FtpServer::makeCertificate(const QString& folder, QString* error)
 
 void FtpServer::stop()
 {
-    ScriptServer::stop(m_process);
+    m_process.kill();
 }
 
 QString FtpServer::hostField() const

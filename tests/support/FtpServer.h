@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -43,7 +44,7 @@ public:
     bool start(const Options& options);
     bool start();
     void stop();
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool isRunning() { return m_process.isRunning(); }
 
     // The account's host field for this server: "127.0.0.1:port" or "[::1]:port".
     QString hostField() const;
@@ -62,7 +63,7 @@ public:
 private:
     QTemporaryDir m_home;
     QTemporaryDir m_scratch;
-    QProcess m_process;
+    ChildProcess m_process;
     Options m_options;
     int m_port = 0;
     QString m_startError;

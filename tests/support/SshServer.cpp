@@ -1,7 +1,6 @@
 #include "SshServer.h"
 
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,13 +17,12 @@ bool makeKey(const QString& path, QString& error)
 {
     QFile::remove(path);
     QFile::remove(path + QStringLiteral(".pub"));
-    QProcess keygen;
-    keygen.start(QStringLiteral("ssh-keygen"),
-                 {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"), QStringLiteral("-N"),
-                  QString(), QStringLiteral("-f"), path});
-    if (!keygen.waitForFinished(10000) || keygen.exitCode() != 0) {
-        error = QStringLiteral("ssh-keygen failed: ") +
-                QString::fromLocal8Bit(keygen.readAllStandardError()) + keygen.errorString();
+    QByteArray output;
+    if (ChildProcess::run(QStringLiteral("ssh-keygen"),
+                          {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                           QStringLiteral("-N"), QString(), QStringLiteral("-f"), path},
+                          10000, &output) != 0) {
+        error = QStringLiteral("ssh-keygen failed: ") + QString::fromLocal8Bit(output);
         return false;
     }
     return true;
@@ -132,22 +130,14 @@ bool SshServer::start()
                    .toLocal8Bit());
     file.close();
 
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(kSshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config});
-    if (!m_process.waitForStarted(5000)) {
-        m_startError = m_process.errorString();
+    if (!m_process.start(kSshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config},
+                         true)) {
+        m_startError = m_process.error();
         return false;
     }
-    const QDeadlineTimer deadline(10000);
-    QByteArray output;
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        if (!m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            break;
-        output += m_process.readAll();
-        if (output.contains("Server listening"))
-            return true;
-    }
-    output += m_process.readAll();
+    const QByteArray output = m_process.readUntil("Server listening", 10000);
+    if (output.contains("Server listening"))
+        return true;
     m_startError = QStringLiteral("sshd did not start: ") + QString::fromLocal8Bit(output).trimmed();
     stop();
     return false;
@@ -155,8 +145,5 @@ bool SshServer::start()
 
 void SshServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
     m_process.kill();
-    m_process.waitForFinished(5000);
 }

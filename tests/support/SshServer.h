@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
@@ -42,7 +43,7 @@ private:
 
     QTemporaryDir m_dir;
     QTemporaryDir m_remote;
-    QProcess m_process;
+    ChildProcess m_process;
     int m_port = 0;
     QString m_fingerprint;
     QString m_startError;
