@@ -77,7 +77,7 @@ void UploadEngine::stopNow()
     m_stopping = true;
     m_scheduler->stop(true);
     if (m_movie != Movie::Idle || m_capture->isCapturing())
-        m_capture->AbortCapture();
+        m_capture->abandonMovie();
 }
 
 void UploadEngine::checkStopped()

@@ -54,7 +54,7 @@ public:
     // does). Calling it again with cancelRunning cancels what the first call let finish.
     void stop(bool cancelRunning);
     // The end cannot wait any longer: the transfer is cancelled and a movie that is still being
-    // finalised is aborted (its component removes the unfinished file).
+    // finalised is dropped (its component removes the unfinished file).
     void stopNow();
     bool isStopping() const { return m_stopping; }
     // stopped() has been sent.

@@ -151,7 +151,7 @@ void FakeCapture::AbortCapture()
 
 void FakeCapture::StopCapture()
 {
-    if (m_movie != Movie::Recording)
+    if (m_movie != Movie::Recording || !finalising)
         return;
     QFile file(m_captureFile.isEmpty() ? QStringLiteral("capture.avi") : m_captureFile);
     const bool written =

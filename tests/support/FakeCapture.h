@@ -23,6 +23,7 @@ public:
     QString noFrameText = QStringLiteral("no picture from the camera");
     int stillRequests = 0; // requestStill and GrabFrame/SaveFrame calls so far
     QString movieText = QStringLiteral("movie");
+    bool finalising = true; // false: a stopped movie never gets finished (abandonMovie ends it)
 
     // The frame the next still gets; frames count up from 1.
     QImage nextFrame();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CaptureWait.h"
 #include "FakeCapture.h"
 #include "FtpServer.h"
 #include "ScriptedPrompter.h"
@@ -88,8 +89,12 @@ public:
         } else if (camera == Camera::TestPattern) {
             capture = std::make_unique<GstCaptureComponent>(work.path(), true);
         }
-        if (capture)
+        if (capture) {
             capture->setDriverIndex(capture->DriverCount() - 1);
+            // The pipeline connects on its own time; the rig is ready once pictures flow.
+            if (camera == Camera::TestPattern && !waitForPicture(*capture))
+                ADD_FAILURE() << "the test pattern sends no picture";
+        }
         ftp = std::make_unique<FtpStage>(log, prompter, timeouts);
         cycle = std::make_unique<UploadCycle>(UploadCycle::Dependencies{
             accounts, options, capture.get(), *ftp, prompter, status, sound, work.path()});

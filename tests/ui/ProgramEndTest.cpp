@@ -162,6 +162,23 @@ TEST_F(ProgramEndTest, ExitDuringAMovieFinalisesItFirst)
     EXPECT_EQ(movie.readAll(), fake->movieText.toUtf8());
 }
 
+// A movie whose finalising does not end in time is dropped at the deadline, so the program still
+// ends within two seconds; no half file is left under its name.
+TEST_F(ProgramEndTest, AMovieThatCannotBeFinishedInTimeIsDroppedAtTheDeadline)
+{
+    loaded();
+    fake->finalising = false;
+    captureDialogs.movieNext(dir.file("movie.avi"));
+    trigger("save_motion_image_capture");
+    ASSERT_TRUE(fake->isCapturing());
+    askToEnd(false);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_GE(exitAfterMs, ProgramEnd::kDeadline.count() - 50);
+    EXPECT_LT(exitAfterMs, ProgramEnd::kDeadline.count() + 500);
+    EXPECT_FALSE(fake->isCapturing());
+    EXPECT_FALSE(QFile::exists(dir.file("movie.avi")));
+}
+
 // The program's own message boxes, with a helper that answers the first box it finds and notes it.
 class ProgramEndWithBoxesTest : public ProgramEndTest
 {

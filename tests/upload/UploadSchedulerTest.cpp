@@ -376,7 +376,7 @@ TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndThe
     // Editing the account's host ends the wait; loading it unchanged does not.
     rig.accounts.selectRow(1);
     EXPECT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
-    rig.accounts.setHost(good.hostField());
+    rig.accounts.set(&Account::host, good.hostField());
     EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
 }
 
