@@ -10,6 +10,7 @@ ProgramEnd::ProgramEnd(UploadEngine& engine, std::function<void(int)> exit,
     : QObject(parent), m_engine(engine), m_exit(std::move(exit))
 {
     m_deadline.setSingleShot(true);
+    m_deadline.setTimerType(Qt::PreciseTimer); // a coarse timer may come 5 % early or late
     m_deadline.setInterval(deadline);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         m_engine.stopNow();
