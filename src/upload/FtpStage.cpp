@@ -19,16 +19,12 @@ const QString kLineEnd = QStringLiteral("\r\n");
 } // namespace
 
 // What one network call on the worker reports back: a copy, so the stage's thread never reads the
-// client while the worker uses it.
-struct FtpStage::CallResult
+// client while the worker uses it. Connecting reports what a dial does.
+struct FtpStage::CallResult : FtpDial::Outcome
 {
-    bool ok = false;
-    FtpClient::Error error = FtpClient::Error::None;
-    QString reply;
-    // Connecting.
-    FtpClient::HostKeyProblem hostKeyProblem = FtpClient::HostKeyProblem::None;
-    QString hostKeyFingerprint;
-    QString failureText;
+    CallResult() = default;
+    explicit CallResult(const FtpDial::Outcome& dialed) : FtpDial::Outcome(dialed) {}
+
     // Sending: the steps after the put, for their log lines, and what a cancel left behind.
     std::optional<std::pair<qint64, qint64>> sizeMismatch; // bytes sent, bytes on the server
     bool renaming = false;
@@ -127,14 +123,7 @@ void FtpStage::onDialed()
     const FtpDial::Outcome outcome = m_dial->outcome();
     m_client = m_dial->takeClient();
     m_dial.reset();
-    CallResult call;
-    call.ok = outcome.ok;
-    call.error = outcome.error;
-    call.reply = outcome.reply;
-    call.hostKeyProblem = outcome.hostKeyProblem;
-    call.hostKeyFingerprint = outcome.hostKeyFingerprint;
-    call.failureText = outcome.failureText;
-    onConnected(call);
+    onConnected(CallResult(outcome));
 }
 
 void FtpStage::cancel()
