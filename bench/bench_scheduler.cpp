@@ -1,4 +1,5 @@
 #include "BenchSupport.h"
+#include "CaptureWait.h"
 #include "UploadRig.h"
 
 #include "capture/CaptureError.h"
@@ -195,8 +196,8 @@ void closeAfterCount(benchmark::State& state)
 }
 
 // The end of the program while the GStreamer component records a movie of the test pattern, in this
-// process: from the request to the end of the event loop, plus tearing down the engine and the
-// component.
+// process: from the request to the end of the event loop (the movie finalised), plus tearing down
+// the engine and the component.
 void endDuringAMovie(benchmark::State& state)
 {
     QList<qint64> times;
@@ -208,6 +209,10 @@ void endDuringAMovie(benchmark::State& state)
             auto capture = std::make_unique<GstCaptureComponent>(dir.path(), true);
             GstCaptureComponent* movie = capture.get();
             capture->setDriverIndex(capture->DriverCount() - 1);
+            if (!waitForPicture(*capture)) {
+                state.SkipWithError("the test pattern sends no picture");
+                return;
+            }
             auto engine = std::make_unique<UploadEngine>(
                 UploadEngine::Settings{dir.file("store.db"), dir.file("work")}, prompter, status, [] {},
                 std::move(capture));
