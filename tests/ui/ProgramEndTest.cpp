@@ -1,8 +1,11 @@
 #include "ui/ProgramEnd.h"
+#include "CaptureWait.h"
 #include "FakeCapture.h"
 #include "FtpServer.h"
+#include "MovieProbe.h"
 #include "ScriptedCaptureDialogs.h"
 #include "WindowFixture.h"
+#include "capture/GstCaptureComponent.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
 #include "ui/MainWindow.h"
@@ -31,10 +34,15 @@ namespace {
 class ProgramEndTest : public WindowFixture
 {
 protected:
-    void SetUp() override
+    virtual std::unique_ptr<CaptureComponent> makeCapture()
     {
         auto capture = std::make_unique<FakeCapture>();
         fake = capture.get();
+        return capture;
+    }
+    void SetUp() override
+    {
+        std::unique_ptr<CaptureComponent> capture = makeCapture();
         engine = std::make_unique<UploadEngine>(
             UploadEngine::Settings{dir.file("store.db"), dir.file("work")}, boxPrompter(), status, [] {},
             std::move(capture));
@@ -177,6 +185,36 @@ TEST_F(ProgramEndTest, AMovieThatCannotBeFinishedInTimeIsDroppedAtTheDeadline)
     EXPECT_LT(exitAfterMs, ProgramEnd::kDeadline.count() + 500);
     EXPECT_FALSE(fake->isCapturing());
     EXPECT_FALSE(QFile::exists(dir.file("movie.avi")));
+}
+
+// The same on the GStreamer component recording the test pattern: the file under its name plays.
+class ProgramEndGstTest : public ProgramEndTest
+{
+protected:
+    std::unique_ptr<CaptureComponent> makeCapture() override
+    {
+        auto capture = std::make_unique<GstCaptureComponent>(dir.file("work"), true);
+        capture->setDriverIndex(capture->DriverCount() - 1);
+        return capture;
+    }
+};
+
+TEST_F(ProgramEndGstTest, ExitDuringAMovieLeavesAFileThatPlays)
+{
+    ASSERT_TRUE(waitForPicture(engine->capture()));
+    loaded();
+    captureDialogs.movieNext(dir.file("movie.avi"));
+    trigger("save_motion_image_capture"); // the pre-roll question is answered with OK
+    ASSERT_TRUE(QTest::qWaitFor([this] { return engine->capture().isCapturing(); }, 5000));
+    QTest::qWait(700); // a few frames and some sound
+    askToEnd(true);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_LT(exitAfterMs, ProgramEnd::kDeadline.count());
+    EXPECT_FALSE(engine->capture().isCapturing());
+    EXPECT_FALSE(QFile::exists(dir.file("movie.avi.part")));
+    const MovieInfo info = probeMovie(dir.file("movie.avi"));
+    EXPECT_EQ(info.videoStreams, 1);
+    EXPECT_GT(info.seconds, 0.2);
 }
 
 // The program's own message boxes, with a helper that answers the first box it finds and notes it.
