@@ -28,11 +28,11 @@ case "${1:-}" in
   # The suites whose own code runs threads: the upload engine (worker threads for the network)
   # and the windows over it. The capture component's threads are GStreamer's and its own, and its
   # hand-over to the program's thread is not yet one ThreadSanitizer can follow: the capture suite,
-  # the main window cases (which run the GStreamer component) and the cases that run the whole
-  # program are left to the other runs for now. QtCaptureDialogsTest only puts Qt's file dialog
-  # to work, whose file list is filled on a thread of Qt's own.
+  # the cases that run the GStreamer component (the main window's, the end during a movie) and the
+  # cases that run the whole program are left to the other runs for now. QtCaptureDialogsTest only
+  # puts Qt's file dialog to work, whose file list is filled on a thread of Qt's own.
   targets=(--target velmora velmora_upload_tests velmora_ui_tests)
-  labels=(-L threads -E '^(MainWindowTest|Modes/MainWindowLeaveTest|QtCaptureDialogsTest)\.')
+  labels=(-L threads -E '^(MainWindowTest|Modes/MainWindowLeaveTest|QtCaptureDialogsTest|ProgramEndGstTest)\.')
   # Any report fails the test that caused it (exit code 66); the program the ui tests start
   # runs under the same options. The tests start programs (fork, then exec at once) while
   # threads run, which ThreadSanitizer refuses unless told that the child only execs.

@@ -1,39 +1,34 @@
 #pragma once
 
-#include <QMetaObject>
-#include <QObject>
-
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+class QObject;
+class UiMailboxPump;
+
 // Hands work from GStreamer's threads to a QObject's thread for as long as that object wants it:
 // after close() nothing more is posted, so a pipeline that outlives its owner by a moment posts
-// into nothing instead of into a destroyed object.
+// into nothing instead of into a destroyed object. The work travels through a queue under our own
+// lock, and the receiving thread is only woken up through Qt: a race detector sees every hand-over
+// (it cannot see into Qt's event queue, so nothing of ours travels through it).
 class UiMailbox final
 {
 public:
-    explicit UiMailbox(QObject* receiver) : m_receiver(receiver) {}
-
-    static std::shared_ptr<UiMailbox> create(QObject* receiver)
-    {
-        return std::make_shared<UiMailbox>(receiver);
-    }
+    // Call on the receiver's thread, before anything is posted.
+    static std::shared_ptr<UiMailbox> create(QObject* receiver);
 
     // Runs work later on the receiver's thread; nothing when closed.
-    void post(std::function<void()> work)
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_receiver)
-            QMetaObject::invokeMethod(m_receiver, std::move(work), Qt::QueuedConnection);
-    }
-    void close()
-    {
-        std::lock_guard lock(m_mutex);
-        m_receiver = nullptr;
-    }
+    void post(std::function<void()> work);
+    void close();
+    // Runs what is queued now; the wake-up calls it on the receiver's thread.
+    void runQueued();
 
 private:
+    UiMailbox() = default;
+
     std::mutex m_mutex;
-    QObject* m_receiver;
+    UiMailboxPump* m_pump = nullptr; // a child of the receiver; null once closed
+    std::deque<std::function<void()>> m_work;
 };
