@@ -4,7 +4,7 @@ function(velmora_library name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   add_library(velmora_${name} STATIC ${sources})
   target_include_directories(velmora_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(velmora_${name} PUBLIC ${ARG_LINKS})
+  target_link_libraries(velmora_${name} PUBLIC ${ARG_LINKS} PRIVATE velmora_strict_warnings)
 endfunction()
 
 # One GoogleTest executable per test folder; every case is registered with CTest, labelled with the
@@ -17,7 +17,7 @@ function(velmora_test_suite name)
     return()
   endif()
   add_executable(velmora_${name}_tests ${sources})
-  target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main ${ARG_LINKS})
+  target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main velmora_warnings ${ARG_LINKS})
   # CMake 3.25 passes the discovered tests' properties on as one flat list, so every property
   # has a single value: one environment variable and one label.
   set(label ${name})

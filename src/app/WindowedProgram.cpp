@@ -78,7 +78,7 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     QtCaptureDialogs captureDialogs;
     // exit(), not quit(): quit() would first ask every window to close, and the main window
     // answers a close in tray mode by hiding.
-    ProgramEnd end(engine, [](int status) { QCoreApplication::exit(status); });
+    ProgramEnd end(engine, [](int exitStatus) { QCoreApplication::exit(exitStatus); });
     const std::function<void()> endNow = [&end] { end.request(); };
 
     std::unique_ptr<MainWindow> mainWindow;

@@ -53,7 +53,11 @@ struct VelmoraSnapshotSrcClass
 };
 
 GType velmora_snapshot_src_get_type();
+// GLib's type macro casts in C style.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wold-style-cast"
 G_DEFINE_TYPE(VelmoraSnapshotSrc, velmora_snapshot_src, GST_TYPE_PUSH_SRC)
+#pragma GCC diagnostic pop
 
 State& stateOf(gpointer self)
 {

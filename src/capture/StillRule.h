@@ -32,7 +32,7 @@ inline Duration waitLimit(Duration interval)
 // The reason a still gives when the limit passed without a frame.
 inline QString noPictureText(Duration limit)
 {
-    const auto seconds = std::chrono::duration_cast<std::chrono::milliseconds>(limit).count() / 1000.0;
+    const auto seconds = std::chrono::duration<double>(limit).count();
     return QStringLiteral("no picture from the camera for %1 s").arg(seconds, 0, 'g', 3);
 }
 } // namespace StillRule

@@ -195,13 +195,14 @@ TEST_F(CaptureTest, FormatAndSourceChoicesChangeThePictureAndPatternsHaveReadabl
     EXPECT_EQ(capture->choice().format, *vga);
 
     const QList<CaptureControl> controls = capture->controls();
-    auto pattern = std::find_if(controls.begin(), controls.end(),
-                                [](const CaptureControl& c) { return c.name == QLatin1String("pattern"); });
-    ASSERT_NE(pattern, controls.end());
-    EXPECT_TRUE(pattern->choices.contains("SMPTE 100% color bars"))
-        << pattern->choices.join(", ").toStdString();
-    EXPECT_FALSE(pattern->choices.contains("smpte"));
-    const int red = int(pattern->choices.indexOf("Red"));
+    auto patternControl = std::find_if(controls.begin(), controls.end(), [](const CaptureControl& c) {
+        return c.name == QLatin1String("pattern");
+    });
+    ASSERT_NE(patternControl, controls.end());
+    EXPECT_TRUE(patternControl->choices.contains("SMPTE 100% color bars"))
+        << patternControl->choices.join(", ").toStdString();
+    EXPECT_FALSE(patternControl->choices.contains("smpte"));
+    const int red = int(patternControl->choices.indexOf("Red"));
     ASSERT_GE(red, 0);
     capture->setControl("pattern", red);
     EXPECT_EQ(capture->choice().controls.value("pattern"), red);

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         TopicCase{"driver", "Driver.htm", {"help", "configuration", "picture"}, "driver"},
         TopicCase{"framerate", "MovieFrameRate.htm", {"help", "configuration"}, "movie_frame_rate"},
         TopicCase{"news", "WhatIsNews.htm", {"help", "misc."}, "what_is_news"}),
-    [](const ::testing::TestParamInfo<TopicCase>& info) { return std::string(info.param.topic); });
+    [](const ::testing::TestParamInfo<TopicCase>& testCase) { return std::string(testCase.param.topic); });
 
 TEST(HelpWindowTest, CreatedWithTheTreeOfTopicsAndTheStartPage)
 {
@@ -301,4 +301,4 @@ INSTANTIATE_TEST_SUITE_P(
     Themes, HelpPaletteTest,
     ::testing::Values(PaletteCase{"dark", QColor(0x1e, 0x1e, 0x1e), QColor(0xe6, 0xe6, 0xe6)},
                       PaletteCase{"light", QColor(0xff, 0xff, 0xff), QColor(0x20, 0x20, 0x20)}),
-    [](const ::testing::TestParamInfo<PaletteCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<PaletteCase>& testCase) { return std::string(testCase.param.name); });

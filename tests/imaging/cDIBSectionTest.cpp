@@ -170,7 +170,7 @@ const LoadCase kLoadCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Formats, DibLoad, ::testing::ValuesIn(kLoadCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testCase) { return std::string(testCase.param.name); });
 
 QByteArray validFile(int width = kWidth, int height = kHeight)
 {

@@ -46,8 +46,8 @@ protected:
         engine = std::make_unique<UploadEngine>(
             UploadEngine::Settings{dir.file("store.db"), dir.file("work")}, boxPrompter(), status, [] {},
             std::move(capture));
-        end = std::make_unique<ProgramEnd>(*engine, [this](int status) {
-            exitStatus = status;
+        end = std::make_unique<ProgramEnd>(*engine, [this](int endStatus) {
+            exitStatus = endStatus;
             exitAfterMs = clock.elapsed();
         });
         clock.start();
