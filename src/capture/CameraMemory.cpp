@@ -71,8 +71,9 @@ QMap<QString, int> CameraMemory::controlsFromText(const QString& text)
 
 CameraChoice CameraMemory::load()
 {
-    const QString& key = ProgramOptions::kProductKey;
-    auto text = [&](const QString& name) { return m_store.GetString(HKEY_LOCAL_MACHINE, key, name); };
+    auto text = [this](const QString& name) {
+        return m_store.GetString(HKEY_LOCAL_MACHINE, ProgramOptions::kProductKey, name);
+    };
     CameraChoice choice;
     choice.identity = text(kIdentity).value_or(QString());
     choice.name = text(kCamera).value_or(QString());
@@ -92,7 +93,7 @@ CameraChoice CameraMemory::load()
 void CameraMemory::save(const CameraChoice& choice)
 {
     const QString& key = ProgramOptions::kProductKey;
-    auto put = [&](const QString& name, const QString& value) {
+    auto put = [this, &key](const QString& name, const QString& value) {
         if (m_store.GetString(HKEY_LOCAL_MACHINE, key, name) != value)
             m_store.SaveString(HKEY_LOCAL_MACHINE, key, name, value);
     };

@@ -270,7 +270,7 @@ void AccountBook::addAccount()
                             QStringLiteral("New Account..."), QString());
     if (!answer || answer->isEmpty())
         return;
-    const QString name = *answer;
+    const QString& name = *answer;
     if (const QString why = refusal(name, -1); !why.isEmpty()) {
         m_prompter.message(why);
         return;
@@ -306,7 +306,7 @@ void AccountBook::renameAccount()
         QStringLiteral("Please choose a new name for your Account..."), QStringLiteral("Rename..."), oldName);
     if (!answer || answer->isEmpty() || *answer == oldName)
         return;
-    const QString newName = *answer;
+    const QString& newName = *answer;
     if (const QString why = refusal(newName, m_current); !why.isEmpty()) {
         m_prompter.message(why);
         return;

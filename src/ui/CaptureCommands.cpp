@@ -64,7 +64,7 @@ void CaptureCommands::save_image_capture_Click()
     const std::optional<QString> chosen = m_dialogs.saveImagePath(m_owner);
     if (!chosen)
         return;
-    const QString path = *chosen;
+    const QString& path = *chosen;
     // The endings are compared exactly: ".BMP" or ".jpeg" write nothing, so no picture is needed.
     if (!path.endsWith(QStringLiteral(".bmp"), Qt::CaseSensitive) &&
         !path.endsWith(QStringLiteral(".jpg"), Qt::CaseSensitive))
