@@ -122,8 +122,10 @@ std::optional<BmpHeader> BmpHeader::parse(const QByteArray& file)
     if (rle && !completeRunLengthData(file, h.dataOffset, h.height, h.compression == Rle4))
         return std::nullopt;
     if (!rle) {
+        // Rows times height can pass the 64-bit range for a header that claims 2^31 - 1 on both
+        // sides; dividing the bytes present by the height cannot.
         const std::int64_t rowBytes = (std::int64_t{h.width} * h.bitCount + 31) / 32 * 4;
-        if (rowBytes * h.height > size - std::int64_t{h.dataOffset})
+        if (rowBytes > (size - std::int64_t{h.dataOffset}) / h.height)
             return std::nullopt;
     }
     return h;

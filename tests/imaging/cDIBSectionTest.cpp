@@ -204,8 +204,10 @@ TEST(DibLoadRefused, MissingTruncatedForeignAndHugeFilesEvenAfterAGoodOneAndGood
     QImage png(8, 8, QImage::Format_RGB32);
     png.fill(Qt::red);
     ASSERT_TRUE(png.save(dir.file("png.bmp"), "PNG"));
-    // Headers that claim 100000 x 100000 pixels, uncompressed and run-length coded, or 2e9 x 1.
+    // Headers that claim 100000 x 100000 pixels, uncompressed and run-length coded, 2e9 x 1, or
+    // the largest square a header can hold (its byte count passes even 64 bits).
     const Format f24{40, 24, 0, false, {}, {}};
+    const Format f32{40, 32, 0, false, {}, {}};
     const Format f8rle{40, 8, 1, false, palette(2), {}};
     const std::pair<const char*, QByteArray> files[] = {
         {"half.bmp", good.left(good.size() / 2)},
@@ -215,7 +217,9 @@ TEST(DibLoadRefused, MissingTruncatedForeignAndHugeFilesEvenAfterAGoodOneAndGood
         {"text.bmp", "this is not a picture at all, just text\n"},
         {"huge24.bmp", BmpBuilder::file(100000, 100000, f24, QByteArray(64, '\0'))},
         {"huge8.bmp", BmpBuilder::file(100000, 100000, f8rle, QByteArray("\0\1", 2))},
-        {"wide.bmp", BmpBuilder::file(2000000000, 1, f8rle, QByteArray("\0\1", 2))}};
+        {"wide.bmp", BmpBuilder::file(2000000000, 1, f8rle, QByteArray("\0\1", 2))},
+        {"square24.bmp", BmpBuilder::file(0x7fffffff, 0x7fffffff, f24, QByteArray(64, '\0'))},
+        {"square32.bmp", BmpBuilder::file(0x7fffffff, 0x7fffffff, f32, QByteArray(64, '\0'))}};
 
     ScriptedPrompter prompter;
     cDIBSection dib;
