@@ -25,13 +25,10 @@ void put32(uchar* at, quint32 value)
 
 } // namespace
 
-bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
-                              QString* error)
+qsizetype BmpWriter::encode(const uchar* pixels, int width, int height, int stride)
 {
-    if (width <= 0 || height <= 0 || !pixels) {
-        *error = QStringLiteral("The frame is empty");
-        return false;
-    }
+    if (width <= 0 || height <= 0 || !pixels)
+        return 0;
     const qsizetype rowBytes = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
     const qsizetype imageBytes = rowBytes * height;
     const qsizetype offset = kFileHeaderSize + kInfoHeaderSize;
@@ -69,7 +66,23 @@ bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int widt
         for (qsizetype pad = qsizetype(width) * 3; pad < rowBytes; ++pad)
             *dst++ = 0;
     }
+    return fileBytes;
+}
 
+QByteArray BmpWriter::fromBgrx(const uchar* pixels, int width, int height, int stride)
+{
+    const qsizetype fileBytes = encode(pixels, width, height, stride);
+    return QByteArray(reinterpret_cast<const char*>(m_buffer.data()), fileBytes);
+}
+
+bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
+                              QString* error)
+{
+    const qsizetype fileBytes = encode(pixels, width, height, stride);
+    if (fileBytes == 0) {
+        *error = QStringLiteral("The frame is empty");
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *error = file.errorString();

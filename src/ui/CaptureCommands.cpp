@@ -3,6 +3,7 @@
 #include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
 #include "capture/CaptureError.h"
+#include "common/FileWriter.h"
 #include "common/Prompter.h"
 #include "imaging/cDIBSection.h"
 #include "options/ProgramOptions.h"
@@ -48,15 +49,30 @@ QString CaptureCommands::workFile(const QString& name) const
     return QDir(m_workDir).filePath(name);
 }
 
-bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still, QString* error)
+bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still, FileWriter::Links links,
+                                  QString* error)
 {
     if (!still.ok()) {
         *error = still.error;
         return false;
     }
-    BmpWriter writer;
-    return writer.writeFromBgrx(path, still.frame.constBits(), still.frame.width(), still.frame.height(),
-                                int(still.frame.bytesPerLine()), error);
+    BmpWriter encoder;
+    const QByteArray bytes = encoder.fromBgrx(still.frame.constBits(), still.frame.width(),
+                                              still.frame.height(), int(still.frame.bytesPerLine()));
+    if (bytes.isEmpty()) {
+        *error = QStringLiteral("The frame is empty");
+        return false;
+    }
+    const FileWriter::Result written = FileWriter().write(path, bytes, links);
+    if (!written.ok)
+        *error = written.error;
+    return written.ok;
+}
+
+bool CaptureCommands::writeWorkBitmap(const QString& name, const CaptureStill& still, QString* error)
+{
+    QDir().mkpath(m_workDir);
+    return writeBitmap(workFile(name), still, FileWriter::Links::Replace, error);
 }
 
 void CaptureCommands::save_image_capture_Click()
@@ -76,13 +92,12 @@ void CaptureCommands::saveImage(const QString& path, const CaptureStill& still)
 {
     QString error;
     if (path.endsWith(QStringLiteral(".bmp"), Qt::CaseSensitive)) {
-        writeBitmap(path, still, &error);
+        writeBitmap(path, still, FileWriter::Links::Follow, &error);
     } else {
-        const QString bitmap = workFile(kCaptureBmp);
         // Without a fresh frame an older "capture.bmp" would end up under the user's name.
-        if (writeBitmap(bitmap, still, &error)) {
+        if (writeWorkBitmap(kCaptureBmp, still, &error)) {
             cDIBSection dib;
-            dib.Load(bitmap, m_prompter);
+            dib.Load(workFile(kCaptureBmp), m_prompter);
             if (!SaveJpeg(dib, path, m_options.jpegQuality(), m_prompter))
                 m_prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
         }
@@ -136,7 +151,7 @@ void CaptureCommands::printStill(QPrinter& printer, const CaptureStill& still)
     const QString path = workFile(kPrintBmp);
     QString error;
     // After a failed save a "print.bmp" left from an earlier print is not this frame: print nothing.
-    if (writeBitmap(path, still, &error)) {
+    if (writeWorkBitmap(kPrintBmp, still, &error)) {
         QImageReader reader(path, "BMP");
         const QImage picture = reader.read();
         if (!picture.isNull()) {

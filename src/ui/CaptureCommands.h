@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FileWriter.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -63,7 +65,11 @@ private:
     void saveImage(const QString& path, const CaptureStill& still);
     void printStill(QPrinter& printer, const CaptureStill& still);
     // Writes the still as a bitmap file; false after telling the reason in error.
-    bool writeBitmap(const QString& path, const CaptureStill& still, QString* error);
+    // A failed write leaves what was there. links: a link at a path the user chose is followed; one
+    // planted in the working folder is replaced by the file, never written through.
+    bool writeBitmap(const QString& path, const CaptureStill& still, FileWriter::Links links, QString* error);
+    // Into the working folder, which is made again when it was removed.
+    bool writeWorkBitmap(const QString& name, const CaptureStill& still, QString* error);
     void clearMovieStatus();
 
     CaptureComponent& m_capture;

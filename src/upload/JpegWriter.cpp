@@ -3,8 +3,6 @@
 #include "common/Prompter.h"
 #include "imaging/cDIBSection.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdint>
@@ -12,14 +10,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
+// The error codes and exits for our own destination manager.
+#include <jerror.h>
 
 namespace {
+
+const QString kSaveFailed = QStringLiteral("Failed to save to JPG");
 
 struct ErrorManager
 {
@@ -52,58 +50,63 @@ struct Compressor
     }
 };
 
-// The temporary file beside the target: removed unless it was renamed over the target.
-class TemporaryOutput
+// libjpeg's destination: the encoded bytes in memory of our own, which stays valid and is freed
+// on every path, also after an error jumped out of libjpeg.
+struct MemoryOutput
 {
-public:
-    explicit TemporaryOutput(const QByteArray& target) : m_name(target + ".XXXXXX")
-    {
-        const int fd = mkstemp(m_name.data());
-        if (fd < 0)
-            return;
-        // mkstemp makes the file private; a picture gets the usual mode of a new file.
-        fchmod(fd, 0644);
-        m_file = fdopen(fd, "wb");
-        if (!m_file) {
-            close(fd);
-            unlink(m_name.constData());
-        }
-    }
-    TemporaryOutput(const TemporaryOutput&) = delete;
-    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-    ~TemporaryOutput()
-    {
-        if (m_file)
-            std::fclose(m_file);
-        if (m_file || m_closed)
-            unlink(m_name.constData());
-    }
+    jpeg_destination_mgr pub{}; // first, so libjpeg's pointer to it is a pointer to the whole
+    unsigned char* bytes = nullptr;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
 
-    FILE* file() const { return m_file; }
-
-    bool closeAndRename(const QByteArray& target)
+    MemoryOutput()
     {
-        const bool written = std::fflush(m_file) == 0 && !std::ferror(m_file);
-        const bool closed = std::fclose(m_file) == 0;
-        m_file = nullptr;
-        m_closed = true;
-        if (!written || !closed || std::rename(m_name.constData(), target.constData()) != 0)
-            return false;
-        m_closed = false;
-        return true;
+        pub.init_destination = &MemoryOutput::start;
+        pub.empty_output_buffer = &MemoryOutput::grow;
+        pub.term_destination = &MemoryOutput::finish;
     }
+    MemoryOutput(const MemoryOutput&) = delete;
+    MemoryOutput& operator=(const MemoryOutput&) = delete;
+    ~MemoryOutput() { std::free(bytes); }
 
-private:
-    QByteArray m_name;
-    FILE* m_file = nullptr;
-    bool m_closed = false;
+    static MemoryOutput& of(j_compress_ptr cinfo) { return *reinterpret_cast<MemoryOutput*>(cinfo->dest); }
+    void resize(j_compress_ptr cinfo, std::size_t wanted)
+    {
+        auto* larger = static_cast<unsigned char*>(std::realloc(bytes, wanted));
+        if (!larger)
+            ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+        bytes = larger;
+        capacity = wanted;
+    }
+    static void start(j_compress_ptr cinfo)
+    {
+        MemoryOutput& out = of(cinfo);
+        out.resize(cinfo, 64 * 1024);
+        out.pub.next_output_byte = out.bytes;
+        out.pub.free_in_buffer = out.capacity;
+    }
+    // Called when the whole buffer is full.
+    static boolean grow(j_compress_ptr cinfo)
+    {
+        MemoryOutput& out = of(cinfo);
+        const std::size_t used = out.capacity;
+        out.resize(cinfo, used * 2);
+        out.pub.next_output_byte = out.bytes + used;
+        out.pub.free_in_buffer = out.capacity - used;
+        return TRUE;
+    }
+    static void finish(j_compress_ptr cinfo)
+    {
+        MemoryOutput& out = of(cinfo);
+        out.size = out.capacity - out.pub.free_in_buffer;
+    }
 };
 
 enum class EncodeResult { Ok, InitFailed, Failed };
 
 // libjpeg reports errors by jumping back here, so this frame holds nothing that needs destroying:
 // the compressor, the file and the row pointers belong to the caller.
-EncodeResult encode(Compressor& c, FILE* out, const cDIBSection& dib, int quality, JSAMPROW* rows)
+EncodeResult encode(Compressor& c, MemoryOutput& out, const cDIBSection& dib, int quality, JSAMPROW* rows)
 {
     c.cinfo.err = jpeg_std_error(&c.error.pub);
     c.error.pub.error_exit = jumpOnError;
@@ -114,7 +117,7 @@ EncodeResult encode(Compressor& c, FILE* out, const cDIBSection& dib, int qualit
     jpeg_create_compress(&c.cinfo);
     c.created = true;
 
-    jpeg_stdio_dest(&c.cinfo, out);
+    c.cinfo.dest = &out.pub;
     c.cinfo.image_width = static_cast<JDIMENSION>(dib.dib_width());
     c.cinfo.image_height = static_cast<JDIMENSION>(dib.dib_height());
     const bool fourChannels = dib.dib_channels() == 4;
@@ -152,16 +155,15 @@ void ShowJpegError(const QString& text, int code, Prompter& prompter)
                      Prompter::Buttons::Ok, QStringLiteral("JPEG Library"));
 }
 
-bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter)
+std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompter& prompter)
 {
-    const QString saveFailed = QStringLiteral("Failed to save to JPG");
     const int width = dib.dib_width();
     const int height = dib.dib_height();
     const std::uint8_t* bits = dib.DIBSectionBitsPtr();
     const std::optional<int> pad = DibPadBytes(width, dib.dib_channels());
     if (!bits || width <= 0 || height <= 0 || !pad) {
-        ShowJpegError(saveFailed, kJpegNoPicture, prompter);
-        return false;
+        ShowJpegError(kSaveFailed, kJpegNoPicture, prompter);
+        return std::nullopt;
     }
 
     // The top row of the picture is the last row in memory: point the rows at the buffer upright.
@@ -170,26 +172,43 @@ bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter
     for (int y = 0; y < height; ++y)
         rows[static_cast<std::size_t>(y)] = const_cast<JSAMPROW>(bits + (height - 1 - y) * stride);
 
-    const QByteArray target = QFile::encodeName(path);
-    TemporaryOutput output(target);
-    if (!output.file()) {
-        ShowJpegError(saveFailed, kJpegCannotCreate, prompter);
-        return false;
-    }
     Compressor compressor;
-    switch (encode(compressor, output.file(), dib, std::clamp(quality, 0, 100), rows.data())) {
+    MemoryOutput output;
+    switch (encode(compressor, output, dib, std::clamp(quality, 0, 100), rows.data())) {
     case EncodeResult::InitFailed:
         ShowJpegError(QStringLiteral("Failed to initialise the IJL library"), kJpegInitFailed, prompter);
-        return false;
+        return std::nullopt;
     case EncodeResult::Failed:
-        ShowJpegError(saveFailed, kJpegEncodeFailed, prompter);
-        return false;
+        ShowJpegError(kSaveFailed, kJpegEncodeFailed, prompter);
+        return std::nullopt;
     case EncodeResult::Ok:
         break;
     }
-    if (!output.closeAndRename(target)) {
-        ShowJpegError(saveFailed, kJpegCannotReplace, prompter);
-        return false;
+    return QByteArray(reinterpret_cast<const char*>(output.bytes), static_cast<qsizetype>(output.size));
+}
+
+FileWriter::Result WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
+                             Prompter& prompter)
+{
+    const FileWriter::Result result = writer.write(path, jpeg);
+    switch (result.failedAt) {
+    case FileWriter::Step::None:
+        break;
+    case FileWriter::Step::Create:
+        ShowJpegError(kSaveFailed, kJpegCannotCreate, prompter);
+        break;
+    case FileWriter::Step::Write:
+        ShowJpegError(kSaveFailed, kJpegWriteFailed, prompter);
+        break;
+    case FileWriter::Step::Replace:
+        ShowJpegError(kSaveFailed, kJpegCannotReplace, prompter);
+        break;
     }
-    return true;
+    return result;
+}
+
+bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter)
+{
+    const std::optional<QByteArray> jpeg = EncodeJpeg(dib, quality, prompter);
+    return jpeg && WriteJpeg(*jpeg, path, FileWriter(), prompter).ok;
 }

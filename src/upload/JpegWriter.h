@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/FileWriter.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -13,8 +16,9 @@ enum JpegErrorCode : int {
     kJpegInitFailed = -1,    // the compressor could not be set up (out of memory)
     kJpegNoPicture = -10,    // the DIB section is empty or has an unusable size
     kJpegCannotCreate = -12, // the file could not be created in the target folder
-    kJpegEncodeFailed = -13, // libjpeg stopped with an error while encoding or writing
-    kJpegCannotReplace = -14 // the finished file could not be closed or moved over the target
+    kJpegEncodeFailed = -13, // libjpeg stopped with an error while encoding
+    kJpegWriteFailed = -13,  // the bytes could not all be written (a full disk)
+    kJpegCannotReplace = -14 // the finished file could not be moved over the target
 };
 
 // The bytes that pad a row of width * channels bytes to the next multiple of 4 (0 to 3); nothing
@@ -22,9 +26,13 @@ enum JpegErrorCode : int {
 std::optional<int> DibPadBytes(int width, int channels);
 
 // Encodes the DIB section's pixels straight from its memory as a baseline JPEG (YCbCr, chroma 2 x 2,
-// the given quality 0..100) and replaces the file at path. The file is written beside the target
-// under a temporary name and renamed over it, so a failure never leaves a partial file under the
-// target name. On failure shows the JPEG error box and returns false.
+// the given quality 0..100). On failure shows the JPEG error box and returns nothing.
+std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompter& prompter);
+// Replaces the file at path with the encoded picture through writer, which never leaves a partial
+// file under the target name. On failure shows the JPEG error box; the result says why.
+FileWriter::Result WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
+                             Prompter& prompter);
+// Both, with the program's own writer; false after either error box.
 bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter);
 
 // The JPEG error box: "IJL ERROR: [code] - text", exclamation icon, OK, title "JPEG Library".

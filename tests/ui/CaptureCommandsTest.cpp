@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
@@ -141,6 +142,42 @@ TEST_F(CaptureCommandsTest, ImageErrorsAreShownAtTheEnd)
     ASSERT_EQ(prompter.shown().size(), 1u);
     EXPECT_EQ(prompter.shown()[0].text, "No picture from the camera");
     EXPECT_EQ(prompter.shown()[0].icon, Prompter::Icon::Critical);
+}
+
+// A link planted at "capture.bmp" or "print.bmp" is replaced by the program's own file; the file it
+// points at keeps its bytes. A working folder that was removed is made again.
+TEST_F(CaptureCommandsTest, WorkingFilesReplacePlantedLinksAndTheWorkingFolderIsMadeAgain)
+{
+    TempDir elsewhere;
+    for (const char* name : {"capture.bmp", "print.bmp"}) {
+        QFile victim(elsewhere.file(name));
+        ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+        victim.write("precious");
+        victim.close();
+        ASSERT_TRUE(QFile::link(victim.fileName(), work.file(name)));
+    }
+    dialogs.imageNext(outFile("still.jpg"));
+    run(&CaptureCommands::save_image_capture_Click);
+    run(&CaptureCommands::mnuPrint_Click);
+    EXPECT_FALSE(QFileInfo(work.file("capture.bmp")).isSymLink());
+    EXPECT_EQ(QImage(work.file("capture.bmp")).size(), kFrame);
+    for (const char* name : {"capture.bmp", "print.bmp"}) {
+        QFile victim(elsewhere.file(name));
+        ASSERT_TRUE(victim.open(QIODevice::ReadOnly));
+        EXPECT_EQ(victim.readAll(), "precious") << name;
+    }
+    EXPECT_EQ(pdfBytes().left(4), "%PDF");
+
+    TempDir other;
+    const QString gone = other.file("work");
+    CaptureCommands inGone{capture, options, prompter, dialogs, gone, nullptr};
+    dialogs.imageNext(outFile("again.jpg"));
+    QSignalSpy handled(&inGone, &CaptureCommands::stillHandled);
+    inGone.save_image_capture_Click();
+    ASSERT_TRUE(handled.wait(5000));
+    EXPECT_EQ(QImageReader(outFile("again.jpg")).size(), kFrame);
+    EXPECT_TRUE(QFile::exists(gone + "/capture.bmp"));
+    EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.texts().join(' ').toStdString();
 }
 
 // ---- Capture Movie ----
