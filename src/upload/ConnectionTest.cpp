@@ -1,5 +1,6 @@
 #include "upload/ConnectionTest.h"
 
+#include "common/OutsideText.h"
 #include "settings/Account.h"
 #include "upload/FtpJob.h"
 
@@ -10,12 +11,14 @@
 namespace {
 QString withReply(const QString& line, const FtpClient& client)
 {
-    QString text = line;
-    if (!client.lastReply().isEmpty())
-        text += QStringLiteral("\nServer: ") + client.lastReply();
-    else if (!client.failureText().isEmpty())
-        text += QStringLiteral("\n") + client.failureText();
-    return text;
+    // The server's lines, each marked as its own, then what the client knows.
+    QStringList lines{line};
+    lines << OutsideText::marked(QStringLiteral("Server: "), client.lastReply());
+    if (!client.reason().isEmpty())
+        lines << client.reason();
+    else if (client.lastReply().isEmpty() && !client.failureText().isEmpty())
+        lines << client.failureText();
+    return lines.join(QLatin1Char('\n'));
 }
 } // namespace
 

@@ -41,6 +41,9 @@ public:
         HostKeyRefused = 12046,
         // cancel() ended the call.
         Cancelled = 12017,
+        // The server refused the request with a status, not a reply line (SFTP): reason() has
+        // libcurl's words for it.
+        Refused = 5,
     };
 
     enum class Protocol { Ftp, Ftps, Sftp };
@@ -76,7 +79,8 @@ public:
     // with "/" is absolute, any other is relative to the login folder. Binary (image) mode unless
     // textMode asks for ASCII, where the server may change line ends.
     bool put(const QString& localPath, const QString& remotePath, bool textMode = false);
-    // The size the server reports for a remote file; absent when it cannot say (no SIZE command)
+    // The size the server reports for a remote file: SIZE, else the size fact of MLST, else a
+    // LIST of that one file (FTP); the file's attributes (SFTP). Absent when none of them can say
     // or the request failed (lastError() tells which: None for "cannot say").
     std::optional<qint64> remoteSize(const QString& remotePath);
     // Renames a remote file over an existing one (RNFR/RNTO; for SFTP the target is removed first,
@@ -98,10 +102,16 @@ public:
 
     bool isConnected() const { return m_connected; }
     Error lastError() const { return m_lastError; }
-    // The server's last complete reply of the last call, all its lines, as text.
+    // The server's last complete reply of the last call, all its lines separated by CR LF, cut at
+    // kMaxReplyLength characters; each line made safe to show (see OutsideText).
     QString lastReply() const;
-    // libcurl's own words on the last failure (certificate problems, SFTP status), or empty.
-    QString failureText() const { return m_failureText; }
+    // libcurl's own words on the last failure (certificate problems, SFTP status), one safe line,
+    // or empty.
+    QString failureText() const;
+    // Why the last call failed, as far as the client knows it, in one line for the log ("Timed
+    // out after 60 s waiting for the server"); empty when the server's reply says it or the call
+    // was cancelled.
+    QString reason() const { return m_reason; }
     // SFTP: what was wrong with the server's host key, and its SHA256 fingerprint as OpenSSH
     // prints it ("SHA256:..."), after a connect that refused it.
     HostKeyProblem hostKeyProblem() const { return m_hostKeyProblem; }
@@ -145,10 +155,20 @@ private:
     void cutSockets();
     static int onHostKey(void* handle, const void* knownKey, const void* foundKey, int match, void* self);
     void takeReplyLine(const QByteArray& line);
-    bool perform(std::chrono::milliseconds limit);
+    // One request; limit: the call's whole time, cut to what is left of the stage; silence: how
+    // long the server may say nothing.
+    bool perform(std::chrono::milliseconds limit, std::chrono::milliseconds silence);
+    // Sets lastError() and reason() from what ended a request.
+    void explainFailure(int code, bool stageLimited, std::chrono::milliseconds silence);
+    void fail(Error error, const QString& reason);
     // Runs quote commands on the open connection with a body-less request.
     bool quote(const QList<QByteArray>& commands);
+    // The size fact of MLST, or what a LIST of that one file shows.
+    std::optional<qint64> mlstSize(const QString& remotePath);
+    std::optional<qint64> listedSize(const QString& remotePath);
+    static size_t onListing(char* data, size_t size, size_t count, void* self);
     bool checkConnected();
+    bool checkRemotePath(const QString& remotePath);
     std::chrono::milliseconds remaining() const;
     bool isSftp() const { return m_settings.protocol == Protocol::Sftp; }
 
@@ -182,4 +202,8 @@ private:
     QByteArray m_replyCode;
     QByteArray m_lastReply;
     int m_lastReplyCode = 0;
+    QString m_host;        // the host field as the account gives it, for the log
+    int m_passivePort = 0; // the data port the server's last 227 or 229 reply named
+    QString m_reason;
+    QByteArray m_listing; // what a LIST sent on its data connection
 };

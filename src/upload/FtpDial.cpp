@@ -24,6 +24,7 @@ FtpDial::FtpDial(const FtpTimeouts& timeouts, const FtpClient::Settings& setting
         outcome.hostKeyProblem = client->hostKeyProblem();
         outcome.hostKeyFingerprint = client->hostKeyFingerprint();
         outcome.failureText = client->failureText();
+        outcome.reason = client->reason();
         return [this, outcome] {
             m_outcome = outcome;
             m_done = true;

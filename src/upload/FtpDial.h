@@ -28,6 +28,7 @@ public:
         FtpClient::HostKeyProblem hostKeyProblem = FtpClient::HostKeyProblem::None;
         QString hostKeyFingerprint;
         QString failureText;
+        QString reason; // the client's words on a failure (FtpClient::reason())
     };
 
     FtpDial(const FtpTimeouts& timeouts, const FtpClient::Settings& settings, const QString& host,

@@ -15,6 +15,10 @@ struct FtpJob
     QString remoteTimePath;    // folder + time file name
     QString localPicturePath;
     QString localTimePath;
+    // Why a file cannot be sent although it is asked for (it could not be written here, or its
+    // name is no name); the stage logs it in place of the put and never sends an older file.
+    QString pictureProblem;
+    QString timeFileProblem;
     bool textFile = false;       // also send the time file
     bool successMessage = false; // confirm an uploaded picture with a message box
     bool scheduled = false;      // started by an account's timer (no connect-failure box then)

@@ -1,13 +1,13 @@
 #include "upload/FtpStage.h"
 
 #include "common/DateTimeText.h"
+#include "common/OutsideText.h"
 #include "common/Prompter.h"
 #include "upload/FtpClient.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpLog.h"
 #include "upload/WorkerThread.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 
 #include <curl/curl.h>
@@ -27,6 +27,7 @@ struct FtpStage::CallResult : FtpDial::Outcome
 
     // Sending: the steps after the put, for their log lines, and what a cancel left behind.
     std::optional<std::pair<qint64, qint64>> sizeMismatch; // bytes sent, bytes on the server
+    bool sizeNotChecked = false;                           // the server could not tell the size
     bool renaming = false;
     bool renameFailed = false;
     QString leftover; // the remote file a cancelled put may have left, or empty
@@ -36,6 +37,7 @@ struct FtpStage::CallResult : FtpDial::Outcome
     {
         error = client.lastError();
         reply = client.lastReply();
+        reason = client.reason();
     }
 };
 
@@ -70,8 +72,19 @@ void FtpStage::log(const QString& line)
 
 void FtpStage::LogInternetError(quint32 code, const QString&)
 {
-    if (code == static_cast<quint32>(FtpClient::Error::ServerReply))
-        log(QStringLiteral("Server: ") + m_lastResponse);
+    if (code != static_cast<quint32>(FtpClient::Error::ServerReply))
+        return;
+    const QStringList lines = OutsideText::marked(QStringLiteral("Server: "), m_lastResponse);
+    if (!lines.isEmpty())
+        log(lines.join(kLineEnd));
+}
+
+void FtpStage::logProblem(const CallResult& call, const QString& operation)
+{
+    m_lastResponse = call.reply;
+    LogInternetError(static_cast<quint32>(call.error), operation);
+    if (!call.reason.isEmpty())
+        log(OutsideText::line(call.reason));
 }
 
 FtpClient::Settings FtpStage::settingsOf(const FtpJob& job) const
@@ -96,9 +109,8 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
     m_result = FtpResult();
     m_cancelled = false;
     m_step = Step::Connecting;
-    m_log.append(kLineEnd + kLineEnd + QStringLiteral("---[") +
-                 generalDateTimeText(QDateTime::currentDateTime()) + QStringLiteral("]---") + kLineEnd +
-                 QStringLiteral("Connecting..."));
+    m_log.append(kLineEnd + kLineEnd + QStringLiteral("---[") + generalDateTimeText(m_clock->now()) +
+                 QStringLiteral("]---") + kLineEnd + QStringLiteral("Connecting..."));
 
     if (hSession == 0) {
         CallResult notReady;
@@ -147,9 +159,7 @@ void FtpStage::onConnected(const CallResult& call)
             m_result.cancelled = true;
             log(QStringLiteral("Cancelled"));
         } else {
-            m_lastResponse = call.reply;
-            LogInternetError(static_cast<quint32>(call.error), QStringLiteral("InternetConnect"));
-            logConnectProblem(call);
+            logProblem(call, QStringLiteral("InternetConnect"));
         }
         log(QStringLiteral("No picture uploaded"));
         if (!m_job.scheduled && !m_result.cancelled)
@@ -177,6 +187,16 @@ void FtpStage::send(File file)
 {
     m_step = Step::Sending;
     const bool picture = file == File::Picture;
+    // A file that could not be made here is not sent: an older one under its name is not this
+    // cycle's.
+    const QString problem = picture ? m_job.pictureProblem : m_job.timeFileProblem;
+    if (!problem.isEmpty()) {
+        CallResult notMade;
+        notMade.error = FtpClient::Error::FileNotFound;
+        notMade.reason = problem;
+        onSent(file, notMade);
+        return;
+    }
     m_worker->post([this, file, client = m_client,
                     local = picture ? m_job.localPicturePath : m_job.localTimePath,
                     remote = picture ? m_job.remotePicturePath : m_job.remoteTimePath,
@@ -190,6 +210,8 @@ void FtpStage::send(File file)
 void FtpStage::onSent(File file, const CallResult& call)
 {
     const bool picture = file == File::Picture;
+    if (call.sizeNotChecked)
+        log(QStringLiteral("Size not checked"));
     if (call.sizeMismatch)
         log(QStringLiteral("Size mismatch: %1 bytes sent, %2 bytes on the server")
                 .arg(call.sizeMismatch->first)
@@ -212,10 +234,8 @@ void FtpStage::onSent(File file, const CallResult& call)
         }
     } else {
         log(picture ? QStringLiteral("Couldn't upload") : QStringLiteral("Couldn't upload Textfile"));
-        if (!call.cancelled()) {
-            m_lastResponse = call.reply;
-            LogInternetError(static_cast<quint32>(call.error), QStringLiteral("FtpPutFile"));
-        }
+        if (!call.cancelled())
+            logProblem(call, QStringLiteral("FtpPutFile"));
     }
 
     // A cancel ends the stage here: the time file is not tried any more.
@@ -281,25 +301,6 @@ void FtpStage::finish()
     emit finished(m_result);
 }
 
-void FtpStage::logConnectProblem(const CallResult& call)
-{
-    switch (call.error) {
-    case FtpClient::Error::HostKeyRefused:
-        if (call.hostKeyProblem == FtpClient::HostKeyProblem::Changed)
-            log(QStringLiteral("Host key changed: the server's key ") + call.hostKeyFingerprint +
-                QStringLiteral(" differs from known_hosts"));
-        else
-            log(QStringLiteral("Unknown host key: ") + call.hostKeyFingerprint +
-                QStringLiteral(" is not in known_hosts (trust it with Test in Upload Settings)"));
-        break;
-    case FtpClient::Error::CertificateRefused:
-        log(QStringLiteral("Certificate refused: ") + call.failureText);
-        break;
-    default:
-        break;
-    }
-}
-
 void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
                         bool textMode, CallResult& result)
 {
@@ -333,10 +334,14 @@ void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& 
         }
         if (!size && client.lastError() != FtpClient::Error::None)
             return fail();
+        result.sizeNotChecked = !size;
         if (size && *size != localSize) {
             result.sizeMismatch = {localSize, *size};
             fail();
+            // The mismatch line says it all.
             result.error = FtpClient::Error::ConnectionAborted;
+            result.reply.clear();
+            result.reason.clear();
             return;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "upload/FtpClient.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
@@ -49,8 +50,12 @@ public:
     void cancel();
     bool isRunning() const { return m_step != Step::Idle; }
 
-    // Adds the server's last reply to the log when code says the server answered with an error.
+    // Adds the server's last reply to the log when code says the server answered with an error:
+    // every line of it marked "Server: ", so none can pass for one of the stage's own lines.
     void LogInternetError(quint32 code, const QString& operation);
+
+    // The clock of the log's entry headers; the system's unless a test sets another.
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     // Non-zero while the network library is ready; the stage's connects fail while it is 0.
     quintptr hSession = 0;
@@ -82,10 +87,13 @@ private:
     void closeConnection();
     void finish();
     void log(const QString& line);
-    void logConnectProblem(const CallResult& call);
+    // After "Couldn't ...": the server's reply, and the reason the client knows.
+    void logProblem(const CallResult& call, const QString& operation);
 
     FtpLog& m_log;
     Prompter& m_prompter;
+    SystemClock m_systemClock;
+    const Clock* m_clock = &m_systemClock;
     FtpTimeouts m_timeouts;
     Step m_step = Step::Idle;
     FtpJob m_job;

@@ -45,6 +45,11 @@ bool FtpServer::start(const Options& options)
     add(!options.stallAt.isEmpty(), "--stall-at", options.stallAt);
     add(options.noDataConnection, "--no-data-connection");
     add(options.slowStorMs > 0, "--slow-stor", QString::number(options.slowStorMs));
+    add(options.noMlst, "--no-mlst");
+    add(options.noList, "--no-list");
+    add(options.keepBytes > 0, "--keep-bytes", QString::number(options.keepBytes));
+    add(!options.storReply.isEmpty(), "--stor-reply", options.storReply);
+    add(options.closedPassive, "--closed-passive");
 
     // Started with fork and exec rather than through ScriptServer's QProcess: see ChildProcess.
     if (!m_process.start(ScriptServer::python(),

@@ -30,6 +30,11 @@ public:
         QString stallAt{};             // this command is taken and never answered ("STOR", "QUIT")
         bool noDataConnection = false; // active mode is agreed to, but the server never connects
         int slowStorMs = 0;            // the final reply of each STOR comes this late
+        bool noMlst = false;           // MLST is an unknown command
+        bool noList = false;           // LIST is an unknown command
+        int keepBytes = 0;             // every stored file keeps only its first bytes, yet 226
+        QString storReply{};           // every STOR is answered with this (Python escapes)
+        bool closedPassive = false;    // PASV and EPSV name a port where nobody listens
     };
 
     static inline const QString kUser = QStringLiteral("cam");

@@ -13,14 +13,14 @@
 namespace {
 const QString kSshd = QStringLiteral("/usr/sbin/sshd");
 
-bool makeKey(const QString& path, QString& error)
+bool makeKey(const QString& path, QString& error, const QString& type = QStringLiteral("ed25519"))
 {
     QFile::remove(path);
     QFile::remove(path + QStringLiteral(".pub"));
     QByteArray output;
     if (ChildProcess::run(QStringLiteral("ssh-keygen"),
-                          {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
-                           QStringLiteral("-N"), QString(), QStringLiteral("-f"), path},
+                          {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"), QString(),
+                           QStringLiteral("-f"), path},
                           10000, &output) != 0) {
         error = QStringLiteral("ssh-keygen failed: ") + QString::fromLocal8Bit(output);
         return false;
@@ -87,7 +87,8 @@ bool SshServer::start()
     }
     const QString hostKey = m_dir.filePath(QStringLiteral("host_key"));
     if (!makeKey(hostKey, m_startError) || !makeKey(clientKeyFile(), m_startError) ||
-        !makeKey(strangerKeyFile(), m_startError))
+        !makeKey(strangerKeyFile(), m_startError) ||
+        !makeKey(rsaKeyFile(), m_startError, QStringLiteral("rsa")))
         return false;
     const QList<QByteArray> hostFields = readAll(hostKey + QStringLiteral(".pub")).split(' ');
     m_fingerprint = QStringLiteral("SHA256:") +
@@ -97,10 +98,13 @@ bool SshServer::start()
 
     const QString authorized = m_dir.filePath(QStringLiteral("authorized_keys"));
     QFile::remove(authorized);
-    if (!QFile::copy(clientKeyFile() + QStringLiteral(".pub"), authorized)) {
+    QFile keys(authorized);
+    if (!keys.open(QIODevice::WriteOnly) || keys.write(readAll(clientKeyFile() + QStringLiteral(".pub")) +
+                                                       readAll(rsaKeyFile() + QStringLiteral(".pub"))) <= 0) {
         m_startError = QStringLiteral("cannot write ") + authorized;
         return false;
     }
+    keys.close();
     QFile::setPermissions(authorized, QFile::ReadOwner | QFile::WriteOwner);
 
     // Run as root, sshd wants its privilege separation folder, which a container may lack.

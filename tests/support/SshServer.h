@@ -24,6 +24,9 @@ public:
     QString user() const;
     // The authorised private key; its public half is beside it with ".pub".
     QString clientKeyFile() const { return m_dir.filePath(QStringLiteral("client_key")); }
+    // An RSA key pair (3072 bits, OpenSSH's format) that is authorised too; the server keeps
+    // OpenSSH's default accepted algorithms, which leave out SHA-1 signatures (ssh-rsa).
+    QString rsaKeyFile() const { return m_dir.filePath(QStringLiteral("rsa_key")); }
     // A second key pair that the server does not know.
     QString strangerKeyFile() const { return m_dir.filePath(QStringLiteral("stranger_key")); }
     // The server's host key in OpenSSH's "SHA256:..." form.

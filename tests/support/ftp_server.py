@@ -15,6 +15,11 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
   --no-size                    refuses the SIZE command as unknown
   --refuse-rename              refuses RNTO
   --stall-at CMD               takes the command CMD (STOR, QUIT, ...) and never answers it
+  --no-mlst                    refuses MLST as unknown
+  --no-list                    refuses LIST as unknown
+  --keep-bytes N               every stored file keeps only its first N bytes (the reply is 226)
+  --stor-reply TEXT            every STOR is answered with TEXT (Python escapes: \\r\\n, \\x1b, \\u0085)
+  --closed-passive             PASV and EPSV name a port where nobody listens
   --slow-stor MS               the final reply of every STOR comes MS milliseconds late
   --no-data-connection         agrees to active mode (PORT/EPRT) and to STOR, but never connects
                                back for the data
@@ -90,6 +95,22 @@ def serve_ftp(args):
             if args.refuse_rename and cmd == "RNTO":
                 self.respond("550 Renaming is not allowed here.")
                 return
+            if (args.no_mlst and cmd == "MLST") or (args.no_list and cmd == "LIST"):
+                self.respond("500 Command \"%s\" not understood." % cmd)
+                return
+            if args.stor_reply and cmd == "STOR":
+                self.respond(args.stor_reply.encode("ascii").decode("unicode_escape"))
+                return
+            if args.closed_passive and cmd in ("PASV", "EPSV"):
+                probe = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                probe.bind(("127.0.0.1", 0))
+                port = probe.getsockname()[1]
+                probe.close()  # nobody listens there any more
+                if cmd == "EPSV":
+                    self.respond("229 Entering extended passive mode (|||%d|)." % port)
+                else:
+                    self.respond("227 Entering passive mode (127,0,0,1,%d,%d)." % (port // 256, port % 256))
+                return
             if args.stall_at and cmd == args.stall_at.upper():
                 return  # taken, never answered
             if args.no_data_connection and cmd in ("PORT", "EPRT"):
@@ -107,6 +128,9 @@ def serve_ftp(args):
             super().pre_process_command(line, cmd, arg)
 
         def on_file_received(self, file):
+            if args.keep_bytes > 0:
+                with open(file, "r+b") as f:
+                    f.truncate(args.keep_bytes)
             if args.truncate_stored:
                 size = os.path.getsize(file)
                 with open(file, "r+b") as f:
@@ -175,6 +199,11 @@ def main():
     parser.add_argument("--stall-at", default="")
     parser.add_argument("--no-data-connection", action="store_true")
     parser.add_argument("--slow-stor", type=int, default=0)
+    parser.add_argument("--no-mlst", action="store_true")
+    parser.add_argument("--no-list", action="store_true")
+    parser.add_argument("--keep-bytes", type=int, default=0)
+    parser.add_argument("--stor-reply", default="")
+    parser.add_argument("--closed-passive", action="store_true")
     args = parser.parse_args()
 
     import logging

@@ -11,6 +11,7 @@
 namespace {
 using FtpStageTest = StageFixture;
 
+const QString kNotTried = "Not tried: the server stopped answering earlier in this upload";
 const QString kConnectFailureText = "Couldn't connect to server. Make sure you are connected and "
                                     "check your FTP settings, username and password.";
 
@@ -85,7 +86,8 @@ TEST_F(FtpStageTest, FilesThatCannotBePutLogTheServerReplyAndTheTextFileIsStillT
     j.localPicturePath = local.file("missing.jpg");
     j.textFile = false;
     EXPECT_FALSE(runStage(stage, j).pictureUploaded);
-    EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Couldn't upload"}, {}));
+    EXPECT_EQ(lastEntry(log),
+              connectedEntry(j.host, {"Couldn't upload", "Local file not found: " + j.localPicturePath}, {}));
 }
 
 TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
@@ -96,19 +98,22 @@ TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
     startServer({.errorLines = 3});
     j.host = server.hostField();
     runStage(stage, j);
-    EXPECT_EQ(
-        lastEntry(log),
-        connectedEntry(j.host,
-                       {"Couldn't upload", "Server: 550-Line 1 of a long answer from the test server.",
-                        "550-Line 2 of a long answer from the test server.", "550 Not enough privileges."},
-                       {}));
+    EXPECT_EQ(lastEntry(log),
+              connectedEntry(j.host,
+                             {"Couldn't upload", "Server: 550-Line 1 of a long answer from the test server.",
+                              "Server: 550-Line 2 of a long answer from the test server.",
+                              "Server: 550 Not enough privileges."},
+                             {}));
 
     startServer({.errorLines = 80});
     j.host = server.hostField();
     runStage(stage, j);
-    const QString entry = lastEntry(log).join("\r\n");
-    const qsizetype from = entry.indexOf("Server: ") + 8;
-    const QString reply = entry.mid(from, entry.indexOf("\r\nDisconnecting...") - from);
+    QStringList replyLines;
+    for (const QString& line : lastEntry(log)) {
+        if (line.startsWith("Server: "))
+            replyLines << line.mid(8);
+    }
+    const QString reply = replyLines.join("\r\n");
     EXPECT_EQ(reply.size(), FtpClient::kMaxReplyLength);
     EXPECT_TRUE(reply.startsWith("550-Line 1 "));
 }
@@ -126,10 +131,13 @@ TEST_F(FtpStageTest, ConnectFailuresLogTheReplyIfAnyWithTheBoxOnlyForUploadNow)
         QStringList reply;
     } cases[] = {
         {server.hostField(), "wrong", {"Server: 530 Authentication failed."}},
-        {stopped.hostField(), FtpServer::kPassword, {}},
-        {"no-such-host.invalid", FtpServer::kPassword, {}},
-        {"bad/host:21", FtpServer::kPassword, {}},
-        {"127.0.0.1:99999", FtpServer::kPassword, {}},
+        {stopped.hostField(), FtpServer::kPassword, {"Could not connect to " + stopped.hostField()}},
+        {"no-such-host.invalid", FtpServer::kPassword, {"Host not found: no-such-host.invalid"}},
+        {"bad/host:21", FtpServer::kPassword, {"Not a usable host name: bad/host:21"}},
+        {"127.0.0.1:99999", FtpServer::kPassword, {"Not a usable host name: 127.0.0.1:99999"}},
+        {server.hostField() + "\x1b[2J",
+         FtpServer::kPassword,
+         {"Not a usable host name: " + server.hostField() + QChar(QChar::ReplacementCharacter)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.host.toStdString());
@@ -154,7 +162,7 @@ TEST_F(FtpStageTest, SilentServerIsGivenUpAndTheNextRunWorks)
 {
     startServer({.mute = true});
     runStage(stage, job());
-    EXPECT_EQ(lastEntry(log), connectFailureEntry());
+    EXPECT_EQ(lastEntry(log), connectFailureEntry({"Timed out after 1.5 s waiting for the server"}));
     EXPECT_EQ(stage.hConnection, 0u);
 
     startServer();
@@ -170,10 +178,27 @@ TEST_F(FtpStageTest, TransfersThatDieOrDragAreGivenUpAndTheConnectionClosed)
         FtpServer::Options options;
         bool stopMidway;
         std::chrono::milliseconds stageLimit;
+        QString why;
+        QString whyTextFile;
     } cases[] = {
-        {"never confirms the upload", {.stallAfterUpload = true}, false, 15s},
-        {"stopped during the transfer", {.readLimit = 256 * 1024}, true, 15s},
-        {"too slow for the stage's limit", {.readLimit = 64 * 1024}, false, 1500ms},
+        {"never confirms the upload",
+         {.stallAfterUpload = true},
+         false,
+         15s,
+         "Timed out after 1 s waiting for the server",
+         kNotTried},
+        {"stopped during the transfer",
+         {.readLimit = 256 * 1024},
+         true,
+         15s,
+         "Connection to the server lost",
+         "Could not connect to "},
+        {"too slow for the stage's limit",
+         {.readLimit = 64 * 1024},
+         false,
+         1500ms,
+         "Timed out after 1.5 s, the time limit for the whole upload",
+         kNotTried},
     };
     writeFile(local.file("big.jpg"), binaryPicture(8 * 1024 * 1024));
     for (const auto& c : cases) {
@@ -199,8 +224,10 @@ TEST_F(FtpStageTest, TransfersThatDieOrDragAreGivenUpAndTheConnectionClosed)
         EXPECT_NE(server.isRunning(), c.stopMidway);
         EXPECT_TRUE(result.connected);
         EXPECT_FALSE(result.pictureUploaded || result.textFileUploaded);
-        EXPECT_EQ(lastEntry(log), connectedEntry(j.host, {"Couldn't upload"},
-                                                 {"Uploading Textfile", "Couldn't upload Textfile"}));
+        const QString textFileWhy = c.whyTextFile.endsWith(' ') ? c.whyTextFile + j.host : c.whyTextFile;
+        EXPECT_EQ(lastEntry(log),
+                  connectedEntry(j.host, {"Couldn't upload", c.why},
+                                 {"Uploading Textfile", "Couldn't upload Textfile", textFileWhy}));
         EXPECT_EQ(limited.hConnection, 0u);
     }
 }
@@ -315,8 +342,11 @@ TEST_F(FtpStageTest, SilentGoodbyesAndMissingDataConnectionsCostTheirLimitsOnly)
         EXPECT_EQ(lastEntry(log).last(), "Disconnected");
         EXPECT_EQ(limited.hConnection, 0u);
     }
-    EXPECT_EQ(lastEntry(log), connectedEntry(server.hostField(), {"Couldn't upload"},
-                                             {"Uploading Textfile", "Couldn't upload Textfile"}));
+    EXPECT_EQ(lastEntry(log),
+              connectedEntry(server.hostField(),
+                             {"Couldn't upload", "Timed out after 2 s waiting for the server to connect back "
+                                                 "for the data (active mode)"},
+                             {"Uploading Textfile", "Couldn't upload Textfile", kNotTried}));
 }
 
 // A connection made ahead for the job's server and login is taken over, whether it got in or not; one
@@ -405,5 +435,113 @@ TEST_F(FtpStageTest, CancelEndsAtOnceAndLeavesNothingPartialBehind)
             }
         }
     }
+}
+} // namespace
+
+namespace {
+const QString kFffd = QString(QChar(QChar::ReplacementCharacter));
+
+// Whatever a server answers, every line of it is marked as the server's, and none can break a
+// line, move the cursor or colour a terminal. Temporary (4xx) refusals are logged as refusals.
+TEST_F(FtpStageTest, ServerRepliesAreMarkedLineByLineAndFiltered)
+{
+    const struct
+    {
+        QString reply; // as the server sends it, in Python's escapes
+        QStringList logged;
+    } cases[] = {
+        {"553-Refused.\\r\\nPicture uploaded!\\r\\nDisconnected\\r\\n553 End.",
+         {"Server: 553-Refused.", "Server: Picture uploaded!", "Server: Disconnected", "Server: 553 End."}},
+        {"450 Busy\\x1b[2J\\x1b]0;owned\\x07 now\\u0085\\u009b1mX\\rPicture uploaded!",
+         {"Server: 450 Busy" + kFffd + kFffd + " now" + kFffd + kFffd + "X" + kFffd + "Picture uploaded!"}},
+        {"421 Too many users, closing.", {"Server: 421 Too many users, closing."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply.toStdString());
+        startServer({.storReply = c.reply});
+        FtpJob j = job();
+        j.textFile = false;
+        const FtpResult result = runStage(stage, j);
+        EXPECT_TRUE(result.connected);
+        EXPECT_FALSE(result.pictureUploaded);
+        EXPECT_EQ(lastEntry(log), connectedEntry(j.host, QStringList{"Couldn't upload"} + c.logged, {}));
+    }
+}
+
+// Without SIZE the size comes from MLST's size fact or from a LIST of the one file; where nothing
+// can tell, the log says so. A server that kept 4,000 bytes and said 226 delivered nothing.
+TEST_F(FtpStageTest, SizesAreCheckedWithoutSizeOrSaidToBeUnchecked)
+{
+    const QString mismatch =
+        QString("Size mismatch: %1 bytes sent, 4000 bytes on the server").arg(picture.size());
+    const struct
+    {
+        const char* what;
+        FtpServer::Options options;
+        bool safeReplace;
+        QStringList picture;
+        QString asked;
+    } cases[] = {
+        {"MLST", {.noSize = true, .keepBytes = 4000}, false, {mismatch, "Couldn't upload"}, "MLST"},
+        {"MLST, safe replace",
+         {.noSize = true, .keepBytes = 4000},
+         true,
+         {mismatch, "Couldn't upload"},
+         "MLST"},
+        {"LIST",
+         {.noSize = true, .noMlst = true, .keepBytes = 4000},
+         false,
+         {mismatch, "Couldn't upload"},
+         "LIST"},
+        {"nothing",
+         {.noSize = true, .noMlst = true, .noList = true},
+         false,
+         {"Size not checked", "Picture uploaded!"},
+         "LIST"},
+        {"whole, by MLST", {.noSize = true}, false, {"Picture uploaded!"}, "MLST"},
+        {"whole, by LIST",
+         {.noSize = true, .noMlst = true},
+         true,
+         {"Renaming...", "Picture uploaded!"},
+         "LIST"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        startServer(c.options);
+        writeFile(server.homeFile("www/cam1.jpg"), "the picture from before");
+        FtpJob j = job();
+        j.textFile = false;
+        j.safeReplace = c.safeReplace;
+        const FtpResult result = runStage(stage, j);
+        EXPECT_EQ(lastEntry(log), connectedEntry(j.host, c.picture, {}));
+        EXPECT_EQ(result.pictureUploaded, c.picture.last() == "Picture uploaded!");
+        EXPECT_TRUE(commandNames().contains(c.asked));
+        if (c.safeReplace && !result.pictureUploaded) {
+            EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), "the picture from before");
+        }
+        EXPECT_EQ(stage.hConnection, 0u);
+    }
+}
+
+// What the client knows of a failure it says in one line of its own, never labelled "Server: ".
+TEST_F(FtpStageTest, FailuresWithoutAReplyGiveTheReasonTheClientKnows)
+{
+    startServer({.closedPassive = true});
+    FtpJob j = job();
+    j.connection.passive = true;
+    runStage(stage, j);
+    const QStringList entry = lastEntry(log);
+    ASSERT_EQ(entry.size(), 10) << entry.join('|').toStdString();
+    const QRegularExpression dataPort("^Could not open the data connection to port [0-9]+$");
+    EXPECT_TRUE(dataPort.match(entry[4]).hasMatch()) << entry[4].toStdString();
+    EXPECT_TRUE(dataPort.match(entry[7]).hasMatch()) << entry[7].toStdString();
+
+    startServer({.stallAt = "SIZE"});
+    runStage(stage, job());
+    EXPECT_EQ(lastEntry(log),
+              connectedEntry(server.hostField(),
+                             {"Couldn't upload", "Timed out after 1 s waiting for the server"},
+                             {"Uploading Textfile", "Couldn't upload Textfile", kNotTried}));
+    EXPECT_FALSE(log.text().contains("Server: "));
 }
 } // namespace

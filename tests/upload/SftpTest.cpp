@@ -67,9 +67,11 @@ TEST_F(SftpTest, AKeyLoginUploadsAndReplacesSafely)
     EXPECT_FALSE(c.remoteSize(remote("none.jpg")).has_value());
     EXPECT_NE(c.lastError(), FtpClient::Error::None);
     EXPECT_TRUE(c.remove(remote("time.txt")));
+    // SFTP has no reply text: the status comes in the client's words, not as the server's.
     EXPECT_FALSE(c.rename(remote("none.jpg"), remote("x.jpg")));
-    EXPECT_EQ(c.lastError(), FtpClient::Error::ServerReply);
-    EXPECT_FALSE(c.lastReply().isEmpty());
+    EXPECT_EQ(c.lastError(), FtpClient::Error::Refused);
+    EXPECT_TRUE(c.lastReply().isEmpty());
+    EXPECT_FALSE(c.reason().isEmpty());
     EXPECT_EQ(remoteFiles(), QStringList{"cam1.jpg"});
 }
 
@@ -121,5 +123,47 @@ TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheUserTrustsIt)
     trusted.close();
     EXPECT_TRUE(readFile(knownHosts).contains("127.0.0.1")) << readFile(knownHosts).toStdString();
     EXPECT_TRUE(runStage(sftp, sftpJob()).textFileUploaded) << log.text().toStdString();
+}
+
+// Failures the client finds itself are told in its own words, never labelled "Server: ".
+TEST_F(SftpTest, KeyAndStatusProblemsAreToldInTheClientsWords)
+{
+    trustServer();
+    FtpJob j = sftpJob();
+    j.connection.keyFile = local.file("no_such_key");
+    runStage(sftp, j);
+    EXPECT_EQ(lastEntry(log), connectFailureEntry({"Key file not found: " + j.connection.keyFile}));
+
+    j = sftpJob();
+    j.remotePicturePath = remote("missing/cam1.jpg");
+    j.textFile = false;
+    runStage(sftp, j);
+    EXPECT_EQ(
+        lastEntry(log),
+        connectedEntry(j.host, {"Couldn't upload", "Upload failed: No such file or directory (2/-31)"}, {}));
+    EXPECT_FALSE(log.text().contains("Server: "));
+}
+
+// An RSA key, as ssh-keygen makes it, against sshd's default accepted algorithms.
+TEST_F(SftpTest, RsaKeysLogInOrAreRefusedWithTheReason)
+{
+    trustServer();
+    FtpJob j = sftpJob();
+    j.connection.keyFile = ssh.rsaKeyFile();
+    // Debian 12's libssh2 (1.10) signs only with SHA-1, which OpenSSH 9.2 refuses by default; a
+    // library that signs with rsa-sha2-256/512 gets in.
+    if (!runStage(sftp, j).pictureUploaded) {
+        EXPECT_EQ(
+            lastEntry(log),
+            connectFailureEntry({"Login refused with the RSA key: the SSH library of this system signs RSA "
+                                 "keys only with SHA-1 (ssh-rsa), which OpenSSH 8.8 and later refuse; use an "
+                                 "Ed25519 or ECDSA key"}));
+    }
+    // An RSA key the server does not know is refused for that reason, like any other key.
+    FtpClient::Settings stranger = settings();
+    stranger.keyFile = ssh.strangerKeyFile();
+    FtpClient withStranger(kTimeouts, stranger);
+    EXPECT_FALSE(connect(withStranger));
+    EXPECT_TRUE(withStranger.reason().startsWith("Login refused")) << withStranger.reason().toStdString();
 }
 } // namespace
