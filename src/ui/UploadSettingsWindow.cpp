@@ -4,6 +4,7 @@
 #include "help/Help.h"
 #include "help/ScreenPlacement.h"
 #include "settings/AccountBook.h"
+#include "settings/DestinationName.h"
 #include "settings/IntervalTable.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/StampPreview.h"
@@ -182,6 +183,15 @@ QWidget* UploadSettingsWindow::buildGeneral()
     return page;
 }
 
+bool UploadSettingsWindow::showFileNameProblem(const QString& name)
+{
+    const QString problem = DestinationName::problem(name);
+    m_fileNameProblem->setText(QStringLiteral("The destination file name ") + problem +
+                               QStringLiteral(": it is not used. Give a name without a folder."));
+    m_fileNameProblem->setVisible(!problem.isEmpty());
+    return problem.isEmpty();
+}
+
 QWidget* UploadSettingsWindow::buildDestination()
 {
     QFrame* page = frame(QStringLiteral("Frame3"));
@@ -212,7 +222,12 @@ QWidget* UploadSettingsWindow::buildDestination()
     grid->addWidget(m_browse, 3, 2);
     grid->addWidget(m_onlyLocally, 4, 0, 1, 3);
     grid->addWidget(m_safeReplace, 5, 0, 1, 3);
-    grid->setRowStretch(6, 1);
+    m_fileNameProblem = label(QStringLiteral("lblFileNameProblem"), QString());
+    m_fileNameProblem->setWordWrap(true);
+    m_fileNameProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_fileNameProblem->hide();
+    grid->addWidget(m_fileNameProblem, 6, 0, 1, 3);
+    grid->setRowStretch(7, 1);
     return page;
 }
 
@@ -325,8 +340,12 @@ void UploadSettingsWindow::connectControls()
 
     onEdit(m_folder, &QLineEdit::textChanged,
            [&book](const QString& text) { book.set(&Account::folder, text); });
-    onEdit(m_fileName, &QLineEdit::textChanged,
-           [&book](const QString& text) { book.set(&Account::fileName, text); });
+    // A name with a folder in it is not stored: it would put the picture outside the folders the
+    // user gave. The stored name stays the last usable one.
+    onEdit(m_fileName, &QLineEdit::textChanged, [this, &book](const QString& text) {
+        if (showFileNameProblem(text))
+            book.set(&Account::fileName, text);
+    });
     onEdit(m_localFolder, &QLineEdit::textChanged,
            [&book](const QString& text) { book.set(&Account::localFolder, text); });
     onEdit(m_locally, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::locally, on); });
@@ -402,6 +421,7 @@ void UploadSettingsWindow::refreshControls()
 
     showText(m_folder, a.folder);
     showText(m_fileName, a.fileName);
+    showFileNameProblem(a.fileName);
     m_locally->setChecked(a.locally);
     m_onlyLocally->setChecked(a.onlyLocally);
     m_onlyLocally->setEnabled(a.locally);

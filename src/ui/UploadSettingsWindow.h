@@ -78,6 +78,8 @@ private:
     // "&Test": log in, write and remove a small file, say what worked in one message box.
     void testConnection();
     void runTest(const Account& account, const QString& trustedKey);
+    // Shows why name cannot be a destination file name, or hides the note; true when it can.
+    bool showFileNameProblem(const QString& name);
     // Connects a control's change signal to an edit of the book, skipped while the controls are
     // being filled from the book so that loading never writes.
     template <typename Sender, typename Signal, typename Handler>
@@ -109,6 +111,7 @@ private:
     QCheckBox* m_safeReplace;
     QLineEdit* m_folder;
     QLineEdit* m_fileName;
+    QLabel* m_fileNameProblem; // why the typed destination file name is not used
     QCheckBox* m_locally;
     QLineEdit* m_localFolder;
     QPushButton* m_browse;

@@ -8,6 +8,7 @@
 #include "imaging/cDIBSection.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
+#include "settings/DestinationName.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpStage.h"
@@ -16,7 +17,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -60,22 +60,24 @@ void UploadCycle::removeWorkFile(const QString& name) const
     QFile::remove(workFile(name));
 }
 
+void UploadCycle::setClock(const Clock& clock)
+{
+    m_clock = &clock;
+    m_deps.ftp.setClock(clock);
+}
+
 bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
 {
-    // Write the copy beside the target and move it over, so a web server that serves the local
-    // folder never sees half a picture.
+    // Written beside the target and moved over it, so a web server that serves the local folder
+    // never sees half a picture, and a failed copy leaves the one that was there. A link in the
+    // user's own folder is the user's: the file it points at is replaced.
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         return false;
-    QSaveFile target(to);
-    if (!target.open(QIODevice::WriteOnly))
-        return false;
     const QByteArray data = source.readAll();
-    if (target.write(data) != data.size()) {
-        target.cancelWriting();
+    if (source.error() != QFileDevice::NoError)
         return false;
-    }
-    return target.commit();
+    return m_writer.write(to, data, FileWriter::Links::Follow).ok;
 }
 
 FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
@@ -99,7 +101,7 @@ FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
 
 bool UploadCycle::isOutsideDateRange(const Account& account) const
 {
-    const QDate today = QDate::currentDate();
+    const QDate today = m_clock->today();
     return account.between && (today < account.dateFrom || today > account.dateTo);
 }
 
@@ -137,7 +139,7 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
 
     m_savedStatus = m_deps.status.uploadState();
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
-    m_start = QDateTime::currentDateTime();
+    m_start = m_clock->now();
 
     if (scheduled && isOutsideDateRange(m_account)) {
         m_deps.status.setUploadState(m_savedStatus);
@@ -191,7 +193,6 @@ void UploadCycle::onStill(const CaptureStill& still)
         endSteps(Outcome::Failed, QStringLiteral("Failed to save picture, ") + still.error);
         return;
     }
-    ProgramOptions& options = m_deps.options;
     // The frame, the stamped picture and the pixel buffer stay in memory: only the JPEG and the
     // time file, which leave the program, are written to the working folder.
     const QImage picture =
@@ -200,38 +201,15 @@ void UploadCycle::onStill(const CaptureStill& still)
                   still.frame, generalDateTimeText(m_start),
                   StampComposer::Style{stampFont(m_account), m_account.backQColor(), m_account.foreQColor()})
             : still.frame;
-    cDIBSection dib;
-    if (!dib.fromImage32(picture)) {
-        endSteps(Outcome::Failed);
-        return;
-    }
-    if (!SaveJpeg(dib, workFile(kJpegFile), options.jpegQuality(), m_deps.prompter)) {
-        if (!m_stopRequested)
-            m_deps.prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
-    }
+    FtpJob job = jobFor(m_account, m_scheduled);
+    writeWorkFiles(picture, job);
     if (m_stopRequested) {
         finishStopped();
         return;
     }
 
-    if (m_account.textTime) {
-        QSaveFile timeFile(workFile(kTimeFile));
-        if (timeFile.open(QIODevice::WriteOnly)) {
-            timeFile.write((generalDateTimeText(m_start) + QStringLiteral("\r\n")).toUtf8());
-            timeFile.commit();
-        }
-    }
-
     bool savedLocally = false;
-    // Without a local folder nothing is copied: an empty folder would put the files into the
-    // file system's root.
-    if (m_account.locally && !m_account.localFolder.isEmpty()) {
-        const QString folder = m_account.localFolder + QLatin1Char('/');
-        savedLocally =
-            copyReplacing(workFile(kJpegFile), folder + m_account.fileName + QStringLiteral(".jpg"));
-        if (!options.textTimeName().isEmpty())
-            copyReplacing(workFile(kTimeFile), folder + options.textTimeName());
-    }
+    copyLocally(job, &savedLocally);
 
     if (m_account.locally && m_account.onlyLocally) {
         removeCycleFiles();
@@ -239,7 +217,6 @@ void UploadCycle::onStill(const CaptureStill& still)
         return;
     }
 
-    const FtpJob job = jobFor(m_account, m_scheduled);
     m_wait = Wait::Transfer;
     if (!m_deps.ftp.start(job, std::move(m_dial))) {
         // Someone else's transfer holds the stage; this cycle delivers nothing.
@@ -247,6 +224,62 @@ void UploadCycle::onStill(const CaptureStill& still)
         removeCycleFiles();
         endSteps(Outcome::Failed);
     }
+}
+
+void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
+{
+    ProgramOptions& options = m_deps.options;
+    // The folder may have been removed since the last cycle.
+    QDir().mkpath(m_deps.workDir);
+
+    cDIBSection dib;
+    const std::optional<QByteArray> jpeg =
+        dib.fromImage32(picture) ? EncodeJpeg(dib, options.jpegQuality(), m_deps.prompter) : std::nullopt;
+    if (!jpeg) {
+        job.pictureProblem = QStringLiteral("No picture: it could not be made into a JPEG");
+    } else {
+        const FileWriter::Result written = WriteJpeg(*jpeg, workFile(kJpegFile), m_writer, m_deps.prompter);
+        if (!written.ok)
+            job.pictureProblem =
+                QStringLiteral("Couldn't write ") + kJpegFile + QStringLiteral(": ") + written.error;
+    }
+    if (!job.pictureProblem.isEmpty() && !m_stopRequested)
+        m_deps.prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
+
+    if (m_account.textTime) {
+        const FileWriter::Result written = m_writer.write(
+            workFile(kTimeFile), (generalDateTimeText(m_start) + QStringLiteral("\r\n")).toUtf8());
+        if (!written.ok)
+            job.timeFileProblem =
+                QStringLiteral("Couldn't write ") + kTimeFile + QStringLiteral(": ") + written.error;
+    } else {
+        job.timeFileProblem = QStringLiteral("No time file in this cycle");
+    }
+
+    // A name with a folder in it would put the file outside the folder the user gave.
+    const QString pictureName = DestinationName::problem(m_account.fileName);
+    if (!pictureName.isEmpty())
+        job.pictureProblem = QStringLiteral("Not sent: the destination file name ") + pictureName;
+    const QString timeName = DestinationName::problem(options.textTimeName());
+    if (!timeName.isEmpty() && job.timeFileProblem.isEmpty())
+        job.timeFileProblem = QStringLiteral("Not sent: the time file name ") + timeName;
+}
+
+void UploadCycle::copyLocally(const FtpJob& job, bool* pictureCopied)
+{
+    // Without a local folder nothing is copied: an empty folder would put the files into the
+    // file system's root. Only files of this cycle are copied: a failed write keeps the copy the
+    // folder had.
+    *pictureCopied = false;
+    if (!m_account.locally || m_account.localFolder.isEmpty())
+        return;
+    const QString folder = m_account.localFolder + QLatin1Char('/');
+    if (job.pictureProblem.isEmpty())
+        *pictureCopied =
+            copyReplacing(workFile(kJpegFile), folder + m_account.fileName + QStringLiteral(".jpg"));
+    const QString timeName = m_deps.options.textTimeName();
+    if (job.timeFileProblem.isEmpty() && !timeName.isEmpty())
+        copyReplacing(workFile(kTimeFile), folder + timeName);
 }
 
 void UploadCycle::onTransferFinished(const FtpResult& result)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Clock.h"
+#include "common/FileWriter.h"
 #include "settings/Account.h"
 #include "upload/FtpDial.h"
 
@@ -85,6 +87,13 @@ public:
     void stop();
     bool isRunning() const { return m_running; }
 
+    // The clock of the stamp, the time file, the date range and the log's entry headers; the
+    // system's unless a test sets another. clock must outlive the cycle.
+    void setClock(const Clock& clock);
+    // How the cycle writes its files (the JPEG, the time file, the local copies); tests put in
+    // one that fails as a full disk would.
+    void setFileWriter(const FileWriter& writer) { m_writer = writer; }
+
     // Cycles that reached the end steps since start. Wider than the program ever needed, so it
     // never wraps in a program that runs for months.
     qint64 uploadCount() const { return m_uploadCount; }
@@ -101,6 +110,10 @@ private:
     FtpJob jobFor(const Account& account, bool scheduled) const;
     bool isOutsideDateRange(const Account& account) const;
     bool copyReplacing(const QString& from, const QString& to) const;
+    // Writes the cycle's JPEG and time file; what could not be made is said in the job, so the
+    // stage logs it and never sends an older file under its name.
+    void writeWorkFiles(const QImage& picture, FtpJob& job);
+    void copyLocally(const FtpJob& job, bool* pictureCopied);
     void removeWorkFile(const QString& name) const;
     void takeStill();
     void onStill(const CaptureStill& still);
@@ -112,6 +125,9 @@ private:
     void switchPreviewBack();
 
     Dependencies m_deps;
+    SystemClock m_systemClock;
+    const Clock* m_clock = &m_systemClock;
+    FileWriter m_writer;
     qint64 m_uploadCount = 0;
 
     bool m_running = false;

@@ -218,6 +218,36 @@ TEST_F(UploadSettingsWindowTest, FolderSlashLocalSavingAndPasswordRules)
     EXPECT_EQ(mine("Password:"), "");
 }
 
+// A destination file name with a folder in it is refused where it is typed, with the reason, and
+// the stored name stays the last usable one; a stored one from elsewhere shows the reason too.
+TEST_F(UploadSettingsWindowTest, DestinationNamesWithFoldersAreRefusedWithTheReason)
+{
+    auto* name = child<QLineEdit>("Text8");
+    auto* problem = child<QLabel>("lblFileNameProblem");
+    EXPECT_FALSE(!problem->isHidden());
+    retype(name, "cam");
+    EXPECT_EQ(mine("Destination filename:"), "cam");
+    type(name, "/../x");
+    EXPECT_EQ(mine("Destination filename:"), "cam");
+    EXPECT_TRUE(!problem->isHidden());
+    EXPECT_EQ(
+        problem->text(),
+        "The destination file name contains \"/\" or \"\\\": it is not used. Give a name without a folder.");
+    name->setText("..");
+    EXPECT_EQ(problem->text(),
+              "The destination file name is \"..\": it is not used. Give a name without a folder.");
+    EXPECT_EQ(mine("Destination filename:"), "cam");
+    retype(name, "cam 2");
+    EXPECT_FALSE(!problem->isHidden());
+    EXPECT_EQ(mine("Destination filename:"), "cam 2");
+
+    store().SaveString(HKEY_LOCAL_MACHINE, key("My Account"), "Destination filename:", "a\\b");
+    book.ValdItem();
+    EXPECT_EQ(name->text(), "a\\b");
+    EXPECT_TRUE(!problem->isHidden());
+    EXPECT_EQ(mine("Destination filename:"), "a\\b") << "loading writes nothing";
+}
+
 TEST_F(UploadSettingsWindowTest, EditsGoToTheAccountThatWasCurrentWhenMade)
 {
     makeAccounts({"Roof", "Garden"});

@@ -269,9 +269,21 @@ TEST_F(FtpStageTest, LineEndsInNamesOrLoginCannotAddCommands)
     j.remotePicturePath = "/www/a.jpg\r\nDELE /www/keep.jpg";
     j.textFile = false;
     EXPECT_FALSE(runStage(stage, j).pictureUploaded);
-    j = job();
-    j.user = "cam\r\nDELE /www/keep.jpg";
-    EXPECT_FALSE(runStage(stage, j).connected);
+    EXPECT_EQ(
+        lastEntry(log),
+        connectedEntry(j.host,
+                       {"Couldn't upload", "The remote folder or file name contains a line break or "
+                                           "another control character, which cannot be sent to the server"},
+                       {}));
+    for (const bool inPassword : {false, true}) {
+        j = job();
+        (inPassword ? j.password : j.user) += "\r\nDELE /www/keep.jpg";
+        EXPECT_FALSE(runStage(stage, j).connected);
+        EXPECT_EQ(lastEntry(log),
+                  connectFailureEntry({QString("The %1 contains a line break or another control "
+                                               "character, which cannot be sent to the server")
+                                           .arg(inPassword ? "password" : "user name")}));
+    }
     EXPECT_TRUE(QFileInfo::exists(server.homeFile("www/keep.jpg")));
     EXPECT_FALSE(commandNames().contains("DELE"));
 }

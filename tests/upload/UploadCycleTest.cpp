@@ -1,3 +1,6 @@
+#include "EnvScope.h"
+#include "FailDevice.h"
+#include "SetClock.h"
 #include "StageFixture.h"
 #include "UploadRig.h"
 
@@ -275,5 +278,238 @@ TEST(UploadCycleWithoutCamera, FrameFailureIsReportedAndCounted)
     EXPECT_TRUE(rig.prompter.texts().first().startsWith("Failed to save picture, "));
     EXPECT_EQ(rig.cycle->uploadCount(), 1);
     EXPECT_TRUE(rig.log.text().isEmpty());
+}
+} // namespace
+
+namespace {
+const QDateTime kMorning(QDate(2024, 12, 6), QTime(7, 15, 0));
+
+// The mean difference of two pictures' colour channels over the rows from top on.
+double meanDifference(const QImage& a, const QImage& b, int top)
+{
+    double sum = 0;
+    int count = 0;
+    for (int y = top; y < std::min(a.height(), b.height()); ++y) {
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            sum +=
+                std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) + std::abs(p.blue() - q.blue());
+            count += 3;
+        }
+    }
+    return count ? sum / count : 1e9;
+}
+
+// Where pictures a and b differ below top: the share of those pixels in which picture is nearer to a.
+double shareNearer(const QImage& picture, const QImage& a, const QImage& b, int top)
+{
+    const auto distance = [](const QColor& p, const QColor& q) {
+        return std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) + std::abs(p.blue() - q.blue());
+    };
+    int differing = 0;
+    int nearer = 0;
+    for (int y = top; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QColor p = picture.pixelColor(x, y), pa = a.pixelColor(x, y), pb = b.pixelColor(x, y);
+            if (distance(pa, pb) < 120)
+                continue;
+            ++differing;
+            nearer += distance(p, pa) < distance(p, pb) ? 1 : 0;
+        }
+    }
+    return differing ? double(nearer) / differing : 0;
+}
+
+// The clock the cycle reads gives the stamp, the time file and the log header, in the locale's
+// general form; the band shows that text in the account's colours.
+TEST_F(UploadCycleTest, TheClockGivesTheStampTheTimeFileAndTheLogHeader)
+{
+    LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
+    SetClock clock(kMorning);
+    rig.cycle->setClock(clock);
+    set("Enable timestamp", "1");
+    set("TextTime", "1");
+    set("Backcolor", QString::number(0 + 256 * 0 + 65536 * 160)); // dark blue
+    set("Forecolor", QString::number(255 + 256 * 255));           // yellow
+    rig.saveOption("TextTimeName", "time.txt");
+    rig.saveOption("Image Quality (JPEG):", "100");
+    rig.load();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(readFile(server.homeFile("time.txt")), "06.12.24 07:15:00\r\n");
+    EXPECT_TRUE(rig.log.text().contains("---[06.12.24 07:15:00]---\r\nConnecting..."));
+
+    QImage sent;
+    ASSERT_TRUE(sent.loadFromData(readFile(server.homeFile("webcam.jpg")), "JPG"));
+    const int frameHeight = sent.height() - StampComposer::kBandHeight;
+    QFont font("Tahoma");
+    font.setPointSizeF(10);
+    font.setBold(true);
+    const StampComposer::Style style{font, QColor(0, 0, 160), QColor(255, 255, 0)};
+    const QImage blank(sent.width(), frameHeight, QImage::Format_RGB32);
+    const auto band = [&](const QString& text) {
+        QImage frame = blank;
+        frame.fill(Qt::black);
+        return StampComposer::compose(frame, text, style).convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage right = band("06.12.24 07:15:00");
+    EXPECT_LT(meanDifference(sent, right, frameHeight), 12.0);
+    EXPECT_GT(shareNearer(sent, right, band("07.12.24 08:16:01"), frameHeight), 0.9);
+    EXPECT_GT(shareNearer(sent, right, band(""), frameHeight), 0.9);
+    QImage filled = band("");
+    for (int y = frameHeight; y < filled.height(); ++y)
+        for (int x = 0; x < filled.width(); ++x)
+            filled.setPixelColor(x, y, style.text);
+    EXPECT_GT(meanDifference(sent, filled, frameHeight), 60.0);
+    // The band's last row is the background colour from edge to edge.
+    for (const int x : {0, sent.width() / 2, sent.width() - 1}) {
+        const QColor c = sent.pixelColor(x, sent.height() - 1);
+        EXPECT_LT(std::abs(c.blue() - 160) + c.red() + c.green(), 40) << x;
+    }
+
+    // Exactly midnight shows the date alone.
+    clock.set(QDateTime(QDate(2024, 12, 7), QTime(0, 0)));
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(readFile(server.homeFile("time.txt")), "07.12.24\r\n");
+}
+
+// Both end days belong to the range, to their last second; the next day's first second does not.
+TEST_F(UploadCycleTest, TheDateRangeFollowsTheClockAcrossMidnight)
+{
+    SetClock clock(QDateTime(QDate(2024, 12, 5), QTime(23, 59, 59)));
+    rig.cycle->setClock(clock);
+    set("Upload image every:", "10 seconds");
+    set("Between", "1");
+    set("DateFrom", "2024-12-06");
+    set("DateTo", "2024-12-06");
+    rig.load();
+    EXPECT_EQ(rig.runCycle(true), Outcome::OutsideDateRange);
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    clock.set(QDateTime(QDate(2024, 12, 6), QTime(23, 59, 59)));
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(true), Outcome::OutsideDateRange);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered) << "Upload Now ignores the range";
+}
+
+// A full disk in the working folder: the JPEG and the time file are not made, nothing older is
+// sent or copied in their place (also with "Keep"), the server's and the local folder's files keep
+// what they had, the log says why, and the cycle delivered nothing.
+TEST_F(UploadCycleTest, AFullDiskSendsAndCopiesNothingOlderAndSaysWhy)
+{
+    TempDir local;
+    set("TextTime", "1");
+    set("Locally", "1");
+    set("LocallySource", local.path());
+    rig.saveOption("TextTimeName", "time.txt");
+    rig.saveOption("Keep", "1");
+    rig.load();
+    ASSERT_EQ(rig.runCycle(true), Outcome::Delivered);
+    const QByteArray goodPicture = readFile(server.homeFile("webcam.jpg"));
+    const QByteArray goodTime = readFile(server.homeFile("time.txt"));
+    ASSERT_FALSE(goodPicture.isEmpty());
+    ASSERT_EQ(readFile(local.file("time.txt")), goodTime);
+    const qsizetype stores = server.commands().filter("STOR").size();
+
+    for (const qint64 room : {qint64(0), qint64(10)}) {
+        SCOPED_TRACE(room);
+        rig.prompter.clear();
+        rig.cycle->setFileWriter(FailDevice::writer(room));
+        EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
+        EXPECT_EQ(lastEntry(rig.log),
+                  connectedEntry(server.hostField(),
+                                 {"Couldn't upload", "Couldn't write webcam.jpg: No space left on device"},
+                                 {"Uploading Textfile", "Couldn't upload Textfile",
+                                  "Couldn't write time.txt: No space left on device"}));
+        EXPECT_EQ(server.commands().filter("STOR").size(), stores);
+        EXPECT_EQ(readFile(server.homeFile("webcam.jpg")), goodPicture);
+        EXPECT_EQ(readFile(server.homeFile("time.txt")), goodTime);
+        EXPECT_EQ(readFile(local.file("webcam.jpg")), goodPicture);
+        EXPECT_EQ(readFile(local.file("time.txt")), goodTime);
+        ASSERT_EQ(rig.prompter.texts().size(), 2);
+        EXPECT_TRUE(rig.prompter.texts().first().startsWith("IJL ERROR: ["));
+        EXPECT_EQ(rig.prompter.texts().last(), "Failed to save JPEG file");
+        // The kept picture of the last good cycle stays, and no half-written file lies beside it.
+        EXPECT_EQ(QDir(rig.work.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"webcam.jpg"});
+    }
+
+    // Saving only locally with a full disk delivers nothing either.
+    set("Only Locally", "1");
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
+    EXPECT_EQ(readFile(local.file("webcam.jpg")), goodPicture);
+}
+
+// Links planted at the working files are replaced, never written through; a working folder that
+// was removed is made again by the next cycle.
+TEST_F(UploadCycleTest, PlantedLinksAndARemovedWorkingFolder)
+{
+    TempDir elsewhere;
+    set("TextTime", "1");
+    rig.saveOption("TextTimeName", "time.txt");
+    rig.load();
+    for (const QString& name : {UploadCycle::kTimeFile, UploadCycle::kJpegFile}) {
+        writeFile(elsewhere.file(name), "precious");
+        ASSERT_TRUE(QFile::link(elsewhere.file(name), rig.workFile(name)));
+    }
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    for (const QString& name : {UploadCycle::kTimeFile, UploadCycle::kJpegFile})
+        EXPECT_EQ(readFile(elsewhere.file(name)), "precious") << name.toStdString();
+    EXPECT_TRUE(readFile(server.homeFile("time.txt")).endsWith("\r\n"));
+
+    ASSERT_TRUE(QDir(rig.work.path()).removeRecursively());
+    QFile::remove(server.homeFile("webcam.jpg"));
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
+}
+
+// File names with a folder in them are refused: nothing lands outside the folders the user gave,
+// locally or on the server.
+TEST_F(UploadCycleTest, NamesWithFoldersAreNeitherWrittenNorSent)
+{
+    TempDir base;
+    const QString localFolder = base.file("local");
+    ASSERT_TRUE(QDir().mkpath(localFolder));
+    ASSERT_TRUE(QDir(server.home()).mkpath("www"));
+    set("Initial Remote Site Folder:", "/www/");
+    set("Locally", "1");
+    set("LocallySource", localFolder);
+    set("TextTime", "1");
+    const struct
+    {
+        QString picture;
+        QString timeFile;
+        QStringList pictureLines;
+        QStringList timeLines;
+    } cases[] = {
+        {"../evil",
+         "time.txt",
+         {"Couldn't upload", "Not sent: the destination file name contains \"/\" or \"\\\""},
+         {"Textfile uploaded"}},
+        {"..",
+         "time.txt",
+         {"Couldn't upload", "Not sent: the destination file name is \"..\""},
+         {"Textfile uploaded"}},
+        {"a\\b",
+         "time.txt",
+         {"Couldn't upload", "Not sent: the destination file name contains \"/\" or \"\\\""},
+         {"Textfile uploaded"}},
+        {"cam",
+         "../t.txt",
+         {"Picture uploaded!"},
+         {"Couldn't upload Textfile", "Not sent: the time file name contains \"/\" or \"\\\""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture.toStdString());
+        set("Destination filename:", c.picture);
+        rig.options.setTextTimeName(c.timeFile);
+        rig.load();
+        rig.runCycle(true);
+        EXPECT_EQ(lastEntry(rig.log), connectedEntry(server.hostField(), c.pictureLines,
+                                                     QStringList{"Uploading Textfile"} + c.timeLines));
+        EXPECT_EQ(QDir(base.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"local"});
+        EXPECT_EQ(QDir(server.home()).entryList(QDir::Files), QStringList{});
+    }
+    EXPECT_EQ(server.commands().filter("STOR").filter("..").size(), 0);
 }
 } // namespace
