@@ -634,7 +634,9 @@ bool FtpClient::connect(const QString& host, const QString& user, const QString&
     m_hostKeyProblem = HostKeyProblem::None;
     m_hostKeyFingerprint.clear();
     m_reason.clear();
-    m_host = host;
+    // An own copy: the client ends on the worker, and a buffer shared with the caller's text
+    // would be released on two threads.
+    m_host = QString(host.constData(), host.size());
     m_deadline = std::chrono::steady_clock::now() + m_timeouts.stage;
 
     std::optional<Endpoint> endpoint = parseHost(host);
