@@ -59,7 +59,9 @@ FileWriter::Result FileWriter::write(const QString& path, const QByteArray& data
     if (fd < 0)
         return {false, systemError(errno), Step::Create};
     // A replaced file keeps its mode; a new one gets the usual mode of a new file.
-    ::fchmod(fd, exists && S_ISREG(existing.st_mode) ? existing.st_mode & 07777 : newFileMode());
+    // The mask is read once: the program never changes it.
+    static const mode_t usualMode = newFileMode();
+    ::fchmod(fd, exists && S_ISREG(existing.st_mode) ? existing.st_mode & 07777 : usualMode);
 
     Result result{true, {}, Step::None};
     {
