@@ -71,19 +71,28 @@ bool FtpServer::start(const Options& options)
     return false;
 }
 
-QString FtpServer::makeCertificate(const QString& folder, QString* error)
+QString FtpServer::makeCertificate(const QString& folder, QString* error, const QString& commonName)
 {
     const QString key = folder + QStringLiteral("/server.key");
     const QString certificate = folder + QStringLiteral("/server.crt");
     QByteArray output;
-    const int status =
-        ChildProcess::run(QStringLiteral("openssl"),
-                          {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                           QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
-                           key, QStringLiteral("-out"), certificate, QStringLiteral("-days"),
-                           QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                           QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1")},
-                          30000, &output);
+    QStringList arguments{QStringLiteral("req"),
+                          QStringLiteral("-x509"),
+                          QStringLiteral("-newkey"),
+                          QStringLiteral("rsa:2048"),
+                          QStringLiteral("-nodes"),
+                          QStringLiteral("-keyout"),
+                          key,
+                          QStringLiteral("-out"),
+                          certificate,
+                          QStringLiteral("-days"),
+                          QStringLiteral("2"),
+                          QStringLiteral("-utf8"),
+                          QStringLiteral("-subj"),
+                          QStringLiteral("/CN=") + commonName};
+    if (commonName == QStringLiteral("127.0.0.1"))
+        arguments << QStringLiteral("-addext") << QStringLiteral("subjectAltName=IP:127.0.0.1");
+    const int status = ChildProcess::run(QStringLiteral("openssl"), arguments, 30000, &output);
     if (status != 0) {
         if (error)
             *error = QString::fromLocal8Bit(output);

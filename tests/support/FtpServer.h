@@ -60,8 +60,10 @@ public:
     // logs "CONNECT" for each connection it accepted.
     QStringList commands() const;
     // Makes a self-signed certificate for 127.0.0.1 with openssl into folder; returns the PEM file
-    // holding certificate and key (empty on failure, error says why).
-    static QString makeCertificate(const QString& folder, QString* error = nullptr);
+    // holding certificate and key (empty on failure, error says why). commonName: the subject's
+    // name; without the address as an alternative name unless it is the address itself.
+    static QString makeCertificate(const QString& folder, QString* error = nullptr,
+                                   const QString& commonName = QStringLiteral("127.0.0.1"));
     // What went wrong when start() failed.
     const QString& startError() const { return m_startError; }
 

@@ -137,4 +137,24 @@ TEST_F(FtpsTest, OnlyCertificatesOfATrustedAuthorityAreAccepted)
     EXPECT_FALSE(refused.connect(server.hostField(), FtpServer::kUser, FtpServer::kPassword));
     EXPECT_EQ(refused.lastError(), FtpClient::Error::CertificateRefused);
 }
+
+// libcurl's words on a certificate carry the certificate's own names: they reach the log as one
+// line, with the escape sequences of a hostile name made harmless.
+TEST_F(FtpsTest, ACertificateNameCannotSteerTheLog)
+{
+    TempDir hostile;
+    QString error;
+    const QString pem =
+        FtpServer::makeCertificate(hostile.path(), &error, "evil\x1b[2J\x1b]0;owned\x07\u0085name");
+    ASSERT_FALSE(pem.isEmpty()) << error.toStdString();
+    startServer({.tlsCertificate = pem});
+    FtpJob j = tlsJob(true);
+    j.connection.caFile = hostile.file("server.crt");
+    EXPECT_FALSE(runStage(stage, j).connected);
+    const QStringList entry = lastEntry(log);
+    ASSERT_EQ(entry.size(), 4) << entry.join('|').toStdString();
+    EXPECT_TRUE(entry[2].startsWith("Certificate refused: ")) << entry[2].toStdString();
+    const QString fffd(QChar::ReplacementCharacter);
+    EXPECT_TRUE(entry[2].contains("'evil" + fffd + fffd + fffd + "name'")) << entry[2].toStdString();
+}
 } // namespace
