@@ -874,8 +874,9 @@ size_t FtpClient::onListing(char* data, size_t size, size_t count, void* self)
     // One file's line; a server that sends on and on is not listened to.
     if (client->m_listing.size() > 64 * 1024)
         return 0;
-    client->m_listing.append(data, static_cast<qsizetype>(size * count));
-    return size * count;
+    const size_t bytes = size * count;
+    client->m_listing.append(data, static_cast<qsizetype>(bytes));
+    return bytes;
 }
 
 std::optional<qint64> FtpClient::listedSize(const QString& remotePath)
