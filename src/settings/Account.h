@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QDate>
 #include <QString>
+#include <QTime>
 
 // Colours are kept as the store writes them: red + 256 * green + 65536 * blue.
 inline QColor colorFromStored(quint32 value)
@@ -54,6 +55,15 @@ struct Account
     bool verifyCertificate = false;
     QString keyFile; // SFTP
     bool safeReplace = false;
+    // Timed uploads only when the picture changed: at least this share of it, in percent, differs
+    // from the picture last uploaded for the account (see ChangeDetector).
+    bool onlyChanged = false;
+    int changeThreshold = 0;
+    // Timed uploads only between two times of day, both minutes included; the window may cross
+    // midnight (see TimeWindow).
+    bool betweenTimes = false;
+    QTime timeFrom;
+    QTime timeTo;
 
     static QString protocolText(Protocol protocol)
     {

@@ -12,6 +12,8 @@ constexpr bool kLegacy = true;
 
 // Font sizes the stamp can be drawn with; anything else is a damaged value.
 constexpr double kMaxFontSize = 1638;
+constexpr qint64 kMaxCount = 1'000'000;
+const QString kTimeForm = QStringLiteral("HH:mm");
 } // namespace
 
 const std::vector<Field>& all()
@@ -47,6 +49,13 @@ const std::vector<Field>& all()
         {"Verify certificate",          &Account::verifyCertificate, R::Flag,     "1"},
         {"Key file",                    &Account::keyFile,           R::Text,     ""},
         {"Safe replace",                &Account::safeReplace,       R::Flag,     "0"},
+        // Upload only when the picture changed; absent means every picture goes up.
+        {"Only when changed",           &Account::onlyChanged,       R::Flag,     "0"},
+        {"Change threshold",            &Account::changeThreshold,   R::Percent,  "5"},
+        // A time-of-day window beside the date range; absent means at any time.
+        {"Only hours",                  &Account::betweenTimes,      R::Flag,     "0"},
+        {"TimeFrom",                    &Account::timeFrom,          R::Time,     "08:00"},
+        {"TimeTo",                      &Account::timeTo,            R::Time,     "20:00"},
     };
     // clang-format on
     return table;
@@ -80,6 +89,24 @@ std::optional<double> fontSizeOf(const QString& text)
     return std::nullopt;
 }
 
+std::optional<int> wholeNumberIn(const QString& text, qint64 highest)
+{
+    const std::optional<qint64> number = StoredText::wholeNumber(text);
+    if (number && *number >= 0 && *number <= highest)
+        return static_cast<int>(*number);
+    return std::nullopt;
+}
+
+std::optional<QTime> timeOf(const QString& text)
+{
+    for (const QString& form : {QStringLiteral("H:mm"), QStringLiteral("H:mm:ss")}) {
+        const QTime time = QTime::fromString(text.trimmed(), form);
+        if (time.isValid())
+            return QTime(time.hour(), time.minute());
+    }
+    return std::nullopt;
+}
+
 // The rule's reading of a text, or absent when the rule does not take it.
 template <typename T> std::optional<T> parse(Rule rule, const QString& text)
 {
@@ -97,8 +124,12 @@ template <typename T> std::optional<T> parse(Rule rule, const QString& text)
         return parseStoredDate(text);
     } else if constexpr (std::is_same_v<T, Account::Protocol>) {
         return Account::protocolOf(text);
+    } else if constexpr (std::is_same_v<T, QTime>) {
+        return timeOf(text);
     } else {
-        return IntervalTable::positionOf(text);
+        if (rule == Rule::Interval)
+            return IntervalTable::positionOf(text);
+        return wholeNumberIn(text, rule == Rule::Percent ? 100 : kMaxCount);
     }
 }
 } // namespace
@@ -125,6 +156,11 @@ QString text(const Field& field, const Account& account)
         const int position = account.*std::get<int Account::*>(field.member);
         return IntervalTable::isValidPosition(position) ? IntervalTable::item(position).text : QString();
     }
+    case Rule::Percent:
+    case Rule::Count:
+        return QString::number(account.*std::get<int Account::*>(field.member));
+    case Rule::Time:
+        return (account.*std::get<QTime Account::*>(field.member)).toString(kTimeForm);
     case Rule::RowFlag:
         break;
     }

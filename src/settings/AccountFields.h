@@ -26,6 +26,9 @@ enum class Rule {
     Interval, // an item text of the interval table
     Seconds,  // the seconds of the item "Custom"
     RowFlag,  // "True" or "False": the row's upload flag, kept with the rows, not the record
+    Percent,  // a whole number from 0 to 100
+    Count,    // a whole number from 0 to 1000000
+    Time,     // a time of day as HH:mm (seconds, if given, are dropped)
 };
 
 // When a value is read.
@@ -37,7 +40,7 @@ enum class Group {
 
 using Member =
     std::variant<std::monostate, QString Account::*, bool Account::*, quint32 Account::*, double Account::*,
-                 QDate Account::*, Account::Protocol Account::*, int Account::*>;
+                 QDate Account::*, Account::Protocol Account::*, int Account::*, QTime Account::*>;
 
 struct Field
 {

@@ -27,7 +27,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTimeEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -244,6 +246,21 @@ QWidget* UploadSettingsWindow::buildInterval()
     m_dateTo = named(new QDateEdit, QStringLiteral("DTPicker2"));
     for (QDateEdit* picker : {m_dateFrom, m_dateTo})
         picker->setCalendarPopup(true);
+    m_betweenTimes =
+        named(new QCheckBox(QStringLiteral("Only between times:")), QStringLiteral("chkBetweenTimes"));
+    m_betweenTimes->setToolTip(QStringLiteral("Timed uploads only from the first time to the second, both "
+                                              "included; 22:00 and 06:00 mean the night"));
+    m_timeFrom = named(new QTimeEdit, QStringLiteral("tmFrom"));
+    m_timeTo = named(new QTimeEdit, QStringLiteral("tmTo"));
+    for (QTimeEdit* picker : {m_timeFrom, m_timeTo})
+        picker->setDisplayFormat(QStringLiteral("HH:mm"));
+    m_onlyChanged = named(new QCheckBox(QStringLiteral("Only when the picture changed by at least")),
+                          QStringLiteral("chkOnlyChanged"));
+    m_onlyChanged->setToolTip(QStringLiteral("Timed uploads skip a picture that looks like the one last "
+                                             "uploaded; Upload Now always uploads"));
+    m_changeThreshold = named(new QSpinBox, QStringLiteral("txtChangeThreshold"));
+    m_changeThreshold->setRange(0, 100);
+    m_changeThreshold->setSuffix(QStringLiteral(" %"));
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Upload image every:")), 0, 0);
@@ -254,7 +271,13 @@ QWidget* UploadSettingsWindow::buildInterval()
     grid->addWidget(m_dateFrom, 2, 1);
     grid->addWidget(label(QStringLiteral("lblAnd"), QStringLiteral("and")), 2, 2);
     grid->addWidget(m_dateTo, 2, 3);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(m_betweenTimes, 3, 0);
+    grid->addWidget(m_timeFrom, 3, 1);
+    grid->addWidget(label(QStringLiteral("lblTimeAnd"), QStringLiteral("and")), 3, 2);
+    grid->addWidget(m_timeTo, 3, 3);
+    grid->addWidget(m_onlyChanged, 4, 0, 1, 2);
+    grid->addWidget(m_changeThreshold, 4, 2, 1, 2);
+    grid->setRowStretch(5, 1);
     return page;
 }
 
@@ -364,6 +387,12 @@ void UploadSettingsWindow::connectControls()
     onEdit(m_between, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::between, on); });
     onEdit(m_dateFrom, &QDateEdit::dateChanged, [&book](QDate date) { book.set(&Account::dateFrom, date); });
     onEdit(m_dateTo, &QDateEdit::dateChanged, [&book](QDate date) { book.set(&Account::dateTo, date); });
+    onEdit(m_betweenTimes, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::betweenTimes, on); });
+    onEdit(m_timeFrom, &QTimeEdit::timeChanged, [&book](QTime time) { book.set(&Account::timeFrom, time); });
+    onEdit(m_timeTo, &QTimeEdit::timeChanged, [&book](QTime time) { book.set(&Account::timeTo, time); });
+    onEdit(m_onlyChanged, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::onlyChanged, on); });
+    onEdit(m_changeThreshold, &QSpinBox::valueChanged,
+           [&book](int percent) { book.set(&Account::changeThreshold, percent); });
 
     onEdit(m_timestamp, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::timestamp, on); });
     onEdit(m_textTime, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::textTime, on); });
@@ -433,6 +462,11 @@ void UploadSettingsWindow::refreshControls()
     m_between->setChecked(a.between);
     m_dateFrom->setDate(a.dateFrom);
     m_dateTo->setDate(a.dateTo);
+    m_betweenTimes->setChecked(a.betweenTimes);
+    m_timeFrom->setTime(a.timeFrom);
+    m_timeTo->setTime(a.timeTo);
+    m_onlyChanged->setChecked(a.onlyChanged);
+    m_changeThreshold->setValue(a.changeThreshold);
 
     m_timestamp->setChecked(a.timestamp);
     m_textTime->setChecked(a.textTime);

@@ -11,8 +11,10 @@
 #include "settings/DestinationName.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
+#include "upload/FtpLog.h"
 #include "upload/FtpStage.h"
 #include "upload/JpegWriter.h"
+#include "upload/TimeWindow.h"
 #include "upload/UploadStatus.h"
 
 #include <QDir>
@@ -105,9 +107,34 @@ bool UploadCycle::isOutsideDateRange(const Account& account) const
     return account.between && (today < account.dateFrom || today > account.dateTo);
 }
 
+bool UploadCycle::isOutsideTimeWindow(const Account& account) const
+{
+    return account.betweenTimes &&
+           !TimeWindow(account.timeFrom, account.timeTo).contains(m_clock->now().time());
+}
+
+bool UploadCycle::isUnchanged(const QImage& frame)
+{
+    m_candidate.reset();
+    if (!m_account.onlyChanged)
+        return false;
+    m_candidate = ChangeDetector::thumbnail(frame);
+    // Upload Now always sends; its picture is the one the next timed cycle compares with.
+    const auto last = m_lastDelivered.find(m_accountName);
+    if (!m_scheduled || last == m_lastDelivered.end() ||
+        !ChangeDetector::isUnchanged(ChangeDetector::changedPercent(last->second, *m_candidate),
+                                     m_account.changeThreshold))
+        return false;
+    if (m_deps.log)
+        m_deps.log->append(QStringLiteral("\r\n\r\n---[") + generalDateTimeText(m_start) +
+                           QStringLiteral("]---\r\nPicture unchanged, not uploaded"));
+    return true;
+}
+
 std::unique_ptr<FtpDial> UploadCycle::dialAhead(const Account& account) const
 {
-    if (m_deps.options.ask() || (account.locally && account.onlyLocally) || isOutsideDateRange(account))
+    if (m_deps.options.ask() || (account.locally && account.onlyLocally) || isOutsideDateRange(account) ||
+        isOutsideTimeWindow(account) || account.onlyChanged)
         return nullptr;
     return m_deps.ftp.dialAhead(jobFor(account, true));
 }
@@ -125,6 +152,8 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_switchedPreviewOn = false;
     // The account as it is now: a tick or a click while this cycle runs may load another one.
     m_account = m_deps.accounts.loaded();
+    m_accountName = m_deps.accounts.currentName();
+    m_candidate.reset();
     ProgramOptions& options = m_deps.options;
 
     if (scheduled && options.ask()) {
@@ -144,6 +173,11 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     if (scheduled && isOutsideDateRange(m_account)) {
         m_deps.status.setUploadState(m_savedStatus);
         finish(Outcome::OutsideDateRange);
+        return true;
+    }
+    if (scheduled && isOutsideTimeWindow(m_account)) {
+        m_deps.status.setUploadState(m_savedStatus);
+        finish(Outcome::OutsideTimeWindow);
         return true;
     }
 
@@ -191,6 +225,12 @@ void UploadCycle::onStill(const CaptureStill& still)
     // Every frame that cannot be taken is reported.
     if (!still.ok()) {
         endSteps(Outcome::Failed, QStringLiteral("Failed to save picture, ") + still.error);
+        return;
+    }
+    // Compared before anything is written: an unchanged picture leaves no file anywhere, and the
+    // timer goes on as after an upload.
+    if (isUnchanged(still.frame)) {
+        endSteps(Outcome::Unchanged);
         return;
     }
     // The frame, the stamped picture and the pixel buffer stay in memory: only the JPEG and the
@@ -314,6 +354,8 @@ void UploadCycle::endSteps(Outcome outcome, const QString& failureMessage)
     }
     switchPreviewBack();
     ++m_uploadCount;
+    if (outcome == Outcome::Delivered && m_candidate)
+        m_lastDelivered[m_accountName] = *m_candidate;
 
     bool isNumber = false;
     const qint64 closeAfter = m_deps.options.closeCount().trimmed().toLongLong(&isNumber);

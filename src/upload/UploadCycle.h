@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/FileWriter.h"
 #include "settings/Account.h"
+#include "upload/ChangeDetector.h"
 #include "upload/FtpDial.h"
 
 #include <QDateTime>
@@ -10,10 +11,13 @@
 #include <QString>
 #include <QTimer>
 
+#include <map>
 #include <memory>
+#include <optional>
 
 class AccountBook;
 class CaptureComponent;
+class FtpLog;
 class FtpStage;
 class ProgramOptions;
 class Prompter;
@@ -52,14 +56,17 @@ public:
         UploadStatus& status;
         SoundOutput& sound;
         QString workDir;
+        FtpLog* log = nullptr; // where a cycle that sends nothing says so
     };
 
     enum class Outcome {
         Cancelled, // the question was answered with Cancel
         OutsideDateRange,
+        OutsideTimeWindow,
         Failed,       // a step failed: nothing (or not everything) was delivered
         NotConnected, // the server could not be reached or refused the login
         Delivered,    // uploaded, or saved locally where the account asks only for that
+        Unchanged,    // the picture differed too little from the one last uploaded: nothing sent
         Stopped,      // stop() ended the cycle before its end steps
         ProgramEnded  // the close-after option ended the program
     };
@@ -74,12 +81,14 @@ public:
     ~UploadCycle() override;
 
     // Starts one cycle for the loaded account; finished() follows, at once when the question is
-    // answered with Cancel or today is outside the date range. False, and nothing happens, while a
-    // cycle runs. dial: the connection dialAhead() began for this account, if any.
+    // answered with Cancel or now is outside the date range or the time window. False, and nothing
+    // happens, while a cycle runs. dial: the connection dialAhead() began for this account, if any.
     bool upload_now(bool scheduled, std::unique_ptr<FtpDial> dial = nullptr);
     // For a timed cycle of account that is yet to come: begins connecting and logging in now, when
-    // that cycle will need the connection (it uploads by FTP, asks no question first and is in its
-    // date range); null otherwise.
+    // that cycle will need the connection (it uploads by FTP, asks no question first, is in its
+    // date range and time window, and sends every picture rather than only changed ones: an
+    // unchanged picture would leave the connection unused, a login for nothing on every turn);
+    // null otherwise.
     std::unique_ptr<FtpDial> dialAhead(const Account& account) const;
     // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
     // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
@@ -109,6 +118,11 @@ private:
     QString workFile(const QString& name) const;
     FtpJob jobFor(const Account& account, bool scheduled) const;
     bool isOutsideDateRange(const Account& account) const;
+    bool isOutsideTimeWindow(const Account& account) const;
+    // A timed cycle of an account that sends only changed pictures: whether this frame differs
+    // too little from the last one sent (and says so in the log). Remembers the frame's grey copy
+    // to keep once it has been delivered.
+    bool isUnchanged(const QImage& frame);
     bool copyReplacing(const QString& from, const QString& to) const;
     // Writes the cycle's JPEG and time file; what could not be made is said in the job, so the
     // stage logs it and never sends an older file under its name.
@@ -137,6 +151,11 @@ private:
     QTimer m_delay;
     bool m_scheduled = false;
     Account m_account;
+    QString m_accountName;
+    // The grey copy of the picture last delivered, per account name, for "Only when changed";
+    // kept in memory only, so the first cycle after a start always uploads.
+    std::map<QString, ChangeDetector::Thumbnail> m_lastDelivered;
+    std::optional<ChangeDetector::Thumbnail> m_candidate; // this cycle's, kept once it is delivered
     QDateTime m_start;
     QString m_savedStatus;
     bool m_switchedPreviewOn = false;

@@ -24,8 +24,9 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
     m_sound = std::make_unique<GstSoundOutput>(std::move(beep));
     m_log = std::make_unique<FtpLog>();
     m_ftp = std::make_unique<FtpStage>(*m_log, prompter, m_settings.timeouts);
-    m_cycle = std::make_unique<UploadCycle>(UploadCycle::Dependencies{
-        *m_accounts, *m_options, m_capture.get(), *m_ftp, prompter, status, *m_sound, m_settings.workDir});
+    m_cycle = std::make_unique<UploadCycle>(
+        UploadCycle::Dependencies{*m_accounts, *m_options, m_capture.get(), *m_ftp, prompter, status,
+                                  *m_sound, m_settings.workDir, m_log.get()});
     m_scheduler = std::make_unique<UploadScheduler>(*m_accounts, *m_cycle, status, prompter, *m_log,
                                                     m_settings.backoff);
     connect(m_scheduler.get(), &UploadScheduler::stopped, this, [this] {

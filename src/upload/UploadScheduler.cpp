@@ -42,6 +42,18 @@ UploadScheduler::UploadScheduler(AccountBook& accounts, UploadCycle& cycle, Uplo
     m_pick.setSingleShot(true);
     m_pick.setInterval(0);
     connect(&m_pick, &QTimer::timeout, this, &UploadScheduler::pickNext);
+    m_restWake.setSingleShot(true);
+    connect(&m_restWake, &QTimer::timeout, this, [this] {
+        // Whoever rests longer is woken again at the end of its own rest.
+        std::optional<qint64> next;
+        for (const auto& [id, until] : m_resting) {
+            if (!until.hasExpired())
+                next = std::min(next.value_or(until.remainingTime()), until.remainingTime());
+        }
+        if (next)
+            m_restWake.start(std::chrono::milliseconds(*next + 1));
+        schedulePick();
+    });
     connect(&m_cycle, &UploadCycle::finished, this, &UploadScheduler::onCycleFinished);
     // Once the close-after option has ended the program, nothing more is uploaded.
     connect(&m_cycle, &UploadCycle::quitRequested, this, [this] { stop(false); });
@@ -98,6 +110,7 @@ void UploadScheduler::StopTimer()
     m_due.clear();
     m_round.clear();
     m_dials.clear();
+    m_resting.clear();
 }
 
 void UploadScheduler::TimerProc(int id)
@@ -157,6 +170,9 @@ Account UploadScheduler::accountAt(int row)
 bool UploadScheduler::mayRunTimed(int id) const
 {
     const int row = id - 1;
+    const auto resting = m_resting.find(id);
+    if (resting != m_resting.end() && !resting->second.hasExpired())
+        return false;
     return row >= 0 && row < m_accounts.rowCount() && m_accounts.isChecked(row) &&
            !isHeldBack(m_accounts.rowName(row));
 }
@@ -310,6 +326,13 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
         release(m_runningName);
     if (m_runningUploadNow && result.outcome == UploadCycle::Outcome::Delivered)
         ++m_uploadNow.delivered;
+    const bool outsideTimes = result.outcome == UploadCycle::Outcome::OutsideDateRange ||
+                              result.outcome == UploadCycle::Outcome::OutsideTimeWindow;
+    if (outsideTimes && !m_runningUploadNow && m_timers->interval(row + 1) == 0) {
+        m_resting[row + 1] = QDeadlineTimer(kRest);
+        if (!m_restWake.isActive())
+            m_restWake.start(kRest);
+    }
     emit cycleFinished(row, result.outcome);
 
     if (m_stopped) {
@@ -388,6 +411,8 @@ void UploadScheduler::stop(bool cancelRunning)
         m_dials.clear();
         m_uploadNowWaiting = false;
         m_heldBack.clear();
+        m_resting.clear();
+        m_restWake.stop();
     }
     if (m_running) {
         if (cancelRunning)

@@ -45,6 +45,9 @@ struct UploadBackoff
 // timed try waits at least a minute or its own interval, whichever is longer, and the wait doubles
 // with each further failure up to a quarter of an hour. The FTP log says when the next try is due.
 // A cycle that gets connected, Upload Now, or a change to the account's settings ends the wait.
+//
+// A "Constantly" account outside its date range or time window rests for kRest before it is
+// looked at again, so that it does not run empty cycles back to back all night.
 class UploadScheduler final : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,7 @@ class UploadScheduler final : public QObject
 
 public:
     using Backoff = UploadBackoff;
+    static constexpr std::chrono::milliseconds kRest{1000};
 
     UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status, Prompter& prompter,
                     FtpLog& log, const Backoff& backoff = {}, QObject* parent = nullptr);
@@ -146,5 +150,7 @@ private:
     std::deque<int> m_round;
     bool m_uploadNowWaiting = false;
     UploadNowRun m_uploadNow;
-    std::map<QString, HeldBack> m_heldBack; // by account name
+    std::map<QString, HeldBack> m_heldBack;  // by account name
+    std::map<int, QDeadlineTimer> m_resting; // "Constantly" timer ids outside their hours or days
+    QTimer m_restWake;
 };

@@ -78,6 +78,12 @@ QString sampleText(const Field& field)
         return "Custom"; // so that the seconds are the account's own
     case Rule::Seconds:
         return "45";
+    case Rule::Percent:
+        return "37";
+    case Rule::Count:
+        return "250";
+    case Rule::Time:
+        return "21:45";
     }
     return {};
 }
@@ -268,6 +274,13 @@ TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNot
          "Locally=;Only Locally=yes;Enable timestamp=True;Destination filename:=;Protocol=Gopher;"
          "Verify certificate=2",
          {{"Upload image every:", "Custom"}, {"Custom", "0"}, {"Between", "0"}}},
+        // Whole numbers in their range and times of day; seconds are dropped.
+        {"Change threshold= 12 ;TimeFrom=7:05;TimeTo=23:59:30",
+         {{"Change threshold", "12"}, {"TimeFrom", "07:05"}, {"TimeTo", "23:59"}}},
+        {"Change threshold=101;Archive keep=-1;Archive days=1000001;TimeFrom=25:00;TimeTo=noon;"
+         "Only when changed=yes;Only hours=2",
+         {}},
+        {"Change threshold=7.5;Archive keep=;TimeFrom=;TimeTo=12", {}},
         {"Font Size=0", {}},
         {"Font Size=-3", {}},
         {"Font Size=1e9", {}},

@@ -18,12 +18,13 @@ FakeCapture::FakeCapture(QStringList drivers, QObject* parent)
 QImage FakeCapture::nextFrame()
 {
     ++m_framesMade;
+    const int picture = stillScene ? 0 : m_framesMade;
     QImage frame(m_size, QImage::Format_RGB32);
     // A colour and a number of its own for every frame.
-    frame.fill(QColor::fromHsv((m_framesMade * 37) % 360, 200, 55 + m_brightness * 2));
+    frame.fill(QColor::fromHsv((picture * 37) % 360, 200, 55 + m_brightness * 2));
     QPainter painter(&frame);
     painter.setPen(Qt::white);
-    painter.drawText(frame.rect(), Qt::AlignCenter, QString::number(m_framesMade));
+    painter.drawText(frame.rect(), Qt::AlignCenter, QString::number(picture));
     return frame;
 }
 

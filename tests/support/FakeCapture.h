@@ -21,7 +21,8 @@ public:
     QSet<QString> failingDrivers; // connecting one of these throws
     bool delivering = true;       // false: no frame arrives (stills fail with noFrameText)
     QString noFrameText = QStringLiteral("no picture from the camera");
-    int stillRequests = 0; // requestStill and GrabFrame/SaveFrame calls so far
+    int stillRequests = 0;   // requestStill and GrabFrame/SaveFrame calls so far
+    bool stillScene = false; // every frame shows the same picture, as a camera on an empty room
     QString movieText = QStringLiteral("movie");
     bool finalising = true; // false: a stopped movie never gets finished (abandonMovie ends it)
 

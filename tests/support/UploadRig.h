@@ -97,7 +97,7 @@ public:
         }
         ftp = std::make_unique<FtpStage>(log, prompter, timeouts);
         cycle = std::make_unique<UploadCycle>(UploadCycle::Dependencies{
-            accounts, options, capture.get(), *ftp, prompter, status, sound, work.path()});
+            accounts, options, capture.get(), *ftp, prompter, status, sound, work.path(), &log});
         scheduler = std::make_unique<UploadScheduler>(accounts, *cycle, status, prompter, log, backoff);
     }
 

@@ -22,8 +22,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -516,3 +518,30 @@ TEST_F(UploadSettingsWindowTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
     EXPECT_TRUE(prompter.shown().back().text.contains("Server: 530"));
 }
 } // namespace
+
+TEST_F(UploadSettingsWindowTest, TimeWindowAndChangeOptionsShowTheirDefaultsAndSaveAtOnce)
+{
+    auto* from = child<QTimeEdit>("tmFrom");
+    auto* to = child<QTimeEdit>("tmTo");
+    auto* threshold = child<QSpinBox>("txtChangeThreshold");
+    EXPECT_EQ(QStringList({from->time().toString("HH:mm"), to->time().toString("HH:mm"),
+                           QString::number(threshold->value())}),
+              QStringList({"08:00", "20:00", "5"}));
+    EXPECT_EQ(mine({"Only hours", "TimeFrom", "Only when changed", "Change threshold"}), "-|-|-|-");
+    child<QCheckBox>("chkBetweenTimes")->setChecked(true);
+    from->setTime(QTime(22, 0));
+    to->setTime(QTime(6, 30));
+    child<QCheckBox>("chkOnlyChanged")->setChecked(true);
+    threshold->setValue(12);
+    EXPECT_EQ(mine({"Only hours", "TimeFrom", "TimeTo", "Only when changed", "Change threshold"}),
+              "1|22:00|06:30|1|12");
+    // Another account shows its own values; back again shows these.
+    prompter.inputNext("Other");
+    book.addAccount();
+    clickRow(1);
+    EXPECT_FALSE(child<QCheckBox>("chkOnlyChanged")->isChecked());
+    EXPECT_EQ(to->time(), QTime(20, 0));
+    clickRow(0);
+    EXPECT_EQ(to->time(), QTime(6, 30));
+    EXPECT_EQ(threshold->value(), 12);
+}

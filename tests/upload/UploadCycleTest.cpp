@@ -513,3 +513,94 @@ TEST_F(UploadCycleTest, NamesWithFoldersAreNeitherWrittenNorSent)
     EXPECT_EQ(server.commands().filter("STOR").filter("..").size(), 0);
 }
 } // namespace
+
+// "Only when changed": a timed cycle whose picture looks like the one last delivered for the
+// account sends and saves nothing, says so in the log, and counts like any cycle; Upload Now and a
+// moving picture always go up.
+TEST_F(UploadCycleTest, OnlyWhenChangedSkipsAStillPictureOnTimedUploads)
+{
+    TempDir local;
+    set("Only when changed", "1");
+    set("TextTime", "1");
+    set("Locally", "1");
+    set("LocallySource", local.path());
+    rig.saveOption("TextTimeName", "time.txt");
+    rig.load();
+    rig.fake->stillScene = true;
+    const QString picture = server.homeFile("webcam.jpg");
+    const auto sentAndSaved = [&] {
+        const bool sent = QFile::exists(picture) && QFile::exists(server.homeFile("time.txt"));
+        const bool saved = QFile::exists(local.file("webcam.jpg"));
+        for (const QString& file : {picture, server.homeFile("time.txt"), local.file("webcam.jpg")})
+            QFile::remove(file);
+        return QStringLiteral("%1%2").arg(sent ? "sent" : "-").arg(saved ? " saved" : " -");
+    };
+
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered) << "nothing to compare with after a start";
+    EXPECT_EQ(sentAndSaved(), "sent saved");
+    rig.status.setUploadState("Upload every 10 seconds");
+    EXPECT_EQ(rig.runCycle(true), Outcome::Unchanged);
+    EXPECT_EQ(sentAndSaved(), "- -");
+    EXPECT_EQ(lastEntry(rig.log), QStringList{"Picture unchanged, not uploaded"});
+    EXPECT_EQ(rig.status.uploadState(), "Upload every 10 seconds");
+    EXPECT_EQ(rig.cycle->uploadCount(), 2);
+    EXPECT_FALSE(QFile::exists(rig.workFile(UploadCycle::kJpegFile)));
+
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered) << "Upload Now always uploads";
+    EXPECT_EQ(sentAndSaved(), "sent saved");
+    // The light changes: a darker picture, then a brighter one.
+    rig.capture->setControl("brightness", 10);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(sentAndSaved(), "sent saved");
+    rig.capture->setControl("brightness", 90);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+
+    rig.accounts.set(&Account::changeThreshold, 0);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered) << "0 % lets every picture through";
+    // Without the option every picture goes up, also a still one.
+    rig.accounts.set(&Account::changeThreshold, 5);
+    rig.accounts.set(&Account::onlyChanged, false);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+}
+
+// The time of day window: only timed uploads, both end minutes included, across midnight too.
+TEST_F(UploadCycleTest, TimeWindowForTimedUploadsOnlyAlsoAcrossMidnight)
+{
+    set("Only hours", "1");
+    rig.load();
+    const QDate today = QDate::currentDate();
+    SetClock clock(QDateTime::currentDateTime());
+    rig.cycle->setClock(clock);
+    struct Case
+    {
+        const char* from;
+        const char* to;
+        const char* now;
+        bool inside;
+    };
+    const Case cases[] = {
+        {"08:00", "20:00", "08:00:00", true},  {"08:00", "20:00", "20:00:59", true},
+        {"08:00", "20:00", "07:59:59", false}, {"08:00", "20:00", "20:01:00", false},
+        {"22:00", "06:00", "23:30:00", true},  {"22:00", "06:00", "00:00:00", true},
+        {"22:00", "06:00", "06:00:30", true},  {"22:00", "06:00", "12:00:00", false},
+        {"22:00", "06:00", "21:59:00", false}, {"12:00", "12:00", "12:00:10", true},
+        {"12:00", "12:00", "12:01:00", false},
+    };
+    for (const Case& c : cases) {
+        set("TimeFrom", c.from);
+        set("TimeTo", c.to);
+        rig.accounts.ValdItem();
+        clock.set(QDateTime(today, QTime::fromString(c.now, "HH:mm:ss")));
+        rig.status.setUploadState("before");
+        const qint64 count = rig.cycle->uploadCount();
+        EXPECT_EQ(rig.runCycle(true), c.inside ? Outcome::Delivered : Outcome::OutsideTimeWindow)
+            << c.from << "-" << c.to << " at " << c.now;
+        EXPECT_EQ(rig.cycle->uploadCount(), count + (c.inside ? 1 : 0));
+        EXPECT_EQ(rig.status.uploadState(), "before");
+        EXPECT_EQ(rig.runCycle(false), Outcome::Delivered) << "Upload Now ignores the window";
+    }
+    // Without the tick the times do not count.
+    set("Only hours", "0");
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+}

@@ -1,3 +1,4 @@
+#include "SetClock.h"
 #include "UploadRig.h"
 #include "upload/TimerSet.h"
 
@@ -416,3 +417,84 @@ TEST(UploadSchedulerStop, FinishOrCancelTheRunningCycleAndDropTheRest)
     }
 }
 } // namespace
+
+// The time window through the scheduler, on the cycle's clock: ticks outside it run no upload, Upload
+// Now does; a "Constantly" account outside its window rests instead of running empty cycles back to
+// back, and starts again once the window opens.
+TEST_F(SchedulerOnServer, TimeWindowHoldsTimedUploadsAndConstantlyRestsOutsideIt)
+{
+    storeAccounts(rig, {{"night", true, "10 seconds", "10"}, {"always", false, "Constantly", "0"}}, &server);
+    for (const QString name : {"night", "always"}) {
+        rig.saveAccount(name, "Only hours", "1");
+        rig.saveAccount(name, "TimeFrom", "22:00");
+        rig.saveAccount(name, "TimeTo", "06:00");
+    }
+    rig.accounts.ValdItem();
+    const QDate today = QDate::currentDate();
+    SetClock clock(QDateTime::currentDateTime());
+    rig.cycle->setClock(clock);
+    TurnRecorder recorder(*rig.scheduler);
+    const auto tick = [&](const char* time) {
+        clock.set(QDateTime(today, QTime::fromString(time, "HH:mm")));
+        const size_t before = recorder.turns.size();
+        rig.scheduler->Timers(1);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.turns.size() > before; }, 10000)) << time;
+        return recorder.turns.back().outcome;
+    };
+    EXPECT_EQ(tick("23:00"), Outcome::Delivered);
+    EXPECT_EQ(tick("05:59"), Outcome::Delivered);
+    EXPECT_EQ(tick("12:00"), Outcome::OutsideTimeWindow);
+    QSignalSpy uploadNow(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
+    rig.scheduler->mnuupload_now_Click();
+    ASSERT_TRUE(uploadNow.wait(10000));
+    EXPECT_EQ(uploadNow.front(), QVariantList({1, 1}));
+
+    rig.accounts.setChecked(0, false);
+    rig.accounts.setChecked(1, true);
+    rig.scheduler->StartTimer();
+    recorder.turns.clear();
+    recorder.run(1500ms);
+    EXPECT_GE(recorder.count(1), 1);
+    EXPECT_LE(recorder.count(1), 3) << "one look a second outside the window";
+    EXPECT_EQ(rig.cycle->uploadCount(), 3);
+    clock.set(QDateTime(today, QTime(22, 0)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.cycle->uploadCount() >= 6; }, 5000));
+    rig.scheduler->StopTimer();
+}
+
+// "Only when changed" on real frames of the GStreamer test pattern: a still one goes up once, the
+// scrolling colour bars (about a fifth of the cells change between two turns) every time. Timed
+// turns come from the scheduler, a few frames apart.
+TEST(UploadSchedulerTestPattern, OnlyWhenChangedUploadsAMovingPictureAndSkipsAStillOne)
+{
+    FtpServer server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    UploadRig rig(UploadRig::Camera::TestPattern);
+    storeAccounts(rig, {{"cam", true, "10 seconds", "10"}}, &server);
+    rig.saveAccount("cam", "Only when changed", "1");
+    rig.saveAccount("cam", "Change threshold", "5");
+    rig.accounts.ValdItem();
+    const QList<CaptureControl> controls = rig.capture->controls();
+    const auto pattern = std::find_if(controls.begin(), controls.end(), [](const CaptureControl& c) {
+        return c.name == QLatin1String("pattern");
+    });
+    ASSERT_NE(pattern, controls.end());
+    TurnRecorder recorder(*rig.scheduler);
+    const auto turns = [&](const char* choice) {
+        rig.capture->setControl("pattern", int(pattern->choices.indexOf(choice)));
+        QTest::qWait(200);
+        QList<Outcome> outcomes;
+        for (int n = 0; n < 4; ++n) {
+            const size_t before = recorder.turns.size();
+            rig.scheduler->Timers(1);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.turns.size() > before; }, 10000));
+            outcomes << recorder.turns.back().outcome;
+            QTest::qWait(150);
+        }
+        return outcomes;
+    };
+    EXPECT_EQ(turns("Solid color"), QList<Outcome>({Outcome::Delivered, Outcome::Unchanged,
+                                                    Outcome::Unchanged, Outcome::Unchanged}));
+    EXPECT_EQ(turns("SMPTE 100% color bars"), QList<Outcome>(4, Outcome::Delivered));
+    EXPECT_EQ(rig.log.text().count("Picture unchanged, not uploaded"), 3);
+}
