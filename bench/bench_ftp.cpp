@@ -8,6 +8,8 @@
 #include "upload/FtpStage.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 
 #include <benchmark/benchmark.h>
@@ -126,6 +128,40 @@ void stageWithTextFile(benchmark::State& state)
             state.SkipWithError("upload failed");
     }
 }
+// The stage with an archive copy: none (0), a copy (1), a copy and the look for old copies in a
+// folder of 500 recent ones (2), which the stage does at most once an hour. A copy is one more
+// put on the open connection, so (1) - (0) should stay within putOnOpenConnection.
+void stageWithArchiveCopy(benchmark::State& state)
+{
+    Setup& s = setup();
+    const QString folder = QStringLiteral("arch/");
+    const QDateTime now = QDateTime::currentDateTime();
+    if (QDir(s.server.home()).mkpath(folder)) {
+        for (int n = 0; n < 500; ++n)
+            QFile(s.server.homeFile(folder + now.addSecs(-n - 1).toString("'cam-'yyyyMMdd-HHmmss'.jpg'")))
+                .open(QIODevice::WriteOnly);
+    }
+    FtpLog log;
+    SilentPrompter prompter;
+    FtpStage stage(log, prompter);
+    FtpJob job;
+    job.host = s.server.hostField();
+    job.user = FtpServer::kUser;
+    job.password = FtpServer::kPassword;
+    job.remotePicturePath = folder + QStringLiteral("cam1.jpg");
+    job.localPicturePath = s.picture();
+    if (state.range(0) > 0)
+        job.archive =
+            FtpJob::Archive{folder + QStringLiteral("cam-copy.jpg"), folder,
+                            QStringLiteral("cam-%Y%m%d-%H%M%S.jpg"), state.range(0) > 1 ? 7 : 0, now};
+    state.SetLabel(state.range(0) == 0 ? "no copy" : state.range(0) == 1 ? "copy" : "copy and clean-up");
+    for (auto _ : state) {
+        const std::optional<FtpResult> result =
+            untilSignal<FtpResult>(&stage, &FtpStage::finished, [&] { stage.start(job); });
+        if (!result || !result->pictureUploaded || result->archiveUploaded != (state.range(0) > 0))
+            state.SkipWithError("upload failed");
+    }
+}
 } // namespace
 
 BENCHMARK(connectPutQuit)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -137,6 +173,14 @@ BENCHMARK(connectPutQuitByMode)
     ->Repetitions(3);
 BENCHMARK(putOnOpenConnection)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(stageWithTextFile)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+BENCHMARK(stageWithArchiveCopy)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 int main(int argc, char** argv)
 {

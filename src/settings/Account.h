@@ -64,6 +64,13 @@ struct Account
     bool betweenTimes = false;
     QTime timeFrom;
     QTime timeTo;
+    // Dated copies besides the picture under its fixed name: on the server (beside it), in the
+    // local folder, or both. The name comes from a pattern (see ArchiveName).
+    bool archiveServer = false;
+    bool archiveLocal = false;
+    QString archivePattern;
+    int archiveKeep = 0; // local copies kept, the newest; 0 keeps all
+    int archiveDays = 0; // server copies older than this many days are removed; 0 keeps all
 
     static QString protocolText(Protocol protocol)
     {

@@ -56,6 +56,12 @@ const std::vector<Field>& all()
         {"Only hours",                  &Account::betweenTimes,      R::Flag,     "0"},
         {"TimeFrom",                    &Account::timeFrom,          R::Time,     "08:00"},
         {"TimeTo",                      &Account::timeTo,            R::Time,     "20:00"},
+        // Dated archive copies; absent means none.
+        {"Archive on server",           &Account::archiveServer,     R::Flag,     "0"},
+        {"Archive locally",             &Account::archiveLocal,      R::Flag,     "0"},
+        {"Archive name",                &Account::archivePattern,    R::Text,     "cam-%Y%m%d-%H%M%S.jpg"},
+        {"Archive keep",                &Account::archiveKeep,       R::Count,    "100"},
+        {"Archive days",                &Account::archiveDays,       R::Count,    "7"},
     };
     // clang-format on
     return table;

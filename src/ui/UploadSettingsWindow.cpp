@@ -8,6 +8,7 @@
 #include "settings/IntervalTable.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/StampPreview.h"
+#include "upload/ArchiveName.h"
 #include "upload/ConnectionTest.h"
 #include "upload/FtpClient.h"
 #include "upload/WorkerThread.h"
@@ -107,6 +108,7 @@ UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, Settin
     m_tabs->addTab(buildDestination(), QStringLiteral("&Destination"));
     m_tabs->addTab(buildInterval(), QStringLiteral("&Interval"));
     m_tabs->addTab(buildTimestamp(), QStringLiteral("&Timestamp"));
+    m_tabs->addTab(buildArchive(), QStringLiteral("Ar&chive"));
 
     m_helpButton = named(new QPushButton(QStringLiteral("&Help")), QStringLiteral("cmdHelp"));
     m_ok = named(new QPushButton(QStringLiteral("&OK")), QStringLiteral("Command1"));
@@ -307,6 +309,49 @@ QWidget* UploadSettingsWindow::buildTimestamp()
     return page;
 }
 
+QWidget* UploadSettingsWindow::buildArchive()
+{
+    QFrame* page = frame(QStringLiteral("frameArchive"));
+    m_archiveServer =
+        named(new QCheckBox(QStringLiteral("Keep dated copies on the &server, beside the picture")),
+              QStringLiteral("chkArchiveServer"));
+    m_archiveLocal = named(new QCheckBox(QStringLiteral("Keep dated copies in the &local folder")),
+                           QStringLiteral("chkArchiveLocal"));
+    m_archiveLocal->setToolTip(
+        QStringLiteral("The folder of \"Save picture locally to:\" on the Destination tab"));
+    m_archiveName = named(new QLineEdit, QStringLiteral("txtArchiveName"));
+    m_archiveName->setToolTip(
+        QStringLiteral("%Y year, %y year (2 digits), %m month, %d day, %H hour, %M minute, "
+                       "%S second, %% a percent sign"));
+    m_archiveProblem = label(QStringLiteral("lblArchiveProblem"), QString());
+    m_archiveProblem->setWordWrap(true);
+    m_archiveProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_archiveProblem->hide();
+    m_archiveKeep = named(new QSpinBox, QStringLiteral("txtArchiveKeep"));
+    m_archiveKeep->setRange(0, 1'000'000);
+    m_archiveKeep->setSpecialValueText(QStringLiteral("all"));
+    m_archiveKeep->setSuffix(QStringLiteral(" copies"));
+    m_archiveDays = named(new QSpinBox, QStringLiteral("txtArchiveDays"));
+    m_archiveDays->setRange(0, 1'000'000);
+    m_archiveDays->setSpecialValueText(QStringLiteral("never"));
+    m_archiveDays->setSuffix(QStringLiteral(" days"));
+
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(m_archiveServer, 0, 0, 1, 2);
+    grid->addWidget(m_archiveLocal, 1, 0, 1, 2);
+    grid->addWidget(label(QStringLiteral("lblArchiveName"), QStringLiteral("Archive name:")), 2, 0);
+    grid->addWidget(m_archiveName, 2, 1);
+    grid->addWidget(m_archiveProblem, 3, 1);
+    grid->addWidget(label(QStringLiteral("lblArchiveKeep"), QStringLiteral("Keep locally the newest:")), 4,
+                    0);
+    grid->addWidget(m_archiveKeep, 4, 1);
+    grid->addWidget(
+        label(QStringLiteral("lblArchiveDays"), QStringLiteral("Remove server copies older than:")), 5, 0);
+    grid->addWidget(m_archiveDays, 5, 1);
+    grid->setRowStretch(6, 1);
+    return page;
+}
+
 template <typename Sender, typename Signal, typename Handler>
 void UploadSettingsWindow::onEdit(Sender* sender, Signal signal, Handler handler)
 {
@@ -394,6 +439,14 @@ void UploadSettingsWindow::connectControls()
     onEdit(m_changeThreshold, &QSpinBox::valueChanged,
            [&book](int percent) { book.set(&Account::changeThreshold, percent); });
 
+    onEdit(m_archiveServer, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::archiveServer, on); });
+    onEdit(m_archiveLocal, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::archiveLocal, on); });
+    onEdit(m_archiveName, &QLineEdit::textEdited, [this](const QString& text) { editArchiveName(text); });
+    onEdit(m_archiveKeep, &QSpinBox::valueChanged,
+           [&book](int count) { book.set(&Account::archiveKeep, count); });
+    onEdit(m_archiveDays, &QSpinBox::valueChanged,
+           [&book](int days) { book.set(&Account::archiveDays, days); });
+
     onEdit(m_timestamp, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::timestamp, on); });
     onEdit(m_textTime, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::textTime, on); });
     connect(m_font, &QPushButton::clicked, this, &UploadSettingsWindow::chooseFont);
@@ -468,10 +521,31 @@ void UploadSettingsWindow::refreshControls()
     m_onlyChanged->setChecked(a.onlyChanged);
     m_changeThreshold->setValue(a.changeThreshold);
 
+    m_archiveServer->setChecked(a.archiveServer);
+    m_archiveLocal->setChecked(a.archiveLocal);
+    showText(m_archiveName, a.archivePattern);
+    showArchiveProblem(a.archivePattern);
+    m_archiveKeep->setValue(a.archiveKeep);
+    m_archiveDays->setValue(a.archiveDays);
+
     m_timestamp->setChecked(a.timestamp);
     m_textTime->setChecked(a.textTime);
     m_preview->setStyle(a.backQColor(), a.foreQColor(), stampFont(a));
     m_preview->redraw();
+}
+
+void UploadSettingsWindow::editArchiveName(const QString& pattern)
+{
+    showArchiveProblem(pattern);
+    if (ArchiveName(pattern).isValid())
+        m_book.set(&Account::archivePattern, pattern);
+}
+
+void UploadSettingsWindow::showArchiveProblem(const QString& pattern)
+{
+    const QString problem = ArchiveName(pattern).problem();
+    m_archiveProblem->setText(problem);
+    m_archiveProblem->setVisible(!problem.isEmpty());
 }
 
 void UploadSettingsWindow::showWindow()

@@ -33,6 +33,7 @@ class UploadSettingsWindow final : public QDialog
 
 public:
     static constexpr int kTimestampTab = 3;
+    static constexpr int kArchiveTab = 4;
 
     // Where "&Test" looks for and adds SSH host keys; empty for ~/.ssh/known_hosts.
     void setKnownHostsFile(const QString& path) { m_knownHostsFile = path; }
@@ -63,6 +64,11 @@ private:
     QWidget* buildDestination();
     QWidget* buildInterval();
     QWidget* buildTimestamp();
+    QWidget* buildArchive();
+    // The archive name as typed: stored when it can name copies, otherwise refused with the reason
+    // under the field (the stored name stays).
+    void editArchiveName(const QString& pattern);
+    void showArchiveProblem(const QString& pattern);
     void connectControls();
 
     void refreshRows();
@@ -128,6 +134,12 @@ private:
     QTimeEdit* m_timeTo;
     QCheckBox* m_onlyChanged;
     QSpinBox* m_changeThreshold;
+    QCheckBox* m_archiveServer;
+    QCheckBox* m_archiveLocal;
+    QLineEdit* m_archiveName;
+    QLabel* m_archiveProblem;
+    QSpinBox* m_archiveKeep;
+    QSpinBox* m_archiveDays;
     QCheckBox* m_timestamp;
     QCheckBox* m_textTime;
     StampPreview* m_preview;

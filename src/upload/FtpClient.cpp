@@ -974,3 +974,62 @@ void FtpClient::close()
     }
     m_connected = false;
 }
+
+namespace {
+// A folder's names, up to a size no archive folder reaches; a server that sends more makes the
+// listing fail rather than fill the memory.
+size_t collect(char* data, size_t size, size_t count, void* buffer)
+{
+    constexpr qsizetype kMaxListing = 32 * 1024 * 1024;
+    auto* listing = static_cast<QByteArray*>(buffer);
+    const size_t bytes = size * count;
+    if (listing->size() + static_cast<qsizetype>(bytes) > kMaxListing)
+        return 0;
+    listing->append(data, static_cast<qsizetype>(bytes));
+    return bytes;
+}
+} // namespace
+
+std::optional<QStringList> FtpClient::list(const QString& remoteFolder)
+{
+    if (!checkConnected())
+        return std::nullopt;
+    if (hasControlCharacter(remoteFolder)) {
+        m_lastError = Error::InvalidUrl;
+        return std::nullopt;
+    }
+    // A URL that ends in "/" asks for a listing; without a CWD libcurl names the folder in the
+    // NLST command, the root "/" too.
+    QString folder = remoteFolder;
+    if (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
+        folder.chop(1);
+    const QByteArray url =
+        folder.isEmpty() ? (isSftp() ? m_baseUrl + "~/" : m_baseUrl) : urlFor(folder) + '/';
+    CURL* curl = m_curl.get();
+    QByteArray listing;
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, 1L);
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &listing);
+    curl_easy_setopt(curl, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(m_timeouts.response.count()));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(m_timeouts.response));
+    const bool ok = perform(m_timeouts.stage, m_timeouts.response);
+    curl_easy_setopt(curl, CURLOPT_DIRLISTONLY, 0L);
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &discard);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    if (!ok)
+        return std::nullopt;
+    QStringList names;
+    for (const QByteArray& line : listing.split('\n')) {
+        // Some servers name the folder with each file, some do not.
+        QString name = QString::fromUtf8(line.trimmed());
+        name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!name.isEmpty() && name != QLatin1String(".") && name != QLatin1String(".."))
+            names << name;
+    }
+    return names;
+}

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -88,6 +89,9 @@ public:
     bool rename(const QString& fromPath, const QString& toPath);
     // Deletes a remote file.
     bool remove(const QString& remotePath);
+    // The names of the files in a remote folder ("" is the login folder), without the folder;
+    // absent when the server refuses to list it (lastError() tells why).
+    std::optional<QStringList> list(const QString& remoteFolder);
     // Says goodbye (QUIT) on a live connection and drops it. A server that does not answer within
     // the time limit for the goodbye is cut off.
     void close();

@@ -3,7 +3,10 @@
 #include "settings/Account.h"
 #include "upload/FtpClient.h"
 
+#include <QDateTime>
 #include <QString>
+
+#include <optional>
 
 // What one FTP stage of an upload cycle sends, and to where.
 struct FtpJob
@@ -28,6 +31,17 @@ struct FtpJob
     // Each file goes up under a temporary name beside its final one and is renamed over it once
     // it arrived whole, so a reader never sees half a file.
     bool safeReplace = false;
+    // A dated copy of the picture, put on the same connection after the picture (and the time
+    // file) once the picture arrived; then, where asked, old copies are removed from its folder.
+    struct Archive
+    {
+        QString remotePath; // folder + the copy's name
+        QString folder;
+        QString pattern; // the ArchiveName pattern that tells the copies from other files
+        int days = 0;    // copies named more than this many days before `now` go; 0: none go
+        QDateTime now;
+    };
+    std::optional<Archive> archive;
 
     // The remote path as the account's folder and file name give it: no separator is added.
     static QString remotePath(const QString& folder, const QString& name) { return folder + name; }
@@ -68,4 +82,6 @@ struct FtpResult
     bool pictureUploaded = false;
     bool textFileUploaded = false;
     bool cancelled = false; // cancel() cut the stage short
+    bool archiveUploaded = false;
+    int archiveRemoved = 0; // old archive copies removed from the server
 };

@@ -3,6 +3,7 @@
 #include "common/DateTimeText.h"
 #include "common/OutsideText.h"
 #include "common/Prompter.h"
+#include "upload/ArchiveName.h"
 #include "upload/FtpClient.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpLog.h"
@@ -258,6 +259,10 @@ void FtpStage::onSent(File file, const CallResult& call)
         send(File::TimeFile);
         return;
     }
+    if (m_job.archive && m_result.pictureUploaded) {
+        sendArchive();
+        return;
+    }
     closeConnection();
 }
 
@@ -353,4 +358,98 @@ void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& 
         }
     }
     result.ok = true;
+}
+
+void FtpStage::sendArchive()
+{
+    m_step = Step::Sending;
+    log(QStringLiteral("Uploading archive copy"));
+    m_worker->post([this, client = m_client, local = m_job.localPicturePath,
+                    remote = m_job.archive->remotePath, textMode = transferType == kTransferAscii] {
+        CallResult result;
+        // A new name each time: nothing to replace, so no temporary name either.
+        sendFile(*client, local, remote, false, textMode, result);
+        return [this, result] { onArchiveSent(result); };
+    });
+}
+
+void FtpStage::onArchiveSent(const CallResult& call)
+{
+    if (call.sizeMismatch)
+        log(QStringLiteral("Size mismatch: %1 bytes sent, %2 bytes on the server")
+                .arg(call.sizeMismatch->first)
+                .arg(call.sizeMismatch->second));
+    if (call.ok) {
+        m_result.archiveUploaded = true;
+        log(QStringLiteral("Archive copy uploaded"));
+    } else {
+        log(QStringLiteral("Couldn't upload archive copy"));
+        if (!call.cancelled()) {
+            m_lastResponse = call.reply;
+            LogInternetError(static_cast<quint32>(call.error), QStringLiteral("FtpPutFile"));
+        }
+    }
+    if (m_cancelled || call.cancelled()) {
+        if (!call.ok) {
+            m_result.cancelled = true;
+            log(QStringLiteral("Cancelled"));
+        }
+        if (!call.leftover.isEmpty()) {
+            removeLeftover(call.leftover);
+            return;
+        }
+        closeConnection();
+        return;
+    }
+    if (m_job.archive->days > 0) {
+        removeOldArchiveCopies();
+        return;
+    }
+    closeConnection();
+}
+
+void FtpStage::removeOldArchiveCopies()
+{
+    m_step = Step::Removing;
+    log(QStringLiteral("Removing old archive copies"));
+    m_worker->post([this, client = m_client, archive = *m_job.archive] {
+        CallResult result;
+        int removed = 0;
+        QStringList kept;
+        // Only what the listing names and the pattern could have named goes; a folder that cannot
+        // be listed keeps everything.
+        if (const std::optional<QStringList> names = client->list(archive.folder)) {
+            result.ok = true;
+            for (const QString& name :
+                 ArchiveName(archive.pattern).olderThan(*names, archive.now, archive.days)) {
+                if (client->remove(archive.folder + name))
+                    ++removed;
+                else if (client->lastError() == FtpClient::Error::Cancelled)
+                    break;
+                else
+                    kept << name;
+            }
+        }
+        result.takeError(*client);
+        return [this, result, removed, kept] { onOldArchiveCopiesRemoved(result, removed, kept); };
+    });
+}
+
+void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, int removed, const QStringList& kept)
+{
+    if (!call.ok) {
+        log(QStringLiteral("Couldn't list the folder, old archive copies kept"));
+        if (!call.cancelled()) {
+            m_lastResponse = call.reply;
+            LogInternetError(static_cast<quint32>(call.error), QStringLiteral("FtpFindFirstFile"));
+        }
+    } else {
+        m_result.archiveRemoved = removed;
+        log(QStringLiteral("Removed %1 old archive copies").arg(removed));
+        for (const QString& name : kept)
+            log(QStringLiteral("Couldn't remove ") + name);
+    }
+    if (m_cancelled || call.cancelled())
+        log(QStringLiteral("Cancelled"));
+    closeConnection();
 }

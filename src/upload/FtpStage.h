@@ -84,6 +84,11 @@ private:
     void send(File file);
     void onSent(File file, const CallResult& call);
     void removeLeftover(const QString& remotePath);
+    // The archive copy of the picture and the removal of old copies, after the picture.
+    void sendArchive();
+    void onArchiveSent(const CallResult& call);
+    void removeOldArchiveCopies();
+    void onOldArchiveCopiesRemoved(const CallResult& call, int removed, const QStringList& kept);
     void closeConnection();
     void finish();
     void log(const QString& line);

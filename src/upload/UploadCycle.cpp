@@ -9,6 +9,7 @@
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
 #include "settings/DestinationName.h"
+#include "upload/ArchiveName.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpLog.h"
@@ -19,11 +20,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
 namespace {
 constexpr int kMaxSoundDelaySeconds = 10;
+constexpr std::chrono::hours kArchiveCleanupEvery{1};
 
 QFont stampFont(const Account& account)
 {
@@ -80,6 +83,39 @@ bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
     if (source.error() != QFileDevice::NoError)
         return false;
     return m_writer.write(to, data, FileWriter::Links::Follow).ok;
+}
+
+void UploadCycle::saveLocalArchiveCopy() const
+{
+    const ArchiveName name(m_account.archivePattern);
+    if (!name.isValid())
+        return;
+    const QDir folder(m_account.localFolder);
+    if (!copyReplacing(workFile(kJpegFile), folder.filePath(name.nameAt(m_start))))
+        return;
+    std::vector<std::pair<QString, QDateTime>> files;
+    for (const QFileInfo& file : folder.entryInfoList(QDir::Files))
+        files.emplace_back(file.fileName(), file.lastModified());
+    for (const QString& old : name.beyondNewest(files, m_account.archiveKeep))
+        QFile::remove(folder.filePath(old));
+}
+
+std::optional<FtpJob::Archive> UploadCycle::serverArchive()
+{
+    const ArchiveName name(m_account.archivePattern);
+    if (!m_account.archiveServer || !name.isValid())
+        return std::nullopt;
+    FtpJob::Archive archive;
+    archive.folder = m_account.folder;
+    archive.remotePath = FtpJob::remotePath(m_account.folder, name.nameAt(m_start));
+    archive.pattern = m_account.archivePattern;
+    archive.now = m_start;
+    QDeadlineTimer& cleanup = m_nextArchiveCleanup[m_accountName];
+    if (m_account.archiveDays > 0 && cleanup.hasExpired()) {
+        archive.days = m_account.archiveDays;
+        cleanup.setRemainingTime(kArchiveCleanupEvery);
+    }
+    return archive;
 }
 
 FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
@@ -251,12 +287,18 @@ void UploadCycle::onStill(const CaptureStill& still)
     bool savedLocally = false;
     copyLocally(job, &savedLocally);
 
+    // Archive copies need the local folder, not the local copy under the fixed name, and a picture
+    // of this cycle.
+    if (m_account.archiveLocal && !m_account.localFolder.isEmpty() && job.pictureProblem.isEmpty())
+        saveLocalArchiveCopy();
+
     if (m_account.locally && m_account.onlyLocally) {
         removeCycleFiles();
         endSteps(savedLocally ? Outcome::Delivered : Outcome::Failed);
         return;
     }
 
+    job.archive = serverArchive();
     m_wait = Wait::Transfer;
     if (!m_deps.ftp.start(job, std::move(m_dial))) {
         // Someone else's transfer holds the stage; this cycle delivers nothing.

@@ -5,8 +5,10 @@
 #include "settings/Account.h"
 #include "upload/ChangeDetector.h"
 #include "upload/FtpDial.h"
+#include "upload/FtpJob.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -24,7 +26,6 @@ class Prompter;
 class SoundOutput;
 class UploadStatus;
 struct CaptureStill;
-struct FtpJob;
 struct FtpResult;
 
 // One upload for the loaded account: question, sound and delay, the frame, the time stamp band,
@@ -128,6 +129,10 @@ private:
     // stage logs it and never sends an older file under its name.
     void writeWorkFiles(const QImage& picture, FtpJob& job);
     void copyLocally(const FtpJob& job, bool* pictureCopied);
+    // The dated copy in the local folder, and the removal of the copies beyond the newest kept.
+    void saveLocalArchiveCopy() const;
+    // The dated copy on the server, for the FTP stage; absent when the account asks for none.
+    std::optional<FtpJob::Archive> serverArchive();
     void removeWorkFile(const QString& name) const;
     void takeStill();
     void onStill(const CaptureStill& still);
@@ -156,6 +161,9 @@ private:
     // kept in memory only, so the first cycle after a start always uploads.
     std::map<QString, ChangeDetector::Thumbnail> m_lastDelivered;
     std::optional<ChangeDetector::Thumbnail> m_candidate; // this cycle's, kept once it is delivered
+    // When each account may next look for old archive copies on its server: listing a folder of
+    // thousands of copies on every upload would cost more than the upload.
+    std::map<QString, QDeadlineTimer> m_nextArchiveCleanup;
     QDateTime m_start;
     QString m_savedStatus;
     bool m_switchedPreviewOn = false;

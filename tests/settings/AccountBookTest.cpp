@@ -275,8 +275,12 @@ TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNot
          "Verify certificate=2",
          {{"Upload image every:", "Custom"}, {"Custom", "0"}, {"Between", "0"}}},
         // Whole numbers in their range and times of day; seconds are dropped.
-        {"Change threshold= 12 ;TimeFrom=7:05;TimeTo=23:59:30",
-         {{"Change threshold", "12"}, {"TimeFrom", "07:05"}, {"TimeTo", "23:59"}}},
+        {"Change threshold= 12 ;Archive keep=0;Archive days=1000000;TimeFrom=7:05;TimeTo=23:59:30",
+         {{"Change threshold", "12"},
+          {"Archive keep", "0"},
+          {"Archive days", "1000000"},
+          {"TimeFrom", "07:05"},
+          {"TimeTo", "23:59"}}},
         {"Change threshold=101;Archive keep=-1;Archive days=1000001;TimeFrom=25:00;TimeTo=noon;"
          "Only when changed=yes;Only hours=2",
          {}},

@@ -111,6 +111,9 @@ def serve_ftp(args):
                 else:
                     self.respond("227 Entering passive mode (127,0,0,1,%d,%d)." % (port // 256, port % 256))
                 return
+            if args.refuse_list and cmd in ("LIST", "NLST", "MLSD"):
+                self.respond("550 Listing is not allowed here.")
+                return
             if args.stall_at and cmd == args.stall_at.upper():
                 return  # taken, never answered
             if args.no_data_connection and cmd in ("PORT", "EPRT"):
@@ -196,6 +199,7 @@ def main():
     parser.add_argument("--truncate-stored", action="store_true")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--refuse-rename", action="store_true")
+    parser.add_argument("--refuse-list", action="store_true")
     parser.add_argument("--stall-at", default="")
     parser.add_argument("--no-data-connection", action="store_true")
     parser.add_argument("--slow-stor", type=int, default=0)

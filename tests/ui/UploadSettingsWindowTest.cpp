@@ -545,3 +545,27 @@ TEST_F(UploadSettingsWindowTest, TimeWindowAndChangeOptionsShowTheirDefaultsAndS
     EXPECT_EQ(to->time(), QTime(6, 30));
     EXPECT_EQ(threshold->value(), 12);
 }
+
+TEST_F(UploadSettingsWindowTest, ArchiveNamesThatWouldMakeAPathAreRefusedInTheWindow)
+{
+    window().show();
+    child<QTabWidget>("TabStripFTP")->setCurrentIndex(UploadSettingsWindow::kArchiveTab);
+    auto* name = child<QLineEdit>("txtArchiveName");
+    auto* problem = child<QLabel>("lblArchiveProblem");
+    EXPECT_EQ(name->text(), "cam-%Y%m%d-%H%M%S.jpg");
+    EXPECT_FALSE(problem->isVisible());
+    retype(name, "old/%H.jpg");
+    EXPECT_TRUE(problem->isVisible());
+    EXPECT_TRUE(problem->text().startsWith("The archive name must not contain /"))
+        << problem->text().toStdString();
+    EXPECT_EQ(mine("Archive name"), std::nullopt) << "a refused name is not stored";
+    retype(name, "door-%d-%H.jpg");
+    EXPECT_FALSE(problem->isVisible());
+    child<QCheckBox>("chkArchiveServer")->setChecked(true);
+    child<QCheckBox>("chkArchiveLocal")->setChecked(true);
+    child<QSpinBox>("txtArchiveKeep")->setValue(30);
+    child<QSpinBox>("txtArchiveDays")->setValue(0);
+    EXPECT_EQ(mine({"Archive name", "Archive on server", "Archive locally", "Archive keep", "Archive days"}),
+              "door-%d-%H.jpg|1|1|30|0");
+    EXPECT_EQ(child<QSpinBox>("txtArchiveDays")->text(), "never");
+}

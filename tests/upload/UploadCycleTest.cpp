@@ -604,3 +604,93 @@ TEST_F(UploadCycleTest, TimeWindowForTimedUploadsOnlyAlsoAcrossMidnight)
     rig.accounts.ValdItem();
     EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
 }
+
+// Archive copies on the server: after the picture, on its connection, under the pattern's name;
+// copies named more than the days ago go (at most once an hour), nothing else in the folder does.
+TEST_F(UploadCycleTest, ArchiveCopiesFollowThePictureOnItsConnectionAndOnlyOldCopiesGo)
+{
+    ASSERT_TRUE(QDir(server.home()).mkpath("www"));
+    const QStringList present{"cam-20260401-000000.jpg", "cam-20260505-120000.jpg", "cam-20260101.jpg",
+                              "notes.txt", "cam-20261340-000000.jpg"};
+    for (const QString& name : present)
+        writeFile(server.homeFile("www/" + name), "old");
+    set("Initial Remote Site Folder:", "/www/");
+    set("Archive on server", "1");
+    set("Archive days", "7");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    const QStringList archive{"Uploading archive copy", "Archive copy uploaded"};
+    EXPECT_EQ(lastEntry(rig.log), connectedEntry(server.hostField(), {"Picture uploaded!"},
+                                                 archive + QStringList{"Removing old archive copies",
+                                                                       "Removed 1 old archive copies"}));
+    QStringList expected = present;
+    expected.removeOne("cam-20260401-000000.jpg");
+    expected << "cam-20260510-120000.jpg"
+             << "webcam.jpg";
+    expected.sort();
+    EXPECT_EQ(QDir(server.homeFile("www")).entryList(QDir::Files), expected);
+    EXPECT_EQ(readFile(server.homeFile("www/cam-20260510-120000.jpg")),
+              readFile(server.homeFile("www/webcam.jpg")));
+    EXPECT_EQ(server.commands().filter(QRegularExpression("^USER ")).size(), 1) << "one connection";
+
+    // Within the hour the folder is not listed again; Upload Now makes its copy too.
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(false), Outcome::Delivered);
+    EXPECT_EQ(lastEntry(rig.log), connectedEntry(server.hostField(), {"Picture uploaded!"}, archive));
+    EXPECT_TRUE(QFile::exists(server.homeFile("www/cam-20260510-120001.jpg")));
+
+    // A picture that did not arrive gets no copy.
+    set("Destination filename:", "missing/cam");
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
+    EXPECT_FALSE(lastEntry(rig.log).contains("Uploading archive copy"));
+}
+
+TEST_F(UploadCycleTest, AFolderThatCannotBeListedKeepsEveryCopy)
+{
+    FtpServer refusing;
+    FtpServer::Options options;
+    options.refuseList = true;
+    ASSERT_TRUE(refusing.start(options)) << refusing.startError().toStdString();
+    rig.useServer(refusing);
+    writeFile(refusing.homeFile("cam-20000101-000000.jpg"), "old");
+    set("Archive on server", "1");
+    rig.load();
+
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(lastEntry(rig.log), connectedEntry(refusing.hostField(), {"Picture uploaded!"},
+                                                 {"Uploading archive copy", "Archive copy uploaded",
+                                                  "Removing old archive copies",
+                                                  "Couldn't list the folder, old archive copies kept",
+                                                  "Server: 550 Listing is not allowed here."}));
+    EXPECT_TRUE(QFile::exists(refusing.homeFile("cam-20000101-000000.jpg")));
+}
+
+// Local archive copies go into the local folder; only the newest are kept, other files stay.
+TEST_F(UploadCycleTest, LocalArchiveKeepsTheNewestCopiesAndNothingElseIsRemoved)
+{
+    TempDir local;
+    writeFile(local.file("notes.txt"), "mine");
+    writeFile(local.file("cam-old.jpg"), "mine");
+    set("Locally", "1");
+    set("Only Locally", "1");
+    set("LocallySource", local.path());
+    set("Archive locally", "1");
+    set("Archive keep", "2");
+    set("Archive name", "door %Y-%m-%d %H.%M.%S.jpg");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(23, 59, 58)));
+    rig.cycle->setClock(clock);
+    for (int n = 0; n < 3; ++n) {
+        EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+        clock.advanceSeconds(1);
+    }
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files),
+              QStringList({"cam-old.jpg", "door 2026-05-10 23.59.59.jpg", "door 2026-05-11 00.00.00.jpg",
+                           "notes.txt", "webcam.jpg"}));
+    EXPECT_EQ(readFile(local.file("door 2026-05-11 00.00.00.jpg")), readFile(local.file("webcam.jpg")));
+    EXPECT_EQ(server.commands(), QStringList()) << "only locally";
+}
