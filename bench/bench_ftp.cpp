@@ -58,6 +58,18 @@ Setup& setup()
     return instance;
 }
 
+// The stage's job for the server's account: the picture under this remote path.
+FtpJob jobFor(const Setup& s, const QString& remotePicturePath)
+{
+    FtpJob job;
+    job.host = s.server.hostField();
+    job.user = FtpServer::kUser;
+    job.password = FtpServer::kPassword;
+    job.remotePicturePath = remotePicturePath;
+    job.localPicturePath = s.picture();
+    return job;
+}
+
 void connectPutQuit(benchmark::State& state)
 {
     Setup& s = setup();
@@ -114,13 +126,8 @@ void stageWithTextFile(benchmark::State& state)
     FtpLog log;
     SilentPrompter prompter;
     FtpStage stage(log, prompter);
-    FtpJob job;
-    job.host = s.server.hostField();
-    job.user = FtpServer::kUser;
-    job.password = FtpServer::kPassword;
-    job.remotePicturePath = QStringLiteral("cam1.jpg");
+    FtpJob job = jobFor(s, QStringLiteral("cam1.jpg"));
     job.remoteTimePath = QStringLiteral("time.txt");
-    job.localPicturePath = s.picture();
     job.localTimePath = s.picture();
     job.textFile = true;
     for (auto _ : state) {
@@ -144,12 +151,7 @@ void stageWithArchiveCopy(benchmark::State& state)
     FtpLog log;
     SilentPrompter prompter;
     FtpStage stage(log, prompter);
-    FtpJob job;
-    job.host = s.server.hostField();
-    job.user = FtpServer::kUser;
-    job.password = FtpServer::kPassword;
-    job.remotePicturePath = folder + QStringLiteral("cam1.jpg");
-    job.localPicturePath = s.picture();
+    FtpJob job = jobFor(s, folder + QStringLiteral("cam1.jpg"));
     if (state.range(0) > 0)
         job.archive =
             FtpJob::Archive{folder + QStringLiteral("cam-copy.jpg"), folder,

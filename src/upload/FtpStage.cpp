@@ -241,16 +241,7 @@ void FtpStage::onSent(File file, const CallResult& call)
 
     // A cancel ends the stage here: the time file is not tried any more.
     if (m_cancelled || call.cancelled()) {
-        const bool textFileLeft = picture && m_job.textFile;
-        if (!call.ok || textFileLeft) {
-            m_result.cancelled = true;
-            log(QStringLiteral("Cancelled"));
-        }
-        if (!call.leftover.isEmpty()) {
-            removeLeftover(call.leftover);
-            return;
-        }
-        closeConnection();
+        endCancelled(call, !call.ok || (picture && m_job.textFile));
         return;
     }
     // The time file is tried whether or not the picture arrived.
@@ -264,6 +255,18 @@ void FtpStage::onSent(File file, const CallResult& call)
         return;
     }
     closeConnection();
+}
+
+void FtpStage::endCancelled(const CallResult& call, bool somethingLeftUndone)
+{
+    if (somethingLeftUndone) {
+        m_result.cancelled = true;
+        log(QStringLiteral("Cancelled"));
+    }
+    if (!call.leftover.isEmpty())
+        removeLeftover(call.leftover);
+    else
+        closeConnection();
 }
 
 void FtpStage::removeLeftover(const QString& remotePath)
@@ -390,15 +393,7 @@ void FtpStage::onArchiveSent(const CallResult& call)
         }
     }
     if (m_cancelled || call.cancelled()) {
-        if (!call.ok) {
-            m_result.cancelled = true;
-            log(QStringLiteral("Cancelled"));
-        }
-        if (!call.leftover.isEmpty()) {
-            removeLeftover(call.leftover);
-            return;
-        }
-        closeConnection();
+        endCancelled(call, !call.ok);
         return;
     }
     if (m_job.archive->days > 0) {

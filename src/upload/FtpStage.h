@@ -83,6 +83,9 @@ private:
     void onConnected(const CallResult& call);
     void send(File file);
     void onSent(File file, const CallResult& call);
+    // After a cancel: says so when it cut something short, removes what a put may have left, and
+    // closes the connection.
+    void endCancelled(const CallResult& call, bool somethingLeftUndone);
     void removeLeftover(const QString& remotePath);
     // The archive copy of the picture and the removal of old copies, after the picture.
     void sendArchive();
