@@ -166,4 +166,20 @@ TEST_F(SftpTest, RsaKeysLogInOrAreRefusedWithTheReason)
     EXPECT_FALSE(connect(withStranger));
     EXPECT_TRUE(withStranger.reason().startsWith("Login refused")) << withStranger.reason().toStdString();
 }
+
+TEST_F(SftpTest, ArchiveCopiesAndTheRemovalOfOldOnesWorkOverSftpToo)
+{
+    trustServer();
+    writeFile(remote("cam-20260401-000000.jpg"), "old");
+    writeFile(remote("cam-20260509-000000.jpg"), "recent");
+    FtpJob j = sftpJob();
+    j.textFile = false;
+    j.archive = FtpJob::Archive{remote("cam-20260510-120000.jpg"), ssh.remoteFolder() + '/',
+                                "cam-%Y%m%d-%H%M%S.jpg", 7, QDateTime(QDate(2026, 5, 10), QTime(12, 0))};
+    const FtpResult result = runStage(sftp, j);
+    EXPECT_TRUE(result.archiveUploaded) << log.text().toStdString();
+    EXPECT_EQ(result.archiveRemoved, 1) << log.text().toStdString();
+    EXPECT_EQ(remoteFiles(), (QStringList{"cam-20260509-000000.jpg", "cam-20260510-120000.jpg", "cam1.jpg"}));
+    EXPECT_EQ(readFile(remote("cam-20260510-120000.jpg")), picture);
+}
 } // namespace
