@@ -482,13 +482,18 @@ TEST(UploadSchedulerTestPattern, OnlyWhenChangedUploadsAMovingPictureAndSkipsASt
     TurnRecorder recorder(*rig.scheduler);
     const auto turns = [&](const char* choice) {
         rig.capture->setControl("pattern", int(pattern->choices.indexOf(choice)));
+        // Pictures flow again (a slow machine takes its time), and the new pattern is in them.
+        EXPECT_TRUE(waitForPicture(*rig.capture));
         QTest::qWait(200);
+        // A turn whose still did not come in time (a machine slowed down by a sanitizer) is taken
+        // again; it compares nothing.
         QList<Outcome> outcomes;
-        for (int n = 0; n < 4; ++n) {
+        for (int tries = 0; outcomes.size() < 4 && tries < 8; ++tries) {
             const size_t before = recorder.turns.size();
             rig.scheduler->Timers(1);
             EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.turns.size() > before; }, 10000));
-            outcomes << recorder.turns.back().outcome;
+            if (recorder.turns.back().outcome != Outcome::Failed)
+                outcomes << recorder.turns.back().outcome;
             QTest::qWait(150);
         }
         return outcomes;
@@ -496,5 +501,7 @@ TEST(UploadSchedulerTestPattern, OnlyWhenChangedUploadsAMovingPictureAndSkipsASt
     EXPECT_EQ(turns("Solid color"), QList<Outcome>({Outcome::Delivered, Outcome::Unchanged,
                                                     Outcome::Unchanged, Outcome::Unchanged}));
     EXPECT_EQ(turns("SMPTE 100% color bars"), QList<Outcome>(4, Outcome::Delivered));
-    EXPECT_EQ(rig.log.text().count("Picture unchanged, not uploaded"), 3);
+    EXPECT_EQ(rig.log.text().count("Picture unchanged, not uploaded"), 3) << rig.log.text().toStdString();
+    for (const QString& text : rig.prompter.texts())
+        EXPECT_TRUE(text.startsWith("Failed to save picture, ")) << text.toStdString();
 }
