@@ -1,5 +1,7 @@
 #include "upload/ArchiveName.h"
 
+#include "settings/DestinationName.h"
+
 #include <QDate>
 #include <QTime>
 
@@ -15,12 +17,14 @@ ArchiveName::ArchiveName(const QString& pattern) : m_pattern(pattern)
         m_problem = QStringLiteral("Please give the archive copies a name.");
         return;
     }
-    if (pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1Char('\\')) ||
-        pattern.contains(QStringLiteral("..")) || std::any_of(pattern.begin(), pattern.end(), [](QChar c) {
-            return c.category() == QChar::Other_Control;
-        })) {
-        m_problem = QStringLiteral("The archive name must not contain /, \\, .. or control characters: "
-                                   "copies stay in the picture's folder.");
+    // The rule of the account's other file names, and no ".." anywhere in the pattern.
+    if (const QString problem = DestinationName::problem(pattern); !problem.isEmpty()) {
+        m_problem = QStringLiteral("The archive name ") + problem +
+                    QStringLiteral(": copies stay in the picture's folder.");
+        return;
+    }
+    if (pattern.contains(QStringLiteral(".."))) {
+        m_problem = QStringLiteral("The archive name contains \"..\": copies stay in the picture's folder.");
         return;
     }
 

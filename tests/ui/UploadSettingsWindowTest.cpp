@@ -556,7 +556,7 @@ TEST_F(UploadSettingsWindowTest, ArchiveNamesThatWouldMakeAPathAreRefusedInTheWi
     EXPECT_FALSE(problem->isVisible());
     retype(name, "old/%H.jpg");
     EXPECT_TRUE(problem->isVisible());
-    EXPECT_TRUE(problem->text().startsWith("The archive name must not contain /"))
+    EXPECT_TRUE(problem->text().startsWith("The archive name contains \"/\""))
         << problem->text().toStdString();
     EXPECT_EQ(mine("Archive name"), std::nullopt) << "a refused name is not stored";
     retype(name, "door-%d-%H.jpg");

@@ -14,7 +14,10 @@ TEST(ArchiveName, PatternsThatWouldMakeAPathOrOneNameOnlyAreRefused)
         "cam-%Q.jpg", "cam-%H%", "cam.jpg",        "100%%.jpg"};
     for (const char* pattern : refused)
         EXPECT_FALSE(ArchiveName(pattern).problem().isEmpty()) << pattern;
-    EXPECT_TRUE(ArchiveName("a/%H").problem().contains("must not contain /, \\, .."));
+    EXPECT_EQ(ArchiveName("a/%H").problem(),
+              "The archive name contains \"/\" or \"\\\": copies stay in the picture's folder.");
+    EXPECT_EQ(ArchiveName("..%H").problem(),
+              "The archive name contains \"..\": copies stay in the picture's folder.");
     EXPECT_TRUE(ArchiveName("cam-%Q").problem().contains("unknown field %Q"));
 
     struct Named
