@@ -342,7 +342,10 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
     const QString pictureName = DestinationName::problem(m_account.fileName);
     if (!pictureName.isEmpty())
         job.pictureProblem = QStringLiteral("Not sent: the destination file name ") + pictureName;
-    const QString timeName = DestinationName::problem(options.textTimeName());
+    // An empty name would send the time file to the folder itself.
+    const QString timeName = options.textTimeName().isEmpty()
+                                 ? QStringLiteral("is empty")
+                                 : DestinationName::problem(options.textTimeName());
     if (!timeName.isEmpty() && job.timeFileProblem.isEmpty())
         job.timeFileProblem = QStringLiteral("Not sent: the time file name ") + timeName;
 }

@@ -498,9 +498,13 @@ TEST_F(UploadCycleTest, NamesWithFoldersAreNeitherWrittenNorSent)
          "../t.txt",
          {"Picture uploaded!"},
          {"Couldn't upload Textfile", "Not sent: the time file name contains \"/\" or \"\\\""}},
+        {"cam",
+         "",
+         {"Picture uploaded!"},
+         {"Couldn't upload Textfile", "Not sent: the time file name is empty"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.picture.toStdString());
+        SCOPED_TRACE((c.picture + " / " + c.timeFile).toStdString());
         set("Destination filename:", c.picture);
         rig.options.setTextTimeName(c.timeFile);
         rig.load();
