@@ -71,7 +71,7 @@ void ProgramOptions::load() const
     v.closeCount = read("Close#").value_or(QString());
 
     const std::optional<QString> color = read("ProgramBGColor");
-    v.bgColor = color ? StoredText::color(*color).value_or(0) : 0;
+    v.bgColor = color ? StoredText::color(*color) : std::nullopt;
 }
 
 const ProgramOptions::Values& ProgramOptions::values() const
@@ -153,6 +153,12 @@ QString ProgramOptions::textTimeName() const
 {
     return values().textTimeName;
 }
+QString ProgramOptions::timeFileName() const
+{
+    // The stored text stays as it is (empty) until the person types a name.
+    const QString name = values().textTimeName;
+    return name.trimmed().isEmpty() ? kDefaultTimeFileName : name;
+}
 QString ProgramOptions::quality() const
 {
     return values().quality;
@@ -161,7 +167,7 @@ QString ProgramOptions::bgPic() const
 {
     return values().bgPic;
 }
-quint32 ProgramOptions::bgColor() const
+std::optional<quint32> ProgramOptions::bgColor() const
 {
     return values().bgColor;
 }
@@ -242,7 +248,7 @@ void ProgramOptions::setBgPic(const QString& text)
 }
 void ProgramOptions::setBgColor(quint32 color)
 {
-    set(&Values::bgColor, color & 0xFFFFFF);
+    set(&Values::bgColor, std::optional<quint32>(color & 0xFFFFFF));
 }
 
 QString ProgramOptions::storeAll(const AutostartEntry::Command& autostart)
@@ -274,7 +280,9 @@ QString ProgramOptions::storeAll(const AutostartEntry::Command& autostart)
     save(QStringLiteral("SoundSec"), v.soundSec);
     save(QStringLiteral("SoundSrc"), v.soundSrc);
     save(QStringLiteral("Close#"), v.closeCount);
-    save(QStringLiteral("ProgramBGColor"), QString::number(v.bgColor));
+    // A colour nobody chose is not stored: the window stays white rather than turning black.
+    if (v.bgColor)
+        save(QStringLiteral("ProgramBGColor"), QString::number(*v.bgColor));
 
     QStringList problems;
     if (!saved)

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class Regedit;
 
 // The program-wide options, loaded from the store at the first read of any of them and kept in
@@ -34,11 +36,17 @@ public:
     QString soundSec() const;
     QString soundSrc() const;
     QString textTimeName() const;
+    // The name the time file goes under: "TextTimeName", or "time.txt" while that is empty.
+    QString timeFileName() const;
+    static inline const QString kDefaultTimeFileName = QStringLiteral("time.txt");
     QString quality() const; // "Image Quality (JPEG):"
     // The quality rule: the quality text as a whole number; a text that is not one becomes "100".
     int jpegQuality();
     QString bgPic() const;
-    quint32 bgColor() const; // red + 256 * green + 65536 * blue
+    // The main window's background colour (red + 256 * green + 65536 * blue); absent until one is
+    // chosen or stored, when the window is white.
+    std::optional<quint32> bgColor() const;
+    static constexpr quint32 kDefaultBgColor = 0xFFFFFF;
 
     void setMin(bool set);
     void setSystray(bool set);
@@ -84,7 +92,7 @@ private:
         QString textTimeName;
         QString quality = QStringLiteral("100");
         QString bgPic;
-        quint32 bgColor = 0;
+        std::optional<quint32> bgColor;
     };
 
     const Values& values() const;

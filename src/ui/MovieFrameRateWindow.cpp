@@ -5,6 +5,7 @@
 #include "options/ProgramOptions.h"
 #include "settings/Regedit.h"
 #include "ui/CloseGuard.h"
+#include "ui/NumberField.h"
 #include "ui/WindowParts.h"
 
 #include <QGridLayout>
@@ -15,8 +16,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 MovieFrameRateWindow::MovieFrameRateWindow(Regedit& store, Help& help, QWidget* parent)
     : QWidget(parent), m_store(store)
@@ -36,18 +35,27 @@ MovieFrameRateWindow::MovieFrameRateWindow(Regedit& store, Help& help, QWidget* 
     m_slider->setObjectName(QStringLiteral("sldFrameRate"));
     m_slider->setRange(1, 100);
     m_slider->setValue(kDefaultRate);
+    m_textField = new NumberField(
+        *m_text, {m_slider->minimum(), m_slider->maximum(), false},
+        [this] { return QString::number(m_slider->value()); },
+        [this](const QString& text) { m_slider->setValue(text.toInt()); }, this);
     auto* frameLayout = new QGridLayout(frame);
     frameLayout->addWidget(label, 0, 0);
     frameLayout->addWidget(m_text, 0, 1);
     frameLayout->addWidget(m_slider, 1, 0, 1, 2);
+    frameLayout->addWidget(m_textField->note(), 2, 0, 1, 2);
 
     const WindowParts::OkHelpButtons buttons = WindowParts::layOutWithOkHelp(*this, frame);
     m_ok = buttons.ok;
     m_help = buttons.help;
 
-    connect(m_slider, &QSlider::valueChanged, this,
-            [this](int value) { m_text->setText(QString::number(value)); });
-    connect(m_text, &QLineEdit::textChanged, this, &MovieFrameRateWindow::applyText);
+    // The box follows the slider, except while it is typed in (the slider follows it then).
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
+        if (m_textField->isTyping())
+            return;
+        m_textField->clearNote();
+        m_text->setText(QString::number(value));
+    });
     connect(m_ok, &QPushButton::clicked, this, &MovieFrameRateWindow::confirm);
     connect(m_help, &QPushButton::clicked, &help,
             [&help] { help.ShowHelpTopic(QStringLiteral("framerate")); });
@@ -67,24 +75,10 @@ int MovieFrameRateWindow::frameRate() const
     return m_slider->value();
 }
 
-void MovieFrameRateWindow::applyText(const QString& text)
-{
-    bool isNumber = false;
-    const double number = text.trimmed().toDouble(&isNumber);
-    if (!isNumber) {
-        // Not a number at all: the box shows the slider's value again.
-        m_text->setText(QString::number(m_slider->value()));
-        return;
-    }
-    // A number outside the slider's range leaves both as they are; OK stores the slider.
-    const double rounded = std::round(number);
-    if (!(rounded >= m_slider->minimum() && rounded <= m_slider->maximum()))
-        return;
-    m_slider->setValue(int(rounded));
-}
-
 void MovieFrameRateWindow::confirm()
 {
+    // Enter confirms without leaving the box: it shows what is stored first.
+    m_textField->finish();
     m_store.SaveString(HKEY_LOCAL_MACHINE, ProgramOptions::kProductKey, kStoredName,
                        QString::number(m_slider->value()));
     hide();

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class Help;
+class NumberField;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -31,10 +32,9 @@ signals:
     void mainWindowRequested();
 
 private:
-    void applyText(const QString& text);
-
     Regedit& m_store;
     QLineEdit* m_text;
+    NumberField* m_textField;
     QSlider* m_slider;
     QPushButton* m_ok;
     QPushButton* m_help;

@@ -1,12 +1,13 @@
 #include "ui/ProgramConfigWindow.h"
 
 #include "common/Prompter.h"
+#include "common/TypedNumber.h"
 #include "help/Help.h"
 #include "help/ScreenPlacement.h"
-#include "options/OptionBoxRules.h"
 #include "options/ProgramOptions.h"
 #include "settings/Account.h"
 #include "ui/ColorSwatch.h"
+#include "ui/NumberField.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/SpinTextBox.h"
 
@@ -27,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 template <typename W> W* named(W* widget, const QString& name)
@@ -100,7 +102,10 @@ QWidget* ProgramConfigWindow::buildProgram()
         named(new QCheckBox(QStringLiteral("&Autostart program at login")), QStringLiteral("chkAutostart"));
     m_close = named(new QCheckBox, QStringLiteral("chkClose"));
     m_closeCount = named(new QLineEdit, QStringLiteral("txtClose"));
-    m_closeCount->setMaximumWidth(70);
+    m_closeCount->setMaximumWidth(90);
+    m_closeField = new NumberField(
+        *m_closeCount, {0, kMaxCloseCount, true}, [this] { return m_options.closeCount(); },
+        [this](const QString& text) { m_options.setCloseCount(text); }, this);
 
     auto* closeLine = new QHBoxLayout;
     closeLine->addWidget(m_close);
@@ -113,6 +118,7 @@ QWidget* ProgramConfigWindow::buildProgram()
     layout->addWidget(m_min);
     layout->addWidget(m_autostartBox);
     layout->addLayout(closeLine);
+    layout->addWidget(m_closeField->note());
     layout->addStretch();
     return page;
 }
@@ -162,10 +168,11 @@ QWidget* ProgramConfigWindow::buildSound()
         named(new QCheckBox(QStringLiteral("&Ask every time before uploading")), QStringLiteral("chkAsk"));
     m_sound = named(new QCheckBox(QStringLiteral("&Play sound ")), QStringLiteral("chkSound"));
     // One box: the text is "txtSound", the arrows beside it "UpDown1".
-    m_spin = named(new SpinTextBox(OptionBoxRules::kMinSeconds, OptionBoxRules::kMaxSeconds),
-                   QStringLiteral("UpDown1"));
-    m_spin->installEventFilter(this);
+    m_spin = named(new SpinTextBox(kMinSoundSeconds, kMaxSoundSeconds), QStringLiteral("UpDown1"));
     m_soundSec = named(m_spin->edit(), QStringLiteral("txtSound"));
+    m_soundField = new NumberField(
+        *m_soundSec, {kMinSoundSeconds, kMaxSoundSeconds, true}, [this] { return m_options.soundSec(); },
+        [this](const QString& text) { m_options.setSoundSec(text); }, this);
     m_soundFile = named(new QLineEdit, QStringLiteral("txtSoundSource"));
     m_soundBrowse = named(new QPushButton(QStringLiteral("...")), QStringLiteral("cmdSoundBrowse"));
     m_soundBrowse->setMaximumWidth(40);
@@ -179,12 +186,15 @@ QWidget* ProgramConfigWindow::buildSound()
     soundLine->addWidget(m_spin);
     soundLine->addWidget(label(QStringLiteral("lblSound"), QStringLiteral("seconds before uploading")));
     soundLine->addStretch();
+    auto* soundNote = new QHBoxLayout;
+    soundNote->addWidget(m_soundField->note());
     auto* fileLine = new QHBoxLayout;
     fileLine->addWidget(m_soundFile, 1);
     fileLine->addWidget(m_soundBrowse);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(m_ask);
     layout->addLayout(soundLine);
+    layout->addLayout(soundNote);
     layout->addLayout(fileLine);
     layout->addWidget(note);
     layout->addStretch();
@@ -199,8 +209,12 @@ QWidget* ProgramConfigWindow::buildQuality()
     m_slider->setValue(100);
     m_quality = named(new QLineEdit(QStringLiteral("100")), QStringLiteral("txtQuality"));
     m_quality->setMaximumWidth(50);
-    m_quality->installEventFilter(this);
+    m_qualityField = new NumberField(
+        *m_quality, {0, 100, false}, [this] { return m_options.quality(); },
+        [this](const QString& text) { m_options.setQuality(text); }, this);
     m_textTime = named(new QLineEdit(QStringLiteral("time.txt")), QStringLiteral("txtTextTime"));
+    // An empty name means this one.
+    m_textTime->setPlaceholderText(ProgramOptions::kDefaultTimeFileName);
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(label(QStringLiteral("Label5"), QStringLiteral("Image Quality (JPEG):")), 0, 0, 1, 4);
@@ -208,9 +222,10 @@ QWidget* ProgramConfigWindow::buildQuality()
     grid->addWidget(m_slider, 1, 1);
     grid->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Best quality")), 1, 2);
     grid->addWidget(m_quality, 1, 3);
-    grid->addWidget(label(QStringLiteral("Label3"), QStringLiteral("Time textfile name:")), 2, 0);
-    grid->addWidget(m_textTime, 2, 1, 1, 3);
-    grid->setRowStretch(3, 1);
+    grid->addWidget(m_qualityField->note(), 2, 1, 1, 3);
+    grid->addWidget(label(QStringLiteral("Label3"), QStringLiteral("Time textfile name:")), 3, 0);
+    grid->addWidget(m_textTime, 3, 1, 1, 3);
+    grid->setRowStretch(4, 1);
     return page;
 }
 
@@ -232,7 +247,6 @@ void ProgramConfigWindow::connectControls()
     onEdit(m_min, &QCheckBox::toggled, [&o](bool on) { o.setMin(on); });
     onEdit(m_autostartBox, &QCheckBox::toggled, [&o](bool on) { o.setAutostart(on); });
     onEdit(m_close, &QCheckBox::toggled, [&o](bool on) { o.setClose(on); });
-    onEdit(m_closeCount, &QLineEdit::textChanged, [&o](const QString& text) { o.setCloseCount(text); });
     onEdit(m_keep, &QCheckBox::toggled, [&o](bool on) { o.setKeep(on); });
     onEdit(m_suc, &QCheckBox::toggled, [&o](bool on) { o.setSuc(on); });
     onEdit(m_print, &QCheckBox::toggled, [&o](bool on) { o.setPrint(on); });
@@ -243,21 +257,15 @@ void ProgramConfigWindow::connectControls()
     onEdit(m_soundFile, &QLineEdit::textChanged, [&o](const QString& text) { o.setSoundSrc(text); });
     onEdit(m_textTime, &QLineEdit::textChanged, [&o](const QString& text) { o.setTextTimeName(text); });
 
-    using Apply = void (ProgramConfigWindow::*)(const QString&, bool);
-    for (const auto& [box, apply] :
-         {std::pair<QLineEdit*, Apply>{m_quality, &ProgramConfigWindow::applyQualityText},
-          {m_soundSec, &ProgramConfigWindow::applySoundText}}) {
-        onEdit(box, &QLineEdit::textEdited, [this, box = box, apply = apply](const QString& text) {
-            const QScopedValueRollback typing(m_typing, box);
-            (this->*apply)(text, false);
-        });
-        connect(box, &QLineEdit::returnPressed, this, [this, box = box] { finishNumberEdit(box); });
-    }
-    // The slider and the arrows put their number into the box, whose rule then sets the option.
-    onEdit(m_slider, &QSlider::valueChanged,
-           [this](int value) { applyQualityText(QString::number(value), true); });
-    onEdit(m_spin, &SpinTextBox::stepped,
-           [this](int value) { applySoundText(QString::number(value), true); });
+    // The slider and the arrows put their number into the box.
+    onEdit(m_slider, &QSlider::valueChanged, [this](int value) {
+        m_qualityField->clearNote();
+        m_options.setQuality(QString::number(value));
+    });
+    onEdit(m_spin, &SpinTextBox::stepped, [this](int value) {
+        m_soundField->clearNote();
+        m_options.setSoundSec(QString::number(value));
+    });
 
     connect(m_pictureBrowse, &QPushButton::clicked, this, &ProgramConfigWindow::choosePicture);
     connect(m_soundBrowse, &QPushButton::clicked, this, &ProgramConfigWindow::chooseSound);
@@ -265,49 +273,6 @@ void ProgramConfigWindow::connectControls()
     connect(m_helpButton, &QPushButton::clicked, this,
             [this] { m_help.ShowHelpTopic(QStringLiteral("configuration")); });
     connect(m_ok, &QPushButton::clicked, this, &ProgramConfigWindow::confirm);
-}
-
-void ProgramConfigWindow::applyQualityText(const QString& text, bool show)
-{
-    const OptionBoxRules::QualityBox result = OptionBoxRules::qualityBox(text);
-    {
-        const QScopedValueRollback guard(m_refreshing, true);
-        if (show)
-            showText(m_quality, result.text);
-        if (result.slider)
-            m_slider->setValue(*result.slider);
-    }
-    m_options.setQuality(result.text);
-}
-
-void ProgramConfigWindow::applySoundText(const QString& text, bool show)
-{
-    const OptionBoxRules::SecondsBox result = OptionBoxRules::secondsBox(text, m_spin->value());
-    {
-        const QScopedValueRollback guard(m_refreshing, true);
-        if (show)
-            showText(m_soundSec, result.text);
-        if (result.spin)
-            m_spin->setValue(*result.spin);
-    }
-    m_options.setSoundSec(result.text);
-}
-
-void ProgramConfigWindow::finishNumberEdit(QLineEdit* box)
-{
-    const QScopedValueRollback guard(m_refreshing, true);
-    showText(box, box == m_quality ? m_options.quality() : m_options.soundSec());
-}
-
-bool ProgramConfigWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    // Leaving a number box shows what its text means; the window merely losing activation does not.
-    if (event->type() == QEvent::FocusOut && (watched == m_quality || watched == m_spin)) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            finishNumberEdit(watched == m_quality ? m_quality : m_soundSec);
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void ProgramConfigWindow::refresh()
@@ -318,26 +283,30 @@ void ProgramConfigWindow::refresh()
     m_min->setChecked(o.min());
     m_autostartBox->setChecked(o.autostart());
     m_close->setChecked(o.close());
-    showText(m_closeCount, o.closeCount());
+    if (!m_closeField->isTyping())
+        showText(m_closeCount, o.closeCount());
     m_keep->setChecked(o.keep());
     m_suc->setChecked(o.suc());
     m_print->setChecked(o.print());
     m_motion->setChecked(o.motion());
     showText(m_picture, o.bgPic());
-    m_swatch->setColor(colorFromStored(o.bgColor()));
+    // The colour in use: white until one is chosen.
+    m_swatch->setColor(colorFromStored(o.bgColor().value_or(ProgramOptions::kDefaultBgColor)));
     m_ask->setChecked(o.ask());
     m_sound->setChecked(o.sound());
     showText(m_soundFile, o.soundSrc());
     showText(m_textTime, o.textTimeName());
 
-    if (m_typing != m_quality)
+    // A box being typed in keeps its text until it is left; the slider and the arrows follow the
+    // number it holds (a stored fraction such as 12.5 puts the slider on the nearest step).
+    if (!m_qualityField->isTyping())
         showText(m_quality, o.quality());
-    if (const std::optional<int> position = OptionBoxRules::qualityBox(o.quality()).slider)
-        m_slider->setValue(*position);
-    if (m_typing != m_soundSec)
+    if (const std::optional<double> quality = TypedNumber::parse(o.quality()))
+        m_slider->setValue(static_cast<int>(std::lround(std::clamp(*quality, 0.0, 100.0))));
+    if (!m_soundField->isTyping())
         showText(m_soundSec, o.soundSec());
-    if (const std::optional<int> value = OptionBoxRules::secondsBox(o.soundSec(), m_spin->value()).spin)
-        m_spin->setValue(*value);
+    if (const std::optional<double> seconds = TypedNumber::parse(o.soundSec()))
+        m_spin->setValue(static_cast<int>(std::floor(std::clamp(*seconds, 0.0, 10.0))));
 }
 
 void ProgramConfigWindow::showWindow()
@@ -366,8 +335,11 @@ void ProgramConfigWindow::chooseSound()
 
 void ProgramConfigWindow::chooseColor()
 {
-    const QColor previous = m_swatch->color();
-    const QColor color = m_dialogs.chooseColor(previous, this).value_or(previous);
+    // A cancelled dialog changes nothing, and nothing is stored for it.
+    const std::optional<QColor> chosen = m_dialogs.chooseColor(m_swatch->color(), this);
+    if (!chosen)
+        return;
+    const QColor color = *chosen;
     m_options.setBgColor(storedFromColor(color));
     m_swatch->setColor(color);
     emit backgroundColorChosen(color);
@@ -375,6 +347,9 @@ void ProgramConfigWindow::chooseColor()
 
 void ProgramConfigWindow::confirm()
 {
+    // Enter confirms without leaving the box typed in: it shows what is kept first.
+    for (NumberField* field : {m_closeField, m_soundField, m_qualityField})
+        field->finish();
     const QString picture = m_options.bgPic();
     if (picture.isEmpty()) {
         emit backgroundPictureChanged(QString());

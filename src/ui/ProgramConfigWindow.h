@@ -7,6 +7,7 @@
 
 class ColorSwatch;
 class Help;
+class NumberField;
 class ProgramOptions;
 class Prompter;
 class QCheckBox;
@@ -28,6 +29,9 @@ class ProgramConfigWindow final : public QWidget
 public:
     static inline const QString kPictureFilter = QStringLiteral("Picture Files (*.bmp *.gif *.jpg)");
     static inline const QString kSoundFilter = QStringLiteral("Sound Files (*.wav)");
+    static constexpr int kMinSoundSeconds = 0;
+    static constexpr int kMaxSoundSeconds = 10;
+    static constexpr qint64 kMaxCloseCount = 2'147'483'647;
 
     // autostart: what the autostart entry starts (this program on this store).
     ProgramConfigWindow(ProgramOptions& options, Prompter& prompter, Help& help, SettingsDialogs& dialogs,
@@ -46,7 +50,6 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildProgram();
@@ -59,11 +62,6 @@ private:
     void onEdit(Sender* sender, Signal signal, Handler handler);
 
     void refresh();
-    // The number boxes' rules, applied to the text as typed; the box shows the result when it is
-    // set by the program (show) or left, never while the person types.
-    void applyQualityText(const QString& text, bool show);
-    void applySoundText(const QString& text, bool show);
-    void finishNumberEdit(QLineEdit* box);
     void choosePicture();
     void chooseSound();
     void chooseColor();
@@ -75,7 +73,6 @@ private:
     SettingsDialogs& m_dialogs;
     AutostartEntry::Command m_autostart;
     bool m_refreshing = false;
-    QLineEdit* m_typing = nullptr; // the number box being typed in
     // The file dialogs keep their last chosen file for the run; a cancel puts it back.
     QString m_pictureDialogFile;
     QString m_soundDialogFile;
@@ -86,6 +83,7 @@ private:
     QCheckBox* m_autostartBox;
     QCheckBox* m_close;
     QLineEdit* m_closeCount;
+    NumberField* m_closeField;
     QCheckBox* m_keep;
     QCheckBox* m_suc;
     QCheckBox* m_print;
@@ -97,10 +95,12 @@ private:
     QCheckBox* m_sound;
     SpinTextBox* m_spin;
     QLineEdit* m_soundSec; // the spin box's own text
+    NumberField* m_soundField;
     QLineEdit* m_soundFile;
     QPushButton* m_soundBrowse;
     QSlider* m_slider;
     QLineEdit* m_quality;
+    NumberField* m_qualityField;
     QLineEdit* m_textTime;
     QPushButton* m_helpButton;
     QPushButton* m_ok;

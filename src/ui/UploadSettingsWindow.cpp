@@ -6,6 +6,7 @@
 #include "settings/AccountBook.h"
 #include "settings/DestinationName.h"
 #include "settings/IntervalTable.h"
+#include "ui/NumberField.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/StampPreview.h"
 #include "upload/ArchiveName.h"
@@ -242,7 +243,9 @@ QWidget* UploadSettingsWindow::buildInterval()
     for (int position = 0; position < IntervalTable::count(); ++position)
         m_interval->addItem(IntervalTable::item(position).text, IntervalTable::item(position).data);
     m_seconds = named(new QLineEdit, QStringLiteral("txtmSec"));
-    m_seconds->installEventFilter(this);
+    m_secondsField = new NumberField(
+        *m_seconds, {0, IntervalTable::kMaxSeconds, true}, [this] { return m_book.loaded().seconds; },
+        [this](const QString& text) { m_book.setSecondsText(text); }, this);
     m_between = named(new QCheckBox(QStringLiteral("Only Between:")), QStringLiteral("chkBetween"));
     m_dateFrom = named(new QDateEdit, QStringLiteral("DTPicker1"));
     m_dateTo = named(new QDateEdit, QStringLiteral("DTPicker2"));
@@ -269,6 +272,7 @@ QWidget* UploadSettingsWindow::buildInterval()
     grid->addWidget(m_interval, 0, 1, 1, 2);
     grid->addWidget(m_seconds, 1, 1);
     grid->addWidget(label(QStringLiteral("lblmSec"), QStringLiteral("Seconds")), 1, 2);
+    grid->addWidget(m_secondsField->note(), 1, 3);
     grid->addWidget(m_between, 2, 0);
     grid->addWidget(m_dateFrom, 2, 1);
     grid->addWidget(label(QStringLiteral("lblAnd"), QStringLiteral("and")), 2, 2);
@@ -422,13 +426,6 @@ void UploadSettingsWindow::connectControls()
 
     onEdit(m_interval, &QComboBox::currentIndexChanged,
            [&book](int position) { book.setIntervalItem(position); });
-    // The rule applies to the text as typed; the field shows its result once it is left, so
-    // that "12." followed by "9" is 12.9 and not 129.
-    onEdit(m_seconds, &QLineEdit::textEdited, [this](const QString& text) {
-        const QScopedValueRollback typing(m_typingSeconds, true);
-        m_book.setSecondsText(text);
-    });
-    connect(m_seconds, &QLineEdit::returnPressed, this, &UploadSettingsWindow::finishSecondsEdit);
     onEdit(m_between, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::between, on); });
     onEdit(m_dateFrom, &QDateEdit::dateChanged, [&book](QDate date) { book.set(&Account::dateFrom, date); });
     onEdit(m_dateTo, &QDateEdit::dateChanged, [&book](QDate date) { book.set(&Account::dateTo, date); });
@@ -510,7 +507,9 @@ void UploadSettingsWindow::refreshControls()
     showText(m_localFolder, a.localFolder);
 
     m_interval->setCurrentIndex(a.intervalItem);
-    if (!m_typingSeconds)
+    // The rule applies to the text as typed; the field shows its result once it is left, so
+    // that "12." followed by "9" is 12.9 and not 129.
+    if (!m_secondsField->isTyping())
         showText(m_seconds, a.seconds);
     m_between->setChecked(a.between);
     m_dateFrom->setDate(a.dateFrom);
@@ -584,12 +583,6 @@ void UploadSettingsWindow::closeEvent(QCloseEvent* event)
         QDialog::closeEvent(event);
 }
 
-void UploadSettingsWindow::finishSecondsEdit()
-{
-    const QScopedValueRollback guard(m_refreshing, true);
-    showText(m_seconds, m_book.loaded().seconds);
-}
-
 bool UploadSettingsWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_ftps->viewport() && event->type() == QEvent::MouseButtonPress)
@@ -601,8 +594,6 @@ bool UploadSettingsWindow::eventFilter(QObject* watched, QEvent* event)
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             if (watched == m_folder)
                 m_book.finishFolderEdit();
-            else if (watched == m_seconds)
-                finishSecondsEdit();
         }
     }
     return QDialog::eventFilter(watched, event);

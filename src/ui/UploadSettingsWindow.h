@@ -14,6 +14,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
+class NumberField;
 class QPushButton;
 class QSpinBox;
 class QTimeEdit;
@@ -75,8 +76,6 @@ private:
     void refreshControls();
     // Says above the list why changes are not saved; hidden while they are.
     void showStoreProblem();
-    // The seconds field was left: it shows the seconds its text means.
-    void finishSecondsEdit();
     void confirm();
     void browseLocalFolder();
     void chooseFont();
@@ -97,7 +96,6 @@ private:
     Help& m_help;
     SettingsDialogs& m_dialogs;
     bool m_refreshing = false;
-    bool m_typingSeconds = false;
     int m_rowAtPress = -1; // the current row when the mouse was pressed in the list
     QString m_knownHostsFile;
     std::unique_ptr<WorkerThread> m_testWorker; // created for the first "&Test"
@@ -126,6 +124,7 @@ private:
     QCheckBox* m_onlyLocally;
     QComboBox* m_interval;
     QLineEdit* m_seconds;
+    NumberField* m_secondsField;
     QCheckBox* m_between;
     QDateEdit* m_dateFrom;
     QDateEdit* m_dateTo;

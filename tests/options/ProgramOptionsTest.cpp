@@ -28,7 +28,7 @@ QString describe(ProgramOptions& o)
                .arg(o.quality())
                .arg(o.jpegQuality())
                .arg(o.bgPic(), o.textTimeName(), o.soundSec(), o.soundSrc(), o.closeCount())
-               .arg(o.bgColor());
+               .arg(o.bgColor() ? QString::number(*o.bgColor()) : QStringLiteral("none"));
 }
 
 QString readFile(const QString& path)
@@ -56,18 +56,23 @@ protected:
 };
 } // namespace
 
-TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresAllSeventeen)
+TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresAllButAColourNobodyChose)
 {
-    EXPECT_EQ(describe(options), QString("0000000000|100/100||||||0"));
+    EXPECT_EQ(describe(options), QString("0000000000|100/100||||||none"));
+    EXPECT_EQ(options.timeFileName(), "time.txt");
     EXPECT_EQ(options.storeAll({"/opt/velmora/bin/velmora", {}, {}}), "");
     for (const char* flag : kFlags)
         EXPECT_EQ(get(flag), QString("0")) << flag;
     for (const char* text : {"BGPic", "TextTimeName", "SoundSec", "SoundSrc", "Close#"})
         EXPECT_EQ(get(text), QString("")) << text;
     EXPECT_EQ(get("Image Quality (JPEG):"), QString("100"));
-    EXPECT_EQ(get("ProgramBGColor"), QString("0"));
+    // The main window stays white: no colour is stored until one is chosen.
+    EXPECT_EQ(get("ProgramBGColor"), std::nullopt);
     EXPECT_FALSE(QFile::exists(AutostartEntry::path()));
-    EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, kProduct).size(), 17u);
+    EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, kProduct).size(), 16u);
+    options.setBgColor(0);
+    options.storeAll({"/opt/velmora/bin/velmora", {}, {}});
+    EXPECT_EQ(get("ProgramBGColor"), QString("0"));
 }
 
 TEST_F(ProgramOptionsTest, StoredValuesLoadOnceAtTheFirstRead)
@@ -104,8 +109,14 @@ TEST_F(ProgramOptionsTest, DamagedValuesLoadAsTheirDefaultsAndStayStored)
     for (const char* flag : {"2", "yes", "", "True", "-1"})
         EXPECT_FALSE(loaded("Ask", flag, [](ProgramOptions& o) { return o.ask(); })) << flag;
     for (const char* color : {"abc", "-1", "16777216", "1.5", ""})
-        EXPECT_EQ(loaded("ProgramBGColor", color, [](ProgramOptions& o) { return o.bgColor(); }), 0u)
+        EXPECT_EQ(loaded("ProgramBGColor", color, [](ProgramOptions& o) { return o.bgColor(); }),
+                  std::nullopt)
             << color;
+    for (const auto& [text, name] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"", "time.txt"}, {"  ", "time.txt"}, {"stamp.txt", "stamp.txt"}})
+        EXPECT_EQ(loaded("TextTimeName", text, [](ProgramOptions& o) { return o.timeFileName(); }),
+                  QString(name))
+            << text;
 
     const QStringList before = storeDump(store);
     ProgramOptions(store).min();

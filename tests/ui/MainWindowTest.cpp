@@ -4,6 +4,7 @@
 #include "NetworkCameraServer.h"
 #include "PipeWireGraph.h"
 #include "ScriptedCaptureDialogs.h"
+#include "Typing.h"
 #include "WindowFixture.h"
 #include "capture/GstCaptureComponent.h"
 #include "common/ProgramIcon.h"
@@ -388,18 +389,36 @@ TEST_F(MainWindowTest, FrameRateTextAndSliderRules)
     EXPECT_EQ(rate.frameRate(), 30);
     EXPECT_EQ(text->text(), QString("30"));
 
-    // typed, then shown and the slider: letters are refused, numbers out of range leave the slider
-    const std::tuple<const char*, const char*, int> typed[] = {
-        {"12", "12", 12}, {"abc", "12", 12}, {"150", "150", 12}, {"0", "0", 12}};
-    for (const auto& [input, shown, position] : typed) {
-        text->setText(input);
-        EXPECT_EQ(text->text(), QString(shown)) << input;
-        EXPECT_EQ(slider->value(), position) << input;
+    // The box can be emptied and typed into; once left it shows the slider's number, and a note
+    // says why that differs from what was typed.
+    rate.show();
+    const Typing::NumberCase typed[] = {{"12", "12", false},  {"abc", "12", true}, {"", "12", true},
+                                        {"115", "100", true}, {"7", "7", false},   {"0", "1", true},
+                                        {"45.5", "45", true}, {"3e2", "45", true}, {"60", "60", false}};
+    for (const auto& c : typed) {
+        Typing::retype(text, c.typed);
+        EXPECT_EQ(text->text(), QString(c.typed));
+        Typing::leave(text);
+        EXPECT_EQ(text->text() + '|' + QString::number(slider->value()), QString(c.shown) + '|' + c.shown)
+            << c.typed;
+        EXPECT_EQ(!Typing::note(text).isEmpty(), c.noted) << c.typed;
     }
     slider->setValue(45);
     EXPECT_EQ(text->text(), QString("45"));
-    rate.findChild<QPushButton*>("Command1")->click();
+    EXPECT_EQ(Typing::note(text), "");
+    QTest::mouseClick(rate.findChild<QPushButton*>("Command1"), Qt::LeftButton);
     EXPECT_EQ(stored("FrameRate"), QString("45"));
+    EXPECT_FALSE(rate.isVisible());
+
+    // Enter while still in the box: what it shows then is what is stored.
+    rate.show();
+    rate.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&rate));
+    text->setFocus();
+    Typing::retype(text, "115");
+    QTest::keyClick(text, Qt::Key_Return);
+    EXPECT_EQ(text->text(), QString("100"));
+    EXPECT_EQ(stored("FrameRate"), QString("100"));
     EXPECT_FALSE(rate.isVisible());
 }
 

@@ -2,6 +2,7 @@
 #include "EnvScope.h"
 #include "QtPrinters.h"
 #include "RawDatabase.h"
+#include "Typing.h"
 #include "WindowFixture.h"
 #include "options/AutostartEntry.h"
 #include "options/ProgramOptions.h"
@@ -16,7 +17,10 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
+
+#include <functional>
 
 namespace {
 class ProgramConfigWindowTest : public WindowFixture
@@ -49,7 +53,9 @@ TEST_F(ProgramConfigWindowTest, FirstRunShowsTheUnstoredOptionsAndOkStoresThem)
     EXPECT_EQ(child<QSlider>("Slider1")->value(), 100);
     for (const char* name : {"txtTextTime", "txtSound", "txtSoundSource", "txtPicSource", "txtClose"})
         EXPECT_EQ(child<QLineEdit>(name)->text(), "") << name;
-    EXPECT_EQ(child<ColorSwatch>("piccolor")->color(), QColor(Qt::black));
+    // The swatch shows the colour in use: the main window's white.
+    EXPECT_EQ(child<ColorSwatch>("piccolor")->color(), QColor(Qt::white));
+    EXPECT_EQ(child<QLineEdit>("txtTextTime")->placeholderText(), "time.txt");
 
     w.showWindow();
     QSignalSpy picture(&w, &ProgramConfigWindow::backgroundPictureChanged);
@@ -67,15 +73,17 @@ TEST_F(ProgramConfigWindowTest, FirstRunShowsTheUnstoredOptionsAndOkStoresThem)
     EXPECT_EQ(stored("Image Quality (JPEG):"), "100");
     EXPECT_EQ(stored("TextTimeName"), "");
     EXPECT_EQ(stored("SoundSec"), "");
-    EXPECT_EQ(stored("ProgramBGColor"), "0");
+    EXPECT_EQ(stored("ProgramBGColor"), std::nullopt) << "nothing chosen, nothing stored";
     EXPECT_FALSE(QFile::exists(AutostartEntry::path()));
 }
 
 TEST_F(ProgramConfigWindowTest, EditsAreLiveAndReopeningShowsThemAsTheyStand)
 {
-    child<QCheckBox>("chkAsk")->click();
-    child<QLineEdit>("txtClose")->setText("5");
-    child<QLineEdit>("txtTextTime")->setText("stamp.txt");
+    window().showWindow();
+    child<QTabWidget>("TabStripConf")->setCurrentIndex(3);
+    Typing::tick(child<QCheckBox>("chkAsk"));
+    Typing::retype(child<QLineEdit>("txtClose"), "5");
+    Typing::retype(child<QLineEdit>("txtTextTime"), "stamp.txt");
     EXPECT_TRUE(options.ask());
     EXPECT_EQ(options.closeCount(), "5");
     EXPECT_EQ(options.textTimeName(), "stamp.txt");
@@ -86,41 +94,89 @@ TEST_F(ProgramConfigWindowTest, EditsAreLiveAndReopeningShowsThemAsTheyStand)
     EXPECT_FALSE(child<QCheckBox>("chkAsk")->isChecked());
 }
 
-TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesApplyTheirRulesToTheTextAsTyped)
+// Every number box follows one rule: typed text that is a number is kept (its whole part, within
+// the box's range) and text that is not keeps what the box held, with a note saying why; once left,
+// the box shows exactly what is kept, and OK stores that.
+TEST_F(ProgramConfigWindowTest, NumberBoxesKeepWhatTheyShowAndSayWhyWhenThatDiffersFromWhatWasTyped)
 {
-    // Keys typed into the emptied box, which is then left; the box shows the rule's result only
-    // once it is left, so every keystroke counts.
-    const auto typeAndLeave = [](QLineEdit* box, const char* keys) {
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        QTest::keyClicks(box, keys);
-        const QString typed = box->text();
-        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QApplication::sendEvent(box->parentWidget()->inherits("QAbstractSpinBox") ? box->parentWidget() : box,
-                                &out);
-        return typed;
+    struct Box
+    {
+        const char* name;
+        const char* stored;
+        std::function<QString()> option;
+        std::vector<Typing::NumberCase> cases;
     };
+    const Box boxes[] = {
+        {"txtQuality",
+         "Image Quality (JPEG):",
+         [this] { return options.quality(); },
+         {{"40", "40", false},
+          {"250", "100", true},
+          {"55", "55", false},
+          {"-4", "0", true},
+          {"55", "55", false},
+          {"abc", "55", true},
+          {"3e2", "55", true},
+          {"", "55", true},
+          {"12.9", "12", true},
+          {"+70", "70", false}}},
+        {"txtSound",
+         "SoundSec",
+         [this] { return options.soundSec(); },
+         {{"7", "7", false},
+          {"12", "10", true},
+          {"-1", "0", true},
+          {"3", "3", false},
+          {"x", "3", true},
+          {"99999999999", "10", true},
+          {"", "", false}}},
+        {"txtClose",
+         "Close#",
+         [this] { return options.closeCount(); },
+         {{"25", "25", false},
+          {"abc", "25", true},
+          {"99999999999", "2147483647", true},
+          {"-3", "0", true},
+          {"4.5", "4", true},
+          {"", "", false}}},
+    };
+    for (const Box& box : boxes) {
+        auto* field = child<QLineEdit>(box.name);
+        for (const auto& c : box.cases) {
+            SCOPED_TRACE(std::string(box.name) + " " + c.typed);
+            Typing::retype(field, c.typed);
+            EXPECT_EQ(field->text(), QString(c.typed)) << "the text stays as typed while in the box";
+            Typing::leave(field);
+            EXPECT_EQ(field->text(), QString(c.shown));
+            EXPECT_EQ(box.option(), QString(c.shown));
+            EXPECT_EQ(!Typing::note(field).isEmpty(), c.noted) << Typing::note(field).toStdString();
+        }
+        // OK stores what the box shows, also when Enter confirms while the box is being typed in.
+        Typing::retype(field, "abc");
+        QTest::keyClick(field, Qt::Key_Return);
+        ok();
+        EXPECT_EQ(stored(box.stored), field->text()) << box.name;
+    }
+    EXPECT_EQ(Typing::note(child<QLineEdit>("txtQuality")),
+              "\"abc\" is not a number from 0 to 100: 70 is kept.");
+    EXPECT_EQ(child<QSlider>("Slider1")->value(), 70);
+}
+
+TEST_F(ProgramConfigWindowTest, TheSliderAndTheArrowsPutTheirNumberIntoTheBox)
+{
     auto* quality = child<QLineEdit>("txtQuality");
     auto* slider = child<QSlider>("Slider1");
-    // typed, then shown, slider, option
-    const std::tuple<const char*, const char*, int, const char*> qualities[] = {
-        {"250", "100", 100, "100"}, {"40", "40", 40, "40"}, {"-5", "", 40, ""}, {"12.9", "12.9", 13, "12.9"},
-        {"40", "40", 40, "40"},     {"abc", "", 40, ""},    {"", "", 40, ""}};
-    for (const auto& [typed, shown, position, option] : qualities) {
-        EXPECT_EQ(typeAndLeave(quality, typed), QString(typed));
-        EXPECT_EQ(quality->text() + '|' + QString::number(slider->value()) + '|' + options.quality(),
-                  QStringLiteral("%1|%2|%3").arg(shown).arg(position).arg(option))
-            << typed;
-    }
-    slider->setValue(55);
-    EXPECT_EQ(quality->text() + '|' + options.quality(), "55|55");
-    typeAndLeave(quality, "");
-    ok();
-    EXPECT_EQ(stored("Image Quality (JPEG):"), "");
-    // The JPEG writer's rule turns the empty quality into 100, and the box shows it.
-    EXPECT_EQ(options.jpegQuality(), 100);
-    EXPECT_EQ(quality->text(), "100");
-    EXPECT_EQ(slider->value(), 100);
+    Typing::retype(quality, "abc");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_End);
+    QTest::keyClick(slider, Qt::Key_PageDown);
+    EXPECT_EQ(quality->text() + '|' + options.quality(), "90|90");
+    EXPECT_EQ(Typing::note(quality), "") << "the slider's number needs no note";
+    Typing::retype(quality, "12.5");
+    EXPECT_EQ(slider->value(), 12);
+    // A stored fraction of an older version stays as it is and puts the slider on its nearest step.
+    options.setQuality("33.6");
+    EXPECT_EQ(quality->text() + '|' + QString::number(slider->value()), "33.6|34");
 
     // One box holds the sound delay: its text and its arrows.
     auto* spin = child<SpinTextBox>("UpDown1");
@@ -128,14 +184,8 @@ TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesApplyTheirRulesToTheT
     EXPECT_EQ(box->parentWidget(), spin);
     EXPECT_EQ(window().findChildren<QSpinBox*>().size(), 0);
     EXPECT_EQ(box->text(), "");
-    const std::tuple<const char*, const char*, int> delays[] = {
-        {"12", "10", 10}, {"-1", "0", 0}, {"7", "7", 7}, {"x", "7", 7}, {"", "", 7}};
-    for (const auto& [typed, shown, value] : delays) {
-        typeAndLeave(box, typed);
-        EXPECT_EQ(box->text() + '|' + QString::number(spin->value()) + '|' + options.soundSec(),
-                  QStringLiteral("%1|%2|%1").arg(shown).arg(value))
-            << typed;
-    }
+    Typing::retype(box, "7");
+    Typing::leave(box);
     // The arrows step the last number the box held.
     QTest::keyClick(spin, Qt::Key_Up);
     EXPECT_EQ(box->text() + '|' + options.soundSec(), "8|8");
@@ -143,12 +193,9 @@ TEST_F(ProgramConfigWindowTest, QualityAndSoundSecondsBoxesApplyTheirRulesToTheT
     EXPECT_EQ(box->text() + '|' + options.soundSec(), "10|10");
 
     // While the person types, the box keeps the text, also when the window loses activation.
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Delete);
-    QTest::keyClicks(box, "-");
-    QFocusEvent away(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
-    QApplication::sendEvent(spin, &away);
-    QTest::keyClicks(box, "3");
+    Typing::retype(box, "-");
+    Typing::leave(box, Qt::ActiveWindowFocusReason);
+    Typing::type(box, "3");
     EXPECT_EQ(box->text() + '|' + options.soundSec(), "-3|0");
 }
 
@@ -213,13 +260,16 @@ TEST_F(ProgramConfigWindowTest, FileChoosersKeepTheirLastFile)
 TEST_F(ProgramConfigWindowTest, SwatchColourGoesToTheMainWindowAtOnceAndIsStoredOnOk)
 {
     QSignalSpy chosen(&window(), &ProgramConfigWindow::backgroundColorChosen);
+    emit child<ColorSwatch>("piccolor")->clicked(); // cancelled at once: nothing changes
+    EXPECT_EQ(dialogs.asked().last(), "color|#ffffff") << "the dialog opens on the colour in use";
+    EXPECT_EQ(chosen.count(), 0);
     dialogs.colorNext(QColor(0, 128, 255));
     emit child<ColorSwatch>("piccolor")->clicked();
-    emit child<ColorSwatch>("piccolor")->clicked(); // cancelled: the colour is applied again
-    ASSERT_EQ(chosen.count(), 2);
+    emit child<ColorSwatch>("piccolor")->clicked(); // cancelled: the chosen colour stays
+    ASSERT_EQ(chosen.count(), 1);
     EXPECT_EQ(chosen.at(0).at(0).value<QColor>(), QColor(0, 128, 255));
-    EXPECT_EQ(chosen.at(1).at(0).value<QColor>(), QColor(0, 128, 255));
     EXPECT_EQ(dialogs.asked().last(), "color|#0080ff");
+    EXPECT_EQ(child<ColorSwatch>("piccolor")->color(), QColor(0, 128, 255));
     EXPECT_EQ(stored("ProgramBGColor"), std::nullopt);
     ok();
     EXPECT_EQ(stored("ProgramBGColor"), QString::number(128 * 256 + 255 * 65536));

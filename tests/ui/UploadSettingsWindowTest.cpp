@@ -2,6 +2,7 @@
 #include "FtpServer.h"
 #include "QtPrinters.h"
 #include "RawDatabase.h"
+#include "Typing.h"
 #include "VelmoraProcess.h"
 #include "WindowFixture.h"
 #include "common/DateTimeText.h"
@@ -92,7 +93,7 @@ protected:
     std::unique_ptr<UploadSettingsWindow> m_window;
 };
 
-TEST_F(UploadSettingsWindowTest, FirstStartShowsTheDefaultAccountAndStoresNoField)
+TEST_F(UploadSettingsWindowTest, FirstStartShowsTheDefaultAccountAndStoresOnlyItsNewAccountValues)
 {
     EXPECT_EQ(rowTexts(), QStringList{"My Account|||x"});
     EXPECT_EQ(child<QTreeWidget>("ftps")->currentItem(), child<QTreeWidget>("ftps")->topLevelItem(0));
@@ -106,9 +107,11 @@ TEST_F(UploadSettingsWindowTest, FirstStartShowsTheDefaultAccountAndStoresNoFiel
     EXPECT_FALSE(preview->text().isEmpty());
     EXPECT_EQ(mine("Destination filename:"), std::nullopt);
     EXPECT_EQ(child<QComboBox>("cboProtocol")->currentText(), "FTP");
-    EXPECT_FALSE(child<QCheckBox>("chkPassive")->isChecked());
     EXPECT_TRUE(child<QCheckBox>("chkVerify")->isChecked());
-    EXPECT_FALSE(child<QCheckBox>("chkSafeReplace")->isChecked());
+    // The first account starts in passive mode with a safe replace, stored with it.
+    EXPECT_TRUE(child<QCheckBox>("chkPassive")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("chkSafeReplace")->isChecked());
+    EXPECT_EQ(mine({"Passive", "Safe replace"}), "1|1");
 }
 
 TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAreStored)
@@ -126,10 +129,11 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
         {"Never", nullptr, "Never||Never|"},
         {"5 minutes", nullptr, "5 minutes|300|5 minutes|300"},
         {nullptr, "45", "Custom|45|Custom|45"},
+        // Text that is no number keeps the seconds the field held (with a note beside it).
+        {nullptr, "3e2", "Custom|45|Custom|45"},
+        {nullptr, "abc", "Custom|45|Custom|45"},
         {nullptr, "12.9", "Custom|12|Custom|12"},
         {nullptr, "-4", "Custom|0|Custom|0"},
-        {nullptr, "3e2", "Custom|300|Custom|300"},
-        {nullptr, "abc", "Custom|0|Custom|0"},
         {nullptr, "", "Custom||Custom|"},
         {nullptr, "99999999", "Custom|2147483|Custom|2147483"},
         {nullptr, "60", "Custom|60|Custom|60"}, // a preset's seconds under Custom keep Custom
@@ -148,6 +152,12 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
                       mine({"Upload image every:", "Custom"}),
                   QString(step.after))
             << (step.item ? step.item : step.typed);
+        if (step.typed && QString(step.typed) == "abc") {
+            EXPECT_EQ(Typing::note(seconds), "\"abc\" is not a number from 0 to 2147483: 45 is kept.");
+        }
+        if (step.typed && QString(step.typed) == "45") {
+            EXPECT_EQ(Typing::note(seconds), "");
+        }
     }
 
     // While typing the field keeps the text as typed, also when the window loses activation.
