@@ -111,6 +111,7 @@ void AccountBook::loadList()
         m_rows.push_back({kDefaultAccount, true, {}, {}});
         m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(kDefaultAccount), QStringLiteral("Name"),
                            kDefaultAccount);
+        saveNewAccountValues(kDefaultAccount);
         m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(1), kDefaultAccount);
         m_current = 0;
     }
@@ -137,6 +138,28 @@ void AccountBook::loadCurrentRecord()
         return;
     const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
     AccountFields::load(m_loaded, [&values](const QString& valueName) { return lookup(values, valueName); });
+    // A password typed while "Remember my password" is off is used until the program ends.
+    if (m_loaded.password.isEmpty()) {
+        if (const auto typed = m_sessionPasswords.find(Regedit::fold(name));
+            typed != m_sessionPasswords.end())
+            m_loaded.password = typed->second;
+    }
+}
+
+bool AccountBook::saveNewAccountValues(const QString& name)
+{
+    // Passive mode works behind the NAT routers most people have, and a safe replace never lets a
+    // web page load half a picture; accounts stored before keep what they have.
+    const ValueMap stored = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
+    bool saved = true;
+    for (const Field* field :
+         {&AccountFields::of(&Account::passive), &AccountFields::of(&Account::safeReplace)}) {
+        if (!lookup(stored, field->name))
+            saved = m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(name), field->name,
+                                       StoredText::flagText(true)) &&
+                    saved;
+    }
+    return saved;
 }
 
 void AccountBook::refreshRows()
@@ -278,10 +301,12 @@ void AccountBook::addAccount()
     std::vector<QString> names = rowNames();
     names.push_back(name);
     // The row appears only once the key and the whole list are stored.
-    if (!m_store.CreateKey(HKEY_LOCAL_MACHINE, accountKey(name)) || !writeList(names))
+    if (!m_store.CreateKey(HKEY_LOCAL_MACHINE, accountKey(name)) || !saveNewAccountValues(name) ||
+        !writeList(names))
         return reportUnsaved(QStringLiteral("added"));
     m_rows.push_back({name, false, {}, {}});
-    emit rowsChanged();
+    // The new account is the one the person goes on to fill in.
+    selectRow(rowCount() - 1);
 }
 
 bool AccountBook::copyValues(const QString& from, const QString& to)
@@ -321,6 +346,13 @@ void AccountBook::renameAccount()
         return reportUnsaved(QStringLiteral("renamed"));
     if (!sameKey && !keyShared(oldName, row))
         m_store.DeleteKey(HKEY_LOCAL_MACHINE, accountKey(oldName));
+    if (const auto typed = m_sessionPasswords.find(Regedit::fold(oldName));
+        typed != m_sessionPasswords.end()) {
+        const QString password = typed->second;
+        if (!keyShared(oldName, row))
+            m_sessionPasswords.erase(typed);
+        m_sessionPasswords[Regedit::fold(newName)] = password;
+    }
     m_rows[static_cast<std::size_t>(row)].name = newName;
     emit rowsChanged();
 }
@@ -349,8 +381,10 @@ void AccountBook::removeAccount()
         return reportUnsaved(QStringLiteral("removed"));
     }
     // Another row of an older list may share the key; the values stay while it does.
-    if (!name.isEmpty() && !keyShared(name, row))
+    if (!name.isEmpty() && !keyShared(name, row)) {
         m_store.DeleteKey(HKEY_LOCAL_MACHINE, accountKey(name));
+        m_sessionPasswords.erase(Regedit::fold(name));
+    }
     m_rows.erase(m_rows.begin() + row);
     m_current = -1;
     emit rowsChanged();
@@ -375,9 +409,20 @@ void AccountBook::saveField(const Field& field)
                            AccountFields::text(field, m_loaded));
 }
 
+void AccountBook::keepForSession(const QString& password)
+{
+    if (!hasCurrentAccount())
+        return;
+    if (password.isEmpty())
+        m_sessionPasswords.erase(Regedit::fold(currentName()));
+    else
+        m_sessionPasswords[Regedit::fold(currentName())] = password;
+}
+
 void AccountBook::setPassword(const QString& text)
 {
     m_loaded.password = text;
+    keepForSession(text);
     if (m_loaded.rememberPassword || text.isEmpty())
         saveField(AccountFields::of(&Account::password));
     emit loadedChanged();
@@ -387,9 +432,14 @@ void AccountBook::setRememberPassword(bool remember)
 {
     m_loaded.rememberPassword = remember;
     saveField(AccountFields::of(&Account::rememberPassword));
-    if (!remember && hasCurrentAccount())
+    // Ticking the box keeps the password the field holds; clearing it removes the stored one,
+    // and the field's password serves this account until the program ends.
+    if (remember)
+        saveField(AccountFields::of(&Account::password));
+    else if (hasCurrentAccount())
         m_store.DeleteValue(HKEY_LOCAL_MACHINE, accountKey(currentName()),
                             AccountFields::of(&Account::password).name);
+    keepForSession(m_loaded.password);
     emit loadedChanged();
 }
 

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <type_traits>
 #include <vector>
 
@@ -76,9 +77,11 @@ public:
         emit loadedChanged();
     }
     // Fields with rules of their own:
-    // the password is stored only while "Remember password" is set; an emptied field in any case;
+    // the password is stored only while "Remember password" is set, an emptied field in any case;
+    // either way the account uses it until the program ends (in memory only);
     void setPassword(const QString& text);
-    // clearing "Remember password" also deletes the stored password; the loaded password stays;
+    // setting "Remember password" stores the password the field holds; clearing it deletes the
+    // stored password, and the loaded one serves until the program ends;
     void setRememberPassword(bool remember);
     // the folder field lost the focus: a non-empty folder always ends with "/";
     void finishFolderEdit();
@@ -108,6 +111,9 @@ private:
     };
 
     void loadCurrentRecord();
+    // The values a new account starts with beyond the defaults; false when they were not stored.
+    bool saveNewAccountValues(const QString& name);
+    void keepForSession(const QString& password);
     void takeOverLegacyValues();
     // Writes the list values for these names; false when a write did not reach the store.
     bool writeList(const std::vector<QString>& names);
@@ -129,4 +135,6 @@ private:
     std::vector<Row> m_rows;
     int m_current = -1;
     Account m_loaded;
+    // Passwords typed while "Remember password" was off, by folded account name; never stored.
+    std::map<QString, QString> m_sessionPasswords;
 };

@@ -155,8 +155,11 @@ TEST_F(AccountBookTest, FreshInstallationStartsWithTheDefaultAccount)
     // The check box is stored by the next confirmation, not now.
     EXPECT_EQ(get(key("My Account"), "Selected"), std::nullopt);
     EXPECT_GE(rowsSpy.count(), 1);
-    EXPECT_EQ(describe(book.loaded()), expected());
-    // The documented defaults: "webcam", black on white, bold "Tahoma" 10, the plain FTP of old.
+    // A new account starts in passive mode with a safe replace, both stored with it.
+    EXPECT_EQ(describe(book.loaded()), expected({{"Passive", "1"}, {"Safe replace", "1"}}));
+    EXPECT_EQ(get(key("My Account"), "Passive"), QString("1"));
+    EXPECT_EQ(get(key("My Account"), "Safe replace"), QString("1"));
+    // The documented defaults: "webcam", black on white, bold "Tahoma" 10, FTP.
     const Account& a = book.loaded();
     EXPECT_EQ(QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
                   .arg(a.fileName)
@@ -181,7 +184,7 @@ TEST_F(AccountBookTest, LegacyValuesAreTakenOverOnceAndOnlyForAnOldOnSwitch)
     const QString mine = key("My Account");
     // Absent legacy values arrive as empty texts; values outside the fourteen do not arrive.
     const auto values = store.Values(HKEY_LOCAL_MACHINE, mine);
-    EXPECT_EQ(values.size(), 15u); // fourteen and "Name"
+    EXPECT_EQ(values.size(), 17u); // fourteen, "Name", and passive mode and safe replace of a new account
     EXPECT_EQ(std::count_if(AccountFields::all().begin(), AccountFields::all().end(),
                             [](const Field& field) { return field.legacy; }),
               14);
@@ -434,9 +437,15 @@ TEST_F(AccountBookTest, AddAsksForANameUpToNineteenCharactersAndRewritesTheList)
               QStringList{"New Account...|Please choose a name for your new Account..."});
     EXPECT_TRUE(prompter.shown().empty());
     EXPECT_EQ(rows(), (QStringList{"One", "Nineteen characters"}));
-    EXPECT_EQ(book.currentRow(), 0);
+    // The new account is the one edited next.
+    EXPECT_EQ(book.currentRow(), 1);
+    EXPECT_EQ(book.loaded().host, "");
+    book.set(&Account::host, "second.example.net");
+    EXPECT_EQ(get(key("Nineteen characters"), "Host Name/Adress:"), QString("second.example.net"));
+    EXPECT_EQ(get(key("One"), "Host Name/Adress:"), QString("host-One"));
     EXPECT_EQ(listValues(), (QStringList{"1=One", "2=Nineteen characters"}));
-    EXPECT_TRUE(store.Values(HKEY_LOCAL_MACHINE, key("Nineteen characters")).empty());
+    EXPECT_EQ(valuesOf(key("Nineteen characters")),
+              (QStringList{"host name/adress:=second.example.net", "passive=1", "safe replace=1"}));
     RawDatabase raw(dir.file("store.db"));
     EXPECT_EQ(raw.scalar("SELECT count(*) FROM keys WHERE fold='software\\velmora\\nineteen characters'"),
               "1");
@@ -562,14 +571,39 @@ TEST_F(AccountBookTest, EditsWithRulesOfTheirOwn)
     EXPECT_EQ(valuesOf(k).filter("font"), (QStringList{"font italic=True", "font size=13.5"}));
     EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, key("Two")).size(), 1u);
 
-    // Unchecking "Remember password" keeps the typed one loaded until the next load.
+    // Unchecking "Remember password" removes the stored one; the typed one serves until the end.
     book.setRememberPassword(true);
     book.setPassword("secret");
+    EXPECT_EQ(get(k, "Password:"), QString("secret"));
     book.setRememberPassword(false);
     EXPECT_EQ(get(k, "Password:"), std::nullopt);
     EXPECT_EQ(book.loaded().password, QString("secret"));
+    book.selectRow(1);
+    book.selectRow(0);
+    EXPECT_EQ(book.loaded().password, QString("secret"));
+    // Typed first, ticked after: the box stores what the field holds.
+    book.setPassword("other");
+    EXPECT_EQ(get(k, "Password:"), std::nullopt);
+    book.setRememberPassword(true);
+    EXPECT_EQ(get(k, "Password:"), QString("other"));
+    // An emptied field is stored empty and forgotten for the session as well.
+    book.setRememberPassword(false);
+    book.setPassword("");
     book.ValdItem();
     EXPECT_EQ(book.loaded().password, QString(""));
+    // Another book over the same store (the next start) knows no password that was not stored.
+    book.setPassword("typed only");
+    AccountBook nextStart(store, prompter);
+    nextStart.loadList();
+    EXPECT_EQ(nextStart.loaded().password, QString(""));
+    // It goes with a rename, and not to another account.
+    prompter.inputNext(QStringLiteral("Renamed"));
+    book.renameAccount();
+    book.selectRow(1);
+    EXPECT_EQ(book.loaded().password, QString(""));
+    book.selectRow(0);
+    EXPECT_EQ(book.currentName(), QString("Renamed"));
+    EXPECT_EQ(book.loaded().password, QString("typed only"));
 
     // Without a current row edits change only the loaded account.
     book.setCurrentRow(-1);

@@ -122,9 +122,13 @@ public:
     }
 
     // Points an account (the default one unless named) at the server; load() reads the list.
+    // Active mode and a plain put, as accounts stored before passive mode and safe replace were
+    // the defaults of new accounts.
     void useServer(const FtpServer& server, const QString& folder = QString(),
                    const QString& account = AccountBook::kDefaultAccount)
     {
+        saveAccount(account, QStringLiteral("Passive"), QStringLiteral("0"));
+        saveAccount(account, QStringLiteral("Safe replace"), QStringLiteral("0"));
         saveAccount(account, QStringLiteral("Host Name/Adress:"), server.hostField());
         saveAccount(account, QStringLiteral("User ID:"), FtpServer::kUser);
         saveAccount(account, QStringLiteral("Password:"), FtpServer::kPassword);
