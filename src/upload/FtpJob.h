@@ -73,6 +73,12 @@ struct FtpJob
         const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
         return remote.left(slash + 1) + QLatin1Char('.') + remote.mid(slash + 1) + QStringLiteral(".part");
     }
+    // Where the old file steps aside on a server that does not rename onto an existing file.
+    static QString asidePath(const QString& remote)
+    {
+        const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
+        return remote.left(slash + 1) + QLatin1Char('.') + remote.mid(slash + 1) + QStringLiteral(".old");
+    }
 };
 
 // What came of it.
@@ -84,4 +90,7 @@ struct FtpResult
     bool cancelled = false; // cancel() cut the stage short
     bool archiveUploaded = false;
     int archiveRemoved = 0; // old archive copies removed from the server
+    // Why the picture did not arrive, in the log's words (first line what failed, then the
+    // server's reply and the reason): for the status, the tray and a message box.
+    QString failure;
 };

@@ -31,7 +31,8 @@ struct FtpStage::CallResult : FtpDial::Outcome
     bool sizeNotChecked = false;                           // the server could not tell the size
     bool renaming = false;
     bool renameFailed = false;
-    QString leftover; // the remote file a cancelled put may have left, or empty
+    bool replacedByRemoving = false; // the old file was removed before the rename
+    QString leftover;                // the remote file a cancelled put may have left, or empty
 
     bool cancelled() const { return error == FtpClient::Error::Cancelled; }
     void takeError(const FtpClient& client)
@@ -80,12 +81,18 @@ void FtpStage::LogInternetError(quint32 code, const QString&)
         log(lines.join(kLineEnd));
 }
 
-void FtpStage::logProblem(const CallResult& call, const QString& operation)
+QStringList FtpStage::logProblem(const CallResult& call, const QString& operation)
 {
     m_lastResponse = call.reply;
     LogInternetError(static_cast<quint32>(call.error), operation);
-    if (!call.reason.isEmpty())
-        log(OutsideText::line(call.reason));
+    QStringList lines;
+    if (call.error == FtpClient::Error::ServerReply)
+        lines = OutsideText::marked(QStringLiteral("Server: "), call.reply);
+    if (!call.reason.isEmpty()) {
+        lines << OutsideText::line(call.reason);
+        log(lines.last());
+    }
+    return lines;
 }
 
 FtpClient::Settings FtpStage::settingsOf(const FtpJob& job) const
@@ -156,17 +163,22 @@ void FtpStage::onConnected(const CallResult& call)
         // The client of a failed connect holds no connection; it goes here and now.
         m_client.reset();
         log(QStringLiteral("Couldn't connect to server"));
+        QStringList why;
         if (m_cancelled || call.cancelled()) {
             m_result.cancelled = true;
             log(QStringLiteral("Cancelled"));
         } else {
-            logProblem(call, QStringLiteral("InternetConnect"));
+            why = logProblem(call, QStringLiteral("InternetConnect"));
         }
         log(QStringLiteral("No picture uploaded"));
+        m_result.failure =
+            (QStringList(QStringLiteral("Couldn't connect to server")) + why).join(QLatin1Char('\n'));
+        // The box says why, as the log does: a refused login is not a server out of reach.
         if (!m_job.scheduled && !m_result.cancelled)
             m_prompter.message(
                 QStringLiteral("Couldn't connect to server. Make sure you are connected and check "
-                               "your FTP settings, username and password."),
+                               "your FTP settings, username and password.") +
+                    (why.isEmpty() ? QString() : QStringLiteral("\n\n") + why.join(QLatin1Char('\n'))),
                 Prompter::Icon::Critical);
         finish();
         return;
@@ -221,6 +233,11 @@ void FtpStage::onSent(File file, const CallResult& call)
         log(QStringLiteral("Renaming..."));
     if (call.renameFailed)
         log(QStringLiteral("Couldn't rename"));
+    // Said once per server and folder in a run: it is how that server works, not news each time.
+    if (call.replacedByRemoving &&
+        m_saidReplacedByRemoving.insert(m_job.host + QChar(0) + m_job.remotePicturePath).second)
+        log(QStringLiteral("The server does not rename onto an existing file: the old file was removed "
+                           "first, then the new one renamed"));
 
     if (call.ok) {
         if (picture) {
@@ -234,9 +251,19 @@ void FtpStage::onSent(File file, const CallResult& call)
             log(QStringLiteral("Textfile uploaded"));
         }
     } else {
-        log(picture ? QStringLiteral("Couldn't upload") : QStringLiteral("Couldn't upload Textfile"));
+        const QString failed =
+            picture ? QStringLiteral("Couldn't upload") : QStringLiteral("Couldn't upload Textfile");
+        log(failed);
+        QStringList why;
         if (!call.cancelled())
-            logProblem(call, QStringLiteral("FtpPutFile"));
+            why = logProblem(call, QStringLiteral("FtpPutFile"));
+        if (picture) {
+            if (call.sizeMismatch)
+                why.prepend(QStringLiteral("Size mismatch: %1 bytes sent, %2 bytes on the server")
+                                .arg(call.sizeMismatch->first)
+                                .arg(call.sizeMismatch->second));
+            m_result.failure = (QStringList(failed) + why).join(QLatin1Char('\n'));
+        }
     }
 
     // A cancel ends the stage here: the time file is not tried any more.
@@ -355,12 +382,42 @@ void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& 
     }
     if (safeReplace) {
         result.renaming = true;
-        if (!client.rename(target, remote)) {
+        if (!client.rename(target, remote) && !replaceByRemoving(client, target, remote, result)) {
             result.renameFailed = true;
             return fail();
         }
     }
     result.ok = true;
+}
+
+bool FtpStage::replaceByRemoving(FtpClient& client, const QString& target, const QString& remote,
+                                 CallResult& result)
+{
+    // Some FTP servers refuse to rename onto an existing file. The old file then steps aside
+    // under a name of its own, the new one takes its place and the old one goes: a web page may
+    // find no picture for a moment, never half of one, and where the new one cannot take its
+    // place either the old one comes back.
+    if (client.settings().protocol == FtpClient::Protocol::Sftp ||
+        client.lastError() != FtpClient::Error::ServerReply)
+        return false;
+    const QString refusal = client.lastReply();
+    const QString aside = FtpJob::asidePath(remote);
+    if (!client.rename(remote, aside)) {
+        // The refusal of the rename says why; this answer would hide it.
+        if (client.lastError() == FtpClient::Error::ServerReply)
+            result.reply = refusal;
+        return false;
+    }
+    if (!client.rename(target, remote)) {
+        const FtpClient::Error error = client.lastError();
+        const QString reply = client.lastReply();
+        client.rename(aside, remote);
+        result.reply = error == FtpClient::Error::ServerReply ? reply : refusal;
+        return false;
+    }
+    client.remove(aside);
+    result.replacedByRemoving = true;
+    return true;
 }
 
 void FtpStage::sendArchive()

@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <set>
 
 class FtpLog;
 class Prompter;
@@ -78,6 +79,9 @@ private:
     // rename of a safe replace. Runs on the worker.
     static void sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
                          bool textMode, CallResult& result);
+    // After a refused rename of a safe replace: removes the old file and renames again.
+    static bool replaceByRemoving(FtpClient& client, const QString& target, const QString& remote,
+                                  CallResult& result);
     FtpClient::Settings settingsOf(const FtpJob& job) const;
     void onDialed();
     void onConnected(const CallResult& call);
@@ -95,8 +99,8 @@ private:
     void closeConnection();
     void finish();
     void log(const QString& line);
-    // After "Couldn't ...": the server's reply, and the reason the client knows.
-    void logProblem(const CallResult& call, const QString& operation);
+    // After "Couldn't ...": the server's reply, and the reason the client knows; returns the lines.
+    QStringList logProblem(const CallResult& call, const QString& operation);
 
     FtpLog& m_log;
     Prompter& m_prompter;
@@ -111,6 +115,7 @@ private:
     std::shared_ptr<FtpClient> m_client;
     std::shared_ptr<FtpClient> m_cleaner; // removes what a cancelled put left
     QString m_lastResponse;
+    std::set<QString> m_saidReplacedByRemoving; // servers and files whose old file goes first
     quintptr m_nextHandle = 1;
     std::unique_ptr<WorkerThread> m_worker;
 };

@@ -28,6 +28,20 @@ namespace {
 constexpr int kMaxSoundDelaySeconds = 10;
 constexpr std::chrono::hours kArchiveCleanupEvery{1};
 
+// Where the messages of a timed cycle go: nowhere. What went wrong reaches the log instead.
+class SilentPrompter final : public Prompter
+{
+public:
+    Answer message(const QString&, Icon, Buttons, const QString&, Answer defaultAnswer) override
+    {
+        return defaultAnswer;
+    }
+    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+};
+
 QFont stampFont(const Account& account)
 {
     QFont font(account.fontName);
@@ -40,7 +54,7 @@ QFont stampFont(const Account& account)
 } // namespace
 
 UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
-    : QObject(parent), m_deps(dependencies)
+    : QObject(parent), m_deps(dependencies), m_silent(std::make_unique<SilentPrompter>())
 {
     QDir().mkpath(m_deps.workDir);
     // Bitmaps that earlier versions left between cycles are removed once, not on every cycle.
@@ -126,7 +140,7 @@ FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
     job.user = account.user;
     job.password = account.password;
     job.remotePicturePath = FtpJob::remotePath(account.folder, account.fileName + QStringLiteral(".jpg"));
-    job.remoteTimePath = FtpJob::remotePath(account.folder, options.textTimeName());
+    job.remoteTimePath = FtpJob::remotePath(account.folder, options.timeFileName());
     job.localPicturePath = workFile(kJpegFile);
     job.localTimePath = workFile(kTimeFile);
     job.textFile = account.textTime;
@@ -161,16 +175,36 @@ bool UploadCycle::isUnchanged(const QImage& frame)
         !ChangeDetector::isUnchanged(ChangeDetector::changedPercent(last->second, *m_candidate),
                                      m_account.changeThreshold))
         return false;
+    logEntry(QStringLiteral("Picture unchanged, not uploaded"));
+    return true;
+}
+
+bool UploadCycle::lacksPassword(const Account& account)
+{
+    if (account.rememberPassword || !account.password.isEmpty())
+        return false;
+    if (account.protocol == Account::Protocol::Sftp && !account.keyFile.isEmpty())
+        return false;
+    const QString user = account.user.trimmed().toLower();
+    return user != QLatin1String("anonymous") && user != QLatin1String("ftp");
+}
+
+Prompter& UploadCycle::failurePrompter()
+{
+    return m_scheduled ? *m_silent : m_deps.prompter;
+}
+
+void UploadCycle::logEntry(const QString& line)
+{
     if (m_deps.log)
         m_deps.log->append(QStringLiteral("\r\n\r\n---[") + generalDateTimeText(m_start) +
-                           QStringLiteral("]---\r\nPicture unchanged, not uploaded"));
-    return true;
+                           QStringLiteral("]---\r\n") + line);
 }
 
 std::unique_ptr<FtpDial> UploadCycle::dialAhead(const Account& account) const
 {
     if (m_deps.options.ask() || (account.locally && account.onlyLocally) || isOutsideDateRange(account) ||
-        isOutsideTimeWindow(account) || account.onlyChanged)
+        isOutsideTimeWindow(account) || account.onlyChanged || lacksPassword(account))
         return nullptr;
     return m_deps.ftp.dialAhead(jobFor(account, true));
 }
@@ -185,6 +219,7 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_wait = Wait::None;
     m_scheduled = scheduled;
     m_connected = false;
+    m_failure.clear();
     m_switchedPreviewOn = false;
     // The account as it is now: a tick or a click while this cycle runs may load another one.
     m_account = m_deps.accounts.loaded();
@@ -294,7 +329,22 @@ void UploadCycle::onStill(const CaptureStill& still)
 
     if (m_account.locally && m_account.onlyLocally) {
         removeCycleFiles();
-        endSteps(savedLocally ? Outcome::Delivered : Outcome::Failed);
+        if (savedLocally)
+            endSteps(Outcome::Delivered);
+        else if (!job.pictureProblem.isEmpty())
+            endSteps(Outcome::Failed, job.pictureProblem);
+        else
+            endSteps(Outcome::Failed,
+                     m_account.localFolder.isEmpty()
+                         ? QStringLiteral("Not saved: no local folder is given")
+                         : QStringLiteral("Couldn't save the picture in ") + m_account.localFolder);
+        return;
+    }
+
+    // Without a password the login can only fail; one clear line says why instead.
+    if (lacksPassword(m_account)) {
+        removeCycleFiles();
+        endSteps(Outcome::Failed, kNoPassword);
         return;
     }
 
@@ -316,17 +366,17 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
 
     cDIBSection dib;
     const std::optional<QByteArray> jpeg =
-        dib.fromImage32(picture) ? EncodeJpeg(dib, options.jpegQuality(), m_deps.prompter) : std::nullopt;
+        dib.fromImage32(picture) ? EncodeJpeg(dib, options.jpegQuality(), failurePrompter()) : std::nullopt;
     if (!jpeg) {
         job.pictureProblem = QStringLiteral("No picture: it could not be made into a JPEG");
     } else {
-        const FileWriter::Result written = WriteJpeg(*jpeg, workFile(kJpegFile), m_writer, m_deps.prompter);
+        const FileWriter::Result written = WriteJpeg(*jpeg, workFile(kJpegFile), m_writer, failurePrompter());
         if (!written.ok)
             job.pictureProblem =
                 QStringLiteral("Couldn't write ") + kJpegFile + QStringLiteral(": ") + written.error;
     }
     if (!job.pictureProblem.isEmpty() && !m_stopRequested)
-        m_deps.prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
+        failurePrompter().message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
 
     if (m_account.textTime) {
         const FileWriter::Result written = m_writer.write(
@@ -342,10 +392,7 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
     const QString pictureName = DestinationName::problem(m_account.fileName);
     if (!pictureName.isEmpty())
         job.pictureProblem = QStringLiteral("Not sent: the destination file name ") + pictureName;
-    // An empty name would send the time file to the folder itself.
-    const QString timeName = options.textTimeName().isEmpty()
-                                 ? QStringLiteral("is empty")
-                                 : DestinationName::problem(options.textTimeName());
+    const QString timeName = DestinationName::problem(options.timeFileName());
     if (!timeName.isEmpty() && job.timeFileProblem.isEmpty())
         job.timeFileProblem = QStringLiteral("Not sent: the time file name ") + timeName;
 }
@@ -362,9 +409,8 @@ void UploadCycle::copyLocally(const FtpJob& job, bool* pictureCopied)
     if (job.pictureProblem.isEmpty())
         *pictureCopied =
             copyReplacing(workFile(kJpegFile), folder + m_account.fileName + QStringLiteral(".jpg"));
-    const QString timeName = m_deps.options.textTimeName();
-    if (job.timeFileProblem.isEmpty() && !timeName.isEmpty())
-        copyReplacing(workFile(kTimeFile), folder + timeName);
+    if (job.timeFileProblem.isEmpty())
+        copyReplacing(workFile(kTimeFile), folder + m_deps.options.timeFileName());
 }
 
 void UploadCycle::onTransferFinished(const FtpResult& result)
@@ -378,6 +424,8 @@ void UploadCycle::onTransferFinished(const FtpResult& result)
         finishStopped();
         return;
     }
+    // The stage has logged and (for Upload Now) shown its failure already.
+    m_failure = result.failure;
     endSteps(result.pictureUploaded ? Outcome::Delivered
                                     : (result.connected ? Outcome::Failed : Outcome::NotConnected));
 }
@@ -389,10 +437,13 @@ void UploadCycle::removeCycleFiles() const
         removeWorkFile(kJpegFile);
 }
 
-void UploadCycle::endSteps(Outcome outcome, const QString& failureMessage)
+void UploadCycle::endSteps(Outcome outcome, const QString& failure)
 {
-    if (!failureMessage.isEmpty() && !m_stopRequested)
-        m_deps.prompter.message(failureMessage, Prompter::Icon::Critical);
+    if (!failure.isEmpty() && !m_stopRequested) {
+        m_failure = failure;
+        logEntry(failure);
+        failurePrompter().message(failure, Prompter::Icon::Critical);
+    }
     if (m_stopRequested) {
         finishStopped();
         return;
@@ -409,7 +460,7 @@ void UploadCycle::endSteps(Outcome outcome, const QString& failureMessage)
         m_dial.reset();
         m_running = false;
         emit quitRequested();
-        emit finished({Outcome::ProgramEnded, m_connected});
+        emit finished({Outcome::ProgramEnded, m_connected, m_failure});
         return;
     }
     m_deps.status.setUploadState(m_savedStatus);
@@ -436,7 +487,7 @@ void UploadCycle::finish(Outcome outcome)
     m_dial.reset();
     m_running = false;
     m_wait = Wait::None;
-    emit finished({outcome, m_connected});
+    emit finished({outcome, m_connected, outcome == Outcome::Delivered ? QString() : m_failure});
 }
 
 void UploadCycle::stop()

@@ -76,7 +76,17 @@ public:
     {
         Outcome outcome = Outcome::Failed;
         bool connected = false; // the FTP stage logged in
+        QString failure;        // why nothing (or not everything) was delivered, in the log's words
     };
+
+    // The line a cycle logs instead of a login when no password is at hand.
+    static inline const QString kNoPassword =
+        QStringLiteral("No password: type it in Upload Settings (it is kept until the program ends) or "
+                       "store it there; 'Remember my password' is off");
+    // Whether an upload of account would log in without a password that the person never gave:
+    // "Remember my password" is off and none was typed since the start. An SFTP key file and an
+    // anonymous login need none.
+    static bool lacksPassword(const Account& account);
 
     explicit UploadCycle(const Dependencies& dependencies, QObject* parent = nullptr);
     ~UploadCycle() override;
@@ -138,7 +148,13 @@ private:
     void onStill(const CaptureStill& still);
     void onTransferFinished(const FtpResult& result);
     void removeCycleFiles() const;
-    void endSteps(Outcome outcome, const QString& failureMessage = QString());
+    // failure: why the cycle delivers nothing, logged as an entry of its own; only Upload Now shows it
+    // in a box as well, since a timed cycle must never wait for someone to answer.
+    void endSteps(Outcome outcome, const QString& failure = QString());
+    // The prompter for what goes wrong in this cycle: the program's for Upload Now, a silent one
+    // for timed cycles (the failure goes to the log, the status and the tray instead).
+    Prompter& failurePrompter();
+    void logEntry(const QString& line);
     void finishStopped();
     void finish(Outcome outcome);
     void switchPreviewBack();
@@ -168,5 +184,7 @@ private:
     QString m_savedStatus;
     bool m_switchedPreviewOn = false;
     bool m_connected = false;
+    QString m_failure;
     std::unique_ptr<FtpDial> m_dial;
+    std::unique_ptr<Prompter> m_silent;
 };

@@ -42,6 +42,7 @@ bool FtpServer::start(const Options& options)
     add(options.truncateStored, "--truncate-stored");
     add(options.noSize, "--no-size");
     add(options.refuseRename, "--refuse-rename");
+    add(options.refuseRenameOver, "--refuse-rename-over");
     add(options.refuseList, "--refuse-list");
     add(!options.stallAt.isEmpty(), "--stall-at", options.stallAt);
     add(options.noDataConnection, "--no-data-connection");

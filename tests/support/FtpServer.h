@@ -27,6 +27,7 @@ public:
         bool truncateStored = false;   // every stored file loses its last byte
         bool noSize = false;           // SIZE is an unknown command
         bool refuseRename = false;     // RNTO is refused
+        bool refuseRenameOver = false; // RNTO onto an existing name is refused
         bool refuseList = false;       // LIST, NLST and MLSD are refused
         QString stallAt{};             // this command is taken and never answered ("STOR", "QUIT")
         bool noDataConnection = false; // active mode is agreed to, but the server never connects

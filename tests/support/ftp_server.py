@@ -14,6 +14,7 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
   --truncate-stored            drops the last byte of every stored file
   --no-size                    refuses the SIZE command as unknown
   --refuse-rename              refuses RNTO
+  --refuse-rename-over         refuses RNTO onto a name that exists (as some servers do)
   --stall-at CMD               takes the command CMD (STOR, QUIT, ...) and never answers it
   --no-mlst                    refuses MLST as unknown
   --no-list                    refuses LIST as unknown
@@ -94,6 +95,9 @@ def serve_ftp(args):
                 return
             if args.refuse_rename and cmd == "RNTO":
                 self.respond("550 Renaming is not allowed here.")
+                return
+            if args.refuse_rename_over and cmd == "RNTO" and os.path.exists(self.fs.ftp2fs(arg)):
+                self.respond("553 Requested action not taken: the file exists.")
                 return
             if (args.no_mlst and cmd == "MLST") or (args.no_list and cmd == "LIST"):
                 self.respond("500 Command \"%s\" not understood." % cmd)
@@ -199,6 +203,7 @@ def main():
     parser.add_argument("--truncate-stored", action="store_true")
     parser.add_argument("--no-size", action="store_true")
     parser.add_argument("--refuse-rename", action="store_true")
+    parser.add_argument("--refuse-rename-over", action="store_true")
     parser.add_argument("--refuse-list", action="store_true")
     parser.add_argument("--stall-at", default="")
     parser.add_argument("--no-data-connection", action="store_true")

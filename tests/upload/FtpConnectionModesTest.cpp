@@ -56,6 +56,13 @@ TEST_F(FtpConnectionModesTest, SafeReplaceSwapsInTheNewPictureOrKeepsTheOldOne)
         {"rename refused",
          {.refuseRename = true},
          {"Renaming...", "Couldn't rename", "Couldn't upload", "Server: 550 Renaming is not allowed here."}},
+        // Such a server takes the new picture once the old one has stepped aside.
+        {"rename onto an existing file refused",
+         {.refuseRenameOver = true},
+         {"Renaming...",
+          "The server does not rename onto an existing file: the old file was removed first, then the new "
+          "one renamed",
+          "Picture uploaded!"}},
         {"arrived short",
          {.truncateStored = true},
          {"Size mismatch: 40960 bytes sent, 40959 bytes on the server", "Couldn't upload"}},
@@ -74,6 +81,20 @@ TEST_F(FtpConnectionModesTest, SafeReplaceSwapsInTheNewPictureOrKeepsTheOldOne)
         EXPECT_TRUE(server.commands().contains("STOR /www/.cam1.jpg.part"));
         EXPECT_EQ(server.commands().contains("RNTO /www/cam1.jpg"), c.options.refuseRename || replaced);
     }
+}
+
+TEST_F(FtpConnectionModesTest, ASafeReplaceOnAServerThatDoesNotRenameOntoAFileSaysSoOnce)
+{
+    startServer({.refuseRenameOver = true});
+    writeFile(server.homeFile("www/cam1.jpg"), "old picture");
+    FtpJob j = job();
+    j.safeReplace = true;
+    j.textFile = false;
+    for (int n = 0; n < 3; ++n)
+        EXPECT_TRUE(runStage(stage, j).pictureUploaded);
+    EXPECT_EQ(log.text().count("does not rename onto an existing file"), 1) << "said once, not every time";
+    EXPECT_EQ(readFile(server.homeFile("www/cam1.jpg")), picture);
+    EXPECT_EQ(wwwFiles(), QStringList{"cam1.jpg"}) << "nothing left aside";
 }
 
 class FtpsTest : public StageFixture

@@ -149,9 +149,11 @@ TEST_F(FtpStageTest, ConnectFailuresLogTheReplyIfAnyWithTheBoxOnlyForUploadNow)
             const FtpResult result = runStage(stage, j);
             EXPECT_EQ(lastEntry(log), connectFailureEntry(c.reply));
             EXPECT_FALSE(result.connected || result.pictureUploaded || result.textFileUploaded);
+            EXPECT_EQ(result.failure, (QStringList("Couldn't connect to server") + c.reply).join('\n'));
             EXPECT_EQ(stage.hConnection, 0u);
         }
-        ASSERT_EQ(prompter.texts(), QStringList{kConnectFailureText});
+        // The box says why, as the log does: a refused login reads otherwise than a dead server.
+        ASSERT_EQ(prompter.texts(), QStringList{kConnectFailureText + "\n\n" + c.reply.join('\n')});
         EXPECT_EQ(prompter.shown().front().icon, Prompter::Icon::Critical);
         prompter.clear();
     }

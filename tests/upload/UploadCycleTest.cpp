@@ -140,10 +140,66 @@ TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
     EXPECT_EQ(rig.runCycle(true), Outcome::NotConnected);
     EXPECT_TRUE(rig.prompter.texts().isEmpty());
     EXPECT_EQ(rig.runCycle(false), Outcome::NotConnected);
-    EXPECT_EQ(rig.prompter.texts(), QStringList{connectFailureBox});
+    EXPECT_EQ(rig.prompter.texts(),
+              QStringList{connectFailureBox + "\n\nServer: 530 Authentication failed."});
     EXPECT_EQ(lastEntry(rig.log), connectFailureEntry({"Server: 530 Authentication failed."}));
     EXPECT_EQ(rig.cycle->uploadCount(), 3);
     EXPECT_EQ(rig.ftp->hConnection, 0u);
+}
+
+// A password that was neither remembered nor typed since the start cannot log in: the cycle says
+// so in one line and asks the server nothing; one typed in this run serves without being stored.
+TEST_F(UploadCycleTest, WithoutAPasswordNoLoginIsTriedAndOneTypedInThisRunServes)
+{
+    set("Remember password", "0");
+    set("Password:", "");
+    rig.load();
+    for (const bool scheduled : {true, false}) {
+        EXPECT_EQ(rig.runCycle(scheduled), Outcome::Failed);
+        EXPECT_EQ(lastEntry(rig.log), QStringList{UploadCycle::kNoPassword});
+    }
+    EXPECT_TRUE(server.commands().isEmpty());
+    EXPECT_EQ(rig.prompter.texts(), QStringList{UploadCycle::kNoPassword}) << "only Upload Now shows a box";
+    EXPECT_EQ(rig.cycle->dialAhead(rig.accounts.loaded()), nullptr) << "no login ahead either";
+
+    rig.accounts.setPassword(FtpServer::kPassword);
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(rig.store.GetString(HKEY_LOCAL_MACHINE, UploadRig::kProductKey + "\\My Account", "Password:"),
+              QString(""));
+}
+
+TEST(UploadCycleRules, APasswordIsLackingOnlyWhereALoginNeedsOne)
+{
+    const struct
+    {
+        bool remember;
+        const char* password;
+        const char* user;
+        Account::Protocol protocol;
+        const char* keyFile;
+        bool lacking;
+    } cases[] = {
+        {false, "", "cam", Account::Protocol::Ftp, "", true},
+        {false, "", "cam", Account::Protocol::Ftps, "", true},
+        {false, "", "cam", Account::Protocol::Sftp, "", true},
+        {false, "typed", "cam", Account::Protocol::Ftp, "", false},
+        {true, "", "cam", Account::Protocol::Ftp, "", false}, // an empty password, remembered
+        {false, "", "cam", Account::Protocol::Sftp, "/home/cam/.ssh/id_ed25519", false},
+        {false, "", "cam", Account::Protocol::Ftp, "/home/cam/.ssh/id_ed25519", true}, // FTP uses no key
+        {false, "", "Anonymous", Account::Protocol::Ftp, "", false},
+        {false, "", " ftp ", Account::Protocol::Ftp, "", false},
+    };
+    for (const auto& c : cases) {
+        Account account;
+        account.rememberPassword = c.remember;
+        account.password = c.password;
+        account.user = c.user;
+        account.protocol = c.protocol;
+        account.keyFile = c.keyFile;
+        EXPECT_EQ(UploadCycle::lacksPassword(account), c.lacking)
+            << c.remember << " '" << c.password << "' '" << c.user << "' " << c.keyFile;
+    }
 }
 
 TEST_F(UploadCycleTest, AskCancelChangesNothingAndUploadNowDoesNotAsk)
@@ -269,15 +325,21 @@ TEST(UploadCycleStop, EndsTheDelayTheStillAndTheTransfer)
     }
 }
 
-TEST(UploadCycleWithoutCamera, FrameFailureIsReportedAndCounted)
+TEST(UploadCycleWithoutCamera, FrameFailureIsLoggedAndCountedAndOnlyUploadNowShowsIt)
 {
     UploadRig rig(UploadRig::Camera::None);
     rig.load();
-    EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
-    ASSERT_EQ(rig.prompter.texts().size(), 1);
-    EXPECT_TRUE(rig.prompter.texts().first().startsWith("Failed to save picture, "));
-    EXPECT_EQ(rig.cycle->uploadCount(), 1);
-    EXPECT_TRUE(rig.log.text().isEmpty());
+    const QString failure = "Failed to save picture, no video capture device";
+    const std::optional<UploadCycle::Result> timed = untilSignal<UploadCycle::Result>(
+        rig.cycle.get(), &UploadCycle::finished, [&rig] { rig.cycle->upload_now(true); }, 5000);
+    ASSERT_TRUE(timed);
+    EXPECT_EQ(timed->outcome, Outcome::Failed);
+    EXPECT_EQ(timed->failure, failure);
+    EXPECT_TRUE(rig.prompter.texts().isEmpty()) << "a timed cycle never waits for a box";
+    EXPECT_EQ(lastEntry(rig.log), QStringList{failure});
+    EXPECT_EQ(rig.runCycle(false), Outcome::Failed);
+    EXPECT_EQ(rig.prompter.texts(), QStringList{failure});
+    EXPECT_EQ(rig.cycle->uploadCount(), 2);
 }
 } // namespace
 
@@ -411,11 +473,15 @@ TEST_F(UploadCycleTest, AFullDiskSendsAndCopiesNothingOlderAndSaysWhy)
     ASSERT_EQ(readFile(local.file("time.txt")), goodTime);
     const qsizetype stores = server.commands().filter("STOR").size();
 
-    for (const qint64 room : {qint64(0), qint64(10)}) {
+    // A timed cycle says it in the log and opens no box, which would hold up every later upload;
+    // Upload Now shows the box as well.
+    for (const auto& [room, scheduled] :
+         {std::pair{qint64(0), true}, {qint64(10), true}, {qint64(10), false}}) {
         SCOPED_TRACE(room);
+        SCOPED_TRACE(scheduled);
         rig.prompter.clear();
         rig.cycle->setFileWriter(FailDevice::writer(room));
-        EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
+        EXPECT_EQ(rig.runCycle(scheduled), Outcome::Failed);
         EXPECT_EQ(lastEntry(rig.log),
                   connectedEntry(server.hostField(),
                                  {"Couldn't upload", "Couldn't write webcam.jpg: No space left on device"},
@@ -426,9 +492,13 @@ TEST_F(UploadCycleTest, AFullDiskSendsAndCopiesNothingOlderAndSaysWhy)
         EXPECT_EQ(readFile(server.homeFile("time.txt")), goodTime);
         EXPECT_EQ(readFile(local.file("webcam.jpg")), goodPicture);
         EXPECT_EQ(readFile(local.file("time.txt")), goodTime);
-        ASSERT_EQ(rig.prompter.texts().size(), 2);
-        EXPECT_TRUE(rig.prompter.texts().first().startsWith("IJL ERROR: ["));
-        EXPECT_EQ(rig.prompter.texts().last(), "Failed to save JPEG file");
+        if (scheduled) {
+            EXPECT_TRUE(rig.prompter.texts().isEmpty());
+        } else {
+            ASSERT_EQ(rig.prompter.texts().size(), 2);
+            EXPECT_TRUE(rig.prompter.texts().first().startsWith("IJL ERROR: ["));
+            EXPECT_EQ(rig.prompter.texts().last(), "Failed to save JPEG file");
+        }
         // The kept picture of the last good cycle stays, and no half-written file lies beside it.
         EXPECT_EQ(QDir(rig.work.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"webcam.jpg"});
     }
@@ -437,6 +507,7 @@ TEST_F(UploadCycleTest, AFullDiskSendsAndCopiesNothingOlderAndSaysWhy)
     set("Only Locally", "1");
     rig.accounts.ValdItem();
     EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
+    EXPECT_EQ(lastEntry(rig.log), QStringList{"Couldn't write webcam.jpg: No space left on device"});
     EXPECT_EQ(readFile(local.file("webcam.jpg")), goodPicture);
 }
 
@@ -498,10 +569,8 @@ TEST_F(UploadCycleTest, NamesWithFoldersAreNeitherWrittenNorSent)
          "../t.txt",
          {"Picture uploaded!"},
          {"Couldn't upload Textfile", "Not sent: the time file name contains \"/\" or \"\\\""}},
-        {"cam",
-         "",
-         {"Picture uploaded!"},
-         {"Couldn't upload Textfile", "Not sent: the time file name is empty"}},
+        // An empty name means "time.txt".
+        {"cam", "", {"Picture uploaded!"}, {"Textfile uploaded"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.picture + " / " + c.timeFile).toStdString());
@@ -515,6 +584,9 @@ TEST_F(UploadCycleTest, NamesWithFoldersAreNeitherWrittenNorSent)
         EXPECT_EQ(QDir(server.home()).entryList(QDir::Files), QStringList{});
     }
     EXPECT_EQ(server.commands().filter("STOR").filter("..").size(), 0);
+    EXPECT_TRUE(QFile::exists(server.homeFile("www/time.txt")));
+    EXPECT_TRUE(QFile::exists(QDir(localFolder).filePath("time.txt")));
+    EXPECT_EQ(rig.options.textTimeName(), "") << "the name stays as the person left it";
 }
 } // namespace
 
