@@ -1,6 +1,8 @@
 #include "app/HeadlessRun.h"
 
 #include "app/TerminationSignals.h"
+#include "common/OutsideText.h"
+#include "common/Prompter.h"
 #include "settings/AccountBook.h"
 #include "upload/FtpLog.h"
 #include "upload/UploadEngine.h"
@@ -17,8 +19,14 @@ HeadlessRun::~HeadlessRun() = default;
 void HeadlessRun::attach(UploadEngine& engine)
 {
     m_engine = &engine;
+    // The log puts each line break before its line; a terminal shows standard error between the
+    // lines, so each line is ended at once instead and nothing runs into the next status line.
     connect(&engine.log(), &FtpLog::appended, this, [](const QString& addition) {
-        std::fputs(addition.toLocal8Bit().constData(), stdout);
+        QString lines = addition;
+        if (lines.startsWith(QLatin1String("\r\n")))
+            lines.remove(0, 2);
+        lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        std::fputs((lines + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
         std::fflush(stdout);
     });
     // The close-after option ends the run like a first signal; the cycle that reached the count
@@ -49,9 +57,7 @@ void HeadlessRun::onSignal()
 
 int HeadlessRun::runEventLoop()
 {
-    const int status = QCoreApplication::exec();
-    std::fputs("\n", stdout);
-    return status;
+    return QCoreApplication::exec();
 }
 
 int HeadlessRun::uploadNow()
@@ -76,6 +82,12 @@ int HeadlessRun::runScheduler()
         return 1;
     m_engine->connectCapture();
     m_engine->accounts().loadList();
+    // Timed cycles open no box; without windows their failures go to standard error as well.
+    connect(&m_engine->cycle(), &UploadCycle::finished, this, [](const UploadCycle::Result& result) {
+        if (!result.failure.isEmpty())
+            std::fprintf(stderr, "%s: %s\n", qPrintable(kProgramTitle),
+                         qPrintable(OutsideText::lines(result.failure).join(QLatin1Char('\n'))));
+    });
     m_engine->scheduler().StartTimer();
     return runEventLoop();
 }

@@ -134,7 +134,7 @@ TEST_F(HeadlessSignalTest, FirstSignalLetsTheRunningTransferFinishAndDropsTheRes
     signal();
     EXPECT_EQ(finish(10000), 0) << err.toStdString();
     EXPECT_GE(clock.elapsed(), 700) << "the transfer was let finish";
-    EXPECT_TRUE(out.trimmed().endsWith("Picture uploaded!\r\nDisconnecting...\r\nDisconnected"))
+    EXPECT_TRUE(out.trimmed().endsWith("Picture uploaded!\nDisconnecting...\nDisconnected"))
         << out.right(300).toStdString();
     EXPECT_TRUE(QFile::exists(slowServer.homeFile("webcam.jpg")));
     EXPECT_EQ(server.commands().count("USER cam"), otherLogins) << "the waiting account did not run";
@@ -152,7 +152,7 @@ TEST_F(HeadlessSignalTest, SecondSignalCancelsTheTransferAtOnce)
     signal();
     EXPECT_EQ(finish(10000), 0) << err.toStdString();
     EXPECT_LT(clock.elapsed(), 2000);
-    EXPECT_TRUE(out.contains("Couldn't upload\r\nCancelled\r\nDisconnecting...\r\nDisconnected"))
+    EXPECT_TRUE(out.contains("Couldn't upload\nCancelled\nDisconnecting...\nDisconnected"))
         << out.right(300).toStdString();
     EXPECT_EQ(server.commands().count("USER cam"), otherLogins);
 }
@@ -192,5 +192,30 @@ TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleF
     EXPECT_EQ(finish(20000), 0);
     // Every entry that began also ended.
     EXPECT_EQ(out.count("---["), out.count("Disconnected")) << out.right(400).toStdString();
+}
+
+// In a terminal the log (standard output) and the status lines (standard error) share the screen:
+// every line ends as it is written, so none runs into the next.
+TEST_F(HeadlessRunTest, HeadlessOutputKeepsEveryLineOnItsOwnInOneStream)
+{
+    set({{"Upload image every:", "Custom"}, {"Custom", "1"}});
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    start("--headless");
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray seen;
+    while (seen.count("Disconnected") < 2 && clock.elapsed() < 20000) {
+        process.waitForReadyRead(200);
+        seen += process.readAllStandardOutput();
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    EXPECT_EQ(finish(20000), 0);
+    const QString all = QString::fromUtf8(seen) + out;
+    ASSERT_GE(all.count("Disconnected"), 2) << all.toStdString();
+    EXPECT_FALSE(all.contains('\r'));
+    for (const QString& line : all.split('\n')) {
+        EXPECT_TRUE(!line.contains("Status: ") || line.startsWith("Status: ")) << line.toStdString();
+        EXPECT_TRUE(!line.contains("Disconnected") || line == "Disconnected") << line.toStdString();
+    }
 }
 } // namespace
