@@ -54,3 +54,11 @@ QList<int> TimerSet::alwaysDue() const
     }
     return ids;
 }
+
+qint64 TimerSet::remaining(int id) const
+{
+    const auto found = m_timers.find(id);
+    if (found == m_timers.end())
+        return -1;
+    return found->second->isActive() ? found->second->remainingTime() : 0;
+}

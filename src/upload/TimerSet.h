@@ -30,6 +30,8 @@ public:
     void killAll();
     bool has(int id) const;
     qint64 interval(int id) const;
+    // Milliseconds to the id's next tick (0 for an always-due id), -1 without a timer.
+    qint64 remaining(int id) const;
     // The ids with an interval of 0, in order.
     QList<int> alwaysDue() const;
     int count() const { return static_cast<int>(m_timers.size()); }

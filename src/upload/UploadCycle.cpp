@@ -220,6 +220,7 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_scheduled = scheduled;
     m_connected = false;
     m_failure.clear();
+    m_start = QDateTime();
     m_switchedPreviewOn = false;
     // The account as it is now: a tick or a click while this cycle runs may load another one.
     m_account = m_deps.accounts.loaded();
@@ -240,6 +241,7 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_savedStatus = m_deps.status.uploadState();
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
     m_start = m_clock->now();
+    emit started(m_accountName);
 
     if (scheduled && isOutsideDateRange(m_account)) {
         m_deps.status.setUploadState(m_savedStatus);
@@ -460,7 +462,7 @@ void UploadCycle::endSteps(Outcome outcome, const QString& failure)
         m_dial.reset();
         m_running = false;
         emit quitRequested();
-        emit finished({Outcome::ProgramEnded, m_connected, m_failure});
+        emit finished({Outcome::ProgramEnded, m_connected, m_failure, m_accountName, m_start});
         return;
     }
     m_deps.status.setUploadState(m_savedStatus);
@@ -487,7 +489,8 @@ void UploadCycle::finish(Outcome outcome)
     m_dial.reset();
     m_running = false;
     m_wait = Wait::None;
-    emit finished({outcome, m_connected, outcome == Outcome::Delivered ? QString() : m_failure});
+    emit finished({outcome, m_connected, outcome == Outcome::Delivered ? QString() : m_failure, m_accountName,
+                   m_start});
 }
 
 void UploadCycle::stop()

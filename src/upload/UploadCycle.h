@@ -77,6 +77,8 @@ public:
         Outcome outcome = Outcome::Failed;
         bool connected = false; // the FTP stage logged in
         QString failure;        // why nothing (or not everything) was delivered, in the log's words
+        QString account;        // whose cycle it was
+        QDateTime at;           // when its picture was taken (the stamp's time)
     };
 
     // The line a cycle logs instead of a login when no password is at hand.
@@ -119,6 +121,8 @@ public:
     qint64 uploadCount() const { return m_uploadCount; }
 
 signals:
+    // The cycle of account has begun taking and sending its picture (past the question, if any).
+    void started(const QString& account);
     void finished(const UploadCycle::Result& result);
     // The close-after option asks the program to end now, without its closing steps.
     void quitRequested();

@@ -8,6 +8,7 @@
 #include "upload/FtpLog.h"
 #include "upload/FtpStage.h"
 #include "upload/UploadCycle.h"
+#include "upload/UploadMonitor.h"
 #include "upload/UploadScheduler.h"
 
 #include <QDir>
@@ -29,6 +30,7 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
                                   *m_sound, m_settings.workDir, m_log.get()});
     m_scheduler = std::make_unique<UploadScheduler>(*m_accounts, *m_cycle, status, prompter, *m_log,
                                                     m_settings.backoff);
+    m_monitor = std::make_unique<UploadMonitor>(*m_scheduler, *m_cycle, *m_accounts);
     connect(m_scheduler.get(), &UploadScheduler::stopped, this, [this] {
         m_uploadsStopped = true;
         checkStopped();
@@ -49,6 +51,7 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
 UploadEngine::~UploadEngine()
 {
     // The scheduler and the cycle go before what they use; the stage cancels what still runs.
+    m_monitor.reset();
     m_scheduler.reset();
     m_cycle.reset();
     m_ftp.reset();

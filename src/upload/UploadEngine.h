@@ -18,6 +18,7 @@ class ProgramOptions;
 class Prompter;
 class Regedit;
 class UploadCycle;
+class UploadMonitor;
 class UploadStatus;
 
 // The program's core, wired once in main and handed to whatever shows it: the settings store,
@@ -69,6 +70,7 @@ public:
     FtpStage& ftp() { return *m_ftp; }
     UploadCycle& cycle() { return *m_cycle; }
     UploadScheduler& scheduler() { return *m_scheduler; }
+    UploadMonitor& monitor() { return *m_monitor; }
 
 signals:
     void stopped();
@@ -88,6 +90,7 @@ private:
     std::unique_ptr<FtpStage> m_ftp;
     std::unique_ptr<UploadCycle> m_cycle;
     std::unique_ptr<UploadScheduler> m_scheduler;
+    std::unique_ptr<UploadMonitor> m_monitor;
     Movie m_movie = Movie::Idle;
     bool m_stopping = false;
     bool m_uploadsStopped = false;

@@ -14,8 +14,6 @@
 #include <algorithm>
 
 namespace {
-const QString kClickToUpload = QStringLiteral("Click 'Upload now' to upload");
-
 // The values that decide whether and how an account reaches its server, and how often it tries.
 QString settingsKey(const Account& account)
 {
@@ -64,7 +62,7 @@ UploadScheduler::~UploadScheduler() = default;
 
 void UploadScheduler::StartTimer()
 {
-    m_status.setUploadState(kClickToUpload);
+    m_status.setUploadState(UploadStatus::kClickToUpload);
     if (m_stopped)
         return;
     bool loadedAny = false;
@@ -90,7 +88,7 @@ void UploadScheduler::StartTimer()
             m_status.setUploadState(QStringLiteral("Upload every ") + account.seconds +
                                     QStringLiteral(" second(s)"));
         else if (item.data == IntervalTable::kNeverMarker)
-            m_status.setUploadState(kClickToUpload);
+            m_status.setUploadState(UploadStatus::kClickToUpload);
         else if (item.data == 0)
             m_status.setUploadState(QStringLiteral("Upload constantly"));
         else
@@ -98,6 +96,7 @@ void UploadScheduler::StartTimer()
     }
     if (loadedAny)
         m_accounts.refreshRows();
+    emit timersChanged();
     // "Constantly" accounts are due at once.
     schedulePick();
 }
@@ -111,6 +110,7 @@ void UploadScheduler::StopTimer()
     m_round.clear();
     m_dials.clear();
     m_resting.clear();
+    emit timersChanged();
 }
 
 void UploadScheduler::TimerProc(int id)
@@ -356,6 +356,27 @@ std::optional<QDateTime> UploadScheduler::nextTry(const QString& account) const
     return m_heldBack.at(account).at;
 }
 
+std::optional<UploadScheduler::Due> UploadScheduler::nextDue() const
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    std::optional<Due> soonest;
+    for (int row = 0; row < m_accounts.rowCount(); ++row) {
+        const qint64 remaining = m_timers->remaining(row + 1);
+        if (remaining < 0 || !m_accounts.isChecked(row))
+            continue;
+        const QString name = m_accounts.rowName(row);
+        Due due{now.addMSecs(remaining), name, m_timers->interval(row + 1) == 0};
+        // An account held back after failed connections tries again at its own time.
+        if (const std::optional<QDateTime> held = nextTry(name)) {
+            due.at = *held;
+            due.constantly = false;
+        }
+        if (!soonest || due.at < soonest->at)
+            soonest = due;
+    }
+    return soonest;
+}
+
 void UploadScheduler::holdBack(const QString& name, int id)
 {
     HeldBack& held = m_heldBack[name];
@@ -377,6 +398,7 @@ void UploadScheduler::holdBack(const QString& name, int id)
     held.wake->start(wait);
     if (m_timers->has(id))
         m_log.append(QStringLiteral("\r\nNext try at ") + generalDateTimeText(held.at));
+    emit timersChanged();
 }
 
 void UploadScheduler::release(const QString& name)
@@ -413,6 +435,7 @@ void UploadScheduler::stop(bool cancelRunning)
         m_heldBack.clear();
         m_resting.clear();
         m_restWake.stop();
+        emit timersChanged();
     }
     if (m_running) {
         if (cancelRunning)

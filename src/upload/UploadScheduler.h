@@ -83,9 +83,21 @@ public:
     // held back.
     std::optional<QDateTime> nextTry(const QString& account) const;
 
+    // The soonest timed upload to come: when, for which account, and whether it is a "Constantly"
+    // account (due whenever nothing else runs). Absent while no timer runs.
+    struct Due
+    {
+        QDateTime at;
+        QString account;
+        bool constantly = false;
+    };
+    std::optional<Due> nextDue() const;
+
 signals:
     // Nothing runs and nothing waits for a turn.
     void idle();
+    // The timers were set or stopped, or an account's wait changed: nextDue() may differ.
+    void timersChanged();
     void stopped();
     // flagged: the accounts flagged when the command began; delivered: how many of them arrived.
     void uploadNowFinished(int flagged, int delivered);

@@ -7,6 +7,9 @@
 class UploadStatus
 {
 public:
+    // What the state says while no upload has told anything yet.
+    static inline const QString kClickToUpload = QStringLiteral("Click 'Upload now' to upload");
+
     virtual ~UploadStatus() = default;
     virtual QString uploadState() const = 0;
     virtual void setUploadState(const QString& text) = 0;
