@@ -14,6 +14,7 @@
 #include "ui/SingleInstance.h"
 #include "ui/StatusPanels.h"
 #include "ui/TrayHost.h"
+#include "ui/TrayStatus.h"
 #include "ui/VideoView.h"
 #include "upload/UploadCycle.h"
 #include "upload/UploadEngine.h"
@@ -96,6 +97,7 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     };
     TrayHost tray(engine.options(), ensureMainWindow, endNow);
     trayHost = &tray;
+    TrayStatus trayStatus(engine.monitor(), engine.options(), tray);
 
     QObject::connect(&instance, &SingleInstance::showRequested, &tray,
                      [&] { ensureMainWindow().showWindow(); });

@@ -1,6 +1,7 @@
 #include "common/ProgramIcon.h"
 
 #include <QPainter>
+#include <QPolygonF>
 #include <QRectF>
 
 namespace ProgramIcon {
@@ -40,7 +41,30 @@ QString number(qreal value)
 }
 } // namespace
 
-QImage image(int size)
+namespace {
+void paintBadge(QPainter& p, Badge badge)
+{
+    if (badge == Badge::None)
+        return;
+    // A round mark over the foot, white on green (an arrow up) or white on red (an exclamation).
+    const QRectF disc(17, 17, 15, 15);
+    p.setPen(QPen(QColor(0xff, 0xff, 0xff), 1.2));
+    p.setBrush(badge == Badge::Uploading ? QColor(0x1e, 0x8e, 0x3e) : QColor(0xd0, 0x1f, 0x1f));
+    p.drawEllipse(disc);
+    p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const qreal x = disc.center().x();
+    if (badge == Badge::Uploading) {
+        p.drawLine(QPointF(x, 28.5), QPointF(x, 20.5));
+        p.drawPolyline(QPolygonF({QPointF(x - 3.5, 24), QPointF(x, 20.5), QPointF(x + 3.5, 24)}));
+    } else {
+        p.drawLine(QPointF(x, 20), QPointF(x, 25.5));
+        p.drawPoint(QPointF(x, 28.8));
+    }
+}
+} // namespace
+
+QImage image(int size, Badge badge)
 {
     QImage picture(size, size, QImage::Format_ARGB32_Premultiplied);
     picture.fill(Qt::transparent);
@@ -58,15 +82,16 @@ QImage image(int size)
         else
             p.drawRoundedRect(shape.rect, shape.radius, shape.radius);
     }
+    paintBadge(p, badge);
     p.end();
     return picture;
 }
 
-QIcon icon()
+QIcon icon(Badge badge)
 {
     QIcon result;
     for (int size : kThemeSizes)
-        result.addPixmap(QPixmap::fromImage(image(size)));
+        result.addPixmap(QPixmap::fromImage(image(size, badge)));
     return result;
 }
 

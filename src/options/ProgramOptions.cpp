@@ -50,6 +50,8 @@ void ProgramOptions::load() const
     v.close = StoredText::flag(read("Close"));
     v.ask = StoredText::flag(read("Ask"));
     v.keep = StoredText::flag(read("Keep"));
+    const std::optional<QString> notify = read("Notify");
+    v.notify = !notify || StoredText::flag(notify);
 
     v.bgPic = read("BGPic").value_or(QString());
     v.textTimeName = read("TextTimeName").value_or(QString());
@@ -141,6 +143,10 @@ bool ProgramOptions::sound() const
 {
     return values().sound;
 }
+bool ProgramOptions::notify() const
+{
+    return values().notify;
+}
 QString ProgramOptions::soundSec() const
 {
     return values().soundSec;
@@ -226,6 +232,10 @@ void ProgramOptions::setSound(bool value)
 {
     set(&Values::sound, value);
 }
+void ProgramOptions::setNotify(bool value)
+{
+    set(&Values::notify, value);
+}
 void ProgramOptions::setSoundSec(const QString& text)
 {
     set(&Values::soundSec, text);
@@ -271,6 +281,7 @@ QString ProgramOptions::storeAll(const AutostartEntry::Command& autostart)
     flag("Ask", v.ask);
     flag("Keep", v.keep);
     flag("Autostart", v.autostart);
+    flag("Notify", v.notify);
 
     const bool entryOk = v.autostart ? AutostartEntry::write(autostart) : AutostartEntry::remove();
 

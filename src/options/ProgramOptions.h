@@ -33,6 +33,9 @@ public:
     bool motion() const;
     bool ask() const;
     bool sound() const;
+    // A desktop notification when an account's uploads keep failing and when they work again;
+    // on unless turned off ("Notify").
+    bool notify() const;
     QString soundSec() const;
     QString soundSrc() const;
     QString textTimeName() const;
@@ -59,6 +62,7 @@ public:
     void setMotion(bool set);
     void setAsk(bool set);
     void setSound(bool set);
+    void setNotify(bool set);
     void setSoundSec(const QString& text);
     void setSoundSrc(const QString& text);
     void setTextTimeName(const QString& text);
@@ -87,6 +91,7 @@ private:
         bool motion = false;
         bool ask = false;
         bool sound = false;
+        bool notify = true;
         QString soundSec;
         QString soundSrc;
         QString textTimeName;

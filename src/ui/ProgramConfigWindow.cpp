@@ -134,8 +134,12 @@ QWidget* ProgramConfigWindow::buildVarious()
                     QStringLiteral("chkPrint"));
     m_motion = named(new QCheckBox(QStringLiteral("Turn 'Motion Preview' on &while uploading")),
                      QStringLiteral("chkMotion"));
+    m_notify = named(new QCheckBox(QStringLiteral("Show a &notification when uploads keep failing")),
+                     QStringLiteral("chkNotify"));
+    m_notify->setToolTip(QStringLiteral("After three failed uploads of an account in a row, and once more "
+                                        "when it works again"));
     auto* layout = new QVBoxLayout(page);
-    for (QCheckBox* box : {m_keep, m_suc, m_print, m_motion})
+    for (QCheckBox* box : {m_keep, m_suc, m_print, m_motion, m_notify})
         layout->addWidget(box);
     layout->addStretch();
     return page;
@@ -251,6 +255,7 @@ void ProgramConfigWindow::connectControls()
     onEdit(m_suc, &QCheckBox::toggled, [&o](bool on) { o.setSuc(on); });
     onEdit(m_print, &QCheckBox::toggled, [&o](bool on) { o.setPrint(on); });
     onEdit(m_motion, &QCheckBox::toggled, [&o](bool on) { o.setMotion(on); });
+    onEdit(m_notify, &QCheckBox::toggled, [&o](bool on) { o.setNotify(on); });
     onEdit(m_picture, &QLineEdit::textChanged, [&o](const QString& text) { o.setBgPic(text); });
     onEdit(m_ask, &QCheckBox::toggled, [&o](bool on) { o.setAsk(on); });
     onEdit(m_sound, &QCheckBox::toggled, [&o](bool on) { o.setSound(on); });
@@ -289,6 +294,7 @@ void ProgramConfigWindow::refresh()
     m_suc->setChecked(o.suc());
     m_print->setChecked(o.print());
     m_motion->setChecked(o.motion());
+    m_notify->setChecked(o.notify());
     showText(m_picture, o.bgPic());
     // The colour in use: white until one is chosen.
     m_swatch->setColor(colorFromStored(o.bgColor().value_or(ProgramOptions::kDefaultBgColor)));

@@ -88,6 +88,7 @@ private:
     QCheckBox* m_suc;
     QCheckBox* m_print;
     QCheckBox* m_motion;
+    QCheckBox* m_notify;
     QLineEdit* m_picture;
     QPushButton* m_pictureBrowse;
     ColorSwatch* m_swatch;

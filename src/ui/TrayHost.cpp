@@ -78,3 +78,28 @@ void TrayHost::mnuClose_Click()
     window.storeSize();
     m_endProgram();
 }
+
+void TrayHost::showState(UploadMonitor::State state, const QString& toolTip)
+{
+    if (state != m_state) {
+        m_state = state;
+        switch (state) {
+        case UploadMonitor::State::Uploading:
+            m_icon->setIcon(ProgramIcon::icon(ProgramIcon::Badge::Uploading));
+            break;
+        case UploadMonitor::State::Failing:
+            m_icon->setIcon(ProgramIcon::icon(ProgramIcon::Badge::Failing));
+            break;
+        case UploadMonitor::State::Normal:
+            m_icon->setIcon(ProgramIcon::icon());
+            break;
+        }
+    }
+    m_icon->setToolTip(toolTip);
+}
+
+void TrayHost::notify(const QString& title, const QString& text, bool failing)
+{
+    if (hasIcon())
+        m_icon->showMessage(title, text, failing ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/TrayIndicator.h"
+
 #include <QObject>
 
 #include <functional>
@@ -14,7 +16,10 @@ class QSystemTrayIcon;
 // double-click opens the main window and whose menu offers Open, Upload Now and Exit. It starts
 // the program: the main window is shown at once unless the "Min" option asks for the icon only.
 // The main window is created on first need through mainWindow.
-class TrayHost final : public QObject
+//
+// The icon carries a mark while an upload runs or when the last upload of some account failed; its
+// tooltip tells the last upload and the next one, or the failure and why.
+class TrayHost final : public QObject, public TrayIndicator
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TrayHost)
@@ -38,6 +43,9 @@ public:
     void upload_now_Click();
     void mnuClose_Click();
 
+    void showState(UploadMonitor::State state, const QString& toolTip) override;
+    void notify(const QString& title, const QString& text, bool failing) override;
+
     QMenu& popupMenu() const { return *m_menu; }
     QSystemTrayIcon& icon() const { return *m_icon; }
 
@@ -47,4 +55,5 @@ private:
     std::function<void()> m_endProgram;
     QSystemTrayIcon* m_icon;
     QMenu* m_menu;
+    UploadMonitor::State m_state = UploadMonitor::State::Normal;
 };

@@ -66,10 +66,13 @@ TEST_F(ProgramOptionsTest, NothingStoredGivesTheDefaultsAndStoresAllButAColourNo
     for (const char* text : {"BGPic", "TextTimeName", "SoundSec", "SoundSrc", "Close#"})
         EXPECT_EQ(get(text), QString("")) << text;
     EXPECT_EQ(get("Image Quality (JPEG):"), QString("100"));
+    // Notifications are on unless turned off.
+    EXPECT_TRUE(options.notify());
+    EXPECT_EQ(get("Notify"), QString("1"));
     // The main window stays white: no colour is stored until one is chosen.
     EXPECT_EQ(get("ProgramBGColor"), std::nullopt);
     EXPECT_FALSE(QFile::exists(AutostartEntry::path()));
-    EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, kProduct).size(), 16u);
+    EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, kProduct).size(), 17u);
     options.setBgColor(0);
     options.storeAll({"/opt/velmora/bin/velmora", {}, {}});
     EXPECT_EQ(get("ProgramBGColor"), QString("0"));
@@ -108,6 +111,9 @@ TEST_F(ProgramOptionsTest, DamagedValuesLoadAsTheirDefaultsAndStayStored)
         EXPECT_EQ(loaded("SoundSec", text, delay), QString(expected)) << text;
     for (const char* flag : {"2", "yes", "", "True", "-1"})
         EXPECT_FALSE(loaded("Ask", flag, [](ProgramOptions& o) { return o.ask(); })) << flag;
+    for (const auto& [text, on] :
+         std::initializer_list<std::pair<const char*, bool>>{{"0", false}, {"1", true}, {"x", false}})
+        EXPECT_EQ(loaded("Notify", text, [](ProgramOptions& o) { return o.notify(); }), on) << text;
     for (const char* color : {"abc", "-1", "16777216", "1.5", ""})
         EXPECT_EQ(loaded("ProgramBGColor", color, [](ProgramOptions& o) { return o.bgColor(); }),
                   std::nullopt)
