@@ -28,6 +28,7 @@
 #include "ui/VideoView.h"
 #include "upload/FtpStage.h"
 #include "upload/UploadEngine.h"
+#include "upload/UploadMonitor.h"
 #include "upload/UploadScheduler.h"
 
 #include <QCloseEvent>
@@ -88,6 +89,11 @@ MainWindow::MainWindow(const Dependencies& dependencies)
     buildToolbar();
     buildStatusBar();
     connectCaptureEvents();
+    // The first panel tells the last upload and the next one due, once the window has loaded.
+    connect(&m_engine.monitor(), &UploadMonitor::changed, this, [this] {
+        if (m_loaded)
+            m_status.setUploadState(m_engine.monitor().statusText());
+    });
 }
 
 MainWindow::~MainWindow() = default;
@@ -377,7 +383,7 @@ void MainWindow::load()
     for (QLabel* panel : m_panels)
         panel->setVisible(true);
     openInternetSession();
-    m_status.setPanel(1, kClickToUpload);
+    m_status.setPanel(1, UploadStatus::kClickToUpload);
     showVideoSize();
     armScheduler();
     show();
@@ -579,6 +585,8 @@ void MainWindow::mnuFtpError_Click()
 
 void MainWindow::ftp_Click()
 {
+    // No timed upload runs while the window is open; the status bar and the tray say so.
+    m_engine.monitor().setPaused(true);
     m_engine.scheduler().StopTimer();
     uploadSettingsWindow().showWindow();
 }
@@ -747,6 +755,7 @@ UploadSettingsWindow& MainWindow::uploadSettingsWindow()
     if (!m_uploadSettings) {
         m_uploadSettings = std::make_unique<UploadSettingsWindow>(m_engine.accounts(), m_help, m_dialogs);
         connect(m_uploadSettings.get(), &UploadSettingsWindow::confirmed, this, [this] {
+            m_engine.monitor().setPaused(false);
             m_engine.scheduler().StartTimer();
             showWindow();
         });

@@ -37,7 +37,6 @@ class MainWindow final : public QMainWindow
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    static inline const QString kClickToUpload = QStringLiteral("Click 'Upload now' to upload");
     static constexpr int kDefaultWidthTwips = 7000;
     static constexpr int kDefaultHeightTwips = 6500;
     static constexpr int kTwipsPerInch = 1440;

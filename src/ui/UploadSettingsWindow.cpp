@@ -80,8 +80,8 @@ UploadSettingsWindow::~UploadSettingsWindow()
 
 UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, SettingsDialogs& dialogs,
                                            QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_book(book), m_help(help),
-      m_dialogs(dialogs)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_book(book), m_help(help), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Upload Settings"));
@@ -482,6 +482,10 @@ void UploadSettingsWindow::refreshControls()
 {
     const QScopedValueRollback guard(m_refreshing, true);
     showStoreProblem();
+    // A note about what was typed for another account says nothing about this one.
+    if (m_book.currentRow() != m_shownRow)
+        m_secondsField->clearNote();
+    m_shownRow = m_book.currentRow();
     const Account& a = m_book.loaded();
     showText(m_host, a.host);
     showText(m_user, a.user);
@@ -564,6 +568,8 @@ void UploadSettingsWindow::openOnTimestampTab()
 
 void UploadSettingsWindow::confirm()
 {
+    // Enter confirms without leaving the seconds field: it shows what is stored first.
+    m_secondsField->finish();
     m_book.saveFlags();
     m_book.ValdItem();
     // Ends a modal run as well as hiding a modeless window.
@@ -571,16 +577,21 @@ void UploadSettingsWindow::confirm()
     emit confirmed();
 }
 
-void UploadSettingsWindow::reject() {}
+void UploadSettingsWindow::reject()
+{
+    // Escape leaves the window as "&OK" does: while it is open no timed upload runs, so a window
+    // left behind must never stop the webcam unseen. Every edit is stored already.
+    if (isVisible())
+        confirm();
+}
 
 void UploadSettingsWindow::closeEvent(QCloseEvent* event)
 {
-    // The window manager's close command is refused; a close asked for by the program (ending
-    // the application) goes through.
-    if (event->spontaneous())
-        event->ignore();
-    else
-        QDialog::closeEvent(event);
+    // The close box too. The window is only ever hidden, never closed (the end of the program
+    // hides every window).
+    event->ignore();
+    if (isVisible())
+        confirm();
 }
 
 bool UploadSettingsWindow::eventFilter(QObject* watched, QEvent* event)
@@ -603,8 +614,9 @@ void UploadSettingsWindow::browseLocalFolder()
 {
     const std::optional<QString> folder =
         m_dialogs.chooseFolder(QStringLiteral("Choose where to save picture locally"), this);
-    // A cancelled browser empties the folder, and that is saved too.
-    m_book.set(&Account::localFolder, folder.value_or(QString()));
+    // A cancelled browser changes nothing.
+    if (folder)
+        m_book.set(&Account::localFolder, *folder);
 }
 
 void UploadSettingsWindow::chooseFont()

@@ -26,7 +26,7 @@ class StampPreview;
 
 // "Upload Settings" (Form3): a view over the AccountBook. Every edit calls the book's setter for
 // that field at once; the book's change signals refresh the controls without saving anything back.
-// Created once and kept; "&OK" is its only way out.
+// Created once and kept; "&OK", Escape and the close box hide it.
 class UploadSettingsWindow final : public QDialog
 {
     Q_OBJECT
@@ -48,7 +48,7 @@ public:
     // The "Image" toolbar button: modal on the "&Timestamp" tab; returns when "&OK" closed it.
     void openOnTimestampTab();
 
-    // Escape does not close the window; only "&OK" does.
+    // Escape and the close box act as "&OK".
     void reject() override;
 
 signals:
@@ -97,6 +97,7 @@ private:
     SettingsDialogs& m_dialogs;
     bool m_refreshing = false;
     int m_rowAtPress = -1; // the current row when the mouse was pressed in the list
+    int m_shownRow = -1;   // the row whose values the controls show
     QString m_knownHostsFile;
     std::unique_ptr<WorkerThread> m_testWorker; // created for the first "&Test"
     std::shared_ptr<FtpClient> m_testClient;    // the running test's connection

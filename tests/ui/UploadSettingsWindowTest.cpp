@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "Typing.h"
+#include "UploadRig.h"
 #include "VelmoraProcess.h"
 #include "WindowFixture.h"
 #include "common/DateTimeText.h"
@@ -29,6 +30,7 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWindow>
 
 namespace {
 class UploadSettingsWindowTest : public WindowFixture
@@ -202,7 +204,7 @@ TEST_F(UploadSettingsWindowTest, FolderSlashLocalSavingAndPasswordRules)
     EXPECT_TRUE(only->isChecked());
     EXPECT_EQ(mine({"Locally", "Only Locally"}), "0|1");
 
-    // Browse fills the folder; cancelled, it empties it.
+    // Browse fills the folder; cancelled, it changes nothing.
     auto* source = child<QLineEdit>("txtLocallySource");
     dialogs.folderNext(dir.path());
     child<QPushButton>("cmdBrowse")->click();
@@ -210,8 +212,8 @@ TEST_F(UploadSettingsWindowTest, FolderSlashLocalSavingAndPasswordRules)
     EXPECT_EQ(mine("LocallySource"), dir.path());
     EXPECT_EQ(source->text(), dir.path());
     child<QPushButton>("cmdBrowse")->click();
-    EXPECT_EQ(mine("LocallySource"), "");
-    EXPECT_EQ(source->text(), "");
+    EXPECT_EQ(mine("LocallySource"), dir.path());
+    EXPECT_EQ(source->text(), dir.path());
 
     // The password is stored only while remembered.
     auto* password = child<QLineEdit>("Text3");
@@ -324,14 +326,27 @@ TEST_F(UploadSettingsWindowTest, OkStoresTheFlagsHidesAndConfirms)
     EXPECT_TRUE(book.isChecked(1));
     EXPECT_EQ(stored("Selected", key("Garden")), std::nullopt);
 
-    // Neither Escape nor the window manager's close command leaves the window.
-    w.reject();
-    EXPECT_TRUE(w.isVisible());
-    child<QPushButton>("Command1")->click();
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
     EXPECT_EQ(stored("Selected", key("Roof")), "False");
     EXPECT_EQ(stored("Selected", key("Garden")), "True");
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(confirmed.count(), 1);
+
+    // Escape and the close box leave the window as OK does: a window left open would stop the
+    // timed uploads unseen.
+    w.showWindow();
+    child<QTreeWidget>("ftps")->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(confirmed.count(), 2);
+    EXPECT_EQ(stored("Selected", key("Roof")), "True");
+    w.showWindow();
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    ASSERT_NE(w.windowHandle(), nullptr);
+    w.windowHandle()->close(); // as the window manager's close box asks
+    w.windowHandle()->close();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(confirmed.count(), 3) << "once, however often the box is pressed";
 }
 
 TEST_F(UploadSettingsWindowTest, StampCheckBoxesDatesFontAndColours)
@@ -579,3 +594,100 @@ TEST_F(UploadSettingsWindowTest, ArchiveNamesThatWouldMakeAPathAreRefusedInTheWi
               "door-%d-%H.jpg|1|1|30|0");
     EXPECT_EQ(child<QSpinBox>("txtArchiveDays")->text(), "never");
 }
+
+namespace {
+// A new user fills in the window with keys and clicks, in the order a person does, and the next
+// timed upload goes to a real server on the loopback interface.
+class FirstHourTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.start()) << server.startError().toStdString();
+        rig.load();
+        window.showWindow();
+    }
+    template <typename T> T* child(const char* name) { return window.findChild<T*>(name); }
+    // A click into the field, then the keys.
+    void typeInto(const char* field, const QString& keys)
+    {
+        auto* edit = child<QLineEdit>(field);
+        QTest::mouseClick(edit, Qt::LeftButton);
+        Typing::type(edit, keys);
+    }
+    void fillInServer()
+    {
+        window.findChild<QTabWidget*>("TabStripFTP")->setCurrentIndex(0);
+        typeInto("Text1", server.hostField());
+        typeInto("Text2", FtpServer::kUser);
+        typeInto("Text3", FtpServer::kPassword);
+    }
+    std::optional<QString> stored(const QString& account, const QString& name)
+    {
+        return rig.store.GetString(HKEY_LOCAL_MACHINE, UploadRig::kProductKey + '\\' + account, name);
+    }
+
+    FtpServer server;
+    UploadRig rig;
+    TempDir helpDir;
+    Help help{helpDir.path()};
+    ScriptedDialogs dialogs;
+    UploadSettingsWindow window{rig.accounts, help, dialogs};
+};
+
+TEST_F(FirstHourTest, APasswordTypedBeforeRememberIsTickedIsStoredAndUploads)
+{
+    fillInServer();
+    EXPECT_EQ(stored("My Account", "Password:"), std::nullopt);
+    Typing::tick(child<QCheckBox>("rem_pass"));
+    EXPECT_EQ(stored("My Account", "Remember password"), "1");
+    EXPECT_EQ(stored("My Account", "Password:"), FtpServer::kPassword);
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(rig.runCycle(true), UploadCycle::Outcome::Delivered);
+    EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
+}
+
+TEST_F(FirstHourTest, APasswordNotRememberedServesThisRunOnlyAndTheNextRunSaysItIsMissing)
+{
+    fillInServer();
+    QTest::mouseClick(child<QPushButton>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(stored("My Account", "Password:"), std::nullopt);
+    EXPECT_EQ(rig.runCycle(true), UploadCycle::Outcome::Delivered);
+    EXPECT_TRUE(QFile::exists(server.homeFile("webcam.jpg")));
+
+    // The next start has no password: one clear line, no login tried.
+    const qsizetype commands = server.commands().size();
+    AccountBook nextRun(rig.store, rig.prompter);
+    nextRun.loadList();
+    EXPECT_TRUE(UploadCycle::lacksPassword(nextRun.loaded()));
+    FtpLog log;
+    UploadCycle cycle(UploadCycle::Dependencies{nextRun, rig.options, rig.capture.get(), *rig.ftp,
+                                                rig.prompter, rig.status, rig.sound, rig.work.path(), &log});
+    const std::optional<UploadCycle::Result> result = untilSignal<UploadCycle::Result>(
+        &cycle, &UploadCycle::finished, [&cycle] { cycle.upload_now(true); }, 10000);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->outcome, UploadCycle::Outcome::Failed);
+    EXPECT_TRUE(log.text().endsWith(UploadCycle::kNoPassword)) << log.text().toStdString();
+    EXPECT_EQ(server.commands().size(), commands);
+}
+
+TEST_F(FirstHourTest, AfterAddTheNewAccountIsCurrentAndTypingGoesToIt)
+{
+    fillInServer();
+    rig.prompter.inputNext(QStringLiteral("second"));
+    QTest::mouseClick(child<QPushButton>("cmdAdd"), Qt::LeftButton);
+    auto* list = child<QTreeWidget>("ftps");
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->currentItem(), list->topLevelItem(1));
+    EXPECT_EQ(child<QLineEdit>("Text1")->text(), "");
+    typeInto("Text1", "second.example.net");
+    EXPECT_EQ(stored("second", "Host Name/Adress:"), "second.example.net");
+    EXPECT_EQ(stored("My Account", "Host Name/Adress:"), server.hostField());
+    EXPECT_EQ(list->topLevelItem(0)->text(1), server.hostField());
+    // A new account starts in passive mode with a safe replace, stored with it.
+    EXPECT_TRUE(child<QCheckBox>("chkPassive")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("chkSafeReplace")->isChecked());
+    EXPECT_EQ(stored("second", "Passive"), "1");
+    EXPECT_EQ(stored("second", "Safe replace"), "1");
+}
+} // namespace
