@@ -1,5 +1,6 @@
 #include "ui/VideoView.h"
 
+#include <QEvent>
 #include <QPainter>
 
 VideoView::VideoView(QWidget* parent) : QWidget(parent)
@@ -7,12 +8,37 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("ezVidCap1"));
     // Every pixel is painted from the frame: no background fill before each frame.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    if (parent)
+        parent->installEventFilter(this);
 }
 
 void VideoView::setVideoSize(const QSize& size)
 {
-    if (size.isValid() && size != this->size())
-        setFixedSize(size);
+    if (!size.isValid() || size.isEmpty() || size == m_videoSize)
+        return;
+    m_videoSize = size;
+    fit();
+}
+
+void VideoView::fit()
+{
+    if (!m_videoSize.isValid())
+        return;
+    QSize shown = m_videoSize;
+    // Before the parent is laid out its size says nothing; the picture keeps its own until then.
+    const QWidget* room = parentWidget();
+    if (room && room->testAttribute(Qt::WA_Resized) && room->width() > 0 && room->height() > 0 &&
+        (shown.width() > room->width() || shown.height() > room->height()))
+        shown = m_videoSize.scaled(room->size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    if (shown != size())
+        setFixedSize(shown);
+}
+
+bool VideoView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        fit();
+    return QWidget::eventFilter(watched, event);
 }
 
 void VideoView::showNotice(const QString& text)
@@ -27,8 +53,7 @@ void VideoView::showFrame(const QImage& frame)
 {
     m_frame = frame;
     m_notice.clear();
-    if (frame.size() != size())
-        setVideoSize(frame.size());
+    setVideoSize(frame.size());
     update();
 }
 

@@ -3,9 +3,11 @@
 #include <QImage>
 #include <QWidget>
 
-// The live picture: paints the newest frame the capture component delivered, at the video size,
-// or the last one dimmed with a notice when the camera has no picture.
-// The frame is kept as delivered (it shares the capture buffer), so nothing is copied per frame.
+// The live picture: paints the newest frame the capture component delivered, at the video size
+// where the window has room for it and scaled down with its shape kept where it has not (a camera
+// larger than the window shows whole, never as a crop), or the last one dimmed with a notice when
+// the camera has no picture. The frame is kept as delivered (it shares the capture buffer), so
+// nothing is copied per frame.
 class VideoView final : public QWidget
 {
     Q_OBJECT
@@ -14,8 +16,10 @@ class VideoView final : public QWidget
 public:
     explicit VideoView(QWidget* parent = nullptr);
 
-    // Sizes the view to the video; the frames that arrive later keep it there.
+    // The camera's picture size; the view takes it, or the largest size of the same shape that fits
+    // its parent, and follows the parent's size from then on.
     void setVideoSize(const QSize& size);
+    QSize videoSize() const { return m_videoSize; }
     void showFrame(const QImage& frame);
     const QImage& frame() const { return m_frame; }
     // Says over the picture why there is none (the camera is gone, no frames come); the next frame
@@ -30,8 +34,12 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fit();
+
+    QSize m_videoSize;
     QImage m_frame;
     QString m_notice;
     bool m_painted = false;
