@@ -17,6 +17,12 @@ HelpWindow& Help::ensureWindow()
     return *m_window;
 }
 
+void Help::showPage(const QString& nodeKey)
+{
+    if (HelpTopics::findNode(nodeKey))
+        ensureWindow().showPageOf(nodeKey);
+}
+
 void Help::ShowHelpTopic(const QString& topic)
 {
     if (!HelpTopics::findTopic(topic))

@@ -22,6 +22,9 @@ public:
     // Opens the help window at one of the topics "configuration", "ftp", "driver", "framerate",
     // "news". Any other text does nothing, not even create the window.
     void ShowHelpTopic(const QString& topic);
+    // F1: opens the help window at the page of a node of the topic tree ("upload_settings",
+    // "show_ftp_log", ...); an unknown key does nothing.
+    void showPage(const QString& nodeKey);
     // The main window's help menu entry: shows the window as it was left.
     void showHelpWindow();
 

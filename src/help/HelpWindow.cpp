@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -72,6 +73,23 @@ HelpWindow::HelpWindow(const QString& programFolder, QWidget* parent)
     connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QWidget::setEnabled);
     connect(m_back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
     connect(m_close, &QPushButton::clicked, this, &QWidget::hide);
+    // Escape closes the window, as in the desktop's other windows.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, m_close,
+            &QPushButton::click);
+}
+
+void HelpWindow::showPageOf(const QString& key)
+{
+    const HelpTopics::Node* entry = HelpTopics::findNode(key);
+    if (!entry)
+        return;
+    present();
+    m_browser->showPage(pagePath(entry->page));
+    for (QTreeWidgetItem* parent = node(key) ? node(key)->parent() : nullptr; parent;
+         parent = parent->parent())
+        parent->setExpanded(true);
+    if (QTreeWidgetItem* item = node(key))
+        selectFromProgram(item);
 }
 
 void HelpWindow::addNodes()

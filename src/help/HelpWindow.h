@@ -22,6 +22,8 @@ public:
     // Opens the window at a topic: shows it, shows the topic's page, expands the topic's nodes and
     // highlights its node. An unknown topic changes nothing.
     void ShowHelpTopic(const QString& topic);
+    // Opens the window at the page of a node of the tree (F1 in a window); unknown keys do nothing.
+    void showPageOf(const QString& key);
     // Hides and shows the window again without changing its page (the main window's menu entry).
     void showWindow();
     // What clicking a node does: shows that node's page. An unknown key does nothing.

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 NewsWindow::NewsWindow(Help& help, const QString& programFolder, QWidget* parent)
@@ -43,4 +44,6 @@ NewsWindow::NewsWindow(Help& help, const QString& programFolder, QWidget* parent
 
     connect(cmdHelp, &QPushButton::clicked, &help, [&help] { help.ShowHelpTopic(QStringLiteral("news")); });
     connect(Command1, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, Command1,
+            &QPushButton::click);
 }

@@ -28,7 +28,6 @@ FtpLogWindow::FtpLogWindow(FtpLog& log, QWidget* parent) : QWidget(parent), m_lo
     setWindowTitle(QStringLiteral("FTP Log"));
     setWindowIcon(ProgramIcon::icon());
     CloseGuard::apply(*this);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
 
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("txtERR"));
@@ -44,6 +43,7 @@ FtpLogWindow::FtpLogWindow(FtpLog& log, QWidget* parent) : QWidget(parent), m_lo
 
     connect(m_reset, &QPushButton::clicked, this, &FtpLogWindow::reset);
     connect(m_close, &QPushButton::clicked, this, &FtpLogWindow::closeLog);
+    WindowParts::closeWithEscape(*this, m_close);
     connect(&m_log, &FtpLog::appended, this, &FtpLogWindow::appendToView);
     connect(&m_log, &FtpLog::changed, this, [this] {
         // A reset, or the log dropped its oldest entries: show what it holds now.

@@ -18,6 +18,7 @@
 #include "ui/DisplayDialog.h"
 #include "ui/FormatDialog.h"
 #include "ui/FtpLogWindow.h"
+#include "ui/HelpKey.h"
 #include "ui/MovieFrameRateWindow.h"
 #include "ui/ProgramConfigWindow.h"
 #include "ui/ProgramPictures.h"
@@ -69,9 +70,6 @@ MainWindow::MainWindow(const Dependencies& dependencies)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kProgramTitle);
     setWindowIcon(ProgramIcon::icon());
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    setFont(font);
 
     m_background = new BackgroundPanel(this);
     setCentralWidget(m_background);
@@ -89,6 +87,7 @@ MainWindow::MainWindow(const Dependencies& dependencies)
     buildToolbar();
     buildStatusBar();
     connectCaptureEvents();
+    new HelpKey(m_help, *this);
     // The first panel tells the last upload and the next one due, once the window has loaded.
     connect(&m_engine.monitor(), &UploadMonitor::changed, this, [this] {
         if (m_loaded)
@@ -132,7 +131,8 @@ void MainWindow::buildMenus()
     addSeparator(file, QStringLiteral("file_streck"));
     addCommand(file, QStringLiteral("systray"), QStringLiteral("&Hide In Systray"),
                &MainWindow::systray_Click);
-    addCommand(file, QStringLiteral("exit"), QStringLiteral("&Exit"), &MainWindow::exit_Click);
+    addCommand(file, QStringLiteral("exit"), QStringLiteral("&Exit"), &MainWindow::exit_Click,
+               QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* options = addMenu(QStringLiteral("options"), QStringLiteral("&Options"));
     // The two toggles flip their own check mark; their handlers read it.
@@ -461,7 +461,8 @@ void MainWindow::fillDriverList()
 {
     if (selectDriverWindow().fillDrivers())
         return;
-    m_prompter.message(QStringLiteral("No Video Capture Device!"), Prompter::Icon::Information);
+    // A first start without a camera says what can be done about it.
+    m_prompter.message(kNoCameraText, Prompter::Icon::Information);
     m_video->hide();
     updatePictureShown();
 }
@@ -480,7 +481,8 @@ void MainWindow::showVideoSize()
     const CaptureComponent& capture = m_engine.capture();
     if (capture.isConnected() && capture.width() > 0 && capture.height() > 0)
         m_video->setVideoSize(QSize(capture.width(), capture.height()));
-    m_status.setPanel(4, QStringLiteral("%1 x %2").arg(m_video->width()).arg(m_video->height()));
+    m_status.setPanel(
+        4, QStringLiteral("%1 x %2").arg(m_video->videoSize().width()).arg(m_video->videoSize().height()));
 }
 
 void MainWindow::armScheduler()

@@ -37,6 +37,11 @@ class MainWindow final : public QMainWindow
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
+    // A start without any camera says what can be done about it.
+    static inline const QString kNoCameraText = QStringLiteral(
+        "No Video Capture Device!\n\nPlug in a webcam and choose it in Configuration > Picture > "
+        "Driver..., add a network camera there with \"Add network camera...\", or start the "
+        "program with --test-pattern to see a moving test picture.");
     static constexpr int kDefaultWidthTwips = 7000;
     static constexpr int kDefaultHeightTwips = 6500;
     static constexpr int kTwipsPerInch = 1440;

@@ -55,6 +55,8 @@ SelectDriverWindow::SelectDriverWindow(CaptureComponent& capture, Regedit& store
     connect(m_addNetwork, &QPushButton::clicked, this, &SelectDriverWindow::addNetworkCamera);
     connect(m_removeNetwork, &QPushButton::clicked, this, &SelectDriverWindow::removeNetworkCamera);
     connect(m_ok, &QPushButton::clicked, this, &SelectDriverWindow::confirm);
+    // The chosen driver is in use already: Escape closes the window as "&OK" does.
+    WindowParts::closeWithEscape(*this, m_ok);
     connect(m_help, &QPushButton::clicked, &help, [&help] { help.ShowHelpTopic(QStringLiteral("driver")); });
     ScreenPlacement::centreOnScreen(*this);
 }

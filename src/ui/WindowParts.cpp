@@ -34,6 +34,12 @@ void answerEnterWith(QWidget& window, QPushButton* defaultButton)
     }
 }
 
+void closeWithEscape(QWidget& window, QPushButton* button)
+{
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Escape), &window);
+    QObject::connect(shortcut, &QShortcut::activated, button, &QPushButton::click);
+}
+
 int widthForTitle(const QWidget& window)
 {
     // Title bars use a bold font of about the window's size, beside the icon and three buttons.

@@ -18,6 +18,8 @@ QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons);
 // Enter and Return press the focused push button, else defaultButton, as they do in a dialog (a
 // plain window has no default button of its own).
 void answerEnterWith(QWidget& window, QPushButton* defaultButton);
+// Escape presses button (the window's close or OK button), as it closes the desktop's windows.
+void closeWithEscape(QWidget& window, QPushButton* button);
 // The smallest width at which the window manager can show the whole title.
 int widthForTitle(const QWidget& window);
 

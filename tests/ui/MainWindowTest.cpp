@@ -8,6 +8,7 @@
 #include "WindowFixture.h"
 #include "capture/GstCaptureComponent.h"
 #include "common/ProgramIcon.h"
+#include "help/HelpBrowser.h"
 #include "help/HelpWindow.h"
 #include "options/ProgramOptions.h"
 #include "ui/FtpLogWindow.h"
@@ -242,11 +243,70 @@ TEST_F(MainWindowTest, UploadSettingsFromTheMenuAndTheFtpButtonStopTheTimers)
     EXPECT_EQ(timers(), 0);
     EXPECT_TRUE(w.uploadSettingsWindow().isVisible());
 
+    // While it is open the status bar says that nothing is uploaded; a window left open must not
+    // stop the webcam unseen.
+    EXPECT_EQ(status.panel(1), "Uploads paused while Upload Settings is open");
+
     // Its OK arms them again; the toolbar button stops them once more.
     w.uploadSettingsWindow().findChild<QPushButton*>("Command1")->click();
     EXPECT_EQ(timers(), 1);
+    EXPECT_TRUE(status.panel(1).startsWith("Next upload ")) << status.panel(1).toStdString();
+    EXPECT_TRUE(status.panel(1).endsWith(" (Cam)")) << status.panel(1).toStdString();
     trigger("FTP");
     EXPECT_EQ(timers(), 0);
+    EXPECT_EQ(status.panel(1), "Uploads paused while Upload Settings is open");
+    // Escape leaves it as OK does.
+    UploadSettingsWindow& settings = w.uploadSettingsWindow();
+    settings.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&settings));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &settings, Qt::Key_Escape);
+    EXPECT_FALSE(settings.isVisible());
+    EXPECT_EQ(timers(), 1);
+}
+
+// The conventions of the desktop's programs: Escape closes the tool and help windows, Ctrl+Q
+// quits, F1 opens the help at the page of the window in front, and the windows use the desktop's
+// font.
+TEST_F(MainWindowTest, EscapeClosesToolWindowsCtrlQQuitsAndF1OpensTheHelpOfTheWindowInFront)
+{
+    MainWindow& w = loaded();
+    EXPECT_EQ(w.font(), QApplication::font());
+    EXPECT_EQ(w.ftpLogWindow().font(), QApplication::font());
+    const auto press = [](QWidget& window, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << window.objectName().toStdString();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &window, key, modifiers);
+    };
+    const struct
+    {
+        QWidget* window;
+        const char* page;
+    } windows[] = {
+        {&w, "GetStarted.htm"},
+        {&w.selectDriverWindow(), "Driver.htm"},
+        {&w.ftpLogWindow(), "ShowFTPLog.htm"},
+        {&w.movieFrameRateWindow(), "MovieFrameRate.htm"},
+        {&w.uploadSettingsWindow(), "UploadSettings.htm"},
+        {&w.programConfigWindow(), "ProgramConfiguration.htm"},
+    };
+    for (const auto& c : windows) {
+        SCOPED_TRACE(c.window->objectName().toStdString());
+        press(*c.window, Qt::Key_F1);
+        ASSERT_NE(help.window(), nullptr);
+        EXPECT_TRUE(help.window()->isVisible());
+        EXPECT_TRUE(help.window()->browser().source().toString().endsWith(c.page))
+            << help.window()->browser().source().toString().toStdString();
+        help.window()->hide();
+    }
+    for (QWidget* tool :
+         std::initializer_list<QWidget*>{&w.selectDriverWindow(), &w.ftpLogWindow(), help.window()}) {
+        press(*tool, Qt::Key_Escape);
+        EXPECT_FALSE(tool->isVisible()) << tool->objectName().toStdString();
+    }
+    EXPECT_EQ(ends, 0);
+    press(w, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(ends, 1);
 }
 
 // "Add network camera..." lists the camera after the devices and connects it, with its password
@@ -325,7 +385,8 @@ TEST_F(MainWindowTest, NoDriverShowsTheMessageAndNoneInTheList)
 {
     drivers.clear();
     MainWindow& w = loaded();
-    EXPECT_EQ(prompter.texts(), QStringList{"No Video Capture Device!"});
+    EXPECT_EQ(prompter.texts(), QStringList{MainWindow::kNoCameraText});
+    EXPECT_TRUE(MainWindow::kNoCameraText.startsWith("No Video Capture Device!\n"));
     EXPECT_EQ(prompter.shown().front().icon, Prompter::Icon::Information);
     auto* list = w.selectDriverWindow().findChild<QComboBox*>("cbDriver");
     EXPECT_EQ(list->count(), 1);
