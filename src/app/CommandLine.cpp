@@ -22,6 +22,36 @@ bool takeValue(const QStringList& args, qsizetype& i, const QString& name, QStri
         error = QStringLiteral("%1 needs a value").arg(name);
     return true;
 }
+// The options every Qt program takes (QGuiApplication and QApplication read them), with one dash
+// or two; those with a value take it as the next word or after "=".
+const char* const kQtOptionsWithValue[] = {
+    "platform",     "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+    "qwindowtitle", "qwindowicon",        "style",         "stylesheet", "session",
+    "display",      "geometry",           "name",          "title",      "fontengine",
+    "qmljsdebugger"};
+const char* const kQtFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability"};
+
+// How many words a Qt option at args[i] takes (the option and its value), or 0 for none of Qt's.
+qsizetype qtOptionLength(const QStringList& args, qsizetype i)
+{
+    QString word = args[i];
+    if (!word.startsWith(QLatin1Char('-')))
+        return 0;
+    word.remove(0, word.startsWith(QLatin1String("--")) ? 2 : 1);
+    const QString name = word.section(QLatin1Char('='), 0, 0);
+    for (const char* flag : kQtFlags) {
+        if (word == QLatin1String(flag))
+            return 1;
+    }
+    for (const char* option : kQtOptionsWithValue) {
+        if (name != QLatin1String(option))
+            continue;
+        if (word.contains(QLatin1Char('=')))
+            return 1;
+        return i + 1 < args.size() ? 2 : 1;
+    }
+    return 0;
+}
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments)
@@ -46,6 +76,11 @@ CommandLine CommandLine::parse(const QStringList& arguments)
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             line.m_mode = Mode::Help;
             return line;
+        } else if (arg == QLatin1String("--version")) {
+            line.m_mode = Mode::Version;
+            return line;
+        } else if (const qsizetype length = qtOptionLength(arguments, i); length > 0) {
+            i += length - 1;
         } else if (arg == QLatin1String("reg")) {
             line.m_mode = Mode::Reg;
             line.m_commandArguments = arguments.mid(i + 1);
@@ -64,12 +99,14 @@ QString CommandLine::usage()
 {
     return QStringLiteral(
         "Usage: velmora [--store FILE] [--workdir DIR] [--test-pattern] [--upload-now | --headless]\n"
+        "       velmora --version | --help\n"
         "       velmora [--store FILE] reg get KEY NAME\n"
         "       velmora [--store FILE] reg set KEY NAME TEXT\n"
         "       velmora [--store FILE] reg delete KEY [NAME]\n"
         "       velmora [--store FILE] reg list [KEY]\n"
         "KEY is a backslash path such as \"Software\\Velmora\\My Account\".\n"
-        "The store defaults to $VELMORA_STORE, else ~/.config/velmora/velmora.db.\n");
+        "The store defaults to $VELMORA_STORE, else ~/.config/velmora/velmora.db.\n"
+        "Qt's own options (-style NAME, -platform NAME, -reverse, ...) are passed to Qt.\n");
 }
 
 QString CommandLine::storePath() const

@@ -7,11 +7,12 @@
 //   velmora [--store FILE] [--workdir DIR] [--test-pattern] [COMMAND ARGS...]
 //   velmora [options] --upload-now | --headless
 // Options come before a command; the only command is "reg" (the store tool). Without a command
-// or a mode the program runs with its windows.
+// or a mode the program runs with its windows. Qt's own options (-style, -platform, -reverse, ...)
+// are left to Qt.
 class CommandLine final
 {
 public:
-    enum class Mode { Program, UploadNow, Headless, Reg, Help, UsageError };
+    enum class Mode { Program, UploadNow, Headless, Reg, Help, Version, UsageError };
 
     // arguments as QCoreApplication::arguments() gives them, program name first.
     static CommandLine parse(const QStringList& arguments);

@@ -5,6 +5,7 @@
 #include "app/RegTool.h"
 #include "app/WindowedProgram.h"
 #include "common/AppPaths.h"
+#include "help/BuildInfo.h"
 #include "upload/UploadEngine.h"
 
 #include <QCoreApplication>
@@ -54,6 +55,9 @@ int main(int argc, char** argv)
                     qPrintable(QDir(AppPaths::dataFolder()).filePath(QStringLiteral("Help/HTML"))));
         return 0;
     }
+    case CommandLine::Mode::Version:
+        std::printf("velmora %s\n", qPrintable(BuildInfo::programVersion()));
+        return 0;
     case CommandLine::Mode::UsageError:
         std::fprintf(stderr, "velmora: %s\n%s", qPrintable(commandLine.error()),
                      qPrintable(CommandLine::usage()));
