@@ -3,7 +3,8 @@
 # unpacks it into a scratch root and checks it as a fresh installation would be used:
 #   - the files of the installed layout are there (program, help, desktop entry, icons, metainfo,
 #     manual page, user unit);
-#   - desktop-file-validate, appstreamcli validate, the manual page and the user unit are clean;
+#   - desktop-file-validate, appstreamcli validate, lintian, the manual page and the user unit are
+#     clean;
 #   - every dependency is a Debian package that dpkg finds satisfied here (dpkg --dry-run);
 #   - the installed program finds its help, starts with its windows (offscreen) and uploads once
 #     with --upload-now to a pyftpdlib server on 127.0.0.1.
@@ -16,7 +17,7 @@ bash scripts/setup.sh
 if [ ! -f "$build/CPackConfig.cmake" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF
 fi
-cmake --build "$build" -j2 --target velmora velmora_theme_icons
+cmake --build "$build" -j2 --target velmora velmora_theme_icons velmora_package_docs
 
 scratch=$(mktemp -d)
 server_pid=""
@@ -37,7 +38,8 @@ dpkg-deb -x "$deb" "$root"
 usr=$root/usr
 for file in bin/velmora share/velmora/Help/HTML/Start.htm share/velmora/Help/HTML/style.css \
     share/applications/velmora.desktop share/metainfo/org.velmora.Velmora.metainfo.xml \
-    share/man/man1/velmora.1 lib/systemd/user/velmora.service share/icons/hicolor/scalable/apps/velmora.svg; do
+    share/man/man1/velmora.1.gz share/doc/velmora/copyright share/doc/velmora/changelog.gz \
+    lib/systemd/user/velmora.service share/icons/hicolor/scalable/apps/velmora.svg; do
   [ -s "$usr/$file" ] || fail "missing /usr/$file"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -55,13 +57,20 @@ python3 -c 'import sys, xml.dom.minidom as m; m.parse(sys.argv[1])' "$usr/share/
 echo "validators"
 desktop-file-validate "$usr/share/applications/velmora.desktop"
 appstreamcli validate --no-net "$usr/share/metainfo/org.velmora.Velmora.metainfo.xml"
-man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$usr/share/man/man1/velmora.1" 2>&1 >/dev/null)
+man_warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$usr/share/man/man1/velmora.1.gz" 2>&1 >/dev/null)
 [ -z "$man_warnings" ] || fail "manual page: $man_warnings"
 # The unit as systemd would run it from this root: the program by its full path.
 mkdir -m 700 "$scratch/runtime"
 sed "s|^ExecStart=velmora|ExecStart=$usr/bin/velmora|" "$usr/lib/systemd/user/velmora.service" >"$scratch/runtime/velmora.service"
 XDG_RUNTIME_DIR=$scratch/runtime systemd-analyze verify --man=no --user "$scratch/runtime/velmora.service"
 grep -qx 'ExecStart=velmora --headless' "$usr/lib/systemd/user/velmora.service" || fail "the unit does not run --headless"
+
+# Debian's own package checks: errors fail the run, warnings are shown. As root, lintian says so.
+echo "lintian"
+lintian_status=0
+lintian_report=$(lintian --tag-display-limit 0 --fail-on error "$deb" 2>&1) || lintian_status=$?
+grep -v 'running with root privileges' <<<"$lintian_report" || true
+[ "$lintian_status" -eq 0 ] || fail "lintian reports errors"
 
 echo "dependencies"
 dpkg --dry-run -i "$deb" >"$scratch/dpkg.log" 2>&1 || { cat "$scratch/dpkg.log"; fail "the package's dependencies are not satisfied"; }

@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib python3-openssl openssh-server openssl
   xvfb xauth clang libclang-rt-14-dev clang-format clang-tidy fonts-dejavu-core
-  dpkg-dev desktop-file-utils appstream man-db systemd
+  dpkg-dev desktop-file-utils appstream man-db systemd lintian
   pipewire wireplumber gstreamer1.0-pipewire dbus-x11
   gir1.2-gst-rtsp-server-1.0 python3-gi
 )
