@@ -13,10 +13,15 @@
 #include "ui/StatusPanels.h"
 #include "ui/UploadSettingsWindow.h"
 #include "ui/VideoView.h"
+#include "common/ProgramIcon.h"
+#include "upload/UploadCycle.h"
 #include "upload/UploadEngine.h"
+#include "upload/UploadMonitor.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QGridLayout>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -28,6 +33,42 @@
 // scripts/help-pictures.sh on the offscreen platform; the test suite runs it too and compares the
 // pictures' sizes with the committed ones, so a changed window asks for new pictures.
 namespace {
+// The notification area's icon in its three states, each with the tooltip the program gives it,
+// from the program's own monitor fed with uploads of an account (no server is asked).
+std::unique_ptr<QWidget> trayStates(UploadEngine& engine)
+{
+    UploadMonitor& monitor = engine.monitor();
+    UploadCycle& cycle = engine.cycle();
+    const QDateTime at(QDate::currentDate(), QTime(10, 15, 0));
+    const QString account = QStringLiteral("My Account");
+    const QString refused = QStringLiteral("Couldn't connect to server\nServer: 530 Login incorrect.");
+
+    auto picture = std::make_unique<QWidget>();
+    picture->setObjectName(QStringLiteral("TrayStates"));
+    auto* grid = new QGridLayout(picture.get());
+    int row = 0;
+    const auto addState = [&](ProgramIcon::Badge badge) {
+        auto* icon = new QLabel;
+        icon->setPixmap(QPixmap::fromImage(ProgramIcon::image(32, badge)));
+        icon->setAlignment(Qt::AlignTop);
+        auto* tip = new QLabel(monitor.toolTip());
+        tip->setStyleSheet(QStringLiteral("QLabel { background: palette(tooltip-base); color: palette(tooltip-text); "
+                                          "border: 1px solid palette(mid); padding: 4px; }"));
+        grid->addWidget(icon, row, 0);
+        grid->addWidget(tip, row, 1);
+        ++row;
+    };
+    emit cycle.finished({UploadCycle::Outcome::Delivered, true, {}, account, at});
+    addState(ProgramIcon::Badge::None);
+    emit cycle.started(account);
+    addState(ProgramIcon::Badge::Uploading);
+    for (int n = 0; n < 3; ++n)
+        emit cycle.finished({UploadCycle::Outcome::NotConnected, false, refused, account, at.addSecs(60 * (n + 1))});
+    addState(ProgramIcon::Badge::Failing);
+    grid->setColumnStretch(1, 1);
+    return picture;
+}
+
 bool save(QWidget& window, const QDir& folder, const QString& name)
 {
     window.show();
@@ -78,7 +119,8 @@ int main(int argc, char** argv)
             save(window.uploadSettingsWindow(), folder, QStringLiteral("UploadSettings")) &&
             save(window.programConfigWindow(), folder, QStringLiteral("ProgramConfiguration")) &&
             save(help.ensureWindow(), folder, QStringLiteral("Help")) &&
-            save(about, folder, QStringLiteral("About"));
+            save(about, folder, QStringLiteral("About")) &&
+            save(*trayStates(engine), folder, QStringLiteral("Tray"));
         result = saved ? 0 : 1;
         QCoreApplication::exit(result);
     };
