@@ -11,7 +11,7 @@ packages=(
   libcurl4-openssl-dev libjpeg62-turbo-dev libjpeg-turbo-progs libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-pyftpdlib python3-openssl openssh-server openssl
-  xvfb xauth clang libclang-rt-14-dev clang-format clang-tidy fonts-dejavu-core
+  xvfb xauth clang libclang-rt-14-dev clang-format clang-tidy fonts-dejavu-core gcovr
   dpkg-dev desktop-file-utils appstream man-db systemd lintian
   pipewire wireplumber gstreamer1.0-pipewire dbus-x11
   gir1.2-gst-rtsp-server-1.0 python3-gi

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds Velmora with its tests and runs every test.
 #   scripts/test.sh             normal build in build/
-#   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/,
+#                               which also measures the line coverage of src/ and prints it
 #   scripts/test.sh --tsan      ThreadSanitizer build in build-tsan/, only the suites whose code
 #                               runs threads of its own (CTest label "threads": upload and ui)
 set -euo pipefail
@@ -16,10 +17,12 @@ options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON)
 targets=()
 labels=()
 run=()
+coverage=0
 case "${1:-}" in
 --sanitize)
   build=build-asan
-  options=(-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF)
+  options=(-DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DVELMORA_COVERAGE=ON -DVELMORA_BUILD_BENCH=OFF)
+  coverage=1
   export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
   export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
@@ -58,4 +61,12 @@ cmake -S . -B "$build" -G Ninja "${options[@]}"
 cmake --build "$build" -j2 "${targets[@]}"
 # The FTP tests need the system interpreter, which has pyftpdlib.
 export VELMORA_PYTHON=/usr/bin/python3
+if [ "$coverage" = 1 ]; then
+  find "$build" -name '*.gcda' -delete
+fi
 "${run[@]}" ctest --test-dir "$build" -j2 --output-on-failure --timeout 300 "${labels[@]}"
+if [ "$coverage" = 1 ]; then
+  echo "line coverage of src/ by the tests:"
+  gcovr --root . --filter 'src/' --object-directory "$build" --print-summary --txt "$build/coverage.txt" \
+    --gcov-ignore-parse-errors -j 2
+fi
