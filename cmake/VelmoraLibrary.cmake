@@ -17,7 +17,7 @@ function(velmora_test_suite name)
     return()
   endif()
   add_executable(velmora_${name}_tests ${sources})
-  target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main velmora_warnings ${ARG_LINKS})
+  target_link_libraries(velmora_${name}_tests PRIVATE velmora_test_main velmora_strict_warnings ${ARG_LINKS})
   # CMake 3.25 passes the discovered tests' properties on as one flat list, so every property
   # has a single value: one environment variable and one label.
   set(label ${name})

@@ -1,6 +1,6 @@
 # The warnings every target of ours is built with, as one interface target: velmora_warnings for
-# all code, velmora_strict_warnings adds the conversion warnings for the program's own sources
-# (the tests build raw bitmaps and buffers byte by byte, where they would only add casts).
+# all code, velmora_strict_warnings adds the conversion warnings, for the program's sources and
+# the tests alike (the tests' byte-level builders turn them off for themselves).
 # VELMORA_WERROR turns them into errors; CI builds that way.
 option(VELMORA_WERROR "Treat compiler warnings as errors" OFF)
 

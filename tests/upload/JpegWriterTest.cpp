@@ -29,9 +29,9 @@ void fill(cDIBSection& dib, const std::function<QRgb(int x, int y)>& colour)
                               static_cast<std::size_t>(dib.dib_height() - 1 - y) * dib.BytesPerScanLine() +
                               x * dib.dib_channels();
             const QRgb c = colour(x, y);
-            p[0] = qBlue(c);
-            p[1] = qGreen(c);
-            p[2] = qRed(c);
+            p[0] = static_cast<std::uint8_t>(qBlue(c));
+            p[1] = static_cast<std::uint8_t>(qGreen(c));
+            p[2] = static_cast<std::uint8_t>(qRed(c));
         }
 }
 
