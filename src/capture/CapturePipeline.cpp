@@ -24,9 +24,12 @@ GstFlowReturn onNewSample(GstAppSink* sink, gpointer data)
     return GST_FLOW_OK;
 }
 
+// A sync handler that drops a message owns it: unreleased, each message would keep the element
+// that sent it, and with it the whole pipeline and its bus's socket pair, alive for good.
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data)
 {
     (*static_cast<CapturePipeline::MessageHandler*>(data))(message);
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 } // namespace
