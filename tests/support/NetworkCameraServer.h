@@ -24,7 +24,7 @@ public:
         Kind kind = Kind::Http;
         QColor colour = Qt::red;
         QSize size = {320, 240};
-        int fps = 10;        // of the MJPEG stream
+        int fps = 10;       // of the MJPEG stream
         int flapFrames = 2; // the pictures a stream of "/flap.mjpg" sends before it ends
         QString user;
         QString password;
