@@ -72,8 +72,8 @@ protected:
 
 // A camera that drops its stream after two pictures, answers the next attempt with HTTP 503 and
 // closes another without a word, over and over: 200 attempts later the process holds what it held
-// before them. A snapshot camera that fails every other request, and cameras that went away
-// (nothing listens at their address any more), the same.
+// before them. A snapshot camera that answers HTTP 503 or nothing after its first picture, and
+// cameras that went away (nothing listens at their address any more), the same.
 TEST_F(CameraLongRun, FlappingNetworkCamerasGiveBackWhatEachReconnectionTook)
 {
     struct Case

@@ -5,8 +5,9 @@ Serves the JPEG files of a folder (frame*.jpg, in name order, over and over):
   /video.mjpg    an MJPEG stream (multipart/x-mixed-replace), --fps frames a second
   /snapshot.jpg  the next picture, one per request
 and cameras that fail, each as a stream (.mjpg) and as a snapshot (.jpg):
-  /flap          by turns: pictures (a stream sends --flap-frames and ends), HTTP 503, and (a
-                 stream only) a connection closed without an answer
+  /flap          by turns: pictures (a stream sends --flap-frames and ends), HTTP 503 and a
+                 connection closed without an answer; a snapshot gives a picture at its first
+                 turn only (a camera that never comes back)
   /status/<n>    HTTP status n with a page of text
   /login         a login page (text/html) with status 200
   /giant         a small JPEG whose header states 60000 x 60000
@@ -149,12 +150,12 @@ def main():
                     self.stream()
                 elif name == "/flap":
                     turn = next_flap()
-                    if turn % 2 == 0:
+                    if turn == 0 or (stream and turn % 2 == 0):
                         if stream:
                             self.stream(options.flap_frames)
                         else:
                             self.send_body(200, "image/jpeg", next_frame())
-                    elif turn % 4 == 1 or not stream:
+                    elif turn % 4 == 1 or (not stream and turn % 2 == 1):
                         self.send_page(503)
                     else:
                         self.close_connection = True
