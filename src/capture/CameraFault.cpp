@@ -48,31 +48,36 @@ QString printable(const QByteArray& text)
 
 QString CameraFault::sentence(const QString& camera, bool withLogin) const
 {
+    return sentenceAbout(QStringLiteral("the camera \"%1\"").arg(camera), withLogin);
+}
+
+QString CameraFault::sentenceAbout(const QString& subject, bool withLogin) const
+{
     const QString suffix = detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(detail);
     switch (kind) {
     case Kind::HttpStatus:
-        return QStringLiteral("the camera \"%1\" answered %2").arg(camera, detail);
+        return QStringLiteral("%1 answered %2").arg(subject, detail);
     case Kind::NotAPicture:
         return (detail.startsWith(QLatin1String("image/"))
-                    ? QStringLiteral("the answer of the camera \"%1\" is not a JPEG picture%2")
-                    : QStringLiteral("the answer of the camera \"%1\" is not a picture%2"))
-            .arg(camera, suffix);
+                    ? QStringLiteral("the answer of %1 is not a JPEG picture%2")
+                    : QStringLiteral("the answer of %1 is not a picture%2"))
+            .arg(subject, suffix);
     case Kind::TooLarge:
-        return QStringLiteral("the picture of the camera \"%1\" is too large%2").arg(camera, suffix);
+        return QStringLiteral("the picture of %1 is too large%2").arg(subject, suffix);
     case Kind::LoginRefused:
-        return withLogin ? QStringLiteral("the camera \"%1\" refused the user name or password").arg(camera)
-                         : QStringLiteral("the camera \"%1\" asks for a user name and password").arg(camera);
+        return (withLogin ? QStringLiteral("%1 refused the user name or password")
+                          : QStringLiteral("%1 asks for a user name and password"))
+            .arg(subject);
     case Kind::NoAnswer:
-        return QStringLiteral("the camera \"%1\" does not answer%2").arg(camera, suffix);
+        return QStringLiteral("%1 does not answer%2").arg(subject, suffix);
     case Kind::Unreachable:
-        return QStringLiteral("the camera \"%1\" cannot be reached%2").arg(camera, suffix);
+        return QStringLiteral("%1 cannot be reached%2").arg(subject, suffix);
     case Kind::Undecodable:
-        return QStringLiteral("the camera \"%1\" sent a picture that cannot be decoded").arg(camera);
+        return QStringLiteral("%1 sent a picture that cannot be decoded").arg(subject);
     case Kind::NoDecoder:
-        return QStringLiteral("the camera \"%1\" sends video that no installed decoder reads%2")
-            .arg(camera, suffix);
+        return QStringLiteral("%1 sends video that no installed decoder reads%2").arg(subject, suffix);
     }
-    return QStringLiteral("the camera \"%1\" failed").arg(camera);
+    return QStringLiteral("%1 failed").arg(subject);
 }
 
 void CameraFault::post(GstElement* element) const
@@ -82,7 +87,9 @@ void CameraFault::post(GstElement* element) const
                                               G_TYPE_STRING, detailText.constData(), nullptr);
     const bool stream = kind == Kind::NotAPicture || kind == Kind::TooLarge || kind == Kind::Undecodable ||
                         kind == Kind::NoDecoder;
-    const QByteArray text = sentence(QStringLiteral("source")).toUtf8();
+    QString words = sentenceAbout(QStringLiteral("the camera"));
+    words[0] = words[0].toUpper();
+    const QByteArray text = words.toUtf8();
     // The element's bus takes the texts and the details.
     gst_element_message_full_with_details(
         element, GST_MESSAGE_ERROR, stream ? GST_STREAM_ERROR : GST_RESOURCE_ERROR,

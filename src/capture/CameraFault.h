@@ -28,6 +28,8 @@ struct CameraFault
     // The reason as a sentence part after "No picture: " or "Could not connect to driver!";
     // withLogin: whether a user name or password was given (a refusal then names them).
     QString sentence(const QString& camera, bool withLogin = true) const;
+    // The same about a camera named otherwise ("the camera", for the text of the bus's error).
+    QString sentenceAbout(const QString& subject, bool withLogin = true) const;
 
     // Posts the fault as an error of element on its bus.
     void post(GstElement* element) const;

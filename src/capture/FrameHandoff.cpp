@@ -70,8 +70,6 @@ bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
                 stated = FrameDecoder::jpegSize(map.data, map.size);
                 gst_buffer_unmap(buffer, &map);
             }
-            if (m_sizeInPictures && !stated.isEmpty())
-                m_size = stated;
         }
         if (!stated.isEmpty() && !PictureLimits::allowed(stated)) {
             if (!m_refusing)
@@ -79,6 +77,8 @@ bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
             m_refusing = true;
             return false;
         }
+        if (m_sizeInPictures && !stated.isEmpty())
+            m_size = stated;
         if (m_buffers > 0) {
             const Clock::duration gap = now - m_lastBuffer;
             m_measuredInterval =

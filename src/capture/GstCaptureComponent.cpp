@@ -420,7 +420,8 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
         if (ended)
             m_movie->streamEnded();
         else
-            m_movie->failed(errorText(message), comesFromMovieSound(message));
+            m_movie->failed(CameraFault::fromMessage(message) ? failureReason(message) : errorText(message),
+                            comesFromMovieSound(message));
         return;
     }
     const QString reason =

@@ -373,7 +373,9 @@ GstFlowReturn createSnapshot(GstPushSrc* source, GstBuffer** buffer)
     begin(state);
     while (!state.finished) {
         if (!pump(state)) {
-            curl_multi_remove_handle(state.multi.get(), state.curl.get());
+            // A request cut short is not taken up again: the next one starts afresh.
+            if (state.transferring)
+                curl_multi_remove_handle(state.multi.get(), state.curl.get());
             state.transferring = false;
             return GST_FLOW_FLUSHING;
         }

@@ -250,6 +250,16 @@ TEST(CameraFaultTest, EveryReasonReadsTheSameWhereverItCameFrom)
         GstMessage* message = gst_bus_pop(bus);
         ASSERT_NE(message, nullptr);
         EXPECT_EQ(CameraFault::fromMessage(message), row.fault);
+        // The error's own text (GStreamer's log, a movie's failure) names no camera.
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        ASSERT_NE(error, nullptr);
+        QString words = row.fault.sentenceAbout("the camera", row.withLogin);
+        words[0] = words[0].toUpper();
+        if (row.withLogin) {
+            EXPECT_EQ(QString::fromUtf8(error->message), words);
+        }
+        g_error_free(error);
         gst_message_unref(message);
     }
     // An error of another element is no fault of ours.
