@@ -4,17 +4,22 @@
 #include <QFile>
 #include <QString>
 
+#include <cstddef>
 #include <malloc.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
 #define VELMORA_CAMERA_FOOTPRINT_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#include <sanitizer/allocator_interface.h>
 #define VELMORA_CAMERA_FOOTPRINT_ASAN 1
 #endif
+#endif
+
+#ifdef VELMORA_CAMERA_FOOTPRINT_ASAN
+// The sanitizer's count of the bytes its allocator hands out now (its runtime has it; GCC ships no
+// header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 // What this process holds while cameras come and go: its open descriptors, its resident memory
