@@ -12,9 +12,16 @@ void releaseFrames(gpointer data)
 
 GstPadProbeReturn onGate(GstPad* pad, GstPadProbeInfo* info, gpointer data)
 {
-    return (*static_cast<SharedFrames*>(data))->admit(pad, GST_PAD_PROBE_INFO_BUFFER(info))
-               ? GST_PAD_PROBE_OK
-               : GST_PAD_PROBE_DROP;
+    FrameHandoff& frames = **static_cast<SharedFrames*>(data);
+    if (frames.admit(pad, GST_PAD_PROBE_INFO_BUFFER(info)))
+        return GST_PAD_PROBE_OK;
+    // A picture too large to decode ends the connection with its reason.
+    if (const std::optional<CameraFault> refusal = frames.takeRefusal()) {
+        GstPtr<GstElement> gate(gst_pad_get_parent_element(pad));
+        if (gate)
+            refusal->post(gate.get());
+    }
+    return GST_PAD_PROBE_DROP;
 }
 
 GstFlowReturn onNewSample(GstAppSink* sink, gpointer data)
@@ -24,9 +31,12 @@ GstFlowReturn onNewSample(GstAppSink* sink, gpointer data)
     return GST_FLOW_OK;
 }
 
+// A sync handler that drops a message owns it: unreleased, each message would keep the element
+// that sent it, and with it the whole pipeline and its bus's socket pair, alive for good.
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer data)
 {
     (*static_cast<CapturePipeline::MessageHandler*>(data))(message);
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 } // namespace

@@ -10,7 +10,8 @@ QString deviceName(GstDevice* device)
     return QString::fromUtf8(name.get());
 }
 
-// The monitor's bus is read on GStreamer's thread; the list changes on the owner's thread.
+// The monitor's bus is read on GStreamer's thread; the list changes on the owner's thread. A
+// dropped message is released here (it holds its device).
 GstBusSyncReply onMonitorMessage(GstBus*, GstMessage* message, gpointer data)
 {
     auto& forward = *static_cast<std::function<void(GstMessage*)>*>(data);
@@ -23,8 +24,10 @@ GstBusSyncReply onMonitorMessage(GstBus*, GstMessage* message, gpointer data)
     default:
         break;
     }
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
+
 } // namespace
 
 DriverList::DriverList(QObject* parent) : QObject(parent), m_mailbox(UiMailbox::create(this))
@@ -82,10 +85,9 @@ DriverList::~DriverList()
     m_mailbox->close();
     // Stopping the monitor makes GStreamer's PipeWire device provider (pipewire 0.3.65) free one of
     // its proxies a second time whenever WirePlumber runs, which corrupts the heap. So the monitor
-    // is left running, unheard, until the process ends: one per capture component.
-    GstPtr<GstBus> bus(gst_device_monitor_get_bus(m_monitor.get()));
-    gst_bus_set_sync_handler(
-        bus.get(), [](GstBus*, GstMessage*, gpointer) { return GST_BUS_DROP; }, nullptr, nullptr);
+    // is left running, unheard, until the process ends: one per capture component. Its handler
+    // stays (replacing it could free it while GStreamer's thread runs it) and, with the mailbox
+    // closed, only releases the messages.
     [[maybe_unused]] GstDeviceMonitor* running = m_monitor.release();
 }
 

@@ -1,5 +1,7 @@
 #include "capture/FrameDecoder.h"
 
+#include "capture/PictureLimits.h"
+
 #include <csetjmp>
 #include <cstdio>
 
@@ -83,10 +85,17 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
             *error = QStringLiteral("the picture cannot be read");
             return {};
         }
-        if (width <= 0 || height <= 0) {
-            const QSize stated = jpegSize(map.data, map.size);
+        // The header states what a decoder makes of it, whatever the caps say.
+        const QSize stated = jpegSize(map.data, map.size);
+        if (!stated.isEmpty()) {
             width = stated.width();
             height = stated.height();
+        }
+        if (!PictureLimits::allowed(QSize(width, height))) {
+            gst_buffer_unmap(buffer, &map);
+            *error = QStringLiteral("the picture is too large (%1)")
+                         .arg(PictureLimits::sizeText(QSize(width, height)));
+            return {};
         }
         QImage image(width, height, QImage::Format_RGB32);
         const bool decoded = !image.isNull() && decodeJpeg(map.data, map.size, image);
@@ -100,6 +109,11 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) {
         *error = QStringLiteral("the picture cannot be read");
+        return {};
+    }
+    if (!PictureLimits::allowed(QSize(info.width, info.height))) {
+        *error = QStringLiteral("the picture is too large (%1)")
+                     .arg(PictureLimits::sizeText(QSize(info.width, info.height)));
         return {};
     }
     if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx) {

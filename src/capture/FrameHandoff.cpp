@@ -1,9 +1,12 @@
 #include "capture/FrameHandoff.h"
 
 #include "capture/FrameDecoder.h"
+#include "capture/PictureLimits.h"
 #include "capture/StillRule.h"
 
 #include <gst/video/video.h>
+
+#include <utility>
 
 namespace {
 // Keeps a sample mapped for as long as a QImage shows its pixels.
@@ -45,15 +48,6 @@ bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
     std::function<void(Event)> listener;
     {
         std::lock_guard lock(m_mutex);
-        if (m_buffers > 0) {
-            const Clock::duration gap = now - m_lastBuffer;
-            m_measuredInterval =
-                m_measuredInterval == Clock::duration{} ? gap : (m_measuredInterval * 7 + gap) / 8;
-        } else {
-            listener = m_listener;
-        }
-        ++m_buffers;
-        m_lastBuffer = now;
         // The caps object changes only when the source's format does.
         GstPtr<GstCaps> caps(gst_pad_get_current_caps(pad));
         if (caps && caps != m_sourceCaps && gst_caps_get_size(caps.get()) > 0) {
@@ -63,19 +57,37 @@ bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
             gst_structure_get_int(structure, "width", &width);
             gst_structure_get_int(structure, "height", &height);
             m_size = QSize(width, height);
-            m_sizeInPictures = m_size.isEmpty() && gst_structure_has_name(structure, "image/jpeg");
+            m_jpeg = gst_structure_has_name(structure, "image/jpeg");
+            m_sizeInPictures = m_size.isEmpty() && m_jpeg;
             m_statedInterval = statedInterval(structure);
             m_sourceCaps = std::move(caps);
         }
-        // JPEG over HTTP states no size in its caps: each picture's header does.
-        if (m_sizeInPictures && buffer) {
+        // A JPEG's header states its size, whatever the caps say: it is what a decoder would make.
+        QSize stated = m_size;
+        if (m_jpeg && buffer) {
             GstMapInfo map;
             if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-                if (const QSize stated = FrameDecoder::jpegSize(map.data, map.size); !stated.isEmpty())
-                    m_size = stated;
+                stated = FrameDecoder::jpegSize(map.data, map.size);
                 gst_buffer_unmap(buffer, &map);
             }
         }
+        if (!stated.isEmpty() && !PictureLimits::allowed(stated)) {
+            if (!m_refusing)
+                m_refusal = CameraFault{CameraFault::Kind::TooLarge, PictureLimits::sizeText(stated)};
+            m_refusing = true;
+            return false;
+        }
+        if (m_sizeInPictures && !stated.isEmpty())
+            m_size = stated;
+        if (m_buffers > 0) {
+            const Clock::duration gap = now - m_lastBuffer;
+            m_measuredInterval =
+                m_measuredInterval == Clock::duration{} ? gap : (m_measuredInterval * 7 + gap) / 8;
+        } else {
+            listener = m_listener;
+        }
+        ++m_buffers;
+        m_lastBuffer = now;
         if (buffer && m_sourceCaps) {
             m_newestSource.sample.reset(gst_sample_new(buffer, m_sourceCaps.get(), nullptr, nullptr));
             m_newestSource.arrived = now;
@@ -84,6 +96,12 @@ bool FrameHandoff::admit(GstPad* pad, GstBuffer* buffer)
     if (listener)
         listener(Event::FirstBuffer);
     return m_decodeAll || m_stillsWanted > 0 || m_blockingWaiters > 0;
+}
+
+std::optional<CameraFault> FrameHandoff::takeRefusal()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_refusal, std::nullopt);
 }
 
 void FrameHandoff::deliver(GstPtr<GstSample> sample)

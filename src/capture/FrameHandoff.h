@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CameraFault.h"
 #include "capture/GstPtr.h"
 
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 // The frames of one running pipeline, handed from its streaming threads to whoever wants them.
 // Every source buffer is counted as it passes the gate in front of the decoder; only buffers that
@@ -36,8 +38,11 @@ public:
     void acknowledge() { m_decodedPending = false; }
 
     // Streaming threads. A buffer from the source passes the gate (it is kept, undecoded, as the
-    // newest source frame); true when it is to be decoded.
+    // newest source frame); true when it is to be decoded. A frame larger than PictureLimits allow
+    // (by its caps or, for JPEG, by its header) is refused and never counted: takeRefusal then
+    // gives the reason, once.
     bool admit(GstPad* pad, GstBuffer* buffer);
+    std::optional<CameraFault> takeRefusal();
     void deliver(GstPtr<GstSample> sample);
     // The pipeline failed or ended: waiters wake with this reason.
     void fail(const QString& reason);
@@ -75,8 +80,11 @@ private:
     Clock::duration m_statedInterval{};
     Clock::duration m_measuredInterval{};
     QSize m_size;
+    bool m_jpeg = false;
     bool m_sizeInPictures = false; // the caps state no size; the pictures' headers do
     QString m_failure;
+    std::optional<CameraFault> m_refusal;
+    bool m_refusing = false;
     std::atomic<bool> m_decodeAll{false};
     std::atomic<int> m_stillsWanted{0};
     std::atomic<int> m_blockingWaiters{0};

@@ -1,5 +1,6 @@
 #include "capture/GstCaptureComponent.h"
 
+#include "capture/CameraFault.h"
 #include "capture/CaptureError.h"
 #include "capture/CapturePipeline.h"
 #include "capture/DriverList.h"
@@ -40,6 +41,56 @@ QString capitalised(QString text)
     if (!text.isEmpty())
         text[0] = text[0].toUpper();
     return text;
+}
+
+// The network's failures that GStreamer's own elements (RTSP) report, as what they mean to a person,
+// without addresses.
+std::optional<CameraFault> networkFault(GstMessage* message, NetworkCamera::Kind kind)
+{
+    using Kind = CameraFault::Kind;
+    GError* raw = nullptr;
+    gst_message_parse_error(message, &raw, nullptr);
+    const GstPtr<GError> error(raw);
+    if (!error)
+        return std::nullopt;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+            return CameraFault{Kind::LoginRefused};
+        case GST_RESOURCE_ERROR_NOT_FOUND:
+            // The only status an RTSP source reports as itself.
+            if (kind == NetworkCamera::Kind::Rtsp)
+                return CameraFault{Kind::HttpStatus, CameraFault::statusText("RTSP", 404)};
+            return CameraFault{Kind::Unreachable};
+        case GST_RESOURCE_ERROR_OPEN_READ:
+        case GST_RESOURCE_ERROR_OPEN_WRITE:
+        case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+        case GST_RESOURCE_ERROR_READ:
+        case GST_RESOURCE_ERROR_WRITE:
+        case GST_RESOURCE_ERROR_SEEK:
+        case GST_RESOURCE_ERROR_CLOSE:
+            return CameraFault{Kind::Unreachable};
+        default:
+            return std::nullopt;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_FAILED:
+            return CameraFault{Kind::Unreachable};
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+            return CameraFault{Kind::NoDecoder};
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+        case GST_STREAM_ERROR_WRONG_TYPE:
+            return CameraFault{Kind::Undecodable};
+        default:
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
 }
 
 const QString kNoDriver = QStringLiteral("no video capture driver is connected");
@@ -369,7 +420,8 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
         if (ended)
             m_movie->streamEnded();
         else
-            m_movie->failed(errorText(message), comesFromMovieSound(message));
+            m_movie->failed(CameraFault::fromMessage(message) ? failureReason(message) : errorText(message),
+                            comesFromMovieSound(message));
         return;
     }
     const QString reason =
@@ -383,18 +435,13 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
 
 QString GstCaptureComponent::failureReason(GstMessage* message) const
 {
-    GError* raw = nullptr;
-    gst_message_parse_error(message, &raw, nullptr);
-    GstPtr<GError> error(raw);
-    if (isNetworkCamera() && error) {
-        // The network's failures read as what they mean to a person, without addresses.
-        if (g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED))
-            return QStringLiteral("the camera \"%1\" refused the user name or password").arg(cameraName());
-        if (g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ) ||
-            g_error_matches(error.get(), GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_OPEN_READ_WRITE) ||
-            g_error_matches(error.get(), GST_STREAM_ERROR, GST_STREAM_ERROR_FAILED))
-            return QStringLiteral("the camera \"%1\" cannot be reached").arg(cameraName());
-    }
+    const std::optional<NetworkCamera> network = networkCamera(m_driver);
+    const bool withLogin = !network || !network->user.isEmpty() || !network->password.isEmpty();
+    std::optional<CameraFault> fault = CameraFault::fromMessage(message);
+    if (!fault && network)
+        fault = networkFault(message, network->kind);
+    if (fault)
+        return fault->sentence(cameraName(), withLogin);
     return QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), errorText(message));
 }
 

@@ -1,7 +1,9 @@
 #include "capture/NetworkSource.h"
 
+#include "capture/CameraFault.h"
 #include "capture/GstPtr.h"
-#include "capture/SnapshotSource.h"
+#include "capture/HttpCameraSource.h"
+#include "capture/PictureLimits.h"
 
 namespace {
 // Only the video of an RTSP stream is set up; its sound is never sent.
@@ -11,6 +13,27 @@ gboolean onlyVideo(GstElement*, guint, GstCaps* caps, gpointer)
         return FALSE;
     const gchar* media = gst_structure_get_string(gst_caps_get_structure(caps, 0), "media");
     return media && g_str_equal(media, "video");
+}
+
+// Every stream decodebin meets is looked at before a decoder is chosen for it: a size beyond the
+// limits (an RTSP camera states it in its session description or its video headers) is refused
+// before a decoder allocates a frame of it.
+gboolean withinLimits(GstElement* decodebin, GstPad*, GstCaps* caps, gpointer)
+{
+    for (guint i = 0; caps && i < gst_caps_get_size(caps); ++i) {
+        int width = 0;
+        int height = 0;
+        const GstStructure* structure = gst_caps_get_structure(caps, i);
+        if (!gst_structure_get_int(structure, "width", &width) ||
+            !gst_structure_get_int(structure, "height", &height))
+            continue;
+        if (!PictureLimits::allowed(QSize(width, height))) {
+            CameraFault{CameraFault::Kind::TooLarge, PictureLimits::sizeText(QSize(width, height))}.post(
+                decodebin);
+            return FALSE;
+        }
+    }
+    return TRUE;
 }
 
 // The elements of a description made into one bin with the source's name, whose output is the
@@ -38,7 +61,8 @@ GstElement* parseBin(const char* description, QString* error)
 GstElement* rtspSource(const NetworkCamera& camera, QString* error)
 {
     // decodebin picks the depayloader and the decoder the stream needs (MJPEG, H.264, ...).
-    GstElement* bin = parseBin("rtspsrc name=net ! decodebin ! capsfilter name=out caps=video/x-raw", error);
+    GstElement* bin =
+        parseBin("rtspsrc name=net ! decodebin name=decode ! capsfilter name=out caps=video/x-raw", error);
     if (!bin)
         return nullptr;
     GstPtr<GstElement> net(gst_bin_get_by_name(GST_BIN(bin), "net"));
@@ -49,26 +73,11 @@ GstElement* rtspSource(const NetworkCamera& camera, QString* error)
         g_object_set(net.get(), "user-id", camera.user.toUtf8().constData(), "user-pw",
                      camera.password.toUtf8().constData(), nullptr);
     g_signal_connect(net.get(), "select-stream", G_CALLBACK(&onlyVideo), nullptr);
+    GstPtr<GstElement> decode(gst_bin_get_by_name(GST_BIN(bin), "decode"));
+    g_signal_connect(decode.get(), "autoplug-continue", G_CALLBACK(&withinLimits), nullptr);
     return bin;
 }
 
-GstElement* mjpegSource(const NetworkCamera& camera, QString* error)
-{
-    GstElement* bin = parseBin("souphttpsrc name=net ! multipartdemux single-stream=true ! "
-                               "capsfilter name=out caps=image/jpeg",
-                               error);
-    if (!bin)
-        return nullptr;
-    GstPtr<GstElement> net(gst_bin_get_by_name(GST_BIN(bin), "net"));
-    const QByteArray address = camera.address.toUtf8();
-    // Live and stamped on arrival: a stream that sends no times of its own still records.
-    g_object_set(net.get(), "location", address.constData(), "is-live", TRUE, "do-timestamp", TRUE, "timeout",
-                 guint(NetworkSource::kTimeoutSeconds), "retries", 0, nullptr);
-    if (!camera.user.isEmpty() || !camera.password.isEmpty())
-        g_object_set(net.get(), "user-id", camera.user.toUtf8().constData(), "user-pw",
-                     camera.password.toUtf8().constData(), nullptr);
-    return bin;
-}
 } // namespace
 
 GstElement* NetworkSource::create(const NetworkCamera& camera, QString* error)
@@ -82,10 +91,11 @@ GstElement* NetworkSource::create(const NetworkCamera& camera, QString* error)
     case NetworkCamera::Kind::Rtsp:
         return rtspSource(checked, error);
     case NetworkCamera::Kind::MjpegStream:
-        return mjpegSource(checked, error);
+        return HttpCameraSource::create("source", HttpCameraSource::Mode::Stream, checked.address,
+                                        checked.user, checked.password);
     case NetworkCamera::Kind::Snapshot:
-        return SnapshotSource::create("source", checked.address, checked.user, checked.password,
-                                      NetworkCamera::kSnapshotIntervalMs);
+        return HttpCameraSource::create("source", HttpCameraSource::Mode::Snapshot, checked.address,
+                                        checked.user, checked.password, NetworkCamera::kSnapshotIntervalMs);
     }
     return nullptr;
 }

@@ -142,8 +142,8 @@ TEST_F(NetworkCameraTest, AnMjpegStreamRecordsAMovieWithoutSound)
     EXPECT_TRUE(waitForPicture(*capture));
 }
 
-// The camera demands a user and password: the right ones give pictures; wrong ones are refused
-// with a clear reason that never shows the password, and the previous driver comes back.
+// The camera demands a user and password: the right ones give pictures; none or wrong ones are
+// refused with a clear reason that never shows the password, and the previous driver comes back.
 TEST_F(NetworkCameraTest, CredentialsAreSentAndARefusalSaysSo)
 {
     Server::Options options;
@@ -151,6 +151,16 @@ TEST_F(NetworkCameraTest, CredentialsAreSentAndARefusalSaysSo)
     options.password = QStringLiteral("s3cret-word");
     for (const Case& kind : kEveryKind) {
         SCOPED_TRACE(kind.label);
+        // None given: the camera asks for them.
+        {
+            QSignalSpy failed(capture.get(), &CaptureComponent::driverFailed);
+            const int none = serve(kind.kind, QStringLiteral("Locked"), options);
+            capture->setDriverIndex(none);
+            ASSERT_TRUE(failed.wait(8000));
+            EXPECT_EQ(failed[0][1].toString(), "the camera \"Locked\" asks for a user name and password");
+            ASSERT_TRUE(waitForPicture(*capture));
+            capture->removeNetworkCamera(none);
+        }
         user = QStringLiteral("cam");
         password = QStringLiteral("wrong-word");
         QStringList texts;
@@ -186,6 +196,8 @@ TEST_F(NetworkCameraTest, CredentialsAreSentAndARefusalSaysSo)
         ASSERT_TRUE(waitForPicture(*capture));
         capture->removeNetworkCamera(right);
         server.stop();
+        user.clear();
+        password.clear();
     }
 }
 

@@ -48,7 +48,8 @@ bool NetworkCameraServer::start(const Options& options)
             return false;
         }
         arguments << QStringLiteral("--frames") << m_folder.path() << QStringLiteral("--fps")
-                  << QString::number(options.fps) << QStringLiteral("--request-log")
+                  << QString::number(options.fps) << QStringLiteral("--flap-frames")
+                  << QString::number(options.flapFrames) << QStringLiteral("--request-log")
                   << m_folder.filePath(QStringLiteral("requests.log"));
         break;
     case Kind::Mute:

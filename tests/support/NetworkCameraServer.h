@@ -8,7 +8,8 @@
 
 // A network camera on the loopback interface for tests, in a child process:
 // - Http: an MJPEG stream at "/video.mjpg" and a snapshot address "/snapshot.jpg" serving pictures
-//   of one colour with a moving white square (net_camera_server.py);
+//   of one colour with a moving white square, and cameras that fail in the ways the script lists
+//   (net_camera_server.py; httpAddress gives their addresses);
 // - Rtsp: "rtsp://127.0.0.1:<port>/camera", a white ball moving over the colour, as RTP/JPEG
 //   from gst-rtsp-server (rtsp_camera_server.py);
 // - Mute: accepts connections and never answers.
@@ -23,7 +24,8 @@ public:
         Kind kind = Kind::Http;
         QColor colour = Qt::red;
         QSize size = {320, 240};
-        int fps = 10; // of the MJPEG stream
+        int fps = 10;       // of the MJPEG stream
+        int flapFrames = 2; // the pictures a stream of "/flap.mjpg" sends before it ends
         QString user;
         QString password;
     };
@@ -46,6 +48,8 @@ public:
         return address(QStringLiteral("http"), QStringLiteral("/snapshot.jpg"));
     }
     QString rtspAddress() const { return address(QStringLiteral("rtsp"), QStringLiteral("/camera")); }
+    // Another address of the HTTP camera, such as "/flap.mjpg" or "/status/500.jpg".
+    QString httpAddress(const QString& path) const { return address(QStringLiteral("http"), path); }
     // The Authorization headers the HTTP camera received, one per request ("-" without one).
     QStringList requests() const;
 
