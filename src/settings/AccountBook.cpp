@@ -137,6 +137,9 @@ void AccountBook::loadCurrentRecord()
     if (name.isEmpty())
         return;
     const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
+    // Every account shows and uses its own values: one without an interval has none, rather than
+    // the one loaded before it (which made it upload on another account's timer).
+    m_loaded = Account();
     AccountFields::load(m_loaded, [&values](const QString& valueName) { return lookup(values, valueName); });
     // A password typed while "Remember my password" is off is used until the program ends.
     if (m_loaded.password.isEmpty()) {
@@ -404,9 +407,19 @@ bool AccountBook::hasCurrentAccount() const
 
 void AccountBook::saveField(const Field& field)
 {
-    if (hasCurrentAccount())
-        m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), field.name,
-                           AccountFields::text(field, m_loaded));
+    if (!hasCurrentAccount())
+        return;
+    const QString text = AccountFields::text(field, m_loaded);
+    m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), field.name, text);
+    // The list's columns follow the edit at once.
+    Row& row = m_rows[static_cast<std::size_t>(m_current)];
+    if (field.name == hostName() && row.host != text) {
+        row.host = text;
+        emit rowsChanged();
+    } else if (field.name == everyName() && row.every != text) {
+        row.every = text;
+        emit rowsChanged();
+    }
 }
 
 void AccountBook::keepForSession(const QString& password)
@@ -451,6 +464,20 @@ void AccountBook::finishFolderEdit()
 
 void AccountBook::setIntervalItem(int position)
 {
+    if (position == -1) {
+        // Back to no interval at all, as an account that never had one.
+        m_loaded.intervalItem = -1;
+        m_loaded.seconds.clear();
+        if (hasCurrentAccount()) {
+            for (const auto* field :
+                 {&AccountFields::of(&Account::intervalItem), &AccountFields::of(&Account::seconds)})
+                m_store.DeleteValue(HKEY_LOCAL_MACHINE, accountKey(currentName()), field->name);
+            m_rows[static_cast<std::size_t>(m_current)].every.clear();
+            emit rowsChanged();
+        }
+        emit loadedChanged();
+        return;
+    }
     if (!IntervalTable::isValidPosition(position))
         return;
     // Presets and "Never" put their seconds into the field; "Custom" keeps what is typed there.

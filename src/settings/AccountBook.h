@@ -86,7 +86,7 @@ public:
     // the folder field lost the focus: a non-empty folder always ends with "/";
     void finishFolderEdit();
     // choosing an interval item: presets set the seconds, "Never" empties them, "Custom" keeps
-    // them; stores "Upload image every:" and "Custom";
+    // them; stores "Upload image every:" and "Custom"; -1 goes back to no interval (both removed);
     void setIntervalItem(int position);
     // the seconds field's text as typed: stores the seconds it means (IntervalTable::secondsText,
     // returned) and switches to "Custom" for a number that is no preset unless "Never" is chosen;

@@ -375,21 +375,26 @@ TEST_F(AccountBookTest, EveryAccountValueLoadsIsStoredByItsEditAndTravelsWithRen
     EXPECT_EQ(store.Values(HKEY_LOCAL_MACHINE, key("Empty")).size(), AccountFields::all().size());
 }
 
-TEST_F(AccountBookTest, AccountWithoutAKnownIntervalItemKeepsThePreviousOne)
+// An account without a known interval item has no interval: it does not take the one loaded
+// before it (it would upload on another account's timer while the window showed that timer).
+TEST_F(AccountBookTest, AccountWithoutAKnownIntervalItemHasNoIntervalOfItsOwn)
 {
     makeAccounts({"Preset", "New", "Odd"});
     put(key("Preset"), {"Upload image every:=10 minutes", "Between=1"});
     put(key("New"), {"Between=0"});
-    put(key("Odd"), {"Upload image every:=Fortnight"});
+    put(key("Odd"), {"Upload image every:=Fortnight", "Custom=45"});
     book.loadList();
     for (int row : {1, 2}) {
         book.selectRow(0);
         book.selectRow(row);
         EXPECT_EQ(QStringLiteral("%1:%2").arg(book.loaded().intervalItem).arg(book.loaded().seconds),
-                  QString("11:600"))
+                  QString("-1:"))
             << row;
         EXPECT_EQ(book.loaded().host, "host-" + book.rowName(row));
-        EXPECT_TRUE(book.loaded().between) << row; // kept with the item, even over a stored "0"
+        EXPECT_FALSE(book.loaded().between) << row;
+        book.loadRowOnly(0);
+        book.loadRowOnly(row);
+        EXPECT_EQ(book.loaded().seconds, "") << "the scheduler reads the same";
     }
 }
 
