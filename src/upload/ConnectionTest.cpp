@@ -20,6 +20,39 @@ QString withReply(const QString& line, const FtpClient& client)
         lines << client.failureText();
     return lines.join(QLatin1Char('\n'));
 }
+// With "Safe replace" every upload ends in a rename onto the old file: the test does the same with
+// its file, so a server that refuses it is found now rather than at every upload. False when the
+// uploads would fail; lines says what was found.
+bool checkRename(FtpClient& client, const QString& local, const QString& remote, QStringList& lines)
+{
+    const QString temporary = FtpJob::temporaryPath(remote);
+    if (!client.put(local, temporary)) {
+        lines << withReply(QStringLiteral("Couldn't write a second test file for \"Safe replace\"."), client);
+        return false;
+    }
+    if (client.rename(temporary, remote)) {
+        lines << QStringLiteral("Replaced it by a rename, as \"Safe replace\" does.");
+        return true;
+    }
+    const QString refusal = withReply(QStringLiteral("Couldn't rename a file in the folder: uploads with "
+                                                     "\"Safe replace\" will fail; clear it for this server."),
+                                      client);
+    // Some servers rename only onto a name that is free; the uploads then move the old file aside.
+    const QString aside = FtpJob::asidePath(remote);
+    if (client.rename(remote, aside)) {
+        if (client.rename(temporary, remote)) {
+            client.remove(aside);
+            lines << QStringLiteral(
+                "The server does not rename onto an existing file: \"Safe replace\" moves "
+                "the old picture aside first, so a web page may find none for a moment.");
+            return true;
+        }
+        client.rename(aside, remote);
+    }
+    client.remove(temporary);
+    lines << refusal;
+    return false;
+}
 } // namespace
 
 FtpClient::Settings ConnectionTest::settingsFor(const Account& account, const QString& addHostKey,
@@ -63,13 +96,16 @@ ConnectionTest::Report ConnectionTest::run(FtpClient& client, const Account& acc
         lines << withReply(QStringLiteral("Couldn't write a file into the folder \"") + account.folder +
                                QStringLiteral("\"."),
                            client);
-    } else if (!client.remove(remote)) {
-        lines << QStringLiteral("Wrote a test file into the folder.");
-        lines << withReply(QStringLiteral("Couldn't remove the test file ") + remote + QLatin1Char('.'),
-                           client);
     } else {
-        lines << QStringLiteral("Wrote and removed a test file in the folder.");
-        passed = true;
+        const bool renames = !account.safeReplace || checkRename(client, local, remote, lines);
+        if (!client.remove(remote)) {
+            lines.insert(1, QStringLiteral("Wrote a test file into the folder."));
+            lines << withReply(QStringLiteral("Couldn't remove the test file ") + remote + QLatin1Char('.'),
+                               client);
+        } else {
+            lines.insert(1, QStringLiteral("Wrote and removed a test file in the folder."));
+            passed = renames;
+        }
     }
     client.close();
     report.passed = passed;

@@ -382,9 +382,20 @@ void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& 
     }
     if (safeReplace) {
         result.renaming = true;
-        if (!client.rename(target, remote) && !replaceByRemoving(client, target, remote, result)) {
-            result.renameFailed = true;
-            return fail();
+        if (!client.rename(target, remote)) {
+            CallResult refused;
+            refused.takeError(client);
+            if (!replaceByRemoving(client, target, remote, result)) {
+                result.renameFailed = true;
+                fail();
+                // The refusal of the rename says why; the answers of the steps after it would hide it.
+                if (!result.cancelled()) {
+                    result.error = refused.error;
+                    result.reply = refused.reply;
+                    result.reason = refused.reason;
+                }
+                return;
+            }
         }
     }
     result.ok = true;
@@ -400,19 +411,11 @@ bool FtpStage::replaceByRemoving(FtpClient& client, const QString& target, const
     if (client.settings().protocol == FtpClient::Protocol::Sftp ||
         client.lastError() != FtpClient::Error::ServerReply)
         return false;
-    const QString refusal = client.lastReply();
     const QString aside = FtpJob::asidePath(remote);
-    if (!client.rename(remote, aside)) {
-        // The refusal of the rename says why; this answer would hide it.
-        if (client.lastError() == FtpClient::Error::ServerReply)
-            result.reply = refusal;
+    if (!client.rename(remote, aside))
         return false;
-    }
     if (!client.rename(target, remote)) {
-        const FtpClient::Error error = client.lastError();
-        const QString reply = client.lastReply();
         client.rename(aside, remote);
-        result.reply = error == FtpClient::Error::ServerReply ? reply : refusal;
         return false;
     }
     client.remove(aside);

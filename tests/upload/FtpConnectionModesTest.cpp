@@ -83,6 +83,22 @@ TEST_F(FtpConnectionModesTest, SafeReplaceSwapsInTheNewPictureOrKeepsTheOldOne)
     }
 }
 
+// A server that refuses every rename: the first upload (no old file to step aside) gives the
+// refusal's reason, not the answer to moving a file that is not there.
+TEST_F(FtpConnectionModesTest, ARefusedRenameIsReportedWithItsOwnReasonWhenThereIsNoOldFile)
+{
+    startServer({.refuseRename = true});
+    FtpJob j = job();
+    j.safeReplace = true;
+    j.textFile = false;
+    EXPECT_FALSE(runStage(stage, j).pictureUploaded);
+    EXPECT_EQ(lastEntry(log), connectedEntry(j.host,
+                                             {"Renaming...", "Couldn't rename", "Couldn't upload",
+                                              "Server: 550 Renaming is not allowed here."},
+                                             {}));
+    EXPECT_EQ(wwwFiles(), QStringList{}) << "no temporary file left";
+}
+
 TEST_F(FtpConnectionModesTest, ASafeReplaceOnAServerThatDoesNotRenameOntoAFileSaysSoOnce)
 {
     startServer({.refuseRenameOver = true});
