@@ -30,7 +30,7 @@ MovieFrameRateWindow::MovieFrameRateWindow(Regedit& store, Help& help, QWidget* 
     label->setObjectName(QStringLiteral("lblFrameRate"));
     m_text = new QLineEdit(QString::number(kDefaultRate), frame);
     m_text->setObjectName(QStringLiteral("txtFrameRate"));
-    m_text->setMaximumWidth(60);
+    m_text->setFixedWidth(60);
     m_slider = new QSlider(Qt::Horizontal, frame);
     m_slider->setObjectName(QStringLiteral("sldFrameRate"));
     m_slider->setRange(1, 100);

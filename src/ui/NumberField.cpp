@@ -5,6 +5,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 
 NumberField::NumberField(QLineEdit& edit, const TypedNumber::Range& range, std::function<QString()> kept,
                          std::function<void(const QString&)> keep, QObject* parent)
@@ -29,19 +30,21 @@ void NumberField::edited(const QString& text)
 {
     // Each keystroke is kept as it comes ("3" of "3e2" too), so that what is typed takes effect at
     // once; text that turns out no number goes back to what the box held before the typing began.
+    // Whatever the keeping sets off, the text stays as typed while this runs.
+    const QScopedValueRollback typing(m_typing, true);
     if (!m_editing) {
         m_editing = true;
         m_before = m_kept();
+        emit typingStarted();
     }
     const TypedNumber::Result result = TypedNumber::read(text, m_range, m_before);
     m_note->setText(result.note);
     m_note->setVisible(!result.note.isEmpty());
     const QString keep = result.text.value_or(m_before);
-    if (keep == m_kept())
-        return;
-    m_typing = true;
-    m_keep(keep);
-    m_typing = false;
+    if (keep != m_kept())
+        m_keep(keep);
+    if (!result.text)
+        emit reverted();
 }
 
 void NumberField::finish()

@@ -32,6 +32,12 @@ public:
     // The program put a new value into the box (a slider, arrows, another account): no note.
     void clearNote();
 
+signals:
+    // The person began typing in the box (after it was last left).
+    void typingStarted();
+    // What was typed is no number: the box keeps what it held when the typing began.
+    void reverted();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -37,8 +37,11 @@ QSize SpinTextBox::sizeHint() const
 {
     ensurePolished();
     const QFontMetrics metrics = fontMetrics();
-    const int text = std::max(metrics.horizontalAdvance(QString::number(m_minimum) + QLatin1Char(' ')),
-                              metrics.horizontalAdvance(QString::number(m_maximum) + QLatin1Char(' ')));
+    // Room for what a person may type before leaving the box (a fraction, a mistake), not only the
+    // widest number of the range.
+    const int text = std::max({metrics.horizontalAdvance(QString::number(m_minimum) + QLatin1Char(' ')),
+                               metrics.horizontalAdvance(QString::number(m_maximum) + QLatin1Char(' ')),
+                               metrics.horizontalAdvance(QStringLiteral("00000"))});
     QStyleOptionSpinBox option;
     initStyleOption(&option);
     const QSize content(text + 2, lineEdit()->sizeHint().height());

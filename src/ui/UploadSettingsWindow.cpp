@@ -29,7 +29,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -222,16 +221,17 @@ QWidget* UploadSettingsWindow::buildDestination()
     grid->addWidget(label(QStringLiteral("Label5"), QStringLiteral("Destination filename:")), 1, 0);
     grid->addWidget(m_fileName, 1, 1);
     grid->addWidget(extension, 1, 2);
-    grid->addWidget(m_locally, 2, 0, 1, 3);
-    grid->addWidget(m_localFolder, 3, 0, 1, 2);
-    grid->addWidget(m_browse, 3, 2);
-    grid->addWidget(m_onlyLocally, 4, 0, 1, 3);
-    grid->addWidget(m_safeReplace, 5, 0, 1, 3);
+    // Why a typed name is not used, right under it.
     m_fileNameProblem = label(QStringLiteral("lblFileNameProblem"), QString());
     m_fileNameProblem->setWordWrap(true);
     m_fileNameProblem->setStyleSheet(QStringLiteral("color: #b00000"));
     m_fileNameProblem->hide();
-    grid->addWidget(m_fileNameProblem, 6, 0, 1, 3);
+    grid->addWidget(m_fileNameProblem, 2, 1, 1, 2);
+    grid->addWidget(m_locally, 3, 0, 1, 3);
+    grid->addWidget(m_localFolder, 4, 0, 1, 2);
+    grid->addWidget(m_browse, 4, 2);
+    grid->addWidget(m_onlyLocally, 5, 0, 1, 3);
+    grid->addWidget(m_safeReplace, 6, 0, 1, 3);
     grid->setRowStretch(7, 1);
     return page;
 }
@@ -246,6 +246,14 @@ QWidget* UploadSettingsWindow::buildInterval()
     m_secondsField = new NumberField(
         *m_seconds, {0, IntervalTable::kMaxSeconds, true}, [this] { return m_book.loaded().seconds; },
         [this](const QString& text) { m_book.setSecondsText(text); }, this);
+    // A number typed on the way ("3" of "3e2") may have switched the interval to "Custom": text that
+    // turns out no number brings back the interval chosen before, not only its seconds.
+    connect(m_secondsField, &NumberField::typingStarted, this,
+            [this] { m_intervalBeforeTyping = m_book.loaded().intervalItem; });
+    connect(m_secondsField, &NumberField::reverted, this, [this] {
+        if (m_book.loaded().intervalItem != m_intervalBeforeTyping)
+            m_book.setIntervalItem(m_intervalBeforeTyping);
+    });
     m_between = named(new QCheckBox(QStringLiteral("Only Between:")), QStringLiteral("chkBetween"));
     m_dateFrom = named(new QDateEdit, QStringLiteral("DTPicker1"));
     m_dateTo = named(new QDateEdit, QStringLiteral("DTPicker2"));
@@ -263,16 +271,14 @@ QWidget* UploadSettingsWindow::buildInterval()
                           QStringLiteral("chkOnlyChanged"));
     m_onlyChanged->setToolTip(QStringLiteral("Timed uploads skip a picture that looks like the one last "
                                              "uploaded; Upload Now always uploads"));
-    m_changeThreshold = named(new QSpinBox, QStringLiteral("txtChangeThreshold"));
-    m_changeThreshold->setRange(0, 100);
-    m_changeThreshold->setSuffix(QStringLiteral(" %"));
+    m_changeThreshold = named(new QLineEdit, QStringLiteral("txtChangeThreshold"));
+    m_changeThresholdField = numberField(m_changeThreshold, {0, 100, false}, &Account::changeThreshold);
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(label(QStringLiteral("Label1"), QStringLiteral("Upload image every:")), 0, 0);
     grid->addWidget(m_interval, 0, 1, 1, 2);
     grid->addWidget(m_seconds, 1, 1);
     grid->addWidget(label(QStringLiteral("lblmSec"), QStringLiteral("Seconds")), 1, 2);
-    grid->addWidget(m_secondsField->note(), 1, 3);
     grid->addWidget(m_between, 2, 0);
     grid->addWidget(m_dateFrom, 2, 1);
     grid->addWidget(label(QStringLiteral("lblAnd"), QStringLiteral("and")), 2, 2);
@@ -282,8 +288,12 @@ QWidget* UploadSettingsWindow::buildInterval()
     grid->addWidget(label(QStringLiteral("lblTimeAnd"), QStringLiteral("and")), 3, 2);
     grid->addWidget(m_timeTo, 3, 3);
     grid->addWidget(m_onlyChanged, 4, 0, 1, 2);
-    grid->addWidget(m_changeThreshold, 4, 2, 1, 2);
-    grid->setRowStretch(5, 1);
+    grid->addWidget(m_changeThreshold, 4, 2);
+    grid->addWidget(label(QStringLiteral("lblChangePercent"), QStringLiteral("%")), 4, 3);
+    // The notes of the number boxes under everything else, so that one appearing moves nothing.
+    grid->addWidget(m_secondsField->note(), 5, 0, 1, 4);
+    grid->addWidget(m_changeThresholdField->note(), 6, 0, 1, 4);
+    grid->setRowStretch(7, 1);
     return page;
 }
 
@@ -331,14 +341,10 @@ QWidget* UploadSettingsWindow::buildArchive()
     m_archiveProblem->setWordWrap(true);
     m_archiveProblem->setStyleSheet(QStringLiteral("color: #b00000"));
     m_archiveProblem->hide();
-    m_archiveKeep = named(new QSpinBox, QStringLiteral("txtArchiveKeep"));
-    m_archiveKeep->setRange(0, 1'000'000);
-    m_archiveKeep->setSpecialValueText(QStringLiteral("all"));
-    m_archiveKeep->setSuffix(QStringLiteral(" copies"));
-    m_archiveDays = named(new QSpinBox, QStringLiteral("txtArchiveDays"));
-    m_archiveDays->setRange(0, 1'000'000);
-    m_archiveDays->setSpecialValueText(QStringLiteral("never"));
-    m_archiveDays->setSuffix(QStringLiteral(" days"));
+    m_archiveKeep = named(new QLineEdit, QStringLiteral("txtArchiveKeep"));
+    m_archiveKeepField = numberField(m_archiveKeep, {0, kMaxArchiveCount, false}, &Account::archiveKeep);
+    m_archiveDays = named(new QLineEdit, QStringLiteral("txtArchiveDays"));
+    m_archiveDaysField = numberField(m_archiveDays, {0, kMaxArchiveCount, false}, &Account::archiveDays);
 
     auto* grid = new QGridLayout(page);
     grid->addWidget(m_archiveServer, 0, 0, 1, 2);
@@ -348,12 +354,45 @@ QWidget* UploadSettingsWindow::buildArchive()
     grid->addWidget(m_archiveProblem, 3, 1);
     grid->addWidget(label(QStringLiteral("lblArchiveKeep"), QStringLiteral("Keep locally the newest:")), 4,
                     0);
-    grid->addWidget(m_archiveKeep, 4, 1);
+    const auto withUnit = [](QLineEdit* box, QLabel* unit) {
+        auto* line = new QHBoxLayout;
+        line->addWidget(box);
+        line->addWidget(unit);
+        line->addStretch();
+        return line;
+    };
+    grid->addLayout(withUnit(m_archiveKeep, label(QStringLiteral("lblArchiveKeepUnit"),
+                                                  QStringLiteral("copies (0 keeps all)"))),
+                    4, 1);
     grid->addWidget(
         label(QStringLiteral("lblArchiveDays"), QStringLiteral("Remove server copies older than:")), 5, 0);
-    grid->addWidget(m_archiveDays, 5, 1);
-    grid->setRowStretch(6, 1);
+    grid->addLayout(withUnit(m_archiveDays, label(QStringLiteral("lblArchiveDaysUnit"),
+                                                  QStringLiteral("days (0 keeps all)"))),
+                    5, 1);
+    grid->addWidget(m_archiveKeepField->note(), 6, 0, 1, 2);
+    grid->addWidget(m_archiveDaysField->note(), 7, 0, 1, 2);
+    grid->setRowStretch(8, 1);
     return page;
+}
+
+NumberField* UploadSettingsWindow::numberField(QLineEdit* edit, const TypedNumber::Range& range,
+                                               int Account::*field)
+{
+    edit->setMaximumWidth(90);
+    return new NumberField(
+        *edit, range, [this, field] { return QString::number(m_book.loaded().*field); },
+        [this, field](const QString& text) { m_book.set(field, text.toInt()); }, this);
+}
+
+void UploadSettingsWindow::showNumber(NumberField* field, QLineEdit* edit, int value)
+{
+    // What another account holds, or what the program put there: no note about earlier typing.
+    if (field->isTyping())
+        return;
+    if (edit->text() != QString::number(value)) {
+        edit->setText(QString::number(value));
+        field->clearNote();
+    }
 }
 
 template <typename Sender, typename Signal, typename Handler>
@@ -433,16 +472,10 @@ void UploadSettingsWindow::connectControls()
     onEdit(m_timeFrom, &QTimeEdit::timeChanged, [&book](QTime time) { book.set(&Account::timeFrom, time); });
     onEdit(m_timeTo, &QTimeEdit::timeChanged, [&book](QTime time) { book.set(&Account::timeTo, time); });
     onEdit(m_onlyChanged, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::onlyChanged, on); });
-    onEdit(m_changeThreshold, &QSpinBox::valueChanged,
-           [&book](int percent) { book.set(&Account::changeThreshold, percent); });
 
     onEdit(m_archiveServer, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::archiveServer, on); });
     onEdit(m_archiveLocal, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::archiveLocal, on); });
     onEdit(m_archiveName, &QLineEdit::textEdited, [this](const QString& text) { editArchiveName(text); });
-    onEdit(m_archiveKeep, &QSpinBox::valueChanged,
-           [&book](int count) { book.set(&Account::archiveKeep, count); });
-    onEdit(m_archiveDays, &QSpinBox::valueChanged,
-           [&book](int days) { book.set(&Account::archiveDays, days); });
 
     onEdit(m_timestamp, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::timestamp, on); });
     onEdit(m_textTime, &QCheckBox::toggled, [&book](bool on) { book.set(&Account::textTime, on); });
@@ -482,10 +515,6 @@ void UploadSettingsWindow::refreshControls()
 {
     const QScopedValueRollback guard(m_refreshing, true);
     showStoreProblem();
-    // A note about what was typed for another account says nothing about this one.
-    if (m_book.currentRow() != m_shownRow)
-        m_secondsField->clearNote();
-    m_shownRow = m_book.currentRow();
     const Account& a = m_book.loaded();
     showText(m_host, a.host);
     showText(m_user, a.user);
@@ -513,8 +542,10 @@ void UploadSettingsWindow::refreshControls()
     m_interval->setCurrentIndex(a.intervalItem);
     // The rule applies to the text as typed; the field shows its result once it is left, so
     // that "12." followed by "9" is 12.9 and not 129.
-    if (!m_secondsField->isTyping())
+    if (!m_secondsField->isTyping() && m_seconds->text() != a.seconds) {
         showText(m_seconds, a.seconds);
+        m_secondsField->clearNote();
+    }
     m_between->setChecked(a.between);
     m_dateFrom->setDate(a.dateFrom);
     m_dateTo->setDate(a.dateTo);
@@ -522,14 +553,14 @@ void UploadSettingsWindow::refreshControls()
     m_timeFrom->setTime(a.timeFrom);
     m_timeTo->setTime(a.timeTo);
     m_onlyChanged->setChecked(a.onlyChanged);
-    m_changeThreshold->setValue(a.changeThreshold);
+    showNumber(m_changeThresholdField, m_changeThreshold, a.changeThreshold);
 
     m_archiveServer->setChecked(a.archiveServer);
     m_archiveLocal->setChecked(a.archiveLocal);
     showText(m_archiveName, a.archivePattern);
     showArchiveProblem(a.archivePattern);
-    m_archiveKeep->setValue(a.archiveKeep);
-    m_archiveDays->setValue(a.archiveDays);
+    showNumber(m_archiveKeepField, m_archiveKeep, a.archiveKeep);
+    showNumber(m_archiveDaysField, m_archiveDays, a.archiveDays);
 
     m_timestamp->setChecked(a.timestamp);
     m_textTime->setChecked(a.textTime);
@@ -612,8 +643,8 @@ bool UploadSettingsWindow::eventFilter(QObject* watched, QEvent* event)
 
 void UploadSettingsWindow::browseLocalFolder()
 {
-    const std::optional<QString> folder =
-        m_dialogs.chooseFolder(QStringLiteral("Choose where to save picture locally"), this);
+    const std::optional<QString> folder = m_dialogs.chooseFolder(
+        QStringLiteral("Choose where to save picture locally"), m_book.loaded().localFolder, this);
     // A cancelled browser changes nothing.
     if (folder)
         m_book.set(&Account::localFolder, *folder);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/TypedNumber.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -16,7 +18,6 @@ class QLabel;
 class QLineEdit;
 class NumberField;
 class QPushButton;
-class QSpinBox;
 class QTimeEdit;
 class QTabWidget;
 class QTreeWidget;
@@ -35,6 +36,7 @@ class UploadSettingsWindow final : public QDialog
 public:
     static constexpr int kTimestampTab = 3;
     static constexpr int kArchiveTab = 4;
+    static constexpr int kMaxArchiveCount = 1'000'000;
 
     // Where "&Test" looks for and adds SSH host keys; empty for ~/.ssh/known_hosts.
     void setKnownHostsFile(const QString& path) { m_knownHostsFile = path; }
@@ -71,6 +73,9 @@ private:
     void editArchiveName(const QString& pattern);
     void showArchiveProblem(const QString& pattern);
     void connectControls();
+    // A number box of the loaded account's whole-number field, under the one rule of number boxes.
+    NumberField* numberField(QLineEdit* edit, const TypedNumber::Range& range, int Account::*field);
+    void showNumber(NumberField* field, QLineEdit* edit, int value);
 
     void refreshRows();
     void refreshControls();
@@ -97,7 +102,7 @@ private:
     SettingsDialogs& m_dialogs;
     bool m_refreshing = false;
     int m_rowAtPress = -1; // the current row when the mouse was pressed in the list
-    int m_shownRow = -1;   // the row whose values the controls show
+    int m_intervalBeforeTyping = -1;
     QString m_knownHostsFile;
     std::unique_ptr<WorkerThread> m_testWorker; // created for the first "&Test"
     std::shared_ptr<FtpClient> m_testClient;    // the running test's connection
@@ -133,13 +138,16 @@ private:
     QTimeEdit* m_timeFrom;
     QTimeEdit* m_timeTo;
     QCheckBox* m_onlyChanged;
-    QSpinBox* m_changeThreshold;
+    QLineEdit* m_changeThreshold;
+    NumberField* m_changeThresholdField;
     QCheckBox* m_archiveServer;
     QCheckBox* m_archiveLocal;
     QLineEdit* m_archiveName;
     QLabel* m_archiveProblem;
-    QSpinBox* m_archiveKeep;
-    QSpinBox* m_archiveDays;
+    QLineEdit* m_archiveKeep;
+    NumberField* m_archiveKeepField;
+    QLineEdit* m_archiveDays;
+    NumberField* m_archiveDaysField;
     QCheckBox* m_timestamp;
     QCheckBox* m_textTime;
     StampPreview* m_preview;

@@ -58,8 +58,11 @@ OkHelpButtons layOutWithOkHelp(QWidget& window, QWidget* frame)
     layout->addWidget(frame);
     layout->addLayout(buttonRow({buttons.ok, buttons.help}));
     answerEnterWith(window, buttons.ok);
-    const QSize size = window.sizeHint();
-    window.setFixedSize(qMax(size.width(), widthForTitle(window)), size.height());
+    // The window keeps the size of what it holds, and grows with it: a note that appears under a
+    // box makes it taller instead of squeezing the box.
+    const QMargins margins = layout->contentsMargins();
+    frame->setMinimumWidth(widthForTitle(window) - margins.left() - margins.right());
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     return buttons;
 }
 } // namespace WindowParts

@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimeEdit>
@@ -126,6 +125,12 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
         const char* typed; // typed into the emptied seconds field, which is then left
         const char* after; // list|field|stored item|stored seconds
     };
+    // "3" of "3e2" would choose "Custom": text that is no number brings back no interval at all.
+    retype(seconds, "3e2");
+    leaveField(seconds);
+    EXPECT_EQ(combo->currentIndex(), -1);
+    EXPECT_EQ(seconds->text(), "");
+    EXPECT_EQ(mine({"Upload image every:", "Custom"}), "-|-");
     const Step steps[] = {
         {"10 seconds", nullptr, "10 seconds|10|10 seconds|10"},
         {"Never", nullptr, "Never||Never|"},
@@ -159,6 +164,9 @@ TEST_F(UploadSettingsWindowTest, IntervalItemAndSecondsFieldFollowEachOtherAndAr
         }
         if (step.typed && QString(step.typed) == "45") {
             EXPECT_EQ(Typing::note(seconds), "");
+        }
+        if (step.item) {
+            EXPECT_EQ(Typing::note(seconds), "") << "a chosen item leaves no note of earlier typing";
         }
     }
 
@@ -208,10 +216,12 @@ TEST_F(UploadSettingsWindowTest, FolderSlashLocalSavingAndPasswordRules)
     auto* source = child<QLineEdit>("txtLocallySource");
     dialogs.folderNext(dir.path());
     child<QPushButton>("cmdBrowse")->click();
-    EXPECT_EQ(dialogs.asked().last(), "folder|Choose where to save picture locally");
+    EXPECT_EQ(dialogs.asked().last(), "folder|Choose where to save picture locally|");
     EXPECT_EQ(mine("LocallySource"), dir.path());
     EXPECT_EQ(source->text(), dir.path());
     child<QPushButton>("cmdBrowse")->click();
+    EXPECT_EQ(dialogs.asked().last(), "folder|Choose where to save picture locally|" + dir.path())
+        << "it opens where the folder is";
     EXPECT_EQ(mine("LocallySource"), dir.path());
     EXPECT_EQ(source->text(), dir.path());
 
@@ -278,7 +288,10 @@ TEST_F(UploadSettingsWindowTest, EditsGoToTheAccountThatWasCurrentWhenMade)
     host->setText("garden.example");
     EXPECT_EQ(stored("Host Name/Adress:", key("Roof")), "roof.example");
     EXPECT_EQ(stored("Host Name/Adress:", key("Garden")), "garden.example");
-    EXPECT_EQ(rowTexts(), (QStringList{"Roof|roof.example||-", "Garden|host-Garden|1 hour|-"}));
+    // The list's columns follow the edits at once.
+    EXPECT_EQ(rowTexts(), (QStringList{"Roof|roof.example||-", "Garden|garden.example|1 hour|-"}));
+    child<QComboBox>("Combo")->setCurrentIndex(child<QComboBox>("Combo")->findText("5 minutes"));
+    EXPECT_EQ(rowTexts().last(), "Garden|garden.example|5 minutes|-");
 
     // An account made current elsewhere is shown, again without writing.
     const QStringList after = storeDump(store());
@@ -300,7 +313,7 @@ TEST_F(UploadSettingsWindowTest, AddRenameAndRemoveFromTheWindow)
     child<QLineEdit>("Text1")->setText("garden.example");
     prompter.inputNext(QStringLiteral("Backyard"));
     child<QPushButton>("cmdRename")->click();
-    EXPECT_EQ(rowTexts().at(1), "Backyard|||-");
+    EXPECT_EQ(rowTexts().at(1), "Backyard|garden.example||-");
     EXPECT_EQ(stored("Host Name/Adress:", key("Backyard")), "garden.example");
 
     prompter.answerNext(Prompter::Answer::Yes);
@@ -523,9 +536,11 @@ TEST_F(UploadSettingsWindowTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
     testAndWait(1);
     ASSERT_EQ(prompter.shown().size(), 1u);
     EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Information);
-    EXPECT_EQ(prompter.shown().back().text,
-              "Connected to " + server.hostField() +
-                  " and logged in.\nWrote and removed a test file in the folder.");
+    EXPECT_EQ(
+        prompter.shown().back().text,
+        "Connected to " + server.hostField() +
+            " and logged in.\nWrote and removed a test file in the folder.\nReplaced it by a rename, as "
+            "\"Safe replace\" does.");
     EXPECT_TRUE(server.commands().contains("DELE .velmora-test.tmp"));
     EXPECT_TRUE(QDir(server.home()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 
@@ -548,16 +563,15 @@ TEST_F(UploadSettingsWindowTest, TimeWindowAndChangeOptionsShowTheirDefaultsAndS
 {
     auto* from = child<QTimeEdit>("tmFrom");
     auto* to = child<QTimeEdit>("tmTo");
-    auto* threshold = child<QSpinBox>("txtChangeThreshold");
-    EXPECT_EQ(QStringList({from->time().toString("HH:mm"), to->time().toString("HH:mm"),
-                           QString::number(threshold->value())}),
+    auto* threshold = child<QLineEdit>("txtChangeThreshold");
+    EXPECT_EQ(QStringList({from->time().toString("HH:mm"), to->time().toString("HH:mm"), threshold->text()}),
               QStringList({"08:00", "20:00", "5"}));
     EXPECT_EQ(mine({"Only hours", "TimeFrom", "Only when changed", "Change threshold"}), "-|-|-|-");
     child<QCheckBox>("chkBetweenTimes")->setChecked(true);
     from->setTime(QTime(22, 0));
     to->setTime(QTime(6, 30));
     child<QCheckBox>("chkOnlyChanged")->setChecked(true);
-    threshold->setValue(12);
+    retype(threshold, "12");
     EXPECT_EQ(mine({"Only hours", "TimeFrom", "TimeTo", "Only when changed", "Change threshold"}),
               "1|22:00|06:30|1|12");
     // Another account shows its own values; back again shows these.
@@ -568,7 +582,52 @@ TEST_F(UploadSettingsWindowTest, TimeWindowAndChangeOptionsShowTheirDefaultsAndS
     EXPECT_EQ(to->time(), QTime(20, 0));
     clickRow(0);
     EXPECT_EQ(to->time(), QTime(6, 30));
-    EXPECT_EQ(threshold->value(), 12);
+    EXPECT_EQ(threshold->text(), "12");
+}
+
+// The number boxes of an account follow the rule of every number box: typed keys are never
+// dropped, a fraction keeps its whole part (not its digits run together), text that is no number
+// keeps the value, a note says why, and leaving the box shows what is stored.
+TEST_F(UploadSettingsWindowTest, TheAccountsNumberBoxesKeepWhatTheyShow)
+{
+    window().show();
+    const struct
+    {
+        const char* box;
+        const char* stored;
+        std::vector<Typing::NumberCase> cases;
+    } boxes[] = {
+        {"txtChangeThreshold",
+         "Change threshold",
+         {{"12.9", "12", true},
+          {"3e2", "12", true},
+          {"-4", "0", true},
+          {"99999999999", "100", true},
+          {"abc", "100", true},
+          {"40", "40", false}}},
+        {"txtArchiveKeep",
+         "Archive keep",
+         {{"12.9", "12", true},
+          {"3e2", "12", true},
+          {"-4", "0", true},
+          {"99999999999", "1000000", true},
+          {"30", "30", false}}},
+        {"txtArchiveDays",
+         "Archive days",
+         {{"12.9", "12", true}, {"abc", "12", true}, {"", "12", true}, {"0", "0", false}}},
+    };
+    for (const auto& box : boxes) {
+        auto* field = child<QLineEdit>(box.box);
+        for (const auto& c : box.cases) {
+            SCOPED_TRACE(std::string(box.box) + " " + c.typed);
+            retype(field, c.typed);
+            EXPECT_EQ(field->text(), c.typed);
+            leaveField(field);
+            EXPECT_EQ(field->text(), c.shown);
+            EXPECT_EQ(mine(box.stored), c.shown);
+            EXPECT_EQ(!Typing::note(field).isEmpty(), c.noted) << Typing::note(field).toStdString();
+        }
+    }
 }
 
 TEST_F(UploadSettingsWindowTest, ArchiveNamesThatWouldMakeAPathAreRefusedInTheWindow)
@@ -588,11 +647,11 @@ TEST_F(UploadSettingsWindowTest, ArchiveNamesThatWouldMakeAPathAreRefusedInTheWi
     EXPECT_FALSE(problem->isVisible());
     child<QCheckBox>("chkArchiveServer")->setChecked(true);
     child<QCheckBox>("chkArchiveLocal")->setChecked(true);
-    child<QSpinBox>("txtArchiveKeep")->setValue(30);
-    child<QSpinBox>("txtArchiveDays")->setValue(0);
+    retype(child<QLineEdit>("txtArchiveKeep"), "30");
+    retype(child<QLineEdit>("txtArchiveDays"), "0");
     EXPECT_EQ(mine({"Archive name", "Archive on server", "Archive locally", "Archive keep", "Archive days"}),
               "door-%d-%H.jpg|1|1|30|0");
-    EXPECT_EQ(child<QSpinBox>("txtArchiveDays")->text(), "never");
+    EXPECT_EQ(child<QLabel>("lblArchiveDaysUnit")->text(), "days (0 keeps all)");
 }
 
 namespace {
