@@ -158,7 +158,11 @@ void HelpWindow::present()
     // Asked for from a window shown modal (the Upload Settings window can be), a plain window
     // would take no input until that one closes; then help is modal itself and stacks above it.
     const QWidget* modal = QApplication::activeModalWidget();
+    // Asked for from a window that stays on top (the FTP log), help must not open behind it.
+    const QWidget* front = QApplication::activeWindow();
+    const bool onTop = front && front != this && front->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
     hide();
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
     setWindowModality(modal && modal != this ? Qt::ApplicationModal : Qt::NonModal);
     show();
     raise();

@@ -16,6 +16,7 @@
 #include "ui/CaptureCommands.h"
 #include "ui/CompressionDialog.h"
 #include "ui/DisplayDialog.h"
+#include "ui/ElidedLabel.h"
 #include "ui/FormatDialog.h"
 #include "ui/FtpLogWindow.h"
 #include "ui/HelpKey.h"
@@ -240,13 +241,15 @@ void MainWindow::buildStatusBar()
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setSizeGripEnabled(true);
     for (int number = 1; number <= StatusPanels::kCount; ++number) {
-        auto* label = new QLabel(m_status.panel(number), statusBar());
+        // The upload state takes the room the other panels leave; a longer text ends in an ellipsis.
+        auto* label = number == 1 ? new ElidedLabel(m_status.panel(number), statusBar())
+                                  : new QLabel(m_status.panel(number), statusBar());
         label->setObjectName(QStringLiteral("panel%1").arg(number));
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
         label->setMinimumWidth(16);
         label->setVisible(number == 1); // the load adds the other three
-        statusBar()->addWidget(label);
+        statusBar()->addWidget(label, number == 1 ? 1 : 0);
         m_panels.append(label);
     }
     connect(&m_status, &StatusPanels::panelChanged, this,

@@ -10,6 +10,7 @@
 #include "ui/NumberField.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/SpinTextBox.h"
+#include "ui/WindowParts.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -59,8 +60,9 @@ bool isFile(const QString& path)
 ProgramConfigWindow::ProgramConfigWindow(ProgramOptions& options, Prompter& prompter, Help& help,
                                          SettingsDialogs& dialogs, AutostartEntry::Command autostart,
                                          QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint), m_options(options),
-      m_prompter(prompter), m_help(help), m_dialogs(dialogs), m_autostart(std::move(autostart))
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_options(options), m_prompter(prompter), m_help(help), m_dialogs(dialogs),
+      m_autostart(std::move(autostart))
 {
     setObjectName(QStringLiteral("prcoForm"));
     setWindowTitle(QStringLiteral("Program configuration"));
@@ -278,6 +280,7 @@ void ProgramConfigWindow::connectControls()
     connect(m_helpButton, &QPushButton::clicked, this,
             [this] { m_help.ShowHelpTopic(QStringLiteral("configuration")); });
     connect(m_ok, &QPushButton::clicked, this, &ProgramConfigWindow::confirm);
+    WindowParts::closeWithEscape(*this, m_ok);
 }
 
 void ProgramConfigWindow::refresh()
@@ -379,9 +382,9 @@ void ProgramConfigWindow::confirm()
 
 void ProgramConfigWindow::closeEvent(QCloseEvent* event)
 {
-    // Only "&OK" closes the window; a close asked for by the program (ending it) goes through.
-    if (event->spontaneous())
-        event->ignore();
-    else
-        QWidget::closeEvent(event);
+    // The close box acts as "&OK": there is no cancel, what was changed is stored on the way out.
+    // The window is only ever hidden, never closed (the end of the program hides every window).
+    event->ignore();
+    if (isVisible())
+        confirm();
 }

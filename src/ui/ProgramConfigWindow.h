@@ -20,7 +20,7 @@ class SpinTextBox;
 
 // "Program configuration" (prcoForm): a live view of the ProgramOptions. Each control change sets
 // its option at once; "&OK" checks the two paths, stores the whole set with the autostart entry
-// and hides the window. Created once and kept; "&OK" is its only way out.
+// and hides the window. Created once and kept; "&OK", Escape and the close box leave it.
 class ProgramConfigWindow final : public QWidget
 {
     Q_OBJECT

@@ -5,10 +5,12 @@
 #include <QFileDialog>
 #include <QFontDialog>
 
-std::optional<QString> QtSettingsDialogs::chooseFolder(const QString& title, QWidget* parent)
+std::optional<QString> QtSettingsDialogs::chooseFolder(const QString& title, const QString& start,
+                                                       QWidget* parent)
 {
-    const QString folder =
-        QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+    // Not the folder the program happened to be started from.
+    const QString from = !start.isEmpty() && QDir(start).exists() ? start : QDir::homePath();
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, from, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return QDir::toNativeSeparators(folder);

@@ -6,7 +6,7 @@
 class QtSettingsDialogs final : public SettingsDialogs
 {
 public:
-    std::optional<QString> chooseFolder(const QString& title, QWidget* parent) override;
+    std::optional<QString> chooseFolder(const QString& title, const QString& start, QWidget* parent) override;
     std::optional<QFont> chooseFont(const QFont& initial, QWidget* parent) override;
     std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) override;
     std::optional<QString> chooseFile(const QString& title, const QString& filter, const QString& initialFile,

@@ -16,7 +16,9 @@ class SettingsDialogs
 public:
     virtual ~SettingsDialogs() = default;
 
-    virtual std::optional<QString> chooseFolder(const QString& title, QWidget* parent) = 0;
+    // start: the folder the dialog opens in (the user's home when empty or missing).
+    virtual std::optional<QString> chooseFolder(const QString& title, const QString& start,
+                                                QWidget* parent) = 0;
     virtual std::optional<QFont> chooseFont(const QFont& initial, QWidget* parent) = 0;
     virtual std::optional<QColor> chooseColor(const QColor& initial, QWidget* parent) = 0;
     // A file-open box; filter in Qt's form, for instance "Sound Files (*.wav)".

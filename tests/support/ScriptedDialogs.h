@@ -9,9 +9,9 @@
 class ScriptedDialogs final : public SettingsDialogs
 {
 public:
-    std::optional<QString> chooseFolder(const QString& title, QWidget*) override
+    std::optional<QString> chooseFolder(const QString& title, const QString& start, QWidget*) override
     {
-        m_asked << QStringLiteral("folder|") + title;
+        m_asked << QStringLiteral("folder|") + title + QLatin1Char('|') + start;
         return m_folders.next();
     }
     std::optional<QFont> chooseFont(const QFont& initial, QWidget*) override

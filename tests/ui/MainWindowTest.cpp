@@ -11,6 +11,7 @@
 #include "help/HelpBrowser.h"
 #include "help/HelpWindow.h"
 #include "options/ProgramOptions.h"
+#include "ui/ElidedLabel.h"
 #include "ui/FtpLogWindow.h"
 #include "ui/MovieFrameRateWindow.h"
 #include "ui/ProgramConfigWindow.h"
@@ -264,6 +265,28 @@ TEST_F(MainWindowTest, UploadSettingsFromTheMenuAndTheFtpButtonStopTheTimers)
     EXPECT_EQ(timers(), 1);
 }
 
+// A long upload state gives way to the other panels: it ends in an ellipsis with the whole text in its
+// tooltip, and the camera's status and the video size stay readable.
+TEST_F(MainWindowTest, ALongUploadStateLeavesTheOtherPanelsWhole)
+{
+    MainWindow& w = loaded();
+    const QString longText =
+        "Last upload 10:15:00 (My Account) failed: Couldn't connect to server: Server: 530 "
+        "Login incorrect.; next try 10:17:00 (My Account)";
+    status.setPanel(1, longText);
+    w.resize(500, 400);
+    QApplication::processEvents(); // lays out the status bar at the new width (no waiting involved)
+    auto* first = w.findChild<ElidedLabel*>("panel1");
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->shownText().endsWith(QChar(0x2026))) << first->shownText().toStdString();
+    for (const char* name : {"panel2", "panel4"}) {
+        auto* panel = w.findChild<QLabel*>(name);
+        EXPECT_GE(panel->width(), panel->sizeHint().width()) << name << " " << panel->text().toStdString();
+    }
+    first->grab(); // paints, which sets the tooltip
+    EXPECT_EQ(first->toolTip(), longText);
+}
+
 // The conventions of the desktop's programs: Escape closes the tool and help windows, Ctrl+Q
 // quits, F1 opens the help at the page of the window in front, and the windows use the desktop's
 // font.
@@ -292,11 +315,16 @@ TEST_F(MainWindowTest, EscapeClosesToolWindowsCtrlQQuitsAndF1OpensTheHelpOfTheWi
     };
     for (const auto& c : windows) {
         SCOPED_TRACE(c.window->objectName().toStdString());
+        if (c.window == &w.ftpLogWindow())
+            trigger("mnuFtpError"); // as the menu opens it: on top of the other windows
         press(*c.window, Qt::Key_F1);
         ASSERT_NE(help.window(), nullptr);
         EXPECT_TRUE(help.window()->isVisible());
         EXPECT_TRUE(help.window()->browser().source().toString().endsWith(c.page))
             << help.window()->browser().source().toString().toStdString();
+        // Over the FTP log, which stays on top, the help must stay on top too to be seen.
+        EXPECT_EQ(help.window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+                  c.window == &w.ftpLogWindow());
         help.window()->hide();
     }
     for (QWidget* tool :

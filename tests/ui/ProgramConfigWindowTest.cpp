@@ -9,6 +9,7 @@
 #include "ui/ColorSwatch.h"
 #include "ui/SpinTextBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFocusEvent>
@@ -19,6 +20,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QWindow>
 
 #include <functional>
 
@@ -197,6 +199,28 @@ TEST_F(ProgramConfigWindowTest, TheSliderAndTheArrowsPutTheirNumberIntoTheBox)
     Typing::leave(box, Qt::ActiveWindowFocusReason);
     Typing::type(box, "3");
     EXPECT_EQ(box->text() + '|' + options.soundSec(), "-3|0");
+}
+
+// There is no cancel: Escape and the close box leave the window as OK does, storing what changed.
+TEST_F(ProgramConfigWindowTest, EscapeAndTheCloseBoxActAsOk)
+{
+    ProgramConfigWindow& w = window();
+    QSignalSpy confirmed(&w, &ProgramConfigWindow::confirmed);
+    w.showWindow();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    options.setKeep(true);
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &w, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(stored("Keep"), "1");
+    w.showWindow();
+    options.setKeep(false);
+    ASSERT_NE(w.windowHandle(), nullptr);
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    w.windowHandle()->close();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(stored("Keep"), "0");
+    EXPECT_EQ(confirmed.count(), 2);
 }
 
 TEST_F(ProgramConfigWindowTest, MissingPictureOrSoundIsReportedAndStillStored)
