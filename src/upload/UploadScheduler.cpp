@@ -346,7 +346,7 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
 bool UploadScheduler::isHeldBack(const QString& name) const
 {
     const auto found = m_heldBack.find(name);
-    return found != m_heldBack.end() && !found->second.until.hasExpired();
+    return found != m_heldBack.end() && !found->second.woken && m_clock->now() < found->second.at;
 }
 
 std::optional<QDateTime> UploadScheduler::nextTry(const QString& account) const
@@ -367,11 +367,14 @@ void UploadScheduler::holdBack(const QString& name, int id)
     for (int n = 1; n < held.failures && wait < longest; ++n)
         wait *= 2;
     wait = std::min(wait, longest);
-    held.until = QDeadlineTimer(wait);
-    held.at = QDateTime::currentDateTime().addMSecs(wait.count());
+    held.at = m_clock->now().addMSecs(wait.count());
+    held.woken = false;
     if (!held.wake) {
         held.wake = std::make_unique<QTimer>();
         held.wake->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early: a quarter of an hour would end 45 s before the
+        // time the log gives.
+        held.wake->setTimerType(Qt::PreciseTimer);
         connect(held.wake.get(), &QTimer::timeout, this, [this, name] { onWake(name); });
     }
     held.wake->start(wait);
@@ -388,6 +391,11 @@ void UploadScheduler::onWake(const QString& name)
 {
     if (m_stopped)
         return;
+    // The wait is over now, whatever the clock says (it may have been set back meanwhile); the
+    // failures still count towards the next wait.
+    const auto held = m_heldBack.find(name);
+    if (held != m_heldBack.end())
+        held->second.woken = true;
     for (int row = 0; row < m_accounts.rowCount(); ++row) {
         if (m_accounts.rowName(row) == name && m_timers->has(row + 1))
             Timers(row + 1);

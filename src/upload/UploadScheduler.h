@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "upload/UploadCycle.h"
 
 #include <QDateTime>
@@ -43,7 +44,8 @@ struct UploadBackoff
 //
 // An account whose server cannot be reached (no connection or no login) is held back: its next
 // timed try waits at least a minute or its own interval, whichever is longer, and the wait doubles
-// with each further failure up to a quarter of an hour. The FTP log says when the next try is due.
+// with each further failure up to a quarter of an hour. The FTP log says when the next try is due,
+// and the try comes then: a timer of its own wakes the account at that time, whatever its interval.
 // A cycle that gets connected, Upload Now, or a change to the account's settings ends the wait.
 //
 // A "Constantly" account outside its date range or time window rests for kRest before it is
@@ -75,6 +77,10 @@ public:
     void stop(bool cancelRunning);
     bool isStopped() const { return m_stopped; }
 
+    // The clock of the back-off: when an account is held back until, and the "Next try at" of the
+    // log. The system's unless a test sets another; clock must outlive the scheduler.
+    void setClock(const Clock& clock) { m_clock = &clock; }
+
     TimerSet& timers() { return *m_timers; }
     bool isCycleRunning() const { return m_running; }
     // Requests waiting for a turn: accounts that are due, and an Upload Now.
@@ -96,9 +102,9 @@ private:
     struct HeldBack
     {
         int failures = 0;
-        QDeadlineTimer until;
-        QDateTime at;
-        QString settings; // what the account looked like when it failed
+        QDateTime at;       // the next try, on the scheduler's clock
+        bool woken = false; // its timer fired: the wait is over, the failures still count
+        QString settings;   // what the account looked like when it failed
         std::unique_ptr<QTimer> wake;
     };
     struct UploadNowRun
@@ -135,6 +141,8 @@ private:
     Prompter& m_prompter;
     FtpLog& m_log;
     Backoff m_backoff;
+    SystemClock m_systemClock;
+    const Clock* m_clock = &m_systemClock;
     TimerSet* m_timers;
 
     bool m_running = false;

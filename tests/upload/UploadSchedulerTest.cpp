@@ -1,5 +1,6 @@
 #include "SetClock.h"
 #include "UploadRig.h"
+#include "common/DateTimeText.h"
 #include "upload/TimerSet.h"
 
 #include <QCoreApplication>
@@ -219,6 +220,52 @@ TEST_F(SchedulerOnServer, TicksAreDeferredAndWhatArrivesDuringACycleWaitsForIt)
     EXPECT_EQ(rig.status.overlaps, 0);
 }
 
+// The back-off on the scheduler's clock, the whole ladder: the first wait is a minute (the interval
+// is shorter), then each wait doubles up to a quarter of an hour. A tick before the time the log
+// gives is spent; one at that time tries again.
+TEST(UploadSchedulerBackoff, TheWholeLadderOnTheSchedulersClock)
+{
+    FtpServer server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    UploadRig rig;
+    storeAccounts(rig, {{"dead", true, "10 seconds", "10"}}, &server);
+    server.stop(); // nobody listens on its port any more: every try fails at once
+    SetClock clock(QDateTime(QDate(2024, 12, 6), QTime(1, 0)));
+    rig.scheduler->setClock(clock);
+    rig.cycle->setClock(clock);
+    rig.scheduler->StartTimer();
+    TurnRecorder recorder(*rig.scheduler);
+    const auto tick = [&] {
+        const size_t before = recorder.turns.size();
+        rig.scheduler->Timers(1);
+        return QTest::qWaitFor([&] { return recorder.turns.size() > before; }, 5000);
+    };
+    for (const int minutes : {1, 2, 4, 8, 15, 15}) {
+        SCOPED_TRACE(minutes);
+        const QDateTime tried = clock.now();
+        ASSERT_TRUE(tick());
+        EXPECT_EQ(recorder.turns.back().outcome, Outcome::NotConnected);
+        const QDateTime next = tried.addSecs(minutes * 60);
+        EXPECT_EQ(rig.scheduler->nextTry("dead"), next);
+        EXPECT_TRUE(rig.log.text().endsWith("\r\nNext try at " + generalDateTimeText(next)))
+            << rig.log.text().right(100).toStdString();
+
+        clock.set(next.addSecs(-1));
+        const size_t turns = recorder.turns.size();
+        rig.scheduler->Timers(1);
+        EXPECT_EQ(rig.scheduler->pendingCount(), 0) << "a tick before the time is spent";
+        QTest::qWait(20);
+        EXPECT_EQ(recorder.turns.size(), turns);
+        clock.set(next);
+    }
+    // A connection ends the wait and starts the ladder over.
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    rig.accounts.set(&Account::host, server.hostField());
+    ASSERT_TRUE(tick());
+    EXPECT_EQ(recorder.turns.back().outcome, Outcome::Delivered);
+    EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
+}
+
 TEST_F(SchedulerOnServer, ConstantlyUploadsBackToBackAndTheWindowStaysServed)
 {
     storeAccounts(rig, {{"fast", true, "Constantly", "0"}}, &server);
@@ -338,6 +385,34 @@ TEST_F(HeldBackTest, SixAccountsOneDeadKeepTheirTurns)
     EXPECT_LE(recorder.count(1), 2);
     for (int row = 2; row < 6; ++row)
         EXPECT_GE(recorder.count(row), 2) << row;
+}
+
+// The try comes when the log says, not at the account's next own tick: with ticks every 0.7 s, after
+// a second, then after two seconds (ticks meanwhile are spent).
+TEST_F(HeldBackTest, TheNextTryComesAtTheTimeTheLogGives)
+{
+    UploadRig quick{UploadRig::Camera::Fake, quickTimeouts(), {.first = 1000ms, .longest = 2000ms}};
+    storeAccounts(quick, {{"dead", true, "10 seconds", "10"}}, &good);
+    good.stop();
+    quick.scheduler->StartTimer();
+    quick.scheduler->timers().set(1, 700);
+    std::vector<std::pair<QDateTime, std::optional<QDateTime>>> tries; // when it ended, the next try
+    QObject::connect(quick.scheduler.get(), &UploadScheduler::cycleFinished, quick.scheduler.get(),
+                     [&](int, Outcome) {
+                         tries.emplace_back(QDateTime::currentDateTime(), quick.scheduler->nextTry("dead"));
+                     });
+    quick.scheduler->Timers(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tries.size() >= 3; }, 6000)) << tries.size();
+    quick.scheduler->stop(false);
+    ASSERT_GE(tries.size(), 3u);
+    for (size_t n = 1; n < 3; ++n) {
+        ASSERT_TRUE(tries[n - 1].second.has_value());
+        const qint64 late = tries[n - 1].second->msecsTo(tries[n].first);
+        EXPECT_GE(late, 0) << "try " << n << " came before the time the log gave";
+        EXPECT_LT(late, 250) << "try " << n;
+    }
+    EXPECT_NEAR(double(tries[0].first.msecsTo(*tries[0].second)), 1000, 50);
+    EXPECT_NEAR(double(tries[1].first.msecsTo(*tries[1].second)), 2000, 50);
 }
 
 // A refused upload is no connection failure; Upload Now and a change of the account's settings end
