@@ -122,6 +122,9 @@ void UploadScheduler::Timers(int id)
 {
     if (m_stopped || !mayRunTimed(id))
         return;
+    // The account's own cycle runs: it is this tick's upload.
+    if (m_running && m_runningRow == id - 1)
+        return;
     makeReady(id);
     m_due.insert(id);
     schedulePick();

@@ -38,7 +38,9 @@ struct UploadBackoff
 // and the cycles run from the event loop, never inside a tick. Each round gives every due account
 // one turn in row order, the "Constantly" accounts (always due) after the others, so a slow account
 // never holds the others back for more than its own turn, and "Constantly" yields to every account
-// that ticked meanwhile. An account that is due connects and logs in ahead, on a thread of its own,
+// that ticked meanwhile. A tick that comes while the account's own cycle runs is spent: that cycle
+// is its upload, and a second one right after it would send the same picture again (or fail again
+// for the same reason). An account that is due connects and logs in ahead, on a thread of its own,
 // and joins a round once that is done: a server that is slow to answer or dead holds up nobody
 // else. Upload Now waits for the running cycle at most.
 //

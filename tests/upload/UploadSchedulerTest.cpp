@@ -194,11 +194,12 @@ TEST_F(SchedulerOnServer, UploadNowRunsEveryFlaggedAccountInOrder)
     EXPECT_EQ(rig.accounts.currentName(), "c");
 }
 
-// A tick never runs a cycle inside itself; ticks and an Upload Now that arrive while a cycle runs
-// wait for it (one request per account) and run after it, Upload Now first.
+// A tick never runs a cycle inside itself; ticks of other accounts and an Upload Now that arrive
+// while a cycle runs wait for it (one request per account) and run after it, Upload Now first.
+// Ticks of the account whose cycle runs are spent: that cycle is their upload.
 TEST_F(SchedulerOnServer, TicksAreDeferredAndWhatArrivesDuringACycleWaitsForIt)
 {
-    storeAccounts(rig, {{"slow", true, "10 seconds", "10"}}, &server);
+    storeAccounts(rig, {{"slow", true, "10 seconds", "10"}, {"other", true, "10 seconds", "10"}}, &server);
     rig.saveOption("Sound", "1");
     rig.saveOption("SoundSec", "1");
     rig.accounts.ValdItem();
@@ -207,17 +208,82 @@ TEST_F(SchedulerOnServer, TicksAreDeferredAndWhatArrivesDuringACycleWaitsForIt)
     rig.scheduler->Timers(1);
     EXPECT_FALSE(rig.scheduler->isCycleRunning()) << "not inside the tick";
     ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
-    // While the first cycle waits after its beep, two more ticks and an Upload Now arrive.
+    // While the first cycle waits after its beep, two more of its ticks, one of the other account
+    // and an Upload Now arrive.
     rig.scheduler->Timers(1);
     rig.scheduler->Timers(1);
+    rig.scheduler->Timers(2);
+    rig.scheduler->Timers(2);
     rig.scheduler->mnuupload_now_Click();
     EXPECT_EQ(rig.scheduler->pendingCount(), 2);
     QSignalSpy idle(rig.scheduler.get(), &UploadScheduler::idle);
     ASSERT_TRUE(idle.wait(20000));
     EXPECT_EQ(rig.scheduler->pendingCount(), 0);
-    EXPECT_EQ(rig.cycle->uploadCount(), 3); // the tick, the Upload Now, one deferred tick
+    // The tick, the Upload Now of both accounts, the other account's tick.
+    std::vector<int> rows;
+    for (const Turn& turn : recorder.turns)
+        rows.push_back(turn.row);
+    EXPECT_EQ(rows, (std::vector<int>{0, 0, 1, 1}));
     EXPECT_EQ(rig.sound.beeps, 2) << "the Upload Now makes no sound";
     EXPECT_EQ(rig.status.overlaps, 0);
+}
+
+// One tick gives at most one cycle: a camera that is slow to deliver (or gone) makes no second
+// upload of the same picture right after the first, nor a second failure line.
+TEST_F(SchedulerOnServer, TicksDuringTheAccountsOwnCycleAreSpent)
+{
+    storeAccounts(rig, {{"cam", true, "10 seconds", "10"}}, &server);
+    rig.fake->stillDelayMs = 300;
+    TurnRecorder recorder(*rig.scheduler);
+    for (const bool delivering : {true, false}) {
+        SCOPED_TRACE(delivering ? "slow camera" : "camera gone");
+        rig.fake->delivering = delivering;
+        recorder.turns.clear();
+        const int requests = rig.fake->stillRequests;
+        rig.scheduler->Timers(1);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
+        for (int tick = 0; tick < 3; ++tick) {
+            QTest::qWait(50);
+            rig.scheduler->Timers(1);
+        }
+        EXPECT_EQ(rig.scheduler->pendingCount(), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.turns.empty(); }, 5000));
+        recorder.run(700ms);
+        ASSERT_EQ(recorder.turns.size(), 1u);
+        EXPECT_EQ(recorder.turns[0].outcome, delivering ? Outcome::Delivered : Outcome::Failed);
+        EXPECT_EQ(rig.fake->stillRequests, requests + 1);
+    }
+    // The next tick after the cycle runs again.
+    rig.fake->delivering = true;
+    recorder.turns.clear();
+    rig.scheduler->Timers(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.turns.empty(); }, 5000));
+    EXPECT_EQ(recorder.turns[0].outcome, Outcome::Delivered);
+    EXPECT_EQ(rig.log.text().count("Picture uploaded!"), 2);
+}
+
+// Turns go by rows among the accounts that ticked, and "Constantly" comes after them: while its
+// cycle runs, two accounts tick (the second one twice); then the first, the second (once), and
+// "Constantly" again.
+TEST_F(SchedulerOnServer, TickedAccountsInRowOrderBeforeConstantly)
+{
+    storeAccounts(
+        rig,
+        {{"a", true, "10 seconds", "10"}, {"b", true, "10 seconds", "10"}, {"c", true, "Constantly", "0"}},
+        &server);
+    rig.fake->stillDelayMs = 400;
+    TurnRecorder recorder(*rig.scheduler);
+    rig.scheduler->StartTimer();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
+    rig.scheduler->Timers(2);
+    rig.scheduler->Timers(1);
+    rig.scheduler->Timers(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.turns.size() >= 5; }, 10000));
+    rig.scheduler->stop(false);
+    std::string sequence;
+    for (const Turn& turn : recorder.turns)
+        sequence += char('a' + turn.row);
+    EXPECT_EQ(sequence.substr(0, 5), "cabcc");
 }
 
 // The back-off on the scheduler's clock, the whole ladder: the first wait is a minute (the interval
