@@ -169,8 +169,8 @@ bool UploadCycle::isUnchanged(const QImage& frame)
 
 std::unique_ptr<FtpDial> UploadCycle::dialAhead(const Account& account) const
 {
-    if (m_deps.options.ask() || (account.locally && account.onlyLocally) || isOutsideDateRange(account) ||
-        isOutsideTimeWindow(account) || account.onlyChanged)
+    if ((account.locally && account.onlyLocally) || isOutsideDateRange(account) ||
+        isOutsideTimeWindow(account))
         return nullptr;
     return m_deps.ftp.dialAhead(jobFor(account, true));
 }
@@ -432,11 +432,15 @@ void UploadCycle::switchPreviewBack()
 
 void UploadCycle::finish(Outcome outcome)
 {
-    // A connection made ahead that the cycle did not come to use goes.
+    // A connection made ahead that the cycle did not come to use is offered to whoever receives
+    // finished(), then goes.
+    if (m_dial && m_dial->isDone() && m_dial->outcome().ok)
+        m_unusedDial = std::move(m_dial);
     m_dial.reset();
     m_running = false;
     m_wait = Wait::None;
     emit finished({outcome, m_connected});
+    m_unusedDial.reset();
 }
 
 void UploadCycle::stop()

@@ -86,11 +86,14 @@ public:
     // happens, while a cycle runs. dial: the connection dialAhead() began for this account, if any.
     bool upload_now(bool scheduled, std::unique_ptr<FtpDial> dial = nullptr);
     // For a timed cycle of account that is yet to come: begins connecting and logging in now, when
-    // that cycle will need the connection (it uploads by FTP, asks no question first, is in its
-    // date range and time window, and sends every picture rather than only changed ones: an
-    // unchanged picture would leave the connection unused, a login for nothing on every turn);
-    // null otherwise.
+    // that cycle may need the connection (it uploads by FTP and is in its date range and time
+    // window), so that a slow or dead server holds up no other account, whatever this one's
+    // options; null otherwise.
     std::unique_ptr<FtpDial> dialAhead(const Account& account) const;
+    // The logged-in connection made ahead that the cycle that just ended did not come to use (the
+    // picture was unchanged, the question was answered with Cancel); only while finished() is
+    // being sent, afterwards it is dropped. The next turn of the same account may go on with it.
+    std::unique_ptr<FtpDial> takeUnusedDial() { return std::move(m_unusedDial); }
     // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
     // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
     // answered (or the program's event loop ends), and nothing more happens after it.
@@ -169,4 +172,5 @@ private:
     bool m_switchedPreviewOn = false;
     bool m_connected = false;
     std::unique_ptr<FtpDial> m_dial;
+    std::unique_ptr<FtpDial> m_unusedDial;
 };

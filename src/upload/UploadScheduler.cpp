@@ -139,8 +139,11 @@ bool UploadScheduler::isReady(int id) const
 bool UploadScheduler::makeReady(int id)
 {
     const auto found = m_dials.find(id);
-    if (found != m_dials.end())
-        return found->second->isDone();
+    if (found != m_dials.end()) {
+        if (!found->second->isDone() || found->second->age() < kKeepConnection.count())
+            return found->second->isDone();
+        m_dials.erase(found);
+    }
     std::unique_ptr<FtpDial> dial = m_cycle.dialAhead(accountAt(id - 1));
     if (!dial)
         return true;
@@ -327,6 +330,11 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
         holdBack(m_runningName, row + 1);
     else if (result.connected)
         release(m_runningName);
+    // A login its turn did not use serves the account's next turn, unless that is far off.
+    std::unique_ptr<FtpDial> unused = m_cycle.takeUnusedDial();
+    if (unused && !m_stopped && !m_runningUploadNow && m_timers->has(row + 1) &&
+        m_timers->interval(row + 1) < kKeepConnection.count() && !m_dials.count(row + 1))
+        m_dials[row + 1] = std::move(unused);
     if (m_runningUploadNow && result.outcome == UploadCycle::Outcome::Delivered)
         ++m_uploadNow.delivered;
     const bool outsideTimes = result.outcome == UploadCycle::Outcome::OutsideDateRange ||

@@ -42,7 +42,8 @@ struct UploadBackoff
 // is its upload, and a second one right after it would send the same picture again (or fail again
 // for the same reason). An account that is due connects and logs in ahead, on a thread of its own,
 // and joins a round once that is done: a server that is slow to answer or dead holds up nobody
-// else. Upload Now waits for the running cycle at most.
+// else. A connection made ahead that its turn did not use (an unchanged picture) is kept for the
+// account's next turn while it is young. Upload Now waits for the running cycle at most.
 //
 // An account whose server cannot be reached (no connection or no login) is held back: its next
 // timed try waits at least a minute or its own interval, whichever is longer, and the wait doubles
@@ -60,6 +61,10 @@ class UploadScheduler final : public QObject
 public:
     using Backoff = UploadBackoff;
     static constexpr std::chrono::milliseconds kRest{1000};
+    // How long a connection made ahead may wait for its turn, or be kept for the next one, before
+    // it is made anew: well below the minutes a server lets a connection idle, and the whole-upload
+    // limit of its client runs from the login.
+    static constexpr std::chrono::milliseconds kKeepConnection{60'000};
 
     UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status, Prompter& prompter,
                     FtpLog& log, const Backoff& backoff = {}, QObject* parent = nullptr);

@@ -481,6 +481,33 @@ TEST_F(HeldBackTest, TheNextTryComesAtTheTimeTheLogGives)
     EXPECT_NEAR(double(tries[1].first.msecsTo(*tries[1].second)), 2000, 50);
 }
 
+// A server that accepts the connection and never answers holds up only its own account, whatever
+// that account's options: one that uploads only changed pictures, or asks first, is connected ahead
+// of its turn as well.
+TEST_F(HeldBackTest, ADeadServerHoldsUpNoOtherAccountWhateverTheOptions)
+{
+    for (const char* option : {"Only when changed", "Ask"}) {
+        SCOPED_TRACE(option);
+        UploadRig quick{UploadRig::Camera::Fake, quickTimeouts(), {.first = 700ms, .longest = 1400ms}};
+        storeAccounts(quick, {{"dead", true, "Custom", "1"}, {"good", true, "Custom", "1"}}, &good);
+        quick.useServer(dead, QString(), "dead");
+        if (QString(option) == "Ask")
+            quick.saveOption("Ask", "1");
+        else
+            quick.saveAccount("dead", option, "1");
+        quick.accounts.ValdItem();
+        quick.scheduler->StartTimer();
+        quick.scheduler->timers().set(1, 100);
+        quick.scheduler->timers().set(2, 100);
+        TurnRecorder recorder(*quick.scheduler);
+        recorder.run(3500ms);
+        quick.scheduler->stop(false);
+        EXPECT_GE(recorder.count(1), 25) << "of about 35, the waits included";
+        EXPECT_GE(recorder.count(0), 1);
+        EXPECT_LE(recorder.count(0), 2);
+    }
+}
+
 // A refused upload is no connection failure; Upload Now and a change of the account's settings end
 // the wait at once.
 TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndTheWait)
@@ -520,6 +547,29 @@ TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndThe
     EXPECT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
     rig.accounts.set(&Account::host, good.hostField());
     EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
+}
+
+// An account that uploads only changed pictures logs in ahead of its turn; when the picture did not
+// change, that login waits for the next turn rather than being made anew on every one.
+TEST_F(SchedulerOnServer, AnUnchangedPictureKeepsItsLoginForTheNextTurn)
+{
+    storeAccounts(rig, {{"cam", true, "10 seconds", "10"}}, &server);
+    rig.saveAccount("cam", "Only when changed", "1");
+    rig.accounts.ValdItem();
+    rig.fake->stillScene = true;
+    rig.scheduler->StartTimer();
+    TurnRecorder recorder(*rig.scheduler);
+    for (int turn = 1; turn <= 5; ++turn) {
+        rig.scheduler->Timers(1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return int(recorder.turns.size()) == turn; }, 5000));
+    }
+    rig.scheduler->stop(false);
+    QList<Outcome> outcomes;
+    for (const Turn& turn : recorder.turns)
+        outcomes << turn.outcome;
+    EXPECT_EQ(outcomes, QList<Outcome>({Outcome::Delivered, Outcome::Unchanged, Outcome::Unchanged,
+                                        Outcome::Unchanged, Outcome::Unchanged}));
+    EXPECT_EQ(server.commands().count("USER cam"), 2) << "one for the upload, one kept since";
 }
 
 // The first stop lets the running cycle finish and drops what waits; a stop that cancels ends a
