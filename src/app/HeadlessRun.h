@@ -11,9 +11,10 @@ class TerminationSignals;
 class UploadEngine;
 
 // The program without windows: "--upload-now" runs the Upload Now command once, "--headless" runs
-// the account timers until SIGINT or SIGTERM. The FTP log goes to standard output as it grows.
+// the account timers until SIGINT, SIGTERM or SIGHUP. The FTP log goes to standard output as it
+// grows.
 //
-// The first SIGINT or SIGTERM drops every waiting request and lets the running transfer finish
+// The first of these signals drops every waiting request and lets the running transfer finish
 // within its time limits; a second one cancels it at once.
 class HeadlessRun final : public QObject, public UploadStatus
 {

@@ -102,8 +102,8 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     // The close-after option ends the program at once, without the closing steps.
     QObject::connect(&engine.cycle(), &UploadCycle::quitRequested, &end, &ProgramEnd::request);
     QObject::connect(&end, &ProgramEnd::requested, &tray, [&tray] { tray.icon().hide(); });
-    // SIGINT and SIGTERM (the session ending, a service manager) end the program like the tray's
-    // Exit, without storing the window size.
+    // SIGINT, SIGTERM and SIGHUP (the session ending, a service manager, a closed terminal) end the
+    // program like the tray's Exit, without storing the window size.
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &end, &ProgramEnd::request);
 

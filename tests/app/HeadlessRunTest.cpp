@@ -179,6 +179,18 @@ TEST_F(HeadlessSignalTest, TheWindowedProgramEndsWithinTwoSecondsDuringAnUpload)
     EXPECT_FALSE(QFile::exists(slowServer.homeFile("webcam.jpg")));
 }
 
+// SIGHUP (the terminal or SSH session closing) ends the run like SIGTERM: the running transfer
+// finishes, and writing the log to the output that went away does not end the process.
+TEST_F(HeadlessSignalTest, HangUpEndsTheRunLikeTerminateAndAGoneOutputDoesNotKillIt)
+{
+    startWithTwoAccounts({.slowStorMs = 1500});
+    process.closeReadChannel(QProcess::StandardOutput);
+    ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    EXPECT_EQ(finish(10000), 0) << err.toStdString();
+    EXPECT_TRUE(QFile::exists(slowServer.homeFile("webcam.jpg")));
+    EXPECT_EQ(server.commands().count("USER cam"), otherLogins) << "the waiting account did not run";
+}
+
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)
 {
     set({{"Upload image every:", "Constantly"}, {"Custom", "0"}});
