@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class TerminationSignals;
@@ -15,7 +16,8 @@ class UploadEngine;
 // grows.
 //
 // The first of these signals drops every waiting request and lets the running transfer finish
-// within its time limits; a second one cancels it at once.
+// within its time limits; a second one cancels it at once, and the program ends within two
+// seconds, having removed what the cancelled transfer left on the server in that time.
 class HeadlessRun final : public QObject, public UploadStatus
 {
     Q_OBJECT
@@ -37,6 +39,10 @@ public:
     void setUploadState(const QString& text) override;
 
 private:
+    // After a second signal: removing what the cancelled transfer left is over by then, which
+    // leaves room to end within two seconds.
+    static constexpr std::chrono::milliseconds kCleanupWithin{1400};
+
     bool catchSignals();
     void onSignal();
     int runEventLoop();

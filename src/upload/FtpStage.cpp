@@ -13,10 +13,14 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
+// Removing a leftover is tried however little time is left, and its goodbye is kept short.
+constexpr std::chrono::milliseconds kShortestCleanup{100};
+constexpr std::chrono::milliseconds kLongestCleanupGoodbye{200};
 } // namespace
 
 // What one network call on the worker reports back: a copy, so the stage's thread never reads the
@@ -109,6 +113,7 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
     m_job = job;
     m_result = FtpResult();
     m_cancelled = false;
+    m_endBy = QDeadlineTimer(QDeadlineTimer::Forever);
     m_step = Step::Connecting;
     m_log.append(kLineEnd + kLineEnd + QStringLiteral("---[") + generalDateTimeText(m_clock->now()) +
                  QStringLiteral("]---") + kLineEnd + QStringLiteral("Connecting..."));
@@ -139,11 +144,12 @@ void FtpStage::onDialed()
     onConnected(CallResult(outcome));
 }
 
-void FtpStage::cancel()
+void FtpStage::cancel(QDeadlineTimer endBy)
 {
     if (!isRunning() || m_cancelled)
         return;
     m_cancelled = true;
+    m_endBy = endBy;
     if (m_dial)
         m_dial->cancel();
     if (m_client)
@@ -272,9 +278,15 @@ void FtpStage::endCancelled(const CallResult& call, bool somethingLeftUndone)
 void FtpStage::removeLeftover(const QString& remotePath)
 {
     m_step = Step::Removing;
+    // All of it, the goodbye included, within the time that is left: a server that is slow to
+    // greet may need most of it just to let us in.
+    using std::chrono::milliseconds;
+    const milliseconds budget = m_endBy.isForever()
+                                    ? m_timeouts.cleanup
+                                    : std::max(milliseconds(m_endBy.remainingTime()), kShortestCleanup);
     FtpTimeouts quick;
-    quick.connect = quick.response = quick.stage = m_timeouts.cleanup;
-    quick.quit = m_timeouts.cleanup / 2;
+    quick.quit = std::min(budget / 4, kLongestCleanupGoodbye);
+    quick.connect = quick.response = quick.stage = budget - quick.quit;
     m_cleaner = std::make_shared<FtpClient>(quick, m_client->settings());
     m_worker->post([this, cleaner = m_cleaner, host = m_job.host, user = m_job.user,
                     password = m_job.password, remotePath] {

@@ -443,7 +443,7 @@ void UploadCycle::finish(Outcome outcome)
     m_unusedDial.reset();
 }
 
-void UploadCycle::stop()
+void UploadCycle::stop(QDeadlineTimer endBy)
 {
     if (!m_running || m_stopRequested)
         return;
@@ -458,7 +458,7 @@ void UploadCycle::stop()
         finishStopped();
         break;
     case Wait::Transfer:
-        m_deps.ftp.cancel();
+        m_deps.ftp.cancel(endBy);
         break;
     case Wait::None:
         // A message box of this cycle is open; the step after it ends the cycle.

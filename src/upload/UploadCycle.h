@@ -96,8 +96,9 @@ public:
     std::unique_ptr<FtpDial> takeUnusedDial() { return std::move(m_unusedDial); }
     // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
     // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
-    // answered (or the program's event loop ends), and nothing more happens after it.
-    void stop();
+    // answered (or the program's event loop ends), and nothing more happens after it. endBy: when
+    // the program ends (see FtpStage::cancel).
+    void stop(QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     bool isRunning() const { return m_running; }
 
     // The clock of the stamp, the time file, the date range and the log's entry headers; the

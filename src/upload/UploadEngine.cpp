@@ -59,7 +59,7 @@ bool UploadEngine::connectCapture()
     return m_capture->connectAtStart();
 }
 
-void UploadEngine::stop(bool cancelRunning)
+void UploadEngine::stop(bool cancelRunning, QDeadlineTimer endBy)
 {
     const bool first = !m_stopping;
     m_stopping = true;
@@ -69,7 +69,7 @@ void UploadEngine::stop(bool cancelRunning)
         else
             m_capture->StopCapture();
     }
-    m_scheduler->stop(cancelRunning);
+    m_scheduler->stop(cancelRunning, endBy);
     checkStopped();
 }
 

@@ -3,6 +3,7 @@
 #include "upload/FtpTimeouts.h"
 #include "upload/UploadScheduler.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -52,7 +53,9 @@ public:
     // its time limits. A movie that records is finalised, so the file plays; one that waits to
     // start is abandoned. stopped() follows once nothing runs (before this returns when nothing
     // does). Calling it again with cancelRunning cancels what the first call let finish.
-    void stop(bool cancelRunning);
+    // endBy: when the program will end; what a cancelled transfer left on the server is removed
+    // in the time left until then.
+    void stop(bool cancelRunning, QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     // The end cannot wait any longer: the transfer is cancelled and a movie that is still being
     // finalised is dropped (its component removes the unfinished file).
     void stopNow();

@@ -420,7 +420,7 @@ void UploadScheduler::checkSettingsChange()
         m_heldBack.erase(found);
 }
 
-void UploadScheduler::stop(bool cancelRunning)
+void UploadScheduler::stop(bool cancelRunning, QDeadlineTimer endBy)
 {
     if (!m_stopped) {
         m_stopped = true;
@@ -435,7 +435,7 @@ void UploadScheduler::stop(bool cancelRunning)
     }
     if (m_running) {
         if (cancelRunning)
-            m_cycle.stop();
+            m_cycle.stop(endBy);
         return;
     }
     finishUploadNow();

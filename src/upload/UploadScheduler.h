@@ -80,8 +80,9 @@ public:
 
     // Ends uploading for good: the timers and every waiting request go and no cycle starts any more.
     // With cancelRunning the running cycle is stopped too, otherwise it finishes. stopped() follows
-    // once no cycle runs (before this returns when none does).
-    void stop(bool cancelRunning);
+    // once no cycle runs (before this returns when none does). endBy: when the program ends (see
+    // FtpStage::cancel).
+    void stop(bool cancelRunning, QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     bool isStopped() const { return m_stopped; }
 
     // The clock of the back-off: when an account is held back until, and the "Next try at" of the

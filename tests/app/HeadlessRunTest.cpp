@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QThread>
@@ -189,6 +190,37 @@ TEST_F(HeadlessSignalTest, HangUpEndsTheRunLikeTerminateAndAGoneOutputDoesNotKil
     EXPECT_EQ(finish(10000), 0) << err.toStdString();
     EXPECT_TRUE(QFile::exists(slowServer.homeFile("webcam.jpg")));
     EXPECT_EQ(server.commands().count("USER cam"), otherLogins) << "the waiting account did not run";
+}
+
+// Exit during a transfer to a server that takes a second to greet each connection: the removal of
+// the piece on the server gets the time left before the end, so it arrives, and the program still
+// ends within two seconds.
+TEST_F(HeadlessSignalTest, ThePieceIsRemovedEvenFromAServerSlowToGreet)
+{
+    for (const bool windows : {true, false}) {
+        SCOPED_TRACE(windows ? "windowed" : "headless");
+        ASSERT_TRUE(slowServer.start({.slowGreetingMs = 1000, .trickleMs = 100}))
+            << slowServer.startError().toStdString();
+        set({{"Host Name/Adress:", slowServer.hostField()},
+             {"Upload image every:", "Constantly"},
+             {"Custom", "0"}});
+        start(windows ? QString() : QString("--headless"));
+        QElapsedTimer clock;
+        clock.start();
+        while (QFileInfo(slowServer.homeFile("webcam.jpg")).size() == 0 && clock.elapsed() < 20000)
+            QThread::msleep(10);
+        ASSERT_GT(QFileInfo(slowServer.homeFile("webcam.jpg")).size(), 0)
+            << process.readAllStandardError().toStdString();
+        clock.restart();
+        signal();
+        if (!windows) {
+            QThread::msleep(100);
+            signal(); // the second one cancels
+        }
+        EXPECT_EQ(finish(10000), 0) << err.toStdString();
+        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_FALSE(QFile::exists(slowServer.homeFile("webcam.jpg")));
+    }
 }
 
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)

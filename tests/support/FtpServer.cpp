@@ -51,6 +51,8 @@ bool FtpServer::start(const Options& options)
     add(options.keepBytes > 0, "--keep-bytes", QString::number(options.keepBytes));
     add(!options.storReply.isEmpty(), "--stor-reply", options.storReply);
     add(options.closedPassive, "--closed-passive");
+    add(options.slowGreetingMs > 0, "--slow-greeting", QString::number(options.slowGreetingMs));
+    add(options.trickleMs > 0, "--trickle", QString::number(options.trickleMs));
 
     // Started with fork and exec rather than through ScriptServer's QProcess: see ChildProcess.
     if (!m_process.start(ScriptServer::python(),

@@ -36,6 +36,8 @@ public:
         int keepBytes = 0;             // every stored file keeps only its first bytes, yet 226
         QString storReply{};           // every STOR is answered with this (Python escapes)
         bool closedPassive = false;    // PASV and EPSV name a port where nobody listens
+        int slowGreetingMs = 0;        // each connection is greeted this late
+        int trickleMs = 0;             // the data is read 1 KB at a time, this many ms apart
     };
 
     static inline const QString kUser = QStringLiteral("cam");

@@ -448,6 +448,34 @@ TEST_F(FtpStageTest, CancelEndsAtOnceAndLeavesNothingPartialBehind)
         }
     }
 }
+
+// At the end of the program the removal of what a cancelled put left gets the time left until the
+// end, not a fixed short limit: a server that takes a second to greet each connection still has the
+// piece removed, and the stage ends before the end of the program.
+TEST_F(FtpStageTest, ALeftoverIsRemovedInTheTimeLeftBeforeTheEnd)
+{
+    writeFile(local.file("big.jpg"), binaryPicture(8 * 1024 * 1024));
+    for (const bool safeReplace : {false, true}) {
+        SCOPED_TRACE(safeReplace ? "safe replace" : "plain");
+        startServer({.readLimit = 256 * 1024, .slowGreetingMs = 1000});
+        FtpJob j = job();
+        j.localPicturePath = local.file("big.jpg");
+        j.safeReplace = safeReplace;
+        StageClock clock(stage);
+        ASSERT_TRUE(stage.start(j));
+        const QString partial = server.homeFile(safeReplace ? "www/.cam1.jpg.part" : "www/cam1.jpg");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(partial).size() > 0; }, 10000));
+        clock.restart();
+        stage.cancel(QDeadlineTimer(1400ms));
+        ASSERT_TRUE(clock.waitForEnd(3000));
+        EXPECT_GE(clock.ended, 1000) << "the removal waited for the greeting";
+        EXPECT_LT(clock.ended, 1500);
+        EXPECT_TRUE(clock.result->cancelled);
+        EXPECT_EQ(wwwFiles(), QStringList{});
+        EXPECT_EQ(commandNames().count("DELE"), 1);
+        EXPECT_EQ(stage.hConnection, 0u);
+    }
+}
 } // namespace
 
 namespace {
