@@ -73,6 +73,13 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     UploadEngine engine(
         {commandLine.storePath(), commandLine.workDir()}, prompter, status, [] { QApplication::beep(); },
         makeProgramCapture(commandLine));
+    // The windows are shown all the same; the status bar and the FTP log say that this program
+    // does not upload.
+    if (!engine.isUploader())
+        std::fprintf(stderr,
+                     "velmora: another Velmora program uploads with the settings store %s; this one shows "
+                     "its windows but does not upload\n",
+                     qPrintable(commandLine.storePath()));
     Help help(AppPaths::dataFolder());
     QtSettingsDialogs dialogs;
     QtCaptureDialogs captureDialogs;

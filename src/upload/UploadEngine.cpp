@@ -9,6 +9,7 @@
 #include "upload/FtpStage.h"
 #include "upload/UploadCycle.h"
 #include "upload/UploadScheduler.h"
+#include "upload/UploaderLock.h"
 
 #include <QDir>
 
@@ -18,6 +19,9 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
 {
     QDir().mkpath(m_settings.workDir);
     m_store = std::make_unique<Regedit>(m_settings.storePath);
+    // Taken once the store file exists (the store makes it on a first start).
+    m_uploaderLock = std::make_unique<UploaderLock>(m_settings.storePath);
+    const bool uploader = m_uploaderLock->acquire();
     m_options = std::make_unique<ProgramOptions>(*m_store);
     m_capture->rememberSettingsIn(*m_store);
     m_accounts = std::make_unique<AccountBook>(*m_store, prompter);
@@ -33,6 +37,8 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
         m_uploadsStopped = true;
         checkStopped();
     });
+    if (!uploader)
+        m_scheduler->refuseUploads(kAnotherUploader);
 
     // Where a movie stands, from the component's own reports, so the end knows how to end it.
     connect(m_capture.get(), &CaptureComponent::PreRoll, this, [this] { m_movie = Movie::PreRolling; });
@@ -52,6 +58,11 @@ UploadEngine::~UploadEngine()
     m_scheduler.reset();
     m_cycle.reset();
     m_ftp.reset();
+}
+
+bool UploadEngine::isUploader() const
+{
+    return m_scheduler->refusal().isEmpty();
 }
 
 bool UploadEngine::connectCapture()

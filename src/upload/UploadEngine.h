@@ -20,10 +20,15 @@ class Prompter;
 class Regedit;
 class UploadCycle;
 class UploadStatus;
+class UploaderLock;
 
 // The program's core, wired once in main and handed to whatever shows it: the settings store,
 // the options, the accounts, the capture component, the FTP log and stage, the upload cycle and
 // the scheduler. The windowed program and the headless runs share it, and end it through stop().
+//
+// Only one program uploads with a store: the engine takes the store's uploader lock (UploaderLock)
+// and, when another program holds it, refuses every upload (UploadScheduler::refuseUploads) and
+// says so in the status and the FTP log. Whoever runs it tells the user (isUploader()).
 class UploadEngine final : public QObject
 {
     Q_OBJECT
@@ -47,6 +52,11 @@ public:
     // Connects the remembered camera, or the first driver when it is absent. False without
     // drivers or when it cannot be connected.
     bool connectCapture();
+
+    // Whether this program uploads: false when another program uploads with the same store.
+    bool isUploader() const;
+    static inline const QString kAnotherUploader =
+        QStringLiteral("Not uploading: another Velmora program uploads with this settings store");
 
     // Ends what runs, for the end of the program: no upload starts any more and waiting requests
     // are dropped; a running transfer is cancelled with cancelRunning, otherwise it finishes within
@@ -83,6 +93,7 @@ private:
 
     Settings m_settings;
     std::unique_ptr<Regedit> m_store;
+    std::unique_ptr<UploaderLock> m_uploaderLock;
     std::unique_ptr<ProgramOptions> m_options;
     std::unique_ptr<AccountBook> m_accounts;
     std::unique_ptr<CaptureComponent> m_capture;

@@ -64,6 +64,10 @@ UploadScheduler::~UploadScheduler() = default;
 
 void UploadScheduler::StartTimer()
 {
+    if (!m_refusal.isEmpty()) {
+        m_status.setUploadState(m_refusal);
+        return;
+    }
     m_status.setUploadState(kClickToUpload);
     if (m_stopped)
         return;
@@ -185,6 +189,8 @@ bool UploadScheduler::mayRunTimed(int id) const
 
 void UploadScheduler::mnuupload_now_Click()
 {
+    if (!m_refusal.isEmpty())
+        logRefusal();
     if (m_stopped)
         return;
     m_uploadNowWaiting = true;
@@ -440,6 +446,20 @@ void UploadScheduler::stop(bool cancelRunning, QDeadlineTimer endBy)
     }
     finishUploadNow();
     emitStoppedOnce();
+}
+
+void UploadScheduler::refuseUploads(const QString& reason)
+{
+    m_refusal = reason;
+    stop(false);
+    m_status.setUploadState(m_refusal);
+    logRefusal();
+}
+
+void UploadScheduler::logRefusal()
+{
+    m_log.append(QStringLiteral("\r\n\r\n---[") + generalDateTimeText(m_clock->now()) +
+                 QStringLiteral("]---\r\n") + m_refusal);
 }
 
 void UploadScheduler::emitStoppedOnce()

@@ -78,6 +78,12 @@ public:
     // any) has ended; uploadNowFinished() says how it went.
     void mnuupload_now_Click();
 
+    // For a program that must not upload (another one uploads with the same store): uploading ends
+    // for good as with stop(), the FTP log says why, StartTimer shows why in the status instead
+    // of arming timers, and Upload Now says it in the log again.
+    void refuseUploads(const QString& reason);
+    const QString& refusal() const { return m_refusal; }
+
     // Ends uploading for good: the timers and every waiting request go and no cycle starts any more.
     // With cancelRunning the running cycle is stopped too, otherwise it finishes. stopped() follows
     // once no cycle runs (before this returns when none does). endBy: when the program ends (see
@@ -142,6 +148,7 @@ private:
     void checkSettingsChange();
     bool isHeldBack(const QString& name) const;
     void emitStoppedOnce();
+    void logRefusal();
 
     AccountBook& m_accounts;
     UploadCycle& m_cycle;
@@ -160,6 +167,7 @@ private:
     QString m_runningSettings;
     bool m_stopped = false;
     bool m_stoppedEmitted = false;
+    QString m_refusal;
     QTimer m_pick;                                   // the next turn, from the event loop
     std::set<int> m_due;                             // timer ids that ticked and wait for their turn
     std::map<int, std::unique_ptr<FtpDial>> m_dials; // connections made ahead, by timer id

@@ -1,10 +1,12 @@
 #include "FtpServer.h"
 #include "TempDir.h"
+#include "VelmoraProcess.h"
 #include "settings/Regedit.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QImage>
 #include <QProcess>
 #include <QThread>
@@ -221,6 +223,70 @@ TEST_F(HeadlessSignalTest, ThePieceIsRemovedEvenFromAServerSlowToGreet)
         EXPECT_LT(clock.elapsed(), 2000);
         EXPECT_FALSE(QFile::exists(slowServer.homeFile("webcam.jpg")));
     }
+}
+
+// One uploader per store: the program with its windows started beside a headless run shows its
+// windows, says that it does not upload and sends nothing; a second headless run or Upload Now
+// refuses with one line and status 1. The same with the windowed program first.
+TEST_F(HeadlessRunTest, OnlyOneProgramUploadsWithAStore)
+{
+    set({{"Upload image every:", "Constantly"}, {"Custom", "0"}});
+    const QStringList common{"--store", storePath, "--workdir", dir.file("work2"), "--test-pattern"};
+    const QString refusal = "velmora: another Velmora program uploads with the settings store " + storePath;
+    const auto stors = [this] { return server.commands().filter(QRegularExpression("^STOR ")).size(); };
+
+    start("--headless");
+    QElapsedTimer clock;
+    clock.start();
+    while (stors() == 0 && clock.elapsed() < 20000)
+        QThread::msleep(20);
+    ASSERT_GT(stors(), 0);
+    for (const QString mode : {"--headless", "--upload-now"}) {
+        const ProgramRun second = runVelmora(common + QStringList{mode});
+        EXPECT_EQ(second.status, 1) << mode.toStdString();
+        EXPECT_TRUE(second.err.contains(refusal + "; not uploading\n")) << second.err.toStdString();
+        EXPECT_EQ(second.out, "");
+    }
+    QProcess windowed;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    windowed.setProcessEnvironment(env);
+    windowed.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"), common);
+    ASSERT_TRUE(windowed.waitForStarted(5000));
+    // It has started (and said so) and has had time for a few turns of its own.
+    QString windowedErr;
+    clock.restart();
+    while (!windowedErr.contains(refusal) && clock.elapsed() < 10000) {
+        windowed.waitForReadyRead(100);
+        windowedErr += QString::fromUtf8(windowed.readAllStandardError());
+    }
+    EXPECT_TRUE(windowedErr.contains(refusal + "; this one shows its windows but does not upload\n"))
+        << windowedErr.toStdString();
+    QThread::msleep(2000);
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    EXPECT_EQ(finish(20000), 0);
+    // Every picture the server took came from the headless run.
+    EXPECT_EQ(stors(), out.count("\r\nUploading...\r\n")) << out.right(400).toStdString();
+    const qsizetype afterHeadless = stors();
+    QThread::msleep(1500);
+    EXPECT_EQ(stors(), afterHeadless) << "the windowed program does not take over";
+    ::kill(static_cast<pid_t>(windowed.processId()), SIGTERM);
+    ASSERT_TRUE(windowed.waitForFinished(10000));
+    EXPECT_EQ(windowed.exitCode(), 0);
+
+    // The windowed program first: now it uploads, and the headless run refuses.
+    windowed.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"), common);
+    ASSERT_TRUE(windowed.waitForStarted(5000));
+    const qsizetype before = stors();
+    clock.restart();
+    while (stors() == before && clock.elapsed() < 20000)
+        QThread::msleep(20);
+    EXPECT_GT(stors(), before);
+    const ProgramRun headless = runVelmora(common + QStringList{"--headless"});
+    EXPECT_EQ(headless.status, 1);
+    EXPECT_TRUE(headless.err.contains(refusal + "; not uploading\n")) << headless.err.toStdString();
+    ::kill(static_cast<pid_t>(windowed.processId()), SIGTERM);
+    EXPECT_TRUE(windowed.waitForFinished(10000));
 }
 
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)
