@@ -18,6 +18,8 @@
 
 namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
+// Refusals in a row after which the removal of old archive copies stops.
+constexpr int kMostRefusedRemovals = 3;
 // Removing a leftover is tried however little time is left, and its goodbye is kept short.
 constexpr std::chrono::milliseconds kShortestCleanup{100};
 constexpr std::chrono::milliseconds kLongestCleanupGoodbye{200};
@@ -44,6 +46,14 @@ struct FtpStage::CallResult : FtpDial::Outcome
         reply = client.lastReply();
         reason = client.reason();
     }
+};
+
+struct FtpStage::Removal
+{
+    int removed = 0;
+    int refused = 0;
+    int untried = 0;    // left when the refusals in a row stopped the removal
+    CallResult refusal; // the last refusal: the server's reply or the client's reason
 };
 
 FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts, QObject* parent)
@@ -421,28 +431,48 @@ void FtpStage::removeOldArchiveCopies()
     log(QStringLiteral("Removing old archive copies"));
     m_worker->post([this, client = m_client, archive = *m_job.archive] {
         CallResult result;
-        int removed = 0;
-        QStringList kept;
+        Removal removal;
+        // The copies are where they were written: the account's folder and the copy's name joined
+        // as they are, so a folder without its "/" ("www") puts them beside it ("wwwcam-....jpg").
+        const qsizetype slash = archive.folder.lastIndexOf(QLatin1Char('/'));
+        const QString listed = archive.folder.left(slash + 1);
+        const QString prefix = archive.folder.mid(slash + 1);
         // Only what the listing names and the pattern could have named goes; a folder that cannot
         // be listed keeps everything.
-        if (const std::optional<QStringList> names = client->list(archive.folder)) {
+        if (const std::optional<QStringList> names = client->list(listed)) {
             result.ok = true;
-            for (const QString& name :
-                 ArchiveName(archive.pattern).olderThan(*names, archive.now, archive.days)) {
-                if (client->remove(archive.folder + name))
-                    ++removed;
-                else if (client->lastError() == FtpClient::Error::Cancelled)
+            QStringList ours;
+            for (const QString& name : *names) {
+                if (name.startsWith(prefix))
+                    ours << name.mid(prefix.size());
+            }
+            const QStringList old = ArchiveName(archive.pattern).olderThan(ours, archive.now, archive.days);
+            int refusedInARow = 0;
+            for (qsizetype n = 0; n < old.size(); ++n) {
+                if (client->remove(listed + prefix + old[n])) {
+                    ++removal.removed;
+                    refusedInARow = 0;
+                    continue;
+                }
+                if (client->lastError() == FtpClient::Error::Cancelled)
                     break;
-                else
-                    kept << name;
+                // A server that refuses one name will likely refuse the rest: a few tries, then the
+                // others wait for the next clean-up.
+                ++removal.refused;
+                removal.refusal.takeError(*client);
+                if (++refusedInARow >= kMostRefusedRemovals) {
+                    removal.untried = static_cast<int>(old.size() - n - 1);
+                    break;
+                }
             }
         }
-        result.takeError(*client);
-        return [this, result, removed, kept] { onOldArchiveCopiesRemoved(result, removed, kept); };
+        if (!result.ok || client->lastError() == FtpClient::Error::Cancelled)
+            result.takeError(*client);
+        return [this, result, removal] { onOldArchiveCopiesRemoved(result, removal); };
     });
 }
 
-void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, int removed, const QStringList& kept)
+void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, const Removal& removal)
 {
     if (!call.ok) {
         log(QStringLiteral("Couldn't list the folder, old archive copies kept"));
@@ -451,10 +481,18 @@ void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, int removed, co
             LogInternetError(static_cast<quint32>(call.error), QStringLiteral("FtpFindFirstFile"));
         }
     } else {
-        m_result.archiveRemoved = removed;
-        log(QStringLiteral("Removed %1 old archive copies").arg(removed));
-        for (const QString& name : kept)
-            log(QStringLiteral("Couldn't remove ") + name);
+        m_result.archiveRemoved = removal.removed;
+        log(QStringLiteral("Removed %1 old archive copies").arg(removal.removed));
+        if (removal.refused > 0) {
+            // One line for them all, with the server's reason for the last refusal.
+            log(removal.untried > 0
+                    ? QStringLiteral("Couldn't remove %1 old archive copies, %2 more left for "
+                                     "the next clean-up")
+                          .arg(removal.refused)
+                          .arg(removal.untried)
+                    : QStringLiteral("Couldn't remove %1 old archive copies").arg(removal.refused));
+            logProblem(removal.refusal, QStringLiteral("FtpDeleteFile"));
+        }
     }
     if (m_cancelled || call.cancelled())
         log(QStringLiteral("Cancelled"));

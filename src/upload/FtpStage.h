@@ -93,8 +93,10 @@ private:
     // The archive copy of the picture and the removal of old copies, after the picture.
     void sendArchive();
     void onArchiveSent(const CallResult& call);
+    // What became of the old archive copies.
+    struct Removal;
     void removeOldArchiveCopies();
-    void onOldArchiveCopiesRemoved(const CallResult& call, int removed, const QStringList& kept);
+    void onOldArchiveCopiesRemoved(const CallResult& call, const Removal& removal);
     void closeConnection();
     void finish();
     void log(const QString& line);

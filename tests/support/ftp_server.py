@@ -25,6 +25,7 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
                                back for the data
   --slow-greeting MS           greets each connection MS milliseconds late
   --trickle MS                 reads the data of a transfer 1 KB at a time, MS milliseconds apart
+  --refuse-dele                refuses every DELE
 With --mute and a command log, every accepted connection is logged as "CONNECT".
 """
 
@@ -97,6 +98,9 @@ def serve_ftp(args):
                 return
             if args.refuse_rename and cmd == "RNTO":
                 self.respond("550 Renaming is not allowed here.")
+                return
+            if args.refuse_dele and cmd == "DELE":
+                self.respond("550 Removing is not allowed here.")
                 return
             if (args.no_mlst and cmd == "MLST") or (args.no_list and cmd == "LIST"):
                 self.respond("500 Command \"%s\" not understood." % cmd)
@@ -249,6 +253,7 @@ def main():
     parser.add_argument("--closed-passive", action="store_true")
     parser.add_argument("--slow-greeting", type=int, default=0)
     parser.add_argument("--trickle", type=int, default=0)
+    parser.add_argument("--refuse-dele", action="store_true")
     args = parser.parse_args()
 
     import logging

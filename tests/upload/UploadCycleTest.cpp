@@ -653,6 +653,73 @@ TEST_F(UploadCycleTest, ArchiveCopiesFollowThePictureOnItsConnectionAndOnlyOldCo
     EXPECT_FALSE(lastEntry(rig.log).contains("Uploading archive copy"));
 }
 
+// The copies go where the account's folder and their name put them, joined as they are; a folder
+// without its "/" puts them beside it ("wwwcam-....jpg"), and that is where old ones are looked for.
+TEST_F(UploadCycleTest, OldArchiveCopiesAreLookedForWhereTheCopiesAreWritten)
+{
+    const struct
+    {
+        const char* folder;
+        QString copies; // where the copies land, below the server's home, with their prefix
+    } cases[] = {{"/www/", "www/"}, {"www", "www"}, {"/www", "www"}, {"", ""}};
+    ASSERT_TRUE(QDir(server.home()).mkpath("www"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        // An old copy where this folder puts them, and old copies' names that it did not write.
+        QStringList present{c.copies + "cam-20260401-000000.jpg"};
+        static const QRegularExpression copyName("^cam-[0-9]{8}-[0-9]{6}\\.jpg$");
+        for (const QString other :
+             {"cam-20260402-000000.jpg", "www/cam-20260403-000000.jpg", "wwwcam-20260404-000000.jpg"}) {
+            if (!(other.startsWith(c.copies) && copyName.match(other.mid(c.copies.size())).hasMatch()))
+                present << other;
+        }
+        for (const QString& name : present)
+            writeFile(server.homeFile(name), "old");
+        // A program of its own for each folder: the clean-up runs once an hour.
+        UploadRig own;
+        own.useServer(server, c.folder);
+        own.saveAccount(AccountBook::kDefaultAccount, "Archive on server", "1");
+        own.saveAccount(AccountBook::kDefaultAccount, "Archive days", "7");
+        own.load();
+        SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+        own.cycle->setClock(clock);
+        EXPECT_EQ(own.runCycle(true), Outcome::Delivered);
+        EXPECT_TRUE(lastEntry(own.log).contains("Removed 1 old archive copies"))
+            << lastEntry(own.log).join('|').toStdString();
+        EXPECT_TRUE(QFile::exists(server.homeFile(c.copies + "cam-20260510-120000.jpg")));
+        for (const QString& name : present)
+            EXPECT_EQ(QFile::exists(server.homeFile(name)), name != present.front()) << name.toStdString();
+        for (const QString& name : present + QStringList{c.copies + "cam-20260510-120000.jpg"})
+            QFile::remove(server.homeFile(name));
+    }
+}
+
+// A server that refuses to remove old copies is asked a few times on the one connection, and the
+// log says it once, with the server's reason; the rest wait for the next clean-up.
+TEST_F(UploadCycleTest, RefusedRemovalsStopAfterAFewOnOneConnection)
+{
+    FtpServer refusing;
+    ASSERT_TRUE(refusing.start({.refuseDele = true})) << refusing.startError().toStdString();
+    rig.useServer(refusing);
+    for (int day = 1; day <= 20; ++day)
+        writeFile(refusing.homeFile(QString("cam-202602%1-000000.jpg").arg(day, 2, 10, QChar('0'))), "old");
+    set("Archive on server", "1");
+    set("Archive days", "7");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(lastEntry(rig.log),
+              connectedEntry(refusing.hostField(), {"Picture uploaded!"},
+                             {"Uploading archive copy", "Archive copy uploaded",
+                              "Removing old archive copies", "Removed 0 old archive copies",
+                              "Couldn't remove 3 old archive copies, 17 more left for the next clean-up",
+                              "Server: 550 Removing is not allowed here."}));
+    EXPECT_EQ(refusing.commands().filter(QRegularExpression("^USER ")).size(), 1) << "one connection";
+    EXPECT_EQ(refusing.commands().filter(QRegularExpression("^DELE ")).size(), 3);
+}
+
 TEST_F(UploadCycleTest, AFolderThatCannotBeListedKeepsEveryCopy)
 {
     FtpServer refusing;
