@@ -2,6 +2,7 @@
 
 #include "capture/CaptureComponent.h"
 #include "common/DateTimeText.h"
+#include "common/OutsideText.h"
 #include "common/Prompter.h"
 #include "common/SoundOutput.h"
 #include "imaging/StampComposer.h"
@@ -71,28 +72,44 @@ void UploadCycle::setClock(const Clock& clock)
     m_deps.ftp.setClock(clock);
 }
 
-bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
+FileWriter::Result UploadCycle::copyReplacing(const QString& from, const QString& to) const
 {
     // Written beside the target and moved over it, so a web server that serves the local folder
-    // never sees half a picture, and a failed copy leaves the one that was there. A link in the
-    // user's own folder is the user's: the file it points at is replaced.
+    // never sees half a picture, and a failed copy leaves the one that was there. A link found
+    // under the name is replaced, never written through: in a shared folder, with names anyone can
+    // foresee, it may be someone else's, pointing at a file of ours.
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
-        return false;
+        return {false, source.errorString(), FileWriter::Step::Create};
     const QByteArray data = source.readAll();
     if (source.error() != QFileDevice::NoError)
-        return false;
-    return m_writer.write(to, data, FileWriter::Links::Follow).ok;
+        return {false, source.errorString(), FileWriter::Step::Create};
+    return m_writer.write(to, data, FileWriter::Links::Replace);
 }
 
-void UploadCycle::saveLocalArchiveCopy() const
+void UploadCycle::logNote(const QString& line)
+{
+    if (!m_deps.log)
+        return;
+    // The cycle's own entry, before the FTP stage's, for what it has to say itself.
+    if (!m_noted)
+        m_deps.log->append(FtpLog::kEntryStart + generalDateTimeText(m_start) + QStringLiteral("]---"));
+    m_noted = true;
+    m_deps.log->append(QStringLiteral("\r\n") + line);
+}
+
+void UploadCycle::saveLocalArchiveCopy()
 {
     const ArchiveName name(m_account.archivePattern);
     if (!name.isValid())
         return;
     const QDir folder(m_account.localFolder);
-    if (!copyReplacing(workFile(kJpegFile), folder.filePath(name.nameAt(m_start))))
+    const QString copy = folder.filePath(name.nameAt(m_start));
+    if (const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy); !written.ok) {
+        logNote(QStringLiteral("Couldn't save the archive copy ") + OutsideText::line(copy) +
+                QStringLiteral(": ") + written.error);
         return;
+    }
     std::vector<std::pair<QString, QDateTime>> files;
     for (const QFileInfo& file : folder.entryInfoList(QDir::Files))
         files.emplace_back(file.fileName(), file.lastModified());
@@ -161,9 +178,7 @@ bool UploadCycle::isUnchanged(const QImage& frame)
         !ChangeDetector::isUnchanged(ChangeDetector::changedPercent(last->second, *m_candidate),
                                      m_account.changeThreshold))
         return false;
-    if (m_deps.log)
-        m_deps.log->append(QStringLiteral("\r\n\r\n---[") + generalDateTimeText(m_start) +
-                           QStringLiteral("]---\r\nPicture unchanged, not uploaded"));
+    logNote(QStringLiteral("Picture unchanged, not uploaded"));
     return true;
 }
 
@@ -205,6 +220,7 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_savedStatus = m_deps.status.uploadState();
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
     m_start = m_clock->now();
+    m_noted = false;
 
     if (scheduled && isOutsideDateRange(m_account)) {
         m_deps.status.setUploadState(m_savedStatus);
@@ -356,15 +372,29 @@ void UploadCycle::copyLocally(const FtpJob& job, bool* pictureCopied)
     // file system's root. Only files of this cycle are copied: a failed write keeps the copy the
     // folder had.
     *pictureCopied = false;
-    if (!m_account.locally || m_account.localFolder.isEmpty())
+    if (!m_account.locally)
         return;
+    if (m_account.localFolder.isEmpty()) {
+        logNote(QStringLiteral("Not saved locally: no local folder is set"));
+        return;
+    }
     const QString folder = m_account.localFolder + QLatin1Char('/');
-    if (job.pictureProblem.isEmpty())
-        *pictureCopied =
-            copyReplacing(workFile(kJpegFile), folder + m_account.fileName + QStringLiteral(".jpg"));
+    if (job.pictureProblem.isEmpty()) {
+        const QString copy = folder + m_account.fileName + QStringLiteral(".jpg");
+        const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy);
+        *pictureCopied = written.ok;
+        if (!written.ok)
+            logNote(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) +
+                    QStringLiteral(": ") + written.error);
+    }
     const QString timeName = m_deps.options.textTimeName();
-    if (job.timeFileProblem.isEmpty() && !timeName.isEmpty())
-        copyReplacing(workFile(kTimeFile), folder + timeName);
+    if (job.timeFileProblem.isEmpty() && !timeName.isEmpty()) {
+        const QString copy = folder + timeName;
+        const FileWriter::Result written = copyReplacing(workFile(kTimeFile), copy);
+        if (!written.ok)
+            logNote(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) +
+                    QStringLiteral(": ") + written.error);
+    }
 }
 
 void UploadCycle::onTransferFinished(const FtpResult& result)

@@ -128,13 +128,15 @@ private:
     // too little from the last one sent (and says so in the log). Remembers the frame's grey copy
     // to keep once it has been delivered.
     bool isUnchanged(const QImage& frame);
-    bool copyReplacing(const QString& from, const QString& to) const;
+    FileWriter::Result copyReplacing(const QString& from, const QString& to) const;
+    // A line of the cycle's own in the FTP log; the first one of a cycle opens its entry.
+    void logNote(const QString& line);
     // Writes the cycle's JPEG and time file; what could not be made is said in the job, so the
     // stage logs it and never sends an older file under its name.
     void writeWorkFiles(const QImage& picture, FtpJob& job);
     void copyLocally(const FtpJob& job, bool* pictureCopied);
     // The dated copy in the local folder, and the removal of the copies beyond the newest kept.
-    void saveLocalArchiveCopy() const;
+    void saveLocalArchiveCopy();
     // The dated copy on the server, for the FTP stage; absent when the account asks for none.
     std::optional<FtpJob::Archive> serverArchive();
     void removeWorkFile(const QString& name) const;
@@ -168,6 +170,7 @@ private:
     // When each account may next look for old archive copies on its server: listing a folder of
     // thousands of copies on every upload would cost more than the upload.
     std::map<QString, QDeadlineTimer> m_nextArchiveCleanup;
+    bool m_noted = false; // this cycle's own entry in the log has begun
     QDateTime m_start;
     QString m_savedStatus;
     bool m_switchedPreviewOn = false;

@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 
 namespace {
 class HeadlessRunTest : public ::testing::Test
@@ -287,6 +289,18 @@ TEST_F(HeadlessRunTest, OnlyOneProgramUploadsWithAStore)
     EXPECT_TRUE(headless.err.contains(refusal + "; not uploading\n")) << headless.err.toStdString();
     ::kill(static_cast<pid_t>(windowed.processId()), SIGTERM);
     EXPECT_TRUE(windowed.waitForFinished(10000));
+}
+
+// An account that saves only locally into a folder that is not there: the exit status says it
+// failed and the log on standard output says why.
+TEST_F(HeadlessRunTest, UploadNowSavingLocallyIntoAMissingFolderSaysWhy)
+{
+    set({{"Locally", "1"}, {"Only Locally", "1"}, {"LocallySource", dir.file("missing")}});
+    start("--upload-now");
+    EXPECT_EQ(finish(), 1);
+    EXPECT_TRUE(out.contains("Couldn't save the local copy " + dir.file("missing/webcam.jpg") + ": " +
+                             QString::fromLocal8Bit(std::strerror(ENOENT))))
+        << out.toStdString();
 }
 
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)

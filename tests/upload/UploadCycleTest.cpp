@@ -7,9 +7,12 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -121,6 +124,48 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     const bool rootHadFiles = QFile::exists("/webcam.jpg") || QFile::exists("/when.txt");
     EXPECT_EQ(rig.runCycle(false), Outcome::Failed);
     EXPECT_EQ(QFile::exists("/webcam.jpg") || QFile::exists("/when.txt"), rootHadFiles);
+    EXPECT_EQ(lastEntry(rig.log), QStringList{"Not saved locally: no local folder is set"});
+
+    // A folder that is not there: the log says why nothing was saved.
+    set("LocallySource", local.file("missing"));
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(false), Outcome::Failed);
+    EXPECT_EQ(lastEntry(rig.log),
+              QStringList({"Couldn't save the local copy " + local.file("missing/webcam.jpg") + ": " +
+                               QString::fromLocal8Bit(std::strerror(ENOENT)),
+                           "Couldn't save the local copy " + local.file("missing/when.txt") + ": " +
+                               QString::fromLocal8Bit(std::strerror(ENOENT))}));
+}
+
+// Links planted in the local folder under the names of the local copy, the time file and the next
+// archive copy are replaced by the files; what they point at stays as it was.
+TEST_F(UploadCycleTest, LocalCopiesReplaceAPlantedLinkAndNeverWriteThroughIt)
+{
+    TempDir local;
+    TempDir elsewhere;
+    set("Locally", "1");
+    set("Only Locally", "1");
+    set("TextTime", "1");
+    set("LocallySource", local.path());
+    set("Archive locally", "1");
+    rig.saveOption("TextTimeName", "time.txt");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+    const QStringList names{"webcam.jpg", "time.txt", "cam-20260510-120000.jpg"};
+    for (const QString& name : names) {
+        writeFile(elsewhere.file(name), "precious");
+        ASSERT_TRUE(QFile::link(elsewhere.file(name), local.file(name)));
+    }
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(readFile(elsewhere.file(name)), "precious");
+        EXPECT_FALSE(QFileInfo(local.file(name)).isSymLink());
+    }
+    EXPECT_FALSE(QImage(local.file("webcam.jpg")).isNull());
+    EXPECT_EQ(readFile(local.file("cam-20260510-120000.jpg")), readFile(local.file("webcam.jpg")));
+    EXPECT_TRUE(readFile(local.file("time.txt")).endsWith("\r\n"));
 }
 
 TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
