@@ -98,6 +98,43 @@ void UploadCycle::logNote(const QString& line)
     m_deps.log->append(QStringLiteral("\r\n") + line);
 }
 
+void UploadCycle::noteUnusableValues()
+{
+    // Each once while it stays as it is: an account that uploads every second must not say it
+    // every second.
+    const auto quoted = [](const QString& text) {
+        constexpr qsizetype kLongest = 80;
+        const QString line = OutsideText::line(text);
+        return QLatin1Char('\'') +
+               (line.size() > kLongest ? line.left(kLongest) + QStringLiteral("...") : line) +
+               QLatin1Char('\'');
+    };
+    QStringList lines;
+    for (const UnusableValue& value : m_account.unusable)
+        lines << QStringLiteral("The stored '%1' value %2 %3; %4 is used")
+                     .arg(value.name, quoted(value.stored), value.why,
+                          value.used.isEmpty() ? QStringLiteral("nothing") : value.used);
+    if (m_account.archiveServer || m_account.archiveLocal) {
+        const ArchiveName name(m_account.archivePattern);
+        if (!name.isValid())
+            lines << QStringLiteral(
+                         "The stored 'Archive name' value %1 cannot be used, no archive copies are "
+                         "made: %2")
+                         .arg(quoted(m_account.archivePattern), name.problem());
+        else if (m_account.archiveServer && m_account.archiveDays > 0 && !name.isDated())
+            lines << QStringLiteral(
+                         "The stored 'Archive name' value %1 has no date in it; old archive copies "
+                         "on the server are kept")
+                         .arg(quoted(m_account.archivePattern));
+    }
+    QStringList& noted = m_notedValues[m_accountName];
+    for (const QString& line : lines) {
+        if (!noted.contains(line))
+            logNote(line);
+    }
+    noted = lines;
+}
+
 void UploadCycle::saveLocalArchiveCopy()
 {
     const ArchiveName name(m_account.archivePattern);
@@ -128,7 +165,8 @@ std::optional<FtpJob::Archive> UploadCycle::serverArchive()
     archive.pattern = m_account.archivePattern;
     archive.now = m_start;
     QDeadlineTimer& cleanup = m_nextArchiveCleanup[m_accountName];
-    if (m_account.archiveDays > 0 && cleanup.hasExpired()) {
+    // Without a date in the names the age of a copy is unknown: none is removed.
+    if (m_account.archiveDays > 0 && name.isDated() && cleanup.hasExpired()) {
         archive.days = m_account.archiveDays;
         cleanup.setRemainingTime(kArchiveCleanupEvery);
     }
@@ -221,6 +259,7 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
     m_start = m_clock->now();
     m_noted = false;
+    noteUnusableValues();
 
     if (scheduled && isOutsideDateRange(m_account)) {
         m_deps.status.setUploadState(m_savedStatus);

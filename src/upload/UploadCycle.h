@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <map>
@@ -131,6 +132,9 @@ private:
     FileWriter::Result copyReplacing(const QString& from, const QString& to) const;
     // A line of the cycle's own in the FTP log; the first one of a cycle opens its entry.
     void logNote(const QString& line);
+    // Stored values of the account that cannot be used, with what stands in for them: one line
+    // for each when it is first seen and again after it changed.
+    void noteUnusableValues();
     // Writes the cycle's JPEG and time file; what could not be made is said in the job, so the
     // stage logs it and never sends an older file under its name.
     void writeWorkFiles(const QImage& picture, FtpJob& job);
@@ -170,6 +174,8 @@ private:
     // When each account may next look for old archive copies on its server: listing a folder of
     // thousands of copies on every upload would cost more than the upload.
     std::map<QString, QDeadlineTimer> m_nextArchiveCleanup;
+    // The lines noteUnusableValues() last gave for each account name.
+    std::map<QString, QStringList> m_notedValues;
     bool m_noted = false; // this cycle's own entry in the log has begun
     QDateTime m_start;
     QString m_savedStatus;

@@ -3,6 +3,7 @@
 #include "SetClock.h"
 #include "StageFixture.h"
 #include "UploadRig.h"
+#include "upload/ArchiveName.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -652,6 +653,59 @@ TEST_F(UploadCycleTest, TimeWindowForTimedUploadsOnlyAlsoAcrossMidnight)
     set("Only hours", "0");
     rig.accounts.ValdItem();
     EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+}
+
+// A stored value that cannot be used gets one line in the log naming it and what stands in for it,
+// once while it stays as it is, again once it changed; a pattern without a date removes nothing
+// rather than saying "Removed 0".
+TEST_F(UploadCycleTest, StoredValuesThatCannotBeUsedAreNamedOnceWithWhatStandsIn)
+{
+    set("Only hours", "1");
+    set("TimeFrom", "25:99");
+    set("TimeTo", "06:00");
+    set("Archive on server", "1");
+    set("Archive days", "7");
+    set("Archive name", "cam-%H%M%S.jpg");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+    const QString timeFrom = "The stored 'TimeFrom' value '25:99' is not a time; 08:00 is used";
+    const QString undated =
+        "The stored 'Archive name' value 'cam-%H%M%S.jpg' has no date in it; old archive copies on the "
+        "server are kept";
+    const auto count = [this](const QString& line) { return rig.log.text().count("\r\n" + line + "\r\n"); };
+
+    // 25:99 to 06:00 is 08:00 to 06:00: noon is inside.
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count(timeFrom), 1);
+    EXPECT_EQ(count(undated), 1);
+    EXPECT_FALSE(rig.log.text().contains("Removing old archive copies"));
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count(timeFrom), 1) << "not again while it stays";
+
+    set("TimeFrom", "x\x1b[2J");
+    set("Archive name", "../cam-%Y.jpg");
+    rig.accounts.ValdItem();
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count("The stored 'TimeFrom' value 'x" + QString(QChar::ReplacementCharacter) +
+                    "' is not a time; 08:00 is used"),
+              1);
+    EXPECT_EQ(count("The stored 'Archive name' value '../cam-%Y.jpg' cannot be used, no archive copies are "
+                    "made: " +
+                    ArchiveName("../cam-%Y.jpg").problem()),
+              1);
+
+    set("TimeFrom", "22:00");
+    rig.accounts.ValdItem();
+    const QString before = rig.log.text();
+    EXPECT_EQ(rig.runCycle(true), Outcome::OutsideTimeWindow);
+    EXPECT_EQ(rig.log.text(), before);
+    set("TimeFrom", "25:99");
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count(timeFrom), 2) << "again after it changed";
 }
 
 // Archive copies on the server: after the picture, on its connection, under the pattern's name;
