@@ -1,6 +1,7 @@
 #include "upload/UploadCycle.h"
 
 #include "capture/CaptureComponent.h"
+#include "common/AppPaths.h"
 #include "common/DateTimeText.h"
 #include "common/OutsideText.h"
 #include "common/Prompter.h"
@@ -43,7 +44,7 @@ QFont stampFont(const Account& account)
 UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
     : QObject(parent), m_deps(dependencies)
 {
-    QDir().mkpath(m_deps.workDir);
+    AppPaths::makePrivateFolder(m_deps.workDir);
     // Bitmaps that earlier versions left between cycles are removed once, not on every cycle.
     for (const QString& name : {kFrameFile, kStripFile, kPictureFile})
         removeWorkFile(name);
@@ -367,7 +368,7 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
 {
     ProgramOptions& options = m_deps.options;
     // The folder may have been removed since the last cycle.
-    QDir().mkpath(m_deps.workDir);
+    AppPaths::makePrivateFolder(m_deps.workDir);
 
     cDIBSection dib;
     const std::optional<QByteArray> jpeg =

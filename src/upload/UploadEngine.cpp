@@ -2,6 +2,7 @@
 
 #include "capture/CaptureComponent.h"
 #include "capture/GstSoundOutput.h"
+#include "common/AppPaths.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
 #include "settings/Regedit.h"
@@ -11,13 +12,11 @@
 #include "upload/UploadScheduler.h"
 #include "upload/UploaderLock.h"
 
-#include <QDir>
-
 UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
                            std::function<void()> beep, std::unique_ptr<CaptureComponent> capture)
     : m_settings(settings), m_capture(std::move(capture))
 {
-    QDir().mkpath(m_settings.workDir);
+    AppPaths::makePrivateFolder(m_settings.workDir);
     m_store = std::make_unique<Regedit>(m_settings.storePath);
     // Taken once the store file exists (the store makes it on a first start).
     m_uploaderLock = std::make_unique<UploaderLock>(m_settings.storePath);

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 class HeadlessRunTest : public ::testing::Test
@@ -301,6 +302,23 @@ TEST_F(HeadlessRunTest, UploadNowSavingLocallyIntoAMissingFolderSaysWhy)
     EXPECT_TRUE(out.contains("Couldn't save the local copy " + dir.file("missing/webcam.jpg") + ": " +
                              QString::fromLocal8Bit(std::strerror(ENOENT))))
         << out.toStdString();
+}
+
+// The working folder and the folders made on the way to it are the user's alone, whatever the
+// file mode mask.
+TEST_F(HeadlessRunTest, TheWorkingFolderIsPrivateWhateverTheMask)
+{
+    RunWith open;
+    open.childSetup = [] { ::umask(0); };
+    const QString work = dir.file("made/work");
+    const ProgramRun run =
+        runVelmora({"--store", storePath, "--workdir", work, "--test-pattern", "--upload-now"}, open);
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    for (const QString& folder : {dir.file("made"), work}) {
+        struct stat info = {};
+        ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0) << folder.toStdString();
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << folder.toStdString();
+    }
 }
 
 TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleFirst)
