@@ -38,6 +38,7 @@ public:
         bool closedPassive = false;    // PASV and EPSV name a port where nobody listens
         int slowGreetingMs = 0;        // each connection is greeted this late
         int trickleMs = 0;             // the data is read 1 KB at a time, this many ms apart
+        int growStored = 0;            // every stored file gets this many bytes more, yet 226
         bool refuseDele = false;       // DELE is refused
     };
 

@@ -25,6 +25,7 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
                                back for the data
   --slow-greeting MS           greets each connection MS milliseconds late
   --trickle MS                 reads the data of a transfer 1 KB at a time, MS milliseconds apart
+  --grow-stored N              every stored file gets N bytes more than were sent (the reply is 226)
   --refuse-dele                refuses every DELE
 With --mute and a command log, every accepted connection is logged as "CONNECT".
 """
@@ -147,6 +148,9 @@ def serve_ftp(args):
             self.ioloop.call_later(args.slow_greeting / 1000.0, greet)
 
         def on_file_received(self, file):
+            if args.grow_stored > 0:
+                with open(file, "ab") as f:
+                    f.write(b"\0" * args.grow_stored)
             if args.keep_bytes > 0:
                 with open(file, "r+b") as f:
                     f.truncate(args.keep_bytes)
@@ -253,6 +257,7 @@ def main():
     parser.add_argument("--closed-passive", action="store_true")
     parser.add_argument("--slow-greeting", type=int, default=0)
     parser.add_argument("--trickle", type=int, default=0)
+    parser.add_argument("--grow-stored", type=int, default=0)
     parser.add_argument("--refuse-dele", action="store_true")
     args = parser.parse_args()
 

@@ -509,11 +509,15 @@ TEST_F(FtpStageTest, ServerRepliesAreMarkedLineByLineAndFiltered)
 }
 
 // Without SIZE the size comes from MLST's size fact or from a LIST of the one file; where nothing
-// can tell, the log says so. A server that kept 4,000 bytes and said 226 delivered nothing.
+// can tell, the log says so. A server that kept 4,000 bytes and said 226 delivered nothing; so did
+// one that holds more bytes than were sent.
 TEST_F(FtpStageTest, SizesAreCheckedWithoutSizeOrSaidToBeUnchecked)
 {
     const QString mismatch =
         QString("Size mismatch: %1 bytes sent, 4000 bytes on the server").arg(picture.size());
+    const QString grown = QString("Size mismatch: %1 bytes sent, %2 bytes on the server")
+                              .arg(picture.size())
+                              .arg(picture.size() + 100);
     const struct
     {
         const char* what;
@@ -537,6 +541,17 @@ TEST_F(FtpStageTest, SizesAreCheckedWithoutSizeOrSaidToBeUnchecked)
          {.noSize = true, .noMlst = true, .noList = true},
          false,
          {"Size not checked", "Picture uploaded!"},
+         "LIST"},
+        {"larger, by SIZE", {.growStored = 100}, false, {grown, "Couldn't upload"}, "SIZE"},
+        {"larger, by MLST, safe replace",
+         {.noSize = true, .growStored = 100},
+         true,
+         {grown, "Couldn't upload"},
+         "MLST"},
+        {"larger, by LIST",
+         {.noSize = true, .noMlst = true, .growStored = 100},
+         false,
+         {grown, "Couldn't upload"},
          "LIST"},
         {"whole, by MLST", {.noSize = true}, false, {"Picture uploaded!"}, "MLST"},
         {"whole, by LIST",
