@@ -121,10 +121,12 @@ void soak(benchmark::State& state)
             const qsizetype cut = pending.lastIndexOf('\n');
             if (cut < 0)
                 return;
+            // Each line comes after its line end ("\r\nPicture uploaded!"): the text before the
+            // last line end holds whole lines only.
             const QByteArray lines = pending.left(cut + 1);
             pending.remove(0, cut + 1);
-            uploads += lines.count("\r\nPicture uploaded!");
-            failures += lines.count("\r\nCouldn't");
+            uploads += lines.count("Picture uploaded!");
+            failures += lines.count("Couldn't");
         };
         std::vector<Sample> samples;
         QElapsedTimer clock;
