@@ -9,6 +9,7 @@
 #include "upload/UploadScheduler.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 
 #include <cstdio>
 
@@ -51,8 +52,12 @@ bool HeadlessRun::catchSignals()
 void HeadlessRun::onSignal()
 {
     ++m_signalCount;
-    // First: nothing new starts, the running transfer finishes. Second: it is cancelled too.
-    m_engine->stop(m_signalCount > 1);
+    // First: nothing new starts, the running transfer finishes. Second: it is cancelled too, and
+    // the end comes within two seconds, as for the program with its windows.
+    if (m_signalCount == 1)
+        m_engine->stop(false);
+    else
+        m_engine->stop(true, QDeadlineTimer(kCleanupWithin, Qt::PreciseTimer));
 }
 
 int HeadlessRun::runEventLoop()

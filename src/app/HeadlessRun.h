@@ -5,16 +5,19 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 class TerminationSignals;
 class UploadEngine;
 
 // The program without windows: "--upload-now" runs the Upload Now command once, "--headless" runs
-// the account timers until SIGINT or SIGTERM. The FTP log goes to standard output as it grows.
+// the account timers until SIGINT, SIGTERM or SIGHUP. The FTP log goes to standard output as it
+// grows.
 //
-// The first SIGINT or SIGTERM drops every waiting request and lets the running transfer finish
-// within its time limits; a second one cancels it at once.
+// The first of these signals drops every waiting request and lets the running transfer finish
+// within its time limits; a second one cancels it at once, and the program ends within two
+// seconds, having removed what the cancelled transfer left on the server in that time.
 class HeadlessRun final : public QObject, public UploadStatus
 {
     Q_OBJECT
@@ -36,6 +39,10 @@ public:
     void setUploadState(const QString& text) override;
 
 private:
+    // After a second signal: removing what the cancelled transfer left is over by then, which
+    // leaves room to end within two seconds.
+    static constexpr std::chrono::milliseconds kCleanupWithin{1400};
+
     bool catchSignals();
     void onSignal();
     int runEventLoop();

@@ -16,14 +16,20 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[0], &byte, 1);
 }
 
-void setHandler(void (*handler)(int))
+void setHandler(int signal, void (*handler)(int))
 {
     struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    sigaction(signal, &action, nullptr);
+}
+
+void setHandlers(void (*handler)(int))
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        setHandler(signal, handler);
+    setHandler(SIGPIPE, handler == SIG_DFL ? SIG_DFL : SIG_IGN);
 }
 } // namespace
 
@@ -40,7 +46,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
         for (ssize_t i = 0; i < got; ++i)
             emit received();
     });
-    setHandler(onTerminationSignal);
+    setHandlers(onTerminationSignal);
     m_watching = true;
 }
 
@@ -48,7 +54,7 @@ TerminationSignals::~TerminationSignals()
 {
     if (!m_watching)
         return;
-    setHandler(SIG_DFL);
+    setHandlers(SIG_DFL);
     for (int& fd : g_signalPipe) {
         ::close(fd);
         fd = -1;

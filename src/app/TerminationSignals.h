@@ -2,8 +2,11 @@
 
 #include <QObject>
 
-// SIGINT and SIGTERM as a Qt signal on the event loop: the handler only writes a byte to a socket
-// pair that the loop watches. One instance at a time; the default handlers come back with its end.
+// SIGINT, SIGTERM and SIGHUP as a Qt signal on the event loop: the handler only writes a byte to a
+// socket pair that the loop watches. SIGHUP (the terminal or the SSH session of the run closing)
+// ends the program like SIGTERM, never in the middle of a transfer. SIGPIPE is ignored meanwhile:
+// writing the log to a terminal or pipe that went away fails quietly rather than ending the
+// process. One instance at a time; the default handlers come back with its end.
 class TerminationSignals final : public QObject
 {
     Q_OBJECT

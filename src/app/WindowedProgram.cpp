@@ -74,6 +74,13 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     UploadEngine engine(
         {commandLine.storePath(), commandLine.workDir()}, prompter, status, [] { QApplication::beep(); },
         makeProgramCapture(commandLine));
+    // The windows are shown all the same; the status bar and the FTP log say that this program
+    // does not upload.
+    if (!engine.isUploader())
+        std::fprintf(stderr,
+                     "velmora: another Velmora program uploads with the settings store %s; this one shows "
+                     "its windows but does not upload\n",
+                     qPrintable(commandLine.storePath()));
     Help help(AppPaths::dataFolder());
     QtSettingsDialogs dialogs;
     QtCaptureDialogs captureDialogs;
@@ -104,8 +111,8 @@ int run(const CommandLine& commandLine, int argc, char** argv)
     // The close-after option ends the program at once, without the closing steps.
     QObject::connect(&engine.cycle(), &UploadCycle::quitRequested, &end, &ProgramEnd::request);
     QObject::connect(&end, &ProgramEnd::requested, &tray, [&tray] { tray.icon().hide(); });
-    // SIGINT and SIGTERM (the session ending, a service manager) end the program like the tray's
-    // Exit, without storing the window size.
+    // SIGINT, SIGTERM and SIGHUP (the session ending, a service manager, a closed terminal) end the
+    // program like the tray's Exit, without storing the window size.
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &end, &ProgramEnd::request);
 

@@ -35,6 +35,13 @@ int runHeadless(const CommandLine& commandLine, int argc, char** argv)
     UploadEngine engine(
         {commandLine.storePath(), commandLine.workDir()}, prompter, run, [] { std::fputs("\a", stderr); },
         makeProgramCapture(commandLine));
+    // Another program uploads with this store: a second uploader would send every picture twice.
+    if (!engine.isUploader()) {
+        std::fprintf(stderr,
+                     "velmora: another Velmora program uploads with the settings store %s; not uploading\n",
+                     qPrintable(commandLine.storePath()));
+        return 1;
+    }
     run.attach(engine);
     return commandLine.mode() == CommandLine::Mode::UploadNow ? run.uploadNow() : run.runScheduler();
 }

@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace {
 QString xdgFolder(const char* variable, const QString& fallbackBelowHome)
@@ -25,6 +30,17 @@ QString defaultStorePath()
 QString defaultWorkDir()
 {
     return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/velmora");
+}
+
+bool makePrivateFolder(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (info.isDir())
+        return true;
+    const QString parent = info.absolutePath();
+    if (parent != info.absoluteFilePath() && !makePrivateFolder(parent))
+        return false;
+    return ::mkdir(QFile::encodeName(info.absoluteFilePath()).constData(), 0700) == 0 || errno == EEXIST;
 }
 
 QString programFolder()

@@ -10,6 +10,10 @@ QString defaultStorePath();
 // $XDG_DATA_HOME/velmora (~/.local/share when unset): the upload cycle's working files,
 // "capture.bmp" and "print.bmp".
 QString defaultWorkDir();
+// Makes folder and the folders on the way to it that are missing, each private to the user (0700)
+// whatever the file mode mask says: they hold the settings with the passwords, or the pictures
+// before they are uploaded. Folders that exist are left as they are. False when it could not.
+bool makePrivateFolder(const QString& folder);
 // The folder of the running program.
 QString programFolder();
 // The program's own data (the help pages under "Help/HTML"): share/velmora beside the program's

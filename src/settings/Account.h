@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTime>
 
+#include <vector>
+
 // Colours are kept as the store writes them: red + 256 * green + 65536 * blue.
 inline QColor colorFromStored(quint32 value)
 {
@@ -17,6 +19,15 @@ inline quint32 storedFromColor(const QColor& color)
     return static_cast<quint32>(color.red()) + 256u * static_cast<quint32>(color.green()) +
            65536u * static_cast<quint32>(color.blue());
 }
+
+// A stored value that the load could not read, and what stands in for it.
+struct UnusableValue
+{
+    QString name;   // the value name
+    QString stored; // the text as stored
+    QString why;    // what it is not: "is not a time"
+    QString used;   // the default that stands in for it, as a stored text
+};
 
 // The loaded account: what ValdItem fills from the current account's key and what the Upload
 // Settings window shows and the upload engine reads. The stored value of each field, its default
@@ -71,6 +82,9 @@ struct Account
     QString archivePattern;
     int archiveKeep = 0; // local copies kept, the newest; 0 keeps all
     int archiveDays = 0; // server copies older than this many days are removed; 0 keeps all
+
+    // The stored values of this account that the last load replaced by their defaults.
+    std::vector<UnusableValue> unusable;
 
     static QString protocolText(Protocol protocol)
     {

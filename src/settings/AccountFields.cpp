@@ -4,6 +4,8 @@
 #include "settings/IntervalTable.h"
 #include "settings/StoredText.h"
 
+#include <QStringList>
+
 namespace AccountFields {
 namespace {
 using R = Rule;
@@ -117,8 +119,12 @@ std::optional<QTime> timeOf(const QString& text)
 template <typename T> std::optional<T> parse(Rule rule, const QString& text)
 {
     if constexpr (std::is_same_v<T, QString>) {
-        if (rule == Rule::Seconds)
-            return IntervalTable::storedSecondsText(text);
+        if (rule == Rule::Seconds) {
+            // A damaged text reads as no seconds at all.
+            const QString seconds = IntervalTable::storedSecondsText(text);
+            return seconds.isEmpty() && !text.trimmed().isEmpty() ? std::nullopt
+                                                                  : std::optional<QString>(seconds);
+        }
         return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
     } else if constexpr (std::is_same_v<T, bool>) {
         return rule == Rule::Truth ? StoredText::truth(text) : flagOf(text);
@@ -173,14 +179,16 @@ QString text(const Field& field, const Account& account)
     return field.defaultText;
 }
 
-void read(const Field& field, Account& account, const std::optional<QString>& stored)
+bool read(const Field& field, Account& account, const std::optional<QString>& stored)
 {
     const QString given = stored.value_or(QString());
+    bool readable = true;
     std::visit(
         [&](auto member) {
             if constexpr (!std::is_same_v<decltype(member), std::monostate>) {
                 using T = std::remove_reference_t<decltype(account.*member)>;
                 std::optional<T> value = parse<T>(field.rule, given);
+                readable = value.has_value() || given.trimmed().isEmpty();
                 if (!value)
                     value = parse<T>(field.rule, field.defaultText);
                 if constexpr (std::is_same_v<T, QDate>)
@@ -193,18 +201,62 @@ void read(const Field& field, Account& account, const std::optional<QString>& st
     // An interval item fills the seconds field; only "Custom" takes them from its own value.
     if (field.rule == Rule::Interval && IntervalTable::isValidPosition(account.intervalItem))
         account.seconds = IntervalTable::presetSecondsText(account.intervalItem).value_or(account.seconds);
+    // Any text is a protocol (plain FTP), but only three are meant.
+    if (field.rule == Rule::Protocol && !given.trimmed().isEmpty())
+        readable =
+            QStringList{QStringLiteral("FTP"), QStringLiteral("FTPS"), QStringLiteral("SFTP")}.contains(
+                given.trimmed(), Qt::CaseInsensitive);
+    return readable;
 }
+
+namespace {
+// What a text a rule could not read is not.
+QString notReadable(Rule rule)
+{
+    switch (rule) {
+    case Rule::Flag:
+        return QStringLiteral("is not 1 or 0");
+    case Rule::Truth:
+        return QStringLiteral("is not True or False");
+    case Rule::Color:
+        return QStringLiteral("is not a colour");
+    case Rule::FontSize:
+        return QStringLiteral("is not a font size");
+    case Rule::Date:
+        return QStringLiteral("is not a date");
+    case Rule::Protocol:
+        return QStringLiteral("is not FTP, FTPS or SFTP");
+    case Rule::Percent:
+        return QStringLiteral("is not a whole number from 0 to 100");
+    case Rule::Count:
+        return QStringLiteral("is not a whole number from 0 to %1").arg(kMaxCount);
+    case Rule::Time:
+        return QStringLiteral("is not a time");
+    case Rule::Seconds:
+        return QStringLiteral("is not a number of seconds");
+    case Rule::Text:
+    case Rule::Interval:
+    case Rule::RowFlag:
+        break;
+    }
+    return QStringLiteral("cannot be read");
+}
+} // namespace
 
 void load(Account& account, const std::function<std::optional<QString>(const QString&)>& stored)
 {
     const std::optional<QString> item = stored(of(&Account::intervalItem).name);
     const bool hasInterval = item && IntervalTable::positionOf(*item);
+    account.unusable.clear();
     for (const Field& field : all()) {
         if (field.group == Group::Row || (field.group == Group::Interval && !hasInterval))
             continue;
         if (field.rule == Rule::Seconds && account.intervalItem != IntervalTable::kCustom)
             continue;
-        read(field, account, stored(field.name));
+        const std::optional<QString> text = stored(field.name);
+        if (!read(field, account, text))
+            account.unusable.push_back(
+                {field.name, *text, notReadable(field.rule), AccountFields::text(field, account)});
     }
 }
 } // namespace AccountFields

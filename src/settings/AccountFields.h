@@ -73,8 +73,10 @@ template <typename T> const Field& of(T Account::*member)
 // The field's text as the store keeps it.
 QString text(const Field& field, const Account& account);
 // Sets the field from a stored text; an absent, empty or unreadable text gives the default.
-void read(const Field& field, Account& account, const std::optional<QString>& stored);
+// False when the text was there but could not be read.
+bool read(const Field& field, Account& account, const std::optional<QString>& stored);
 // Loads a whole record from its stored values (found by name). Without a known interval item the
-// interval values keep what the record held before.
+// interval values keep what the record held before. Values that are there but cannot be read are
+// listed in the record's `unusable`, with the default that stands in for them.
 void load(Account& account, const std::function<std::optional<QString>(const QString&)>& stored);
 } // namespace AccountFields

@@ -1,5 +1,6 @@
 #include "settings/Regedit.h"
 
+#include "common/AppPaths.h"
 #include "settings/StoreLocks.h"
 
 #include <QFile>
@@ -77,18 +78,6 @@ QString systemText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Folders made on the way to the store are private to the user, whatever the umask says.
-bool makeFolders(const QString& folder)
-{
-    const QFileInfo info(folder);
-    if (info.isDir())
-        return true;
-    const QString parent = info.path();
-    if (parent != folder && !makeFolders(parent))
-        return false;
-    return ::mkdir(QFile::encodeName(folder).constData(), 0700) == 0 || errno == EEXIST;
-}
-
 // Errors after which the store may still be read without writing: the file or its folder cannot
 // be written, or the journal files cannot be made or grown (a full disk).
 bool worthReadingOnly(int error)
@@ -119,6 +108,7 @@ Regedit::Regedit(const QString& storePath) : m_path(storePath)
 Regedit::~Regedit()
 {
     disconnect();
+    repairJournalModes();
 }
 
 QString Regedit::fold(const QString& name)
@@ -152,9 +142,10 @@ bool Regedit::createFile()
 {
     // Made by us, so that it is private from the first byte: it holds passwords.
     const QString folder = QFileInfo(m_path).absolutePath();
-    const int fd = makeFolders(folder) ? ::open(QFile::encodeName(m_path).constData(),
-                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
-                                       : -1;
+    // Folders made on the way to the store are private to the user, whatever the umask says.
+    const int fd = AppPaths::makePrivateFolder(folder) ? ::open(QFile::encodeName(m_path).constData(),
+                                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
+                                                       : -1;
     if (fd >= 0) {
         ::fchmod(fd, 0600);
         ::close(fd);
@@ -237,6 +228,7 @@ void Regedit::open()
     } else if (!createFile()) {
         return;
     }
+    repairJournalModes();
 
     SchemaState state = SchemaState::Unreadable;
     QString cause; // why the store cannot be written
@@ -392,6 +384,23 @@ Regedit::SchemaState Regedit::initializeSchema()
     m_openProblem = QStringLiteral("the settings store could not be set up (%1)").arg(cause);
     warn(QStringLiteral("could not be initialised (%1); changes will not be saved").arg(cause));
     return SchemaState::Failed;
+}
+
+void Regedit::repairJournalModes() const
+{
+    // SQLite makes the journal files with the mode of the store file, and a session that could only
+    // read cannot remove them at its end: after a session on a write-protected store they stay
+    // write-protected, and once the store may be written again every write would fail through them.
+    // Ours only, and only the owner's write permission is added (0600, the store's own mode).
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QByteArray file = QFile::encodeName(m_path + QLatin1String(suffix));
+        struct stat info
+        {
+        };
+        if (::lstat(file.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid() &&
+            (info.st_mode & S_IWUSR) == 0)
+            ::chmod(file.constData(), 0600);
+    }
 }
 
 void Regedit::makePrivate()

@@ -85,6 +85,7 @@ private:
     SchemaState probeSchema();
     SchemaState initializeSchema();
     void makePrivate();
+    void repairJournalModes() const;
     QString unwritableCause(int error, int systemError) const;
     void warn(const QString& what) const;
     bool writeDone(bool ok, const char* operation);

@@ -3,6 +3,7 @@
 #include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
 #include "capture/CaptureError.h"
+#include "common/AppPaths.h"
 #include "common/FileWriter.h"
 #include "common/Prompter.h"
 #include "imaging/cDIBSection.h"
@@ -71,7 +72,7 @@ bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still
 
 bool CaptureCommands::writeWorkBitmap(const QString& name, const CaptureStill& still, QString* error)
 {
-    QDir().mkpath(m_workDir);
+    AppPaths::makePrivateFolder(m_workDir);
     return writeBitmap(workFile(name), still, FileWriter::Links::Replace, error);
 }
 

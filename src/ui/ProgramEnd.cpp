@@ -3,6 +3,7 @@
 #include "upload/UploadEngine.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QWidget>
 
 ProgramEnd::ProgramEnd(UploadEngine& engine, std::function<void(int)> exit,
@@ -30,7 +31,8 @@ void ProgramEnd::request()
     m_deadline.start();
     emit requested();
     // Hiding a message box that waits for an answer ends its wait; the step after it sees the end.
-    m_engine.stop(true);
+    // What a cancelled transfer left on the server is removed in the time left before the deadline.
+    m_engine.stop(true, QDeadlineTimer(m_deadline.intervalAsDuration() - kAfterCleanup, Qt::PreciseTimer));
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (window->isVisible())
             window->hide();

@@ -20,6 +20,8 @@ class ProgramEnd final : public QObject
 public:
     // Leaves room for the process to tear down within two seconds of the request.
     static constexpr std::chrono::milliseconds kDeadline{1500};
+    // Of the time before the deadline, what the steps after removing a leftover on the server need.
+    static constexpr std::chrono::milliseconds kAfterCleanup{100};
 
     // exit ends the event loop with a status: QCoreApplication::exit in the program.
     ProgramEnd(UploadEngine& engine, std::function<void(int)> exit,

@@ -941,7 +941,17 @@ bool FtpClient::remove(const QString& remotePath)
 {
     if (!checkConnected() || !checkRemotePath(remotePath))
         return false;
-    return quote({isSftp() ? "rm " + sftpArgument(remotePath) : "DELE " + remotePath.toUtf8()});
+    if (isSftp())
+        return quote({"rm " + sftpArgument(remotePath)});
+    // "*": libcurl takes a refused quote command for a connection it can no longer trust and drops
+    // it, so the next call would log in again; a refused DELE leaves the connection as good as it
+    // was. Its reply says whether the file went.
+    if (!quote({"*DELE " + remotePath.toUtf8()}))
+        return false;
+    if (m_lastReplyCode >= 200 && m_lastReplyCode < 300)
+        return true;
+    fail(Error::ServerReply, QString());
+    return false;
 }
 
 void FtpClient::close()

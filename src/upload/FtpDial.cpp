@@ -16,6 +16,7 @@ FtpDial::FtpDial(const FtpTimeouts& timeouts, const FtpClient::Settings& setting
     : QObject(parent), m_settings(settings), m_host(host), m_user(user), m_password(password),
       m_client(std::make_shared<FtpClient>(timeouts, settings)), m_worker(std::make_unique<WorkerThread>())
 {
+    m_age.start();
     m_worker->post([this, client = m_client, host, user, password] {
         Outcome outcome;
         outcome.ok = client->connect(host, user, password);

@@ -3,6 +3,7 @@
 #include "upload/FtpClient.h"
 #include "upload/FtpTimeouts.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -37,6 +38,9 @@ public:
     ~FtpDial() override;
 
     bool isDone() const { return m_done; }
+    // Milliseconds since the dial began: a connection kept too long may have been dropped by the
+    // server, and its client's time limit for the whole upload runs from the dial.
+    qint64 age() const { return m_age.elapsed(); }
     const Outcome& outcome() const { return m_outcome; }
     // Whether this dial reaches the given server with the given login and connection settings.
     bool isFor(const FtpClient::Settings& settings, const QString& host, const QString& user,
@@ -56,5 +60,6 @@ private:
     std::shared_ptr<FtpClient> m_client;
     Outcome m_outcome;
     bool m_done = false;
+    QElapsedTimer m_age;
     std::unique_ptr<WorkerThread> m_worker;
 };

@@ -13,10 +13,16 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
+// Refusals in a row after which the removal of old archive copies stops.
+constexpr int kMostRefusedRemovals = 3;
+// Removing a leftover is tried however little time is left, and its goodbye is kept short.
+constexpr std::chrono::milliseconds kShortestCleanup{100};
+constexpr std::chrono::milliseconds kLongestCleanupGoodbye{200};
 } // namespace
 
 // What one network call on the worker reports back: a copy, so the stage's thread never reads the
@@ -41,6 +47,14 @@ struct FtpStage::CallResult : FtpDial::Outcome
         reply = client.lastReply();
         reason = client.reason();
     }
+};
+
+struct FtpStage::Removal
+{
+    int removed = 0;
+    int refused = 0;
+    int untried = 0;    // left when the refusals in a row stopped the removal
+    CallResult refusal; // the last refusal: the server's reply or the client's reason
 };
 
 FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts, QObject* parent)
@@ -116,6 +130,7 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
     m_job = job;
     m_result = FtpResult();
     m_cancelled = false;
+    m_endBy = QDeadlineTimer(QDeadlineTimer::Forever);
     m_step = Step::Connecting;
     m_log.append(kLineEnd + kLineEnd + QStringLiteral("---[") + generalDateTimeText(m_clock->now()) +
                  QStringLiteral("]---") + kLineEnd + QStringLiteral("Connecting..."));
@@ -146,11 +161,12 @@ void FtpStage::onDialed()
     onConnected(CallResult(outcome));
 }
 
-void FtpStage::cancel()
+void FtpStage::cancel(QDeadlineTimer endBy)
 {
     if (!isRunning() || m_cancelled)
         return;
     m_cancelled = true;
+    m_endBy = endBy;
     if (m_dial)
         m_dial->cancel();
     if (m_client)
@@ -299,9 +315,15 @@ void FtpStage::endCancelled(const CallResult& call, bool somethingLeftUndone)
 void FtpStage::removeLeftover(const QString& remotePath)
 {
     m_step = Step::Removing;
+    // All of it, the goodbye included, within the time that is left: a server that is slow to
+    // greet may need most of it just to let us in.
+    using std::chrono::milliseconds;
+    const milliseconds budget = m_endBy.isForever()
+                                    ? m_timeouts.cleanup
+                                    : std::max(milliseconds(m_endBy.remainingTime()), kShortestCleanup);
     FtpTimeouts quick;
-    quick.connect = quick.response = quick.stage = m_timeouts.cleanup;
-    quick.quit = m_timeouts.cleanup / 2;
+    quick.quit = std::min(budget / 4, kLongestCleanupGoodbye);
+    quick.connect = quick.response = quick.stage = budget - quick.quit;
     m_cleaner = std::make_shared<FtpClient>(quick, m_client->settings());
     m_worker->post([this, cleaner = m_cleaner, host = m_job.host, user = m_job.user,
                     password = m_job.password, remotePath] {
@@ -469,28 +491,48 @@ void FtpStage::removeOldArchiveCopies()
     log(QStringLiteral("Removing old archive copies"));
     m_worker->post([this, client = m_client, archive = *m_job.archive] {
         CallResult result;
-        int removed = 0;
-        QStringList kept;
+        Removal removal;
+        // The copies are where they were written: the account's folder and the copy's name joined
+        // as they are, so a folder without its "/" ("www") puts them beside it ("wwwcam-....jpg").
+        const qsizetype slash = archive.folder.lastIndexOf(QLatin1Char('/'));
+        const QString listed = archive.folder.left(slash + 1);
+        const QString prefix = archive.folder.mid(slash + 1);
         // Only what the listing names and the pattern could have named goes; a folder that cannot
         // be listed keeps everything.
-        if (const std::optional<QStringList> names = client->list(archive.folder)) {
+        if (const std::optional<QStringList> names = client->list(listed)) {
             result.ok = true;
-            for (const QString& name :
-                 ArchiveName(archive.pattern).olderThan(*names, archive.now, archive.days)) {
-                if (client->remove(archive.folder + name))
-                    ++removed;
-                else if (client->lastError() == FtpClient::Error::Cancelled)
+            QStringList ours;
+            for (const QString& name : *names) {
+                if (name.startsWith(prefix))
+                    ours << name.mid(prefix.size());
+            }
+            const QStringList old = ArchiveName(archive.pattern).olderThan(ours, archive.now, archive.days);
+            int refusedInARow = 0;
+            for (qsizetype n = 0; n < old.size(); ++n) {
+                if (client->remove(listed + prefix + old[n])) {
+                    ++removal.removed;
+                    refusedInARow = 0;
+                    continue;
+                }
+                if (client->lastError() == FtpClient::Error::Cancelled)
                     break;
-                else
-                    kept << name;
+                // A server that refuses one name will likely refuse the rest: a few tries, then the
+                // others wait for the next clean-up.
+                ++removal.refused;
+                removal.refusal.takeError(*client);
+                if (++refusedInARow >= kMostRefusedRemovals) {
+                    removal.untried = static_cast<int>(old.size() - n - 1);
+                    break;
+                }
             }
         }
-        result.takeError(*client);
-        return [this, result, removed, kept] { onOldArchiveCopiesRemoved(result, removed, kept); };
+        if (!result.ok || client->lastError() == FtpClient::Error::Cancelled)
+            result.takeError(*client);
+        return [this, result, removal] { onOldArchiveCopiesRemoved(result, removal); };
     });
 }
 
-void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, int removed, const QStringList& kept)
+void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, const Removal& removal)
 {
     if (!call.ok) {
         log(QStringLiteral("Couldn't list the folder, old archive copies kept"));
@@ -499,10 +541,18 @@ void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, int removed, co
             LogInternetError(static_cast<quint32>(call.error), QStringLiteral("FtpFindFirstFile"));
         }
     } else {
-        m_result.archiveRemoved = removed;
-        log(QStringLiteral("Removed %1 old archive copies").arg(removed));
-        for (const QString& name : kept)
-            log(QStringLiteral("Couldn't remove ") + name);
+        m_result.archiveRemoved = removal.removed;
+        log(QStringLiteral("Removed %1 old archive copies").arg(removal.removed));
+        if (removal.refused > 0) {
+            // One line for them all, with the server's reason for the last refusal.
+            log(removal.untried > 0
+                    ? QStringLiteral("Couldn't remove %1 old archive copies, %2 more left for "
+                                     "the next clean-up")
+                          .arg(removal.refused)
+                          .arg(removal.untried)
+                    : QStringLiteral("Couldn't remove %1 old archive copies").arg(removal.refused));
+            logProblem(removal.refusal, QStringLiteral("FtpDeleteFile"));
+        }
     }
     if (m_cancelled || call.cancelled())
         log(QStringLiteral("Cancelled"));

@@ -6,6 +6,7 @@
 #include "upload/FtpJob.h"
 #include "upload/FtpTimeouts.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -25,7 +26,8 @@ class WorkerThread;
 //
 // cancel() ends the running call at once and drops the connection. A file that was on its way is
 // removed again on a short connection of its own, so nothing partial stays under its name; with a
-// safe replace only the temporary file goes and the old file stays.
+// safe replace only the temporary file goes and the old file stays. When the program is ending, the
+// removal gets the time that is left until the end; otherwise the cleanup time limit.
 class FtpStage final : public QObject
 {
     Q_OBJECT
@@ -48,7 +50,8 @@ public:
     bool start(const FtpJob& job, std::unique_ptr<FtpDial> dial = nullptr);
     // Connects and logs in for a job that is yet to start, with the stage's time limits.
     std::unique_ptr<FtpDial> dialAhead(const FtpJob& job) const;
-    void cancel();
+    // endBy: when the program ends; removing what a cancelled put left must be done by then.
+    void cancel(QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     bool isRunning() const { return m_step != Step::Idle; }
 
     // Adds the server's last reply to the log when code says the server answered with an error:
@@ -94,8 +97,10 @@ private:
     // The archive copy of the picture and the removal of old copies, after the picture.
     void sendArchive();
     void onArchiveSent(const CallResult& call);
+    // What became of the old archive copies.
+    struct Removal;
     void removeOldArchiveCopies();
-    void onOldArchiveCopiesRemoved(const CallResult& call, int removed, const QStringList& kept);
+    void onOldArchiveCopiesRemoved(const CallResult& call, const Removal& removal);
     void closeConnection();
     void finish();
     void log(const QString& line);
@@ -111,6 +116,7 @@ private:
     FtpJob m_job;
     FtpResult m_result;
     bool m_cancelled = false;
+    QDeadlineTimer m_endBy{QDeadlineTimer::Forever};
     std::unique_ptr<FtpDial> m_dial;
     std::shared_ptr<FtpClient> m_client;
     std::shared_ptr<FtpClient> m_cleaner; // removes what a cancelled put left

@@ -16,7 +16,8 @@ struct FtpTimeouts
     // stays delivered.
     static constexpr std::chrono::milliseconds kQuit{5'000};
     // Removing what a cancelled transfer left under its name, on a connection of its own, when the
-    // program ends: short, since the program ends within two seconds.
+    // cancel names no time by which it must be done (the end of the program does: the removal
+    // then gets what is left until then).
     static constexpr std::chrono::milliseconds kCleanup{800};
 
     std::chrono::milliseconds connect = kConnect;

@@ -1,7 +1,9 @@
 #include "upload/UploadCycle.h"
 
 #include "capture/CaptureComponent.h"
+#include "common/AppPaths.h"
 #include "common/DateTimeText.h"
+#include "common/OutsideText.h"
 #include "common/Prompter.h"
 #include "common/SoundOutput.h"
 #include "imaging/StampComposer.h"
@@ -56,7 +58,7 @@ QFont stampFont(const Account& account)
 UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
     : QObject(parent), m_deps(dependencies), m_silent(std::make_unique<SilentPrompter>())
 {
-    QDir().mkpath(m_deps.workDir);
+    AppPaths::makePrivateFolder(m_deps.workDir);
     // Bitmaps that earlier versions left between cycles are removed once, not on every cycle.
     for (const QString& name : {kFrameFile, kStripFile, kPictureFile})
         removeWorkFile(name);
@@ -85,28 +87,81 @@ void UploadCycle::setClock(const Clock& clock)
     m_deps.ftp.setClock(clock);
 }
 
-bool UploadCycle::copyReplacing(const QString& from, const QString& to) const
+FileWriter::Result UploadCycle::copyReplacing(const QString& from, const QString& to) const
 {
     // Written beside the target and moved over it, so a web server that serves the local folder
-    // never sees half a picture, and a failed copy leaves the one that was there. A link in the
-    // user's own folder is the user's: the file it points at is replaced.
+    // never sees half a picture, and a failed copy leaves the one that was there. A link found
+    // under the name is replaced, never written through: in a shared folder, with names anyone can
+    // foresee, it may be someone else's, pointing at a file of ours.
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
-        return false;
+        return {false, source.errorString(), FileWriter::Step::Create};
     const QByteArray data = source.readAll();
     if (source.error() != QFileDevice::NoError)
-        return false;
-    return m_writer.write(to, data, FileWriter::Links::Follow).ok;
+        return {false, source.errorString(), FileWriter::Step::Create};
+    return m_writer.write(to, data, FileWriter::Links::Replace);
 }
 
-void UploadCycle::saveLocalArchiveCopy() const
+void UploadCycle::logNote(const QString& line)
+{
+    if (!m_deps.log)
+        return;
+    // The cycle's own entry, before the FTP stage's, for what it has to say itself.
+    if (!m_noted)
+        m_deps.log->append(FtpLog::kEntryStart + generalDateTimeText(m_start) + QStringLiteral("]---"));
+    m_noted = true;
+    m_deps.log->append(QStringLiteral("\r\n") + line);
+}
+
+void UploadCycle::noteUnusableValues()
+{
+    // Each once while it stays as it is: an account that uploads every second must not say it
+    // every second.
+    const auto quoted = [](const QString& text) {
+        constexpr qsizetype kLongest = 80;
+        const QString line = OutsideText::line(text);
+        return QLatin1Char('\'') +
+               (line.size() > kLongest ? line.left(kLongest) + QStringLiteral("...") : line) +
+               QLatin1Char('\'');
+    };
+    QStringList lines;
+    for (const UnusableValue& value : m_account.unusable)
+        lines << QStringLiteral("The stored '%1' value %2 %3; %4 is used")
+                     .arg(value.name, quoted(value.stored), value.why,
+                          value.used.isEmpty() ? QStringLiteral("nothing") : value.used);
+    if (m_account.archiveServer || m_account.archiveLocal) {
+        const ArchiveName name(m_account.archivePattern);
+        if (!name.isValid())
+            lines << QStringLiteral(
+                         "The stored 'Archive name' value %1 cannot be used, no archive copies are "
+                         "made: %2")
+                         .arg(quoted(m_account.archivePattern), name.problem());
+        else if (m_account.archiveServer && m_account.archiveDays > 0 && !name.isDated())
+            lines << QStringLiteral(
+                         "The stored 'Archive name' value %1 has no date in it; old archive copies "
+                         "on the server are kept")
+                         .arg(quoted(m_account.archivePattern));
+    }
+    QStringList& noted = m_notedValues[m_accountName];
+    for (const QString& line : lines) {
+        if (!noted.contains(line))
+            logNote(line);
+    }
+    noted = lines;
+}
+
+void UploadCycle::saveLocalArchiveCopy()
 {
     const ArchiveName name(m_account.archivePattern);
     if (!name.isValid())
         return;
     const QDir folder(m_account.localFolder);
-    if (!copyReplacing(workFile(kJpegFile), folder.filePath(name.nameAt(m_start))))
+    const QString copy = folder.filePath(name.nameAt(m_start));
+    if (const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy); !written.ok) {
+        logNote(QStringLiteral("Couldn't save the archive copy ") + OutsideText::line(copy) +
+                QStringLiteral(": ") + written.error);
         return;
+    }
     std::vector<std::pair<QString, QDateTime>> files;
     for (const QFileInfo& file : folder.entryInfoList(QDir::Files))
         files.emplace_back(file.fileName(), file.lastModified());
@@ -125,7 +180,8 @@ std::optional<FtpJob::Archive> UploadCycle::serverArchive()
     archive.pattern = m_account.archivePattern;
     archive.now = m_start;
     QDeadlineTimer& cleanup = m_nextArchiveCleanup[m_accountName];
-    if (m_account.archiveDays > 0 && cleanup.hasExpired()) {
+    // Without a date in the names the age of a copy is unknown: none is removed.
+    if (m_account.archiveDays > 0 && name.isDated() && cleanup.hasExpired()) {
         archive.days = m_account.archiveDays;
         cleanup.setRemainingTime(kArchiveCleanupEvery);
     }
@@ -175,7 +231,7 @@ bool UploadCycle::isUnchanged(const QImage& frame)
         !ChangeDetector::isUnchanged(ChangeDetector::changedPercent(last->second, *m_candidate),
                                      m_account.changeThreshold))
         return false;
-    logEntry(QStringLiteral("Picture unchanged, not uploaded"));
+    logNote(QStringLiteral("Picture unchanged, not uploaded"));
     return true;
 }
 
@@ -194,17 +250,10 @@ Prompter& UploadCycle::failurePrompter()
     return m_scheduled ? *m_silent : m_deps.prompter;
 }
 
-void UploadCycle::logEntry(const QString& line)
-{
-    if (m_deps.log)
-        m_deps.log->append(QStringLiteral("\r\n\r\n---[") + generalDateTimeText(m_start) +
-                           QStringLiteral("]---\r\n") + line);
-}
-
 std::unique_ptr<FtpDial> UploadCycle::dialAhead(const Account& account) const
 {
-    if (m_deps.options.ask() || (account.locally && account.onlyLocally) || isOutsideDateRange(account) ||
-        isOutsideTimeWindow(account) || account.onlyChanged || lacksPassword(account))
+    if ((account.locally && account.onlyLocally) || isOutsideDateRange(account) ||
+        isOutsideTimeWindow(account) || lacksPassword(account))
         return nullptr;
     return m_deps.ftp.dialAhead(jobFor(account, true));
 }
@@ -241,6 +290,8 @@ bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
     m_savedStatus = m_deps.status.uploadState();
     m_deps.status.setUploadState(QStringLiteral("Uploading..."));
     m_start = m_clock->now();
+    m_noted = false;
+    noteUnusableValues();
     emit started(m_accountName);
 
     if (scheduled && isOutsideDateRange(m_account)) {
@@ -336,10 +387,7 @@ void UploadCycle::onStill(const CaptureStill& still)
         else if (!job.pictureProblem.isEmpty())
             endSteps(Outcome::Failed, job.pictureProblem);
         else
-            endSteps(Outcome::Failed,
-                     m_account.localFolder.isEmpty()
-                         ? QStringLiteral("Not saved: no local folder is given")
-                         : QStringLiteral("Couldn't save the picture in ") + m_account.localFolder);
+            endSteps(Outcome::Failed, m_localCopyProblem, Logged::Already);
         return;
     }
 
@@ -364,7 +412,7 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
 {
     ProgramOptions& options = m_deps.options;
     // The folder may have been removed since the last cycle.
-    QDir().mkpath(m_deps.workDir);
+    AppPaths::makePrivateFolder(m_deps.workDir);
 
     cDIBSection dib;
     const std::optional<QByteArray> jpeg =
@@ -405,14 +453,34 @@ void UploadCycle::copyLocally(const FtpJob& job, bool* pictureCopied)
     // file system's root. Only files of this cycle are copied: a failed write keeps the copy the
     // folder had.
     *pictureCopied = false;
-    if (!m_account.locally || m_account.localFolder.isEmpty())
+    m_localCopyProblem.clear();
+    if (!m_account.locally)
         return;
+    // A note in the log says why; saving only locally, it is also the failure of the cycle.
+    const auto tell = [this](const QString& problem) {
+        m_localCopyProblem = problem;
+        logNote(problem);
+    };
+    if (m_account.localFolder.isEmpty()) {
+        tell(QStringLiteral("Not saved locally: no local folder is set"));
+        return;
+    }
     const QString folder = m_account.localFolder + QLatin1Char('/');
-    if (job.pictureProblem.isEmpty())
-        *pictureCopied =
-            copyReplacing(workFile(kJpegFile), folder + m_account.fileName + QStringLiteral(".jpg"));
-    if (job.timeFileProblem.isEmpty())
-        copyReplacing(workFile(kTimeFile), folder + m_deps.options.timeFileName());
+    if (job.pictureProblem.isEmpty()) {
+        const QString copy = folder + m_account.fileName + QStringLiteral(".jpg");
+        const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy);
+        *pictureCopied = written.ok;
+        if (!written.ok)
+            tell(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) + QStringLiteral(": ") +
+                 written.error);
+    }
+    if (job.timeFileProblem.isEmpty()) {
+        const QString copy = folder + m_deps.options.timeFileName();
+        const FileWriter::Result written = copyReplacing(workFile(kTimeFile), copy);
+        if (!written.ok)
+            logNote(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) +
+                    QStringLiteral(": ") + written.error);
+    }
 }
 
 void UploadCycle::onTransferFinished(const FtpResult& result)
@@ -439,11 +507,12 @@ void UploadCycle::removeCycleFiles() const
         removeWorkFile(kJpegFile);
 }
 
-void UploadCycle::endSteps(Outcome outcome, const QString& failure)
+void UploadCycle::endSteps(Outcome outcome, const QString& failure, Logged logged)
 {
     if (!failure.isEmpty() && !m_stopRequested) {
         m_failure = failure;
-        logEntry(failure);
+        if (logged == Logged::No)
+            logNote(failure);
         failurePrompter().message(failure, Prompter::Icon::Critical);
     }
     if (m_stopRequested) {
@@ -485,15 +554,19 @@ void UploadCycle::switchPreviewBack()
 
 void UploadCycle::finish(Outcome outcome)
 {
-    // A connection made ahead that the cycle did not come to use goes.
+    // A connection made ahead that the cycle did not come to use is offered to whoever receives
+    // finished(), then goes.
+    if (m_dial && m_dial->isDone() && m_dial->outcome().ok)
+        m_unusedDial = std::move(m_dial);
     m_dial.reset();
     m_running = false;
     m_wait = Wait::None;
     emit finished({outcome, m_connected, outcome == Outcome::Delivered ? QString() : m_failure, m_accountName,
                    m_start});
+    m_unusedDial.reset();
 }
 
-void UploadCycle::stop()
+void UploadCycle::stop(QDeadlineTimer endBy)
 {
     if (!m_running || m_stopRequested)
         return;
@@ -508,7 +581,7 @@ void UploadCycle::stop()
         finishStopped();
         break;
     case Wait::Transfer:
-        m_deps.ftp.cancel();
+        m_deps.ftp.cancel(endBy);
         break;
     case Wait::None:
         // A message box of this cycle is open; the step after it ends the cycle.

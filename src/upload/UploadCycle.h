@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <map>
@@ -98,15 +99,19 @@ public:
     // happens, while a cycle runs. dial: the connection dialAhead() began for this account, if any.
     bool upload_now(bool scheduled, std::unique_ptr<FtpDial> dial = nullptr);
     // For a timed cycle of account that is yet to come: begins connecting and logging in now, when
-    // that cycle will need the connection (it uploads by FTP, asks no question first, is in its
-    // date range and time window, and sends every picture rather than only changed ones: an
-    // unchanged picture would leave the connection unused, a login for nothing on every turn);
-    // null otherwise.
+    // that cycle may need the connection (it uploads by FTP and is in its date range and time
+    // window), so that a slow or dead server holds up no other account, whatever this one's
+    // options; null otherwise.
     std::unique_ptr<FtpDial> dialAhead(const Account& account) const;
+    // The logged-in connection made ahead that the cycle that just ended did not come to use (the
+    // picture was unchanged, the question was answered with Cancel); only while finished() is
+    // being sent, afterwards it is dropped. The next turn of the same account may go on with it.
+    std::unique_ptr<FtpDial> takeUnusedDial() { return std::move(m_unusedDial); }
     // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
     // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
-    // answered (or the program's event loop ends), and nothing more happens after it.
-    void stop();
+    // answered (or the program's event loop ends), and nothing more happens after it. endBy: when
+    // the program ends (see FtpStage::cancel).
+    void stop(QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     bool isRunning() const { return m_running; }
 
     // The clock of the stamp, the time file, the date range and the log's entry headers; the
@@ -138,13 +143,18 @@ private:
     // too little from the last one sent (and says so in the log). Remembers the frame's grey copy
     // to keep once it has been delivered.
     bool isUnchanged(const QImage& frame);
-    bool copyReplacing(const QString& from, const QString& to) const;
+    FileWriter::Result copyReplacing(const QString& from, const QString& to) const;
+    // A line of the cycle's own in the FTP log; the first one of a cycle opens its entry.
+    void logNote(const QString& line);
+    // Stored values of the account that cannot be used, with what stands in for them: one line
+    // for each when it is first seen and again after it changed.
+    void noteUnusableValues();
     // Writes the cycle's JPEG and time file; what could not be made is said in the job, so the
     // stage logs it and never sends an older file under its name.
     void writeWorkFiles(const QImage& picture, FtpJob& job);
     void copyLocally(const FtpJob& job, bool* pictureCopied);
     // The dated copy in the local folder, and the removal of the copies beyond the newest kept.
-    void saveLocalArchiveCopy() const;
+    void saveLocalArchiveCopy();
     // The dated copy on the server, for the FTP stage; absent when the account asks for none.
     std::optional<FtpJob::Archive> serverArchive();
     void removeWorkFile(const QString& name) const;
@@ -154,11 +164,11 @@ private:
     void removeCycleFiles() const;
     // failure: why the cycle delivers nothing, logged as an entry of its own; only Upload Now shows it
     // in a box as well, since a timed cycle must never wait for someone to answer.
-    void endSteps(Outcome outcome, const QString& failure = QString());
+    enum class Logged { No, Already };
+    void endSteps(Outcome outcome, const QString& failure = QString(), Logged logged = Logged::No);
     // The prompter for what goes wrong in this cycle: the program's for Upload Now, a silent one
     // for timed cycles (the failure goes to the log, the status and the tray instead).
     Prompter& failurePrompter();
-    void logEntry(const QString& line);
     void finishStopped();
     void finish(Outcome outcome);
     void switchPreviewBack();
@@ -184,11 +194,16 @@ private:
     // When each account may next look for old archive copies on its server: listing a folder of
     // thousands of copies on every upload would cost more than the upload.
     std::map<QString, QDeadlineTimer> m_nextArchiveCleanup;
+    // The lines noteUnusableValues() last gave for each account name.
+    std::map<QString, QStringList> m_notedValues;
+    bool m_noted = false; // this cycle's own entry in the log has begun
     QDateTime m_start;
     QString m_savedStatus;
     bool m_switchedPreviewOn = false;
     bool m_connected = false;
     QString m_failure;
+    QString m_localCopyProblem; // why the picture was not saved in the local folder
     std::unique_ptr<FtpDial> m_dial;
     std::unique_ptr<Prompter> m_silent;
+    std::unique_ptr<FtpDial> m_unusedDial;
 };

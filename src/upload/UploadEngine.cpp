@@ -2,6 +2,7 @@
 
 #include "capture/CaptureComponent.h"
 #include "capture/GstSoundOutput.h"
+#include "common/AppPaths.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
 #include "settings/Regedit.h"
@@ -10,15 +11,17 @@
 #include "upload/UploadCycle.h"
 #include "upload/UploadMonitor.h"
 #include "upload/UploadScheduler.h"
-
-#include <QDir>
+#include "upload/UploaderLock.h"
 
 UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
                            std::function<void()> beep, std::unique_ptr<CaptureComponent> capture)
     : m_settings(settings), m_capture(std::move(capture))
 {
-    QDir().mkpath(m_settings.workDir);
+    AppPaths::makePrivateFolder(m_settings.workDir);
     m_store = std::make_unique<Regedit>(m_settings.storePath);
+    // Taken once the store file exists (the store makes it on a first start).
+    m_uploaderLock = std::make_unique<UploaderLock>(m_settings.storePath);
+    const bool uploader = m_uploaderLock->acquire();
     m_options = std::make_unique<ProgramOptions>(*m_store);
     m_capture->rememberSettingsIn(*m_store);
     m_accounts = std::make_unique<AccountBook>(*m_store, prompter);
@@ -35,6 +38,8 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
         m_uploadsStopped = true;
         checkStopped();
     });
+    if (!uploader)
+        m_scheduler->refuseUploads(kAnotherUploader);
 
     // Where a movie stands, from the component's own reports, so the end knows how to end it.
     connect(m_capture.get(), &CaptureComponent::PreRoll, this, [this] { m_movie = Movie::PreRolling; });
@@ -57,12 +62,17 @@ UploadEngine::~UploadEngine()
     m_ftp.reset();
 }
 
+bool UploadEngine::isUploader() const
+{
+    return m_scheduler->refusal().isEmpty();
+}
+
 bool UploadEngine::connectCapture()
 {
     return m_capture->connectAtStart();
 }
 
-void UploadEngine::stop(bool cancelRunning)
+void UploadEngine::stop(bool cancelRunning, QDeadlineTimer endBy)
 {
     const bool first = !m_stopping;
     m_stopping = true;
@@ -72,7 +82,7 @@ void UploadEngine::stop(bool cancelRunning)
         else
             m_capture->StopCapture();
     }
-    m_scheduler->stop(cancelRunning);
+    m_scheduler->stop(cancelRunning, endBy);
     checkStopped();
 }
 

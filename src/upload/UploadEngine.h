@@ -3,6 +3,7 @@
 #include "upload/FtpTimeouts.h"
 #include "upload/UploadScheduler.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -20,10 +21,15 @@ class Regedit;
 class UploadCycle;
 class UploadMonitor;
 class UploadStatus;
+class UploaderLock;
 
 // The program's core, wired once in main and handed to whatever shows it: the settings store,
 // the options, the accounts, the capture component, the FTP log and stage, the upload cycle and
 // the scheduler. The windowed program and the headless runs share it, and end it through stop().
+//
+// Only one program uploads with a store: the engine takes the store's uploader lock (UploaderLock)
+// and, when another program holds it, refuses every upload (UploadScheduler::refuseUploads) and
+// says so in the status and the FTP log. Whoever runs it tells the user (isUploader()).
 class UploadEngine final : public QObject
 {
     Q_OBJECT
@@ -48,12 +54,19 @@ public:
     // drivers or when it cannot be connected.
     bool connectCapture();
 
+    // Whether this program uploads: false when another program uploads with the same store.
+    bool isUploader() const;
+    static inline const QString kAnotherUploader =
+        QStringLiteral("Not uploading: another Velmora program uploads with this settings store");
+
     // Ends what runs, for the end of the program: no upload starts any more and waiting requests
     // are dropped; a running transfer is cancelled with cancelRunning, otherwise it finishes within
     // its time limits. A movie that records is finalised, so the file plays; one that waits to
     // start is abandoned. stopped() follows once nothing runs (before this returns when nothing
     // does). Calling it again with cancelRunning cancels what the first call let finish.
-    void stop(bool cancelRunning);
+    // endBy: when the program will end; what a cancelled transfer left on the server is removed
+    // in the time left until then.
+    void stop(bool cancelRunning, QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     // The end cannot wait any longer: the transfer is cancelled and a movie that is still being
     // finalised is dropped (its component removes the unfinished file).
     void stopNow();
@@ -82,6 +95,7 @@ private:
 
     Settings m_settings;
     std::unique_ptr<Regedit> m_store;
+    std::unique_ptr<UploaderLock> m_uploaderLock;
     std::unique_ptr<ProgramOptions> m_options;
     std::unique_ptr<AccountBook> m_accounts;
     std::unique_ptr<CaptureComponent> m_capture;

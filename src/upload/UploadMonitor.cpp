@@ -142,6 +142,9 @@ QString UploadMonitor::nextText() const
 
 QString UploadMonitor::statusText() const
 {
+    // Another program uploads with this store: nothing here will.
+    if (!m_scheduler.refusal().isEmpty())
+        return m_scheduler.refusal();
     if (m_paused)
         return kPaused;
     if (!m_uploading.isEmpty())
@@ -160,6 +163,10 @@ QString UploadMonitor::statusText() const
 QString UploadMonitor::toolTip() const
 {
     QStringList lines{QStringLiteral("Velmora")};
+    if (!m_scheduler.refusal().isEmpty()) {
+        lines << m_scheduler.refusal();
+        return lines.join(QLatin1Char('\n'));
+    }
     if (m_paused) {
         lines << kPaused;
         return lines.join(QLatin1Char('\n'));

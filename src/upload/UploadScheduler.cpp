@@ -62,6 +62,10 @@ UploadScheduler::~UploadScheduler() = default;
 
 void UploadScheduler::StartTimer()
 {
+    if (!m_refusal.isEmpty()) {
+        m_status.setUploadState(m_refusal);
+        return;
+    }
     m_status.setUploadState(UploadStatus::kClickToUpload);
     if (m_stopped)
         return;
@@ -122,6 +126,9 @@ void UploadScheduler::Timers(int id)
 {
     if (m_stopped || !mayRunTimed(id))
         return;
+    // The account's own cycle runs: it is this tick's upload.
+    if (m_running && m_runningRow == id - 1)
+        return;
     makeReady(id);
     m_due.insert(id);
     schedulePick();
@@ -136,8 +143,11 @@ bool UploadScheduler::isReady(int id) const
 bool UploadScheduler::makeReady(int id)
 {
     const auto found = m_dials.find(id);
-    if (found != m_dials.end())
-        return found->second->isDone();
+    if (found != m_dials.end()) {
+        if (!found->second->isDone() || found->second->age() < kKeepConnection.count())
+            return found->second->isDone();
+        m_dials.erase(found);
+    }
     std::unique_ptr<FtpDial> dial = m_cycle.dialAhead(accountAt(id - 1));
     if (!dial)
         return true;
@@ -179,6 +189,8 @@ bool UploadScheduler::mayRunTimed(int id) const
 
 void UploadScheduler::mnuupload_now_Click()
 {
+    if (!m_refusal.isEmpty())
+        logRefusal();
     if (m_stopped)
         return;
     m_uploadNowWaiting = true;
@@ -324,6 +336,11 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
         holdBack(m_runningName, row + 1);
     else if (result.connected)
         release(m_runningName);
+    // A login its turn did not use serves the account's next turn, unless that is far off.
+    std::unique_ptr<FtpDial> unused = m_cycle.takeUnusedDial();
+    if (unused && !m_stopped && !m_runningUploadNow && m_timers->has(row + 1) &&
+        m_timers->interval(row + 1) < kKeepConnection.count() && !m_dials.count(row + 1))
+        m_dials[row + 1] = std::move(unused);
     if (m_runningUploadNow && result.outcome == UploadCycle::Outcome::Delivered)
         ++m_uploadNow.delivered;
     const bool outsideTimes = result.outcome == UploadCycle::Outcome::OutsideDateRange ||
@@ -346,7 +363,7 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
 bool UploadScheduler::isHeldBack(const QString& name) const
 {
     const auto found = m_heldBack.find(name);
-    return found != m_heldBack.end() && !found->second.until.hasExpired();
+    return found != m_heldBack.end() && !found->second.woken && m_clock->now() < found->second.at;
 }
 
 std::optional<QDateTime> UploadScheduler::nextTry(const QString& account) const
@@ -358,7 +375,7 @@ std::optional<QDateTime> UploadScheduler::nextTry(const QString& account) const
 
 std::optional<UploadScheduler::Due> UploadScheduler::nextDue() const
 {
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = m_clock->now();
     std::optional<Due> soonest;
     for (int row = 0; row < m_accounts.rowCount(); ++row) {
         const qint64 remaining = m_timers->remaining(row + 1);
@@ -388,11 +405,14 @@ void UploadScheduler::holdBack(const QString& name, int id)
     for (int n = 1; n < held.failures && wait < longest; ++n)
         wait *= 2;
     wait = std::min(wait, longest);
-    held.until = QDeadlineTimer(wait);
-    held.at = QDateTime::currentDateTime().addMSecs(wait.count());
+    held.at = m_clock->now().addMSecs(wait.count());
+    held.woken = false;
     if (!held.wake) {
         held.wake = std::make_unique<QTimer>();
         held.wake->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early: a quarter of an hour would end 45 s before the
+        // time the log gives.
+        held.wake->setTimerType(Qt::PreciseTimer);
         connect(held.wake.get(), &QTimer::timeout, this, [this, name] { onWake(name); });
     }
     held.wake->start(wait);
@@ -410,6 +430,11 @@ void UploadScheduler::onWake(const QString& name)
 {
     if (m_stopped)
         return;
+    // The wait is over now, whatever the clock says (it may have been set back meanwhile); the
+    // failures still count towards the next wait.
+    const auto held = m_heldBack.find(name);
+    if (held != m_heldBack.end())
+        held->second.woken = true;
     for (int row = 0; row < m_accounts.rowCount(); ++row) {
         if (m_accounts.rowName(row) == name && m_timers->has(row + 1))
             Timers(row + 1);
@@ -423,7 +448,7 @@ void UploadScheduler::checkSettingsChange()
         m_heldBack.erase(found);
 }
 
-void UploadScheduler::stop(bool cancelRunning)
+void UploadScheduler::stop(bool cancelRunning, QDeadlineTimer endBy)
 {
     if (!m_stopped) {
         m_stopped = true;
@@ -439,11 +464,25 @@ void UploadScheduler::stop(bool cancelRunning)
     }
     if (m_running) {
         if (cancelRunning)
-            m_cycle.stop();
+            m_cycle.stop(endBy);
         return;
     }
     finishUploadNow();
     emitStoppedOnce();
+}
+
+void UploadScheduler::refuseUploads(const QString& reason)
+{
+    m_refusal = reason;
+    stop(false);
+    m_status.setUploadState(m_refusal);
+    logRefusal();
+}
+
+void UploadScheduler::logRefusal()
+{
+    m_log.append(QStringLiteral("\r\n\r\n---[") + generalDateTimeText(m_clock->now()) +
+                 QStringLiteral("]---\r\n") + m_refusal);
 }
 
 void UploadScheduler::emitStoppedOnce()

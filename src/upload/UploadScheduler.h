@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Clock.h"
 #include "upload/UploadCycle.h"
 
 #include <QDateTime>
@@ -37,13 +38,17 @@ struct UploadBackoff
 // and the cycles run from the event loop, never inside a tick. Each round gives every due account
 // one turn in row order, the "Constantly" accounts (always due) after the others, so a slow account
 // never holds the others back for more than its own turn, and "Constantly" yields to every account
-// that ticked meanwhile. An account that is due connects and logs in ahead, on a thread of its own,
+// that ticked meanwhile. A tick that comes while the account's own cycle runs is spent: that cycle
+// is its upload, and a second one right after it would send the same picture again (or fail again
+// for the same reason). An account that is due connects and logs in ahead, on a thread of its own,
 // and joins a round once that is done: a server that is slow to answer or dead holds up nobody
-// else. Upload Now waits for the running cycle at most.
+// else. A connection made ahead that its turn did not use (an unchanged picture) is kept for the
+// account's next turn while it is young. Upload Now waits for the running cycle at most.
 //
 // An account whose server cannot be reached (no connection or no login) is held back: its next
 // timed try waits at least a minute or its own interval, whichever is longer, and the wait doubles
-// with each further failure up to a quarter of an hour. The FTP log says when the next try is due.
+// with each further failure up to a quarter of an hour. The FTP log says when the next try is due,
+// and the try comes then: a timer of its own wakes the account at that time, whatever its interval.
 // A cycle that gets connected, Upload Now, or a change to the account's settings ends the wait.
 //
 // A "Constantly" account outside its date range or time window rests for kRest before it is
@@ -56,6 +61,10 @@ class UploadScheduler final : public QObject
 public:
     using Backoff = UploadBackoff;
     static constexpr std::chrono::milliseconds kRest{1000};
+    // How long a connection made ahead may wait for its turn, or be kept for the next one, before
+    // it is made anew: well below the minutes a server lets a connection idle, and the whole-upload
+    // limit of its client runs from the login.
+    static constexpr std::chrono::milliseconds kKeepConnection{60'000};
 
     UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status, Prompter& prompter,
                     FtpLog& log, const Backoff& backoff = {}, QObject* parent = nullptr);
@@ -69,11 +78,22 @@ public:
     // any) has ended; uploadNowFinished() says how it went.
     void mnuupload_now_Click();
 
+    // For a program that must not upload (another one uploads with the same store): uploading ends
+    // for good as with stop(), the FTP log says why, StartTimer shows why in the status instead
+    // of arming timers, and Upload Now says it in the log again.
+    void refuseUploads(const QString& reason);
+    const QString& refusal() const { return m_refusal; }
+
     // Ends uploading for good: the timers and every waiting request go and no cycle starts any more.
     // With cancelRunning the running cycle is stopped too, otherwise it finishes. stopped() follows
-    // once no cycle runs (before this returns when none does).
-    void stop(bool cancelRunning);
+    // once no cycle runs (before this returns when none does). endBy: when the program ends (see
+    // FtpStage::cancel).
+    void stop(bool cancelRunning, QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     bool isStopped() const { return m_stopped; }
+
+    // The clock of the back-off: when an account is held back until, and the "Next try at" of the
+    // log. The system's unless a test sets another; clock must outlive the scheduler.
+    void setClock(const Clock& clock) { m_clock = &clock; }
 
     TimerSet& timers() { return *m_timers; }
     bool isCycleRunning() const { return m_running; }
@@ -108,9 +128,9 @@ private:
     struct HeldBack
     {
         int failures = 0;
-        QDeadlineTimer until;
-        QDateTime at;
-        QString settings; // what the account looked like when it failed
+        QDateTime at;       // the next try, on the scheduler's clock
+        bool woken = false; // its timer fired: the wait is over, the failures still count
+        QString settings;   // what the account looked like when it failed
         std::unique_ptr<QTimer> wake;
     };
     struct UploadNowRun
@@ -140,6 +160,7 @@ private:
     void checkSettingsChange();
     bool isHeldBack(const QString& name) const;
     void emitStoppedOnce();
+    void logRefusal();
 
     AccountBook& m_accounts;
     UploadCycle& m_cycle;
@@ -147,6 +168,8 @@ private:
     Prompter& m_prompter;
     FtpLog& m_log;
     Backoff m_backoff;
+    SystemClock m_systemClock;
+    const Clock* m_clock = &m_systemClock;
     TimerSet* m_timers;
 
     bool m_running = false;
@@ -156,6 +179,7 @@ private:
     QString m_runningSettings;
     bool m_stopped = false;
     bool m_stoppedEmitted = false;
+    QString m_refusal;
     QTimer m_pick;                                   // the next turn, from the event loop
     std::set<int> m_due;                             // timer ids that ticked and wait for their turn
     std::map<int, std::unique_ptr<FtpDial>> m_dials; // connections made ahead, by timer id

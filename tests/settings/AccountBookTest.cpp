@@ -317,6 +317,54 @@ TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNot
     }
 }
 
+// A stored text that is there but cannot be read is listed with the load, with what it is not and
+// the default that stands in for it; absent and empty texts are not damaged, nor is any text of a
+// field that takes every text.
+TEST_F(AccountBookTest, DamagedValuesAreListedWithWhatStandsInForThem)
+{
+    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+    const std::pair<const char*, QStringList> cases[] = {
+        {"TimeFrom=25:99", {"TimeFrom|25:99|is not a time|08:00"}},
+        {"TimeTo=noon", {"TimeTo|noon|is not a time|20:00"}},
+        {"TimeFrom=;TimeTo=7:05", {}},
+        {"Change threshold=101", {"Change threshold|101|is not a whole number from 0 to 100|5"}},
+        {"Archive keep=-1", {"Archive keep|-1|is not a whole number from 0 to 1000000|100"}},
+        {"Font Size=abc", {"Font Size|abc|is not a font size|10"}},
+        {"Font Bold=maybe", {"Font Bold|maybe|is not True or False|True"}},
+        {"Locally=yes;Only Locally=1", {"Locally|yes|is not 1 or 0|0"}},
+        {"Backcolor=abc", {"Backcolor|abc|is not a colour|0"}},
+        {"DateFrom=32/13/xx", {"DateFrom|32/13/xx|is not a date|" + today}},
+        {"Protocol=Gopher", {"Protocol|Gopher|is not FTP, FTPS or SFTP|FTP"}},
+        {"Protocol= sftp ;Destination filename:=;Font Name=", {}},
+        {"Upload image every:=Custom;Custom=abc", {"Custom|abc|is not a number of seconds|"}},
+        {"Upload image every:=Sometimes;Custom=abc", {}},
+    };
+    int n = 0;
+    for (const auto& [values, damaged] : cases) {
+        SCOPED_TRACE(values);
+        Regedit fresh(dir.file(QStringLiteral("damaged%1.db").arg(n++)));
+        fresh.SaveString(HKEY_LOCAL_MACHINE, kProduct, "Account1", "Cam");
+        for (const QString& value : QString(values).split(';'))
+            fresh.SaveString(HKEY_LOCAL_MACHINE, key("Cam"), value.section('=', 0, 0), value.section('=', 1));
+        AccountBook loaded(fresh, prompter);
+        loaded.loadList();
+        QStringList listed;
+        for (const UnusableValue& value : loaded.loaded().unusable)
+            listed << QStringList{value.name, value.stored, value.why, value.used}.join('|');
+        EXPECT_EQ(listed, damaged);
+    }
+    // A load of a sound record lists nothing any more.
+    Regedit fresh(dir.file("damaged.db"));
+    fresh.SaveString(HKEY_LOCAL_MACHINE, kProduct, "Account1", "Cam");
+    fresh.SaveString(HKEY_LOCAL_MACHINE, key("Cam"), "TimeFrom", "25:99");
+    AccountBook loaded(fresh, prompter);
+    loaded.loadList();
+    EXPECT_EQ(loaded.loaded().unusable.size(), 1u);
+    fresh.SaveString(HKEY_LOCAL_MACHINE, key("Cam"), "TimeFrom", "09:00");
+    loaded.ValdItem();
+    EXPECT_TRUE(loaded.loaded().unusable.empty());
+}
+
 TEST_F(AccountBookTest, EveryAccountValueLoadsIsStoredByItsEditAndTravelsWithRename)
 {
     // Each value of the table, stored as a text its rule reads as no default.

@@ -372,6 +372,39 @@ TEST_F(RegeditTest, WriteProtectedStoreIsReadButNotWritten)
     ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner));
     expectReadButNotWritten([&](const QStringList& a) { return store.reg(path, a); }, path,
                             QString::fromLocal8Bit(std::strerror(EACCES)));
+
+    // The read-only sessions leave no journal file that its owner cannot write, so once the store
+    // may be written again, the next write arrives.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QFileInfo journal(path + suffix);
+        if (journal.exists()) {
+            EXPECT_TRUE(journal.permissions() & QFileDevice::WriteOwner) << suffix;
+        }
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const ProgramRun set = store.reg(path, {"set", kProduct, "Min", "0"});
+    EXPECT_EQ(set.status, 0) << set.err.toStdString();
+    EXPECT_EQ(store.reg(path, {"get", kProduct, "Min"}).out, "0\n");
+}
+
+// Journal files that an earlier session left write-protected are made writable for their owner
+// before the store is opened.
+TEST_F(RegeditTest, WriteProtectedJournalFilesLeftBehindAreRepaired)
+{
+    const UserStore store(dir.path(), path);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner));
+    EXPECT_EQ(store.reg(path, {"get", kProduct, "Min"}).status, 0);
+    // As an earlier version left them, and as a session that was killed leaves them.
+    ASSERT_TRUE(QFileInfo::exists(path + "-shm")) << "SQLite leaves its journal files after reading";
+    for (const char* suffix : {"-wal", "-shm"}) {
+        if (QFileInfo::exists(path + suffix)) {
+            ASSERT_TRUE(QFile::setPermissions(path + suffix, QFileDevice::ReadOwner));
+        }
+    }
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    const ProgramRun set = store.reg(path, {"set", kProduct, "Min", "0"});
+    EXPECT_EQ(set.status, 0) << set.err.toStdString();
+    EXPECT_EQ(store.reg(path, {"get", kProduct, "Min"}).out, "0\n");
 }
 
 TEST_F(RegeditTest, StoreInAFolderTheUserCannotWriteIsRead)

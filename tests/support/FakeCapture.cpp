@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 
 namespace {
 const QList<QSize> kSizes = {
@@ -182,4 +184,18 @@ QImage FakeCapture::GrabFrame()
     if (!delivering)
         throw CaptureError(CaptureError::kSaveFrameFailed, noFrameText);
     return nextFrame();
+}
+
+void FakeCapture::requestStill(QObject* context, std::function<void(const CaptureStill&)> done)
+{
+    if (stillDelayMs <= 0) {
+        CaptureComponent::requestStill(context, std::move(done));
+        return;
+    }
+    // The frame is taken when the answer comes, as a camera delivers it then.
+    QTimer::singleShot(stillDelayMs, context,
+                       [this, self = QPointer<FakeCapture>(this), context, done = std::move(done)]() mutable {
+                           if (self)
+                               CaptureComponent::requestStill(context, std::move(done));
+                       });
 }

@@ -23,6 +23,7 @@ public:
     QString noFrameText = QStringLiteral("no picture from the camera");
     int stillRequests = 0;   // requestStill and GrabFrame/SaveFrame calls so far
     bool stillScene = false; // every frame shows the same picture, as a camera on an empty room
+    int stillDelayMs = 0;    // a still is answered this late, as a camera that is slow to deliver
     QString movieText = QStringLiteral("movie");
     bool finalising = true; // false: a stopped movie never gets finished (abandonMovie ends it)
 
@@ -82,6 +83,7 @@ public:
     bool isCapturing() const override { return m_movie != Movie::Idle; }
 
     QImage GrabFrame() override;
+    void requestStill(QObject* context, std::function<void(const CaptureStill&)> done) override;
 
     int width() const override { return m_size.width(); }
     int height() const override { return m_size.height(); }

@@ -52,6 +52,10 @@ bool FtpServer::start(const Options& options)
     add(options.keepBytes > 0, "--keep-bytes", QString::number(options.keepBytes));
     add(!options.storReply.isEmpty(), "--stor-reply", options.storReply);
     add(options.closedPassive, "--closed-passive");
+    add(options.slowGreetingMs > 0, "--slow-greeting", QString::number(options.slowGreetingMs));
+    add(options.trickleMs > 0, "--trickle", QString::number(options.trickleMs));
+    add(options.growStored > 0, "--grow-stored", QString::number(options.growStored));
+    add(options.refuseDele, "--refuse-dele");
 
     // Started with fork and exec rather than through ScriptServer's QProcess: see ChildProcess.
     if (!m_process.start(ScriptServer::python(),

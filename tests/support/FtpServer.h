@@ -37,6 +37,10 @@ public:
         int keepBytes = 0;             // every stored file keeps only its first bytes, yet 226
         QString storReply{};           // every STOR is answered with this (Python escapes)
         bool closedPassive = false;    // PASV and EPSV name a port where nobody listens
+        int slowGreetingMs = 0;        // each connection is greeted this late
+        int trickleMs = 0;             // the data is read 1 KB at a time, this many ms apart
+        int growStored = 0;            // every stored file gets this many bytes more, yet 226
+        bool refuseDele = false;       // DELE is refused
     };
 
     static inline const QString kUser = QStringLiteral("cam");

@@ -24,6 +24,10 @@ User "cam" / "secret" with the home folder given; its subfolder "ro" is read-onl
   --slow-stor MS               the final reply of every STOR comes MS milliseconds late
   --no-data-connection         agrees to active mode (PORT/EPRT) and to STOR, but never connects
                                back for the data
+  --slow-greeting MS           greets each connection MS milliseconds late
+  --trickle MS                 reads the data of a transfer 1 KB at a time, MS milliseconds apart
+  --grow-stored N              every stored file gets N bytes more than were sent (the reply is 226)
+  --refuse-dele                refuses every DELE
 With --mute and a command log, every accepted connection is logged as "CONNECT".
 """
 
@@ -52,7 +56,8 @@ def serve_mute(host, command_log):
 
 def serve_ftp(args):
     from pyftpdlib.authorizers import DummyAuthorizer
-    from pyftpdlib.handlers import ActiveDTP, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
+    from pyftpdlib.handlers import (ActiveDTP, DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler,
+                                    TLS_FTPHandler)
     from pyftpdlib.servers import FTPServer
 
     home = os.path.realpath(args.home)
@@ -99,6 +104,9 @@ def serve_ftp(args):
             if args.refuse_rename_over and cmd == "RNTO" and os.path.exists(self.fs.ftp2fs(arg)):
                 self.respond("553 Requested action not taken: the file exists.")
                 return
+            if args.refuse_dele and cmd == "DELE":
+                self.respond("550 Removing is not allowed here.")
+                return
             if (args.no_mlst and cmd == "MLST") or (args.no_list and cmd == "LIST"):
                 self.respond("500 Command \"%s\" not understood." % cmd)
                 return
@@ -134,7 +142,19 @@ def serve_ftp(args):
                 return
             super().pre_process_command(line, cmd, arg)
 
+        def handle(self):
+            if args.slow_greeting <= 0:
+                super().handle()
+                return
+            def greet():
+                if not self._closed and not self._closing:
+                    super(Handler, self).handle()
+            self.ioloop.call_later(args.slow_greeting / 1000.0, greet)
+
         def on_file_received(self, file):
+            if args.grow_stored > 0:
+                with open(file, "ab") as f:
+                    f.write(b"\0" * args.grow_stored)
             if args.keep_bytes > 0:
                 with open(file, "r+b") as f:
                     f.truncate(args.keep_bytes)
@@ -182,6 +202,33 @@ def serve_ftp(args):
         class Throttled(ThrottledDTPHandler):
             read_limit = args.read_limit
         Handler.dtp_handler = Throttled
+    if args.trickle > 0:
+        class Trickle(DTPHandler):
+            # A steady slow writer, unlike the throttled handler, which takes a whole second's
+            # worth at once: a small file is half written for most of its transfer.
+            ac_in_buffer_size = 1024
+
+            def use_sendfile(self):
+                return False
+
+            def recv(self, buffer_size):
+                chunk = super().recv(buffer_size)
+                if chunk and not self._closed:
+                    def resume():
+                        self._pause = None
+                        if not self._closed:
+                            self.add_channel(events=self.ioloop.READ)
+                    self.del_channel()
+                    self._pause = self.ioloop.call_later(args.trickle / 1000.0, resume,
+                                                         _errback=self.handle_error)
+                return chunk
+
+            def close(self):
+                pause = getattr(self, "_pause", None)
+                if pause is not None and not pause.cancelled:
+                    pause.cancel()
+                super().close()
+        Handler.dtp_handler = Trickle
 
     server = FTPServer((args.host, 0), Handler)
     print("PORT %d" % server.socket.getsockname()[1], flush=True)
@@ -213,6 +260,10 @@ def main():
     parser.add_argument("--keep-bytes", type=int, default=0)
     parser.add_argument("--stor-reply", default="")
     parser.add_argument("--closed-passive", action="store_true")
+    parser.add_argument("--slow-greeting", type=int, default=0)
+    parser.add_argument("--trickle", type=int, default=0)
+    parser.add_argument("--grow-stored", type=int, default=0)
+    parser.add_argument("--refuse-dele", action="store_true")
     args = parser.parse_args()
 
     import logging

@@ -450,6 +450,34 @@ TEST_F(FtpStageTest, CancelEndsAtOnceAndLeavesNothingPartialBehind)
         }
     }
 }
+
+// At the end of the program the removal of what a cancelled put left gets the time left until the
+// end, not a fixed short limit: a server that takes a second to greet each connection still has the
+// piece removed, and the stage ends before the end of the program.
+TEST_F(FtpStageTest, ALeftoverIsRemovedInTheTimeLeftBeforeTheEnd)
+{
+    writeFile(local.file("big.jpg"), binaryPicture(8 * 1024 * 1024));
+    for (const bool safeReplace : {false, true}) {
+        SCOPED_TRACE(safeReplace ? "safe replace" : "plain");
+        startServer({.readLimit = 256 * 1024, .slowGreetingMs = 1000});
+        FtpJob j = job();
+        j.localPicturePath = local.file("big.jpg");
+        j.safeReplace = safeReplace;
+        StageClock clock(stage);
+        ASSERT_TRUE(stage.start(j));
+        const QString partial = server.homeFile(safeReplace ? "www/.cam1.jpg.part" : "www/cam1.jpg");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(partial).size() > 0; }, 10000));
+        clock.restart();
+        stage.cancel(QDeadlineTimer(1400ms));
+        ASSERT_TRUE(clock.waitForEnd(3000));
+        EXPECT_GE(clock.ended, 1000) << "the removal waited for the greeting";
+        EXPECT_LT(clock.ended, 1500);
+        EXPECT_TRUE(clock.result->cancelled);
+        EXPECT_EQ(wwwFiles(), QStringList{});
+        EXPECT_EQ(commandNames().count("DELE"), 1);
+        EXPECT_EQ(stage.hConnection, 0u);
+    }
+}
 } // namespace
 
 namespace {
@@ -483,11 +511,15 @@ TEST_F(FtpStageTest, ServerRepliesAreMarkedLineByLineAndFiltered)
 }
 
 // Without SIZE the size comes from MLST's size fact or from a LIST of the one file; where nothing
-// can tell, the log says so. A server that kept 4,000 bytes and said 226 delivered nothing.
+// can tell, the log says so. A server that kept 4,000 bytes and said 226 delivered nothing; so did
+// one that holds more bytes than were sent.
 TEST_F(FtpStageTest, SizesAreCheckedWithoutSizeOrSaidToBeUnchecked)
 {
     const QString mismatch =
         QString("Size mismatch: %1 bytes sent, 4000 bytes on the server").arg(picture.size());
+    const QString grown = QString("Size mismatch: %1 bytes sent, %2 bytes on the server")
+                              .arg(picture.size())
+                              .arg(picture.size() + 100);
     const struct
     {
         const char* what;
@@ -511,6 +543,17 @@ TEST_F(FtpStageTest, SizesAreCheckedWithoutSizeOrSaidToBeUnchecked)
          {.noSize = true, .noMlst = true, .noList = true},
          false,
          {"Size not checked", "Picture uploaded!"},
+         "LIST"},
+        {"larger, by SIZE", {.growStored = 100}, false, {grown, "Couldn't upload"}, "SIZE"},
+        {"larger, by MLST, safe replace",
+         {.noSize = true, .growStored = 100},
+         true,
+         {grown, "Couldn't upload"},
+         "MLST"},
+        {"larger, by LIST",
+         {.noSize = true, .noMlst = true, .growStored = 100},
+         false,
+         {grown, "Couldn't upload"},
          "LIST"},
         {"whole, by MLST", {.noSize = true}, false, {"Picture uploaded!"}, "MLST"},
         {"whole, by LIST",

@@ -3,13 +3,17 @@
 #include "SetClock.h"
 #include "StageFixture.h"
 #include "UploadRig.h"
+#include "upload/ArchiveName.h"
 
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -121,6 +125,48 @@ TEST_F(UploadCycleTest, LocalCopyAndOnlyLocally)
     const bool rootHadFiles = QFile::exists("/webcam.jpg") || QFile::exists("/when.txt");
     EXPECT_EQ(rig.runCycle(false), Outcome::Failed);
     EXPECT_EQ(QFile::exists("/webcam.jpg") || QFile::exists("/when.txt"), rootHadFiles);
+    EXPECT_EQ(lastEntry(rig.log), QStringList{"Not saved locally: no local folder is set"});
+
+    // A folder that is not there: the log says why nothing was saved.
+    set("LocallySource", local.file("missing"));
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(false), Outcome::Failed);
+    EXPECT_EQ(lastEntry(rig.log),
+              QStringList({"Couldn't save the local copy " + local.file("missing/webcam.jpg") + ": " +
+                               QString::fromLocal8Bit(std::strerror(ENOENT)),
+                           "Couldn't save the local copy " + local.file("missing/when.txt") + ": " +
+                               QString::fromLocal8Bit(std::strerror(ENOENT))}));
+}
+
+// Links planted in the local folder under the names of the local copy, the time file and the next
+// archive copy are replaced by the files; what they point at stays as it was.
+TEST_F(UploadCycleTest, LocalCopiesReplaceAPlantedLinkAndNeverWriteThroughIt)
+{
+    TempDir local;
+    TempDir elsewhere;
+    set("Locally", "1");
+    set("Only Locally", "1");
+    set("TextTime", "1");
+    set("LocallySource", local.path());
+    set("Archive locally", "1");
+    rig.saveOption("TextTimeName", "time.txt");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+    const QStringList names{"webcam.jpg", "time.txt", "cam-20260510-120000.jpg"};
+    for (const QString& name : names) {
+        writeFile(elsewhere.file(name), "precious");
+        ASSERT_TRUE(QFile::link(elsewhere.file(name), local.file(name)));
+    }
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(readFile(elsewhere.file(name)), "precious");
+        EXPECT_FALSE(QFileInfo(local.file(name)).isSymLink());
+    }
+    EXPECT_FALSE(QImage(local.file("webcam.jpg")).isNull());
+    EXPECT_EQ(readFile(local.file("cam-20260510-120000.jpg")), readFile(local.file("webcam.jpg")));
+    EXPECT_TRUE(readFile(local.file("time.txt")).endsWith("\r\n"));
 }
 
 TEST_F(UploadCycleTest, FailedUploadsCountAndOnlyUploadNowShowsTheConnectBox)
@@ -681,6 +727,59 @@ TEST_F(UploadCycleTest, TimeWindowForTimedUploadsOnlyAlsoAcrossMidnight)
     EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
 }
 
+// A stored value that cannot be used gets one line in the log naming it and what stands in for it,
+// once while it stays as it is, again once it changed; a pattern without a date removes nothing
+// rather than saying "Removed 0".
+TEST_F(UploadCycleTest, StoredValuesThatCannotBeUsedAreNamedOnceWithWhatStandsIn)
+{
+    set("Only hours", "1");
+    set("TimeFrom", "25:99");
+    set("TimeTo", "06:00");
+    set("Archive on server", "1");
+    set("Archive days", "7");
+    set("Archive name", "cam-%H%M%S.jpg");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+    const QString timeFrom = "The stored 'TimeFrom' value '25:99' is not a time; 08:00 is used";
+    const QString undated =
+        "The stored 'Archive name' value 'cam-%H%M%S.jpg' has no date in it; old archive copies on the "
+        "server are kept";
+    const auto count = [this](const QString& line) { return rig.log.text().count("\r\n" + line + "\r\n"); };
+
+    // 25:99 to 06:00 is 08:00 to 06:00: noon is inside.
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count(timeFrom), 1);
+    EXPECT_EQ(count(undated), 1);
+    EXPECT_FALSE(rig.log.text().contains("Removing old archive copies"));
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count(timeFrom), 1) << "not again while it stays";
+
+    set("TimeFrom", "x\x1b[2J");
+    set("Archive name", "../cam-%Y.jpg");
+    rig.accounts.ValdItem();
+    clock.advanceSeconds(1);
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count("The stored 'TimeFrom' value 'x" + QString(QChar::ReplacementCharacter) +
+                    "' is not a time; 08:00 is used"),
+              1);
+    EXPECT_EQ(count("The stored 'Archive name' value '../cam-%Y.jpg' cannot be used, no archive copies are "
+                    "made: " +
+                    ArchiveName("../cam-%Y.jpg").problem()),
+              1);
+
+    set("TimeFrom", "22:00");
+    rig.accounts.ValdItem();
+    const QString before = rig.log.text();
+    EXPECT_EQ(rig.runCycle(true), Outcome::OutsideTimeWindow);
+    EXPECT_EQ(rig.log.text(), before);
+    set("TimeFrom", "25:99");
+    rig.accounts.ValdItem();
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(count(timeFrom), 2) << "again after it changed";
+}
+
 // Archive copies on the server: after the picture, on its connection, under the pattern's name;
 // copies named more than the days ago go (at most once an hour), nothing else in the folder does.
 TEST_F(UploadCycleTest, ArchiveCopiesFollowThePictureOnItsConnectionAndOnlyOldCopiesGo)
@@ -723,6 +822,73 @@ TEST_F(UploadCycleTest, ArchiveCopiesFollowThePictureOnItsConnectionAndOnlyOldCo
     rig.accounts.ValdItem();
     EXPECT_EQ(rig.runCycle(true), Outcome::Failed);
     EXPECT_FALSE(lastEntry(rig.log).contains("Uploading archive copy"));
+}
+
+// The copies go where the account's folder and their name put them, joined as they are; a folder
+// without its "/" puts them beside it ("wwwcam-....jpg"), and that is where old ones are looked for.
+TEST_F(UploadCycleTest, OldArchiveCopiesAreLookedForWhereTheCopiesAreWritten)
+{
+    const struct
+    {
+        const char* folder;
+        QString copies; // where the copies land, below the server's home, with their prefix
+    } cases[] = {{"/www/", "www/"}, {"www", "www"}, {"/www", "www"}, {"", ""}};
+    ASSERT_TRUE(QDir(server.home()).mkpath("www"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        // An old copy where this folder puts them, and old copies' names that it did not write.
+        QStringList present{c.copies + "cam-20260401-000000.jpg"};
+        static const QRegularExpression copyName("^cam-[0-9]{8}-[0-9]{6}\\.jpg$");
+        for (const QString other :
+             {"cam-20260402-000000.jpg", "www/cam-20260403-000000.jpg", "wwwcam-20260404-000000.jpg"}) {
+            if (!(other.startsWith(c.copies) && copyName.match(other.mid(c.copies.size())).hasMatch()))
+                present << other;
+        }
+        for (const QString& name : present)
+            writeFile(server.homeFile(name), "old");
+        // A program of its own for each folder: the clean-up runs once an hour.
+        UploadRig own;
+        own.useServer(server, c.folder);
+        own.saveAccount(AccountBook::kDefaultAccount, "Archive on server", "1");
+        own.saveAccount(AccountBook::kDefaultAccount, "Archive days", "7");
+        own.load();
+        SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+        own.cycle->setClock(clock);
+        EXPECT_EQ(own.runCycle(true), Outcome::Delivered);
+        EXPECT_TRUE(lastEntry(own.log).contains("Removed 1 old archive copies"))
+            << lastEntry(own.log).join('|').toStdString();
+        EXPECT_TRUE(QFile::exists(server.homeFile(c.copies + "cam-20260510-120000.jpg")));
+        for (const QString& name : present)
+            EXPECT_EQ(QFile::exists(server.homeFile(name)), name != present.front()) << name.toStdString();
+        for (const QString& name : present + QStringList{c.copies + "cam-20260510-120000.jpg"})
+            QFile::remove(server.homeFile(name));
+    }
+}
+
+// A server that refuses to remove old copies is asked a few times on the one connection, and the
+// log says it once, with the server's reason; the rest wait for the next clean-up.
+TEST_F(UploadCycleTest, RefusedRemovalsStopAfterAFewOnOneConnection)
+{
+    FtpServer refusing;
+    ASSERT_TRUE(refusing.start({.refuseDele = true})) << refusing.startError().toStdString();
+    rig.useServer(refusing);
+    for (int day = 1; day <= 20; ++day)
+        writeFile(refusing.homeFile(QString("cam-202602%1-000000.jpg").arg(day, 2, 10, QChar('0'))), "old");
+    set("Archive on server", "1");
+    set("Archive days", "7");
+    rig.load();
+    SetClock clock(QDateTime(QDate(2026, 5, 10), QTime(12, 0, 0)));
+    rig.cycle->setClock(clock);
+
+    EXPECT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(lastEntry(rig.log),
+              connectedEntry(refusing.hostField(), {"Picture uploaded!"},
+                             {"Uploading archive copy", "Archive copy uploaded",
+                              "Removing old archive copies", "Removed 0 old archive copies",
+                              "Couldn't remove 3 old archive copies, 17 more left for the next clean-up",
+                              "Server: 550 Removing is not allowed here."}));
+    EXPECT_EQ(refusing.commands().filter(QRegularExpression("^USER ")).size(), 1) << "one connection";
+    EXPECT_EQ(refusing.commands().filter(QRegularExpression("^DELE ")).size(), 3);
 }
 
 TEST_F(UploadCycleTest, AFolderThatCannotBeListedKeepsEveryCopy)

@@ -1,5 +1,6 @@
 #include "SetClock.h"
 #include "UploadRig.h"
+#include "common/DateTimeText.h"
 #include "upload/TimerSet.h"
 
 #include <QCoreApplication>
@@ -193,11 +194,12 @@ TEST_F(SchedulerOnServer, UploadNowRunsEveryFlaggedAccountInOrder)
     EXPECT_EQ(rig.accounts.currentName(), "c");
 }
 
-// A tick never runs a cycle inside itself; ticks and an Upload Now that arrive while a cycle runs
-// wait for it (one request per account) and run after it, Upload Now first.
+// A tick never runs a cycle inside itself; ticks of other accounts and an Upload Now that arrive
+// while a cycle runs wait for it (one request per account) and run after it, Upload Now first.
+// Ticks of the account whose cycle runs are spent: that cycle is their upload.
 TEST_F(SchedulerOnServer, TicksAreDeferredAndWhatArrivesDuringACycleWaitsForIt)
 {
-    storeAccounts(rig, {{"slow", true, "10 seconds", "10"}}, &server);
+    storeAccounts(rig, {{"slow", true, "10 seconds", "10"}, {"other", true, "10 seconds", "10"}}, &server);
     rig.saveOption("Sound", "1");
     rig.saveOption("SoundSec", "1");
     rig.accounts.ValdItem();
@@ -206,17 +208,128 @@ TEST_F(SchedulerOnServer, TicksAreDeferredAndWhatArrivesDuringACycleWaitsForIt)
     rig.scheduler->Timers(1);
     EXPECT_FALSE(rig.scheduler->isCycleRunning()) << "not inside the tick";
     ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
-    // While the first cycle waits after its beep, two more ticks and an Upload Now arrive.
+    // While the first cycle waits after its beep, two more of its ticks, one of the other account
+    // and an Upload Now arrive.
     rig.scheduler->Timers(1);
     rig.scheduler->Timers(1);
+    rig.scheduler->Timers(2);
+    rig.scheduler->Timers(2);
     rig.scheduler->mnuupload_now_Click();
     EXPECT_EQ(rig.scheduler->pendingCount(), 2);
     QSignalSpy idle(rig.scheduler.get(), &UploadScheduler::idle);
     ASSERT_TRUE(idle.wait(20000));
     EXPECT_EQ(rig.scheduler->pendingCount(), 0);
-    EXPECT_EQ(rig.cycle->uploadCount(), 3); // the tick, the Upload Now, one deferred tick
+    // The tick, the Upload Now of both accounts, the other account's tick.
+    std::vector<int> rows;
+    for (const Turn& turn : recorder.turns)
+        rows.push_back(turn.row);
+    EXPECT_EQ(rows, (std::vector<int>{0, 0, 1, 1}));
     EXPECT_EQ(rig.sound.beeps, 2) << "the Upload Now makes no sound";
     EXPECT_EQ(rig.status.overlaps, 0);
+}
+
+// One tick gives at most one cycle: a camera that is slow to deliver (or gone) makes no second
+// upload of the same picture right after the first, nor a second failure line.
+TEST_F(SchedulerOnServer, TicksDuringTheAccountsOwnCycleAreSpent)
+{
+    storeAccounts(rig, {{"cam", true, "10 seconds", "10"}}, &server);
+    rig.fake->stillDelayMs = 300;
+    TurnRecorder recorder(*rig.scheduler);
+    for (const bool delivering : {true, false}) {
+        SCOPED_TRACE(delivering ? "slow camera" : "camera gone");
+        rig.fake->delivering = delivering;
+        recorder.turns.clear();
+        const int requests = rig.fake->stillRequests;
+        rig.scheduler->Timers(1);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
+        for (int tick = 0; tick < 3; ++tick) {
+            QTest::qWait(50);
+            rig.scheduler->Timers(1);
+        }
+        EXPECT_EQ(rig.scheduler->pendingCount(), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.turns.empty(); }, 5000));
+        recorder.run(700ms);
+        ASSERT_EQ(recorder.turns.size(), 1u);
+        EXPECT_EQ(recorder.turns[0].outcome, delivering ? Outcome::Delivered : Outcome::Failed);
+        EXPECT_EQ(rig.fake->stillRequests, requests + 1);
+    }
+    // The next tick after the cycle runs again.
+    rig.fake->delivering = true;
+    recorder.turns.clear();
+    rig.scheduler->Timers(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.turns.empty(); }, 5000));
+    EXPECT_EQ(recorder.turns[0].outcome, Outcome::Delivered);
+    EXPECT_EQ(rig.log.text().count("Picture uploaded!"), 2);
+}
+
+// Turns go by rows among the accounts that ticked, and "Constantly" comes after them: while its
+// cycle runs, two accounts tick (the second one twice); then the first, the second (once), and
+// "Constantly" again.
+TEST_F(SchedulerOnServer, TickedAccountsInRowOrderBeforeConstantly)
+{
+    storeAccounts(
+        rig,
+        {{"a", true, "10 seconds", "10"}, {"b", true, "10 seconds", "10"}, {"c", true, "Constantly", "0"}},
+        &server);
+    rig.fake->stillDelayMs = 400;
+    TurnRecorder recorder(*rig.scheduler);
+    rig.scheduler->StartTimer();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return rig.scheduler->isCycleRunning(); }, 2000));
+    rig.scheduler->Timers(2);
+    rig.scheduler->Timers(1);
+    rig.scheduler->Timers(2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.turns.size() >= 5; }, 10000));
+    rig.scheduler->stop(false);
+    std::string sequence;
+    for (const Turn& turn : recorder.turns)
+        sequence += char('a' + turn.row);
+    EXPECT_EQ(sequence.substr(0, 5), "cabcc");
+}
+
+// The back-off on the scheduler's clock, the whole ladder: the first wait is a minute (the interval
+// is shorter), then each wait doubles up to a quarter of an hour. A tick before the time the log
+// gives is spent; one at that time tries again.
+TEST(UploadSchedulerBackoff, TheWholeLadderOnTheSchedulersClock)
+{
+    FtpServer server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    UploadRig rig;
+    storeAccounts(rig, {{"dead", true, "10 seconds", "10"}}, &server);
+    server.stop(); // nobody listens on its port any more: every try fails at once
+    SetClock clock(QDateTime(QDate(2024, 12, 6), QTime(1, 0)));
+    rig.scheduler->setClock(clock);
+    rig.cycle->setClock(clock);
+    rig.scheduler->StartTimer();
+    TurnRecorder recorder(*rig.scheduler);
+    const auto tick = [&] {
+        const size_t before = recorder.turns.size();
+        rig.scheduler->Timers(1);
+        return QTest::qWaitFor([&] { return recorder.turns.size() > before; }, 5000);
+    };
+    for (const int minutes : {1, 2, 4, 8, 15, 15}) {
+        SCOPED_TRACE(minutes);
+        const QDateTime tried = clock.now();
+        ASSERT_TRUE(tick());
+        EXPECT_EQ(recorder.turns.back().outcome, Outcome::NotConnected);
+        const QDateTime next = tried.addSecs(minutes * 60);
+        EXPECT_EQ(rig.scheduler->nextTry("dead"), next);
+        EXPECT_TRUE(rig.log.text().endsWith("\r\nNext try at " + generalDateTimeText(next)))
+            << rig.log.text().right(100).toStdString();
+
+        clock.set(next.addSecs(-1));
+        const size_t turns = recorder.turns.size();
+        rig.scheduler->Timers(1);
+        EXPECT_EQ(rig.scheduler->pendingCount(), 0) << "a tick before the time is spent";
+        QTest::qWait(20);
+        EXPECT_EQ(recorder.turns.size(), turns);
+        clock.set(next);
+    }
+    // A connection ends the wait and starts the ladder over.
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    rig.accounts.set(&Account::host, server.hostField());
+    ASSERT_TRUE(tick());
+    EXPECT_EQ(recorder.turns.back().outcome, Outcome::Delivered);
+    EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
 }
 
 TEST_F(SchedulerOnServer, ConstantlyUploadsBackToBackAndTheWindowStaysServed)
@@ -340,6 +453,61 @@ TEST_F(HeldBackTest, SixAccountsOneDeadKeepTheirTurns)
         EXPECT_GE(recorder.count(row), 2) << row;
 }
 
+// The try comes when the log says, not at the account's next own tick: with ticks every 0.7 s, after
+// a second, then after two seconds (ticks meanwhile are spent).
+TEST_F(HeldBackTest, TheNextTryComesAtTheTimeTheLogGives)
+{
+    UploadRig quick{UploadRig::Camera::Fake, quickTimeouts(), {.first = 1000ms, .longest = 2000ms}};
+    storeAccounts(quick, {{"dead", true, "10 seconds", "10"}}, &good);
+    good.stop();
+    quick.scheduler->StartTimer();
+    quick.scheduler->timers().set(1, 700);
+    std::vector<std::pair<QDateTime, std::optional<QDateTime>>> tries; // when it ended, the next try
+    QObject::connect(quick.scheduler.get(), &UploadScheduler::cycleFinished, quick.scheduler.get(),
+                     [&](int, Outcome) {
+                         tries.emplace_back(QDateTime::currentDateTime(), quick.scheduler->nextTry("dead"));
+                     });
+    quick.scheduler->Timers(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tries.size() >= 3; }, 6000)) << tries.size();
+    quick.scheduler->stop(false);
+    ASSERT_GE(tries.size(), 3u);
+    for (size_t n = 1; n < 3; ++n) {
+        ASSERT_TRUE(tries[n - 1].second.has_value());
+        const qint64 late = tries[n - 1].second->msecsTo(tries[n].first);
+        EXPECT_GE(late, 0) << "try " << n << " came before the time the log gave";
+        EXPECT_LT(late, 250) << "try " << n;
+    }
+    EXPECT_NEAR(double(tries[0].first.msecsTo(*tries[0].second)), 1000, 50);
+    EXPECT_NEAR(double(tries[1].first.msecsTo(*tries[1].second)), 2000, 50);
+}
+
+// A server that accepts the connection and never answers holds up only its own account, whatever
+// that account's options: one that uploads only changed pictures, or asks first, is connected ahead
+// of its turn as well.
+TEST_F(HeldBackTest, ADeadServerHoldsUpNoOtherAccountWhateverTheOptions)
+{
+    for (const char* option : {"Only when changed", "Ask"}) {
+        SCOPED_TRACE(option);
+        UploadRig quick{UploadRig::Camera::Fake, quickTimeouts(), {.first = 700ms, .longest = 1400ms}};
+        storeAccounts(quick, {{"dead", true, "Custom", "1"}, {"good", true, "Custom", "1"}}, &good);
+        quick.useServer(dead, QString(), "dead");
+        if (QString(option) == "Ask")
+            quick.saveOption("Ask", "1");
+        else
+            quick.saveAccount("dead", option, "1");
+        quick.accounts.ValdItem();
+        quick.scheduler->StartTimer();
+        quick.scheduler->timers().set(1, 100);
+        quick.scheduler->timers().set(2, 100);
+        TurnRecorder recorder(*quick.scheduler);
+        recorder.run(3500ms);
+        quick.scheduler->stop(false);
+        EXPECT_GE(recorder.count(1), 25) << "of about 35, the waits included";
+        EXPECT_GE(recorder.count(0), 1);
+        EXPECT_LE(recorder.count(0), 2);
+    }
+}
+
 // A refused upload is no connection failure; Upload Now and a change of the account's settings end
 // the wait at once.
 TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndTheWait)
@@ -379,6 +547,29 @@ TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndThe
     EXPECT_NE(rig.scheduler->nextTry("dead"), std::nullopt);
     rig.accounts.set(&Account::host, good.hostField());
     EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
+}
+
+// An account that uploads only changed pictures logs in ahead of its turn; when the picture did not
+// change, that login waits for the next turn rather than being made anew on every one.
+TEST_F(SchedulerOnServer, AnUnchangedPictureKeepsItsLoginForTheNextTurn)
+{
+    storeAccounts(rig, {{"cam", true, "10 seconds", "10"}}, &server);
+    rig.saveAccount("cam", "Only when changed", "1");
+    rig.accounts.ValdItem();
+    rig.fake->stillScene = true;
+    rig.scheduler->StartTimer();
+    TurnRecorder recorder(*rig.scheduler);
+    for (int turn = 1; turn <= 5; ++turn) {
+        rig.scheduler->Timers(1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return int(recorder.turns.size()) == turn; }, 5000));
+    }
+    rig.scheduler->stop(false);
+    QList<Outcome> outcomes;
+    for (const Turn& turn : recorder.turns)
+        outcomes << turn.outcome;
+    EXPECT_EQ(outcomes, QList<Outcome>({Outcome::Delivered, Outcome::Unchanged, Outcome::Unchanged,
+                                        Outcome::Unchanged, Outcome::Unchanged}));
+    EXPECT_EQ(server.commands().count("USER cam"), 2) << "one for the upload, one kept since";
 }
 
 // The first stop lets the running cycle finish and drops what waits; a stop that cancels ends a
