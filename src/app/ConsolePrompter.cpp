@@ -7,10 +7,11 @@
 Prompter::Answer ConsolePrompter::message(const QString& text, Icon, Buttons, const QString& title,
                                           Answer defaultAnswer)
 {
-    // A message may carry text from outside (a camera's or a server's words): it keeps its lines but
-    // cannot steer the terminal.
-    std::fprintf(stderr, "%s: %s\n", qPrintable(title),
-                 qPrintable(OutsideText::lines(text).join(QLatin1Char('\n'))));
+    // A message may carry text from outside (a camera's or a server's words): it cannot steer the
+    // terminal. One line a message, so that each line of standard error says where it comes from.
+    QStringList lines = OutsideText::lines(text);
+    lines.removeAll(QString());
+    std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(lines.join(QLatin1Char(' '))));
     return defaultAnswer;
 }
 

@@ -39,6 +39,11 @@ void HeadlessRun::attach(UploadEngine& engine)
 void HeadlessRun::setUploadState(const QString& text)
 {
     m_state = text;
+    // What the status says between the uploads, once when it changes: the "Uploading..." of every
+    // cycle and the same text put back after it would only interleave with the log.
+    if (text.isEmpty() || text == QLatin1String("Uploading...") || text == m_printedState)
+        return;
+    m_printedState = text;
     std::fprintf(stderr, "Status: %s\n", qPrintable(text));
 }
 
@@ -91,7 +96,7 @@ int HeadlessRun::runScheduler()
     connect(&m_engine->cycle(), &UploadCycle::finished, this, [](const UploadCycle::Result& result) {
         if (!result.failure.isEmpty())
             std::fprintf(stderr, "%s: %s\n", qPrintable(kProgramTitle),
-                         qPrintable(OutsideText::lines(result.failure).join(QLatin1Char('\n'))));
+                         qPrintable(OutsideText::lines(result.failure).join(QStringLiteral(": "))));
     });
     m_engine->scheduler().StartTimer();
     return runEventLoop();

@@ -49,6 +49,7 @@ private:
 
     UploadEngine* m_engine = nullptr;
     QString m_state;
+    QString m_printedState;
     std::unique_ptr<TerminationSignals> m_signals;
     int m_signalCount = 0;
     int m_exitCode = 0;

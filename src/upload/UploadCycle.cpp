@@ -471,8 +471,8 @@ void UploadCycle::copyLocally(const FtpJob& job, bool* pictureCopied)
         const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy);
         *pictureCopied = written.ok;
         if (!written.ok)
-            tell(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) + QStringLiteral(": ") +
-                 written.error);
+            tell(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) +
+                 QStringLiteral(": ") + written.error);
     }
     if (job.timeFileProblem.isEmpty()) {
         const QString copy = folder + m_deps.options.timeFileName();

@@ -187,5 +187,7 @@ QString UploadMonitor::toolTip() const
         next[0] = next[0].toUpper();
         lines << next;
     }
+    if (lines.size() == 1)
+        lines << UploadStatus::kClickToUpload;
     return lines.join(QLatin1Char('\n'));
 }

@@ -382,7 +382,8 @@ std::optional<UploadScheduler::Due> UploadScheduler::nextDue() const
         if (remaining < 0 || !m_accounts.isChecked(row))
             continue;
         const QString name = m_accounts.rowName(row);
-        Due due{now.addMSecs(remaining), name, m_timers->interval(row + 1) == 0};
+        // To the nearest second, as it is shown: a timer that has 59,998 ms to go is due in a minute.
+        Due due{now.addMSecs((remaining + 500) / 1000 * 1000), name, m_timers->interval(row + 1) == 0};
         // An account held back after failed connections tries again at its own time.
         if (const std::optional<QDateTime> held = nextTry(name)) {
             due.at = *held;

@@ -91,6 +91,13 @@ TEST_F(HeadlessRunTest, UploadNowFailureExitsWithOneAndReportsOnStandardError)
     EXPECT_EQ(finish(), 1);
     EXPECT_TRUE(out.contains("Couldn't connect to server")) << out.toStdString();
     EXPECT_TRUE(err.contains("Couldn't connect to server. Make sure")) << err.toStdString();
+    // Each line says where it comes from: no blank lines, no empty status.
+    for (const QString& line : err.trimmed().split('\n'))
+        EXPECT_TRUE(!line.trimmed().isEmpty() && line != "Status: ") << err.toStdString();
+    EXPECT_TRUE(
+        err.contains("Velmora 2001: Couldn't connect to server. Make sure you are connected and check your "
+                     "FTP settings, username and password. Server: 530 Authentication failed."))
+        << err.toStdString();
 }
 
 // The first signal drops what waits and lets the running transfer finish; a second one cancels it

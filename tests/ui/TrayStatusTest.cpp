@@ -60,7 +60,7 @@ protected:
 TEST_F(TrayStatusTest, TheIconShowsUploadingAndFailingAndTheTooltipSaysWhatHappenedAndWhy)
 {
     EXPECT_EQ(tray.states, std::vector<State>{State::Normal});
-    EXPECT_EQ(tray.tip, "Velmora");
+    EXPECT_EQ(tray.tip, "Velmora\nClick 'Upload now' to upload");
     EXPECT_EQ(monitor.statusText(), "Click 'Upload now' to upload");
 
     ASSERT_EQ(rig.runCycle(true), UploadCycle::Outcome::Delivered);

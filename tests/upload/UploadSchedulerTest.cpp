@@ -2,6 +2,7 @@
 #include "UploadRig.h"
 #include "common/DateTimeText.h"
 #include "upload/TimerSet.h"
+#include "upload/UploadMonitor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -109,6 +110,9 @@ TEST(UploadScheduler, OneTimerPerFlaggedRowAndTheStatusOfTheLastOne)
         {{{"max", true, "Custom", "2147483"}, {"empty", true, "Custom", ""}},
          "1:2147483000",
          "Upload every  second(s)"},
+        // An account without an interval of its own has none, whatever the account before it has.
+        {{{"ten", false, "10 seconds", "10"}, {"none", true, "", ""}}, "", "Click 'Upload now' to upload"},
+        {{{"ten", true, "10 seconds", "10"}, {"none", true, "", ""}}, "1:10000", "Upload every 10 seconds"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status.toStdString());
@@ -330,6 +334,51 @@ TEST(UploadSchedulerBackoff, TheWholeLadderOnTheSchedulersClock)
     ASSERT_TRUE(tick());
     EXPECT_EQ(recorder.turns.back().outcome, Outcome::Delivered);
     EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
+}
+
+// What the status bar and the tray say of the next upload comes from the scheduler's timers and its
+// back-off, on its clock.
+TEST(UploadSchedulerNextDue, TheSoonestTimerOrRetryWithItsAccount)
+{
+    FtpServer server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    UploadRig rig;
+    storeAccounts(rig,
+                  {{"slow", true, "1 minute", "60"},
+                   {"quick", true, "Custom", "45"},
+                   {"off", false, "10 seconds", "10"}},
+                  &server);
+    SetClock clock(QDateTime(QDate(2026, 12, 7), QTime(7, 15, 0)));
+    rig.scheduler->setClock(clock);
+    rig.cycle->setClock(clock);
+    UploadMonitor monitor(*rig.scheduler, *rig.cycle, rig.accounts);
+    monitor.setClock(clock);
+    EXPECT_EQ(rig.scheduler->nextDue(), std::nullopt);
+    EXPECT_EQ(monitor.statusText(), "Click 'Upload now' to upload");
+    rig.scheduler->StartTimer();
+    const std::optional<UploadScheduler::Due> due = rig.scheduler->nextDue();
+    ASSERT_TRUE(due);
+    EXPECT_EQ(due->account, "quick");
+    EXPECT_EQ(due->at, QDateTime(QDate(2026, 12, 7), QTime(7, 15, 45)));
+    EXPECT_EQ(monitor.statusText(), "Next upload 07:15:45 (quick)");
+
+    // A delivered upload, then a failed connection: the retry time of the back-off is the next.
+    rig.accounts.selectRow(1);
+    ASSERT_EQ(rig.runCycle(true), Outcome::Delivered);
+    EXPECT_EQ(monitor.statusText(), "Last upload 07:15:00 (quick): uploaded; next upload 07:15:45 (quick)");
+    server.stop();
+    clock.advanceSeconds(30);
+    TurnRecorder recorder(*rig.scheduler);
+    rig.scheduler->Timers(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !recorder.turns.empty(); }, 10000));
+    EXPECT_EQ(recorder.turns.back().outcome, Outcome::NotConnected);
+    EXPECT_TRUE(
+        monitor.statusText().startsWith("Last upload 07:15:30 (slow) failed: Couldn't connect to server"))
+        << monitor.statusText().toStdString();
+    EXPECT_EQ(rig.scheduler->nextTry("slow"), clock.now().addSecs(60));
+    rig.scheduler->StopTimer();
+    EXPECT_EQ(rig.scheduler->nextDue(), std::nullopt);
+    EXPECT_FALSE(monitor.statusText().contains("next")) << monitor.statusText().toStdString();
 }
 
 TEST_F(SchedulerOnServer, ConstantlyUploadsBackToBackAndTheWindowStaysServed)
