@@ -31,24 +31,11 @@
 #include <algorithm>
 #include <cmath>
 
+using WindowParts::label;
+using WindowParts::named;
+using WindowParts::showText;
+
 namespace {
-template <typename W> W* named(W* widget, const QString& name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-QLabel* label(const QString& name, const QString& caption)
-{
-    return named(new QLabel(caption), name);
-}
-
-void showText(QLineEdit* edit, const QString& text)
-{
-    if (edit->text() != text)
-        edit->setText(text);
-}
-
 // True when the path names an existing file (not a folder).
 bool isFile(const QString& path)
 {

@@ -1,12 +1,40 @@
 #include "ui/WindowParts.h"
 
 #include <QFontMetrics>
+#include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
 
 namespace WindowParts {
+QLabel* label(const QString& name, const QString& caption)
+{
+    return named(new QLabel(caption), name);
+}
+
+QFrame* frame(const QString& name)
+{
+    return named(new QFrame, name);
+}
+
+QLabel* problemLabel(const QString& name)
+{
+    QLabel* problem = label(name, QString());
+    problem->setWordWrap(true);
+    problem->setStyleSheet(QStringLiteral("color: #b00000"));
+    problem->hide();
+    return problem;
+}
+
+void showText(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
 QPushButton* button(const QString& caption, const QString& objectName, QWidget* parent)
 {
     auto* button = new QPushButton(caption, parent);

@@ -4,12 +4,27 @@
 
 #include <initializer_list>
 
+class QFrame;
 class QHBoxLayout;
+class QLabel;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
 // Small pieces the program's tool windows are built from.
 namespace WindowParts {
+// A widget with the objectName tests and the program find it by.
+template <typename W> W* named(W* widget, const QString& name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+QLabel* label(const QString& name, const QString& caption);
+QFrame* frame(const QString& name);
+// A label in the warning colour, wrapped, hidden until it has something to say.
+QLabel* problemLabel(const QString& name);
+// Sets a line edit only when its text differs, so the cursor stays put while the user types.
+void showText(QLineEdit* edit, const QString& text);
 // A push button with its caption and the objectName tests and the program find it by.
 QPushButton* button(const QString& caption, const QString& objectName, QWidget* parent);
 // The row of buttons at the bottom of a tool window, right-aligned.

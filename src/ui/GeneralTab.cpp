@@ -1,0 +1,110 @@
+#include "ui/GeneralTab.h"
+
+#include "settings/AccountBook.h"
+#include "ui/ConnectionTestRunner.h"
+#include "ui/SettingsDialogs.h"
+#include "ui/WindowParts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using WindowParts::label;
+using WindowParts::named;
+using WindowParts::showText;
+
+GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* parent)
+    : AccountTab(book, QStringLiteral("Frame1"), parent), m_dialogs(dialogs),
+      m_tester(new ConnectionTestRunner(book.prompter(), this))
+{
+    m_host = named(new QLineEdit, QStringLiteral("Text1"));
+    m_user = named(new QLineEdit, QStringLiteral("Text2"));
+    m_password = named(new QLineEdit, QStringLiteral("Text3"));
+    m_password->setEchoMode(QLineEdit::Password);
+    m_remember = named(new QCheckBox(QStringLiteral("Remember my password")), QStringLiteral("rem_pass"));
+    m_protocol = named(new QComboBox, QStringLiteral("cboProtocol"));
+    m_protocol->addItem(QStringLiteral("FTP"), static_cast<int>(Account::Protocol::Ftp));
+    m_protocol->addItem(QStringLiteral("FTPS (explicit TLS)"), static_cast<int>(Account::Protocol::Ftps));
+    m_protocol->addItem(QStringLiteral("SFTP"), static_cast<int>(Account::Protocol::Sftp));
+    m_passive = named(new QCheckBox(QStringLiteral("&Passive mode")), QStringLiteral("chkPassive"));
+    m_passive->setToolTip(QStringLiteral("For servers behind NAT or a firewall; not used by SFTP"));
+    m_verify = named(new QCheckBox(QStringLiteral("&Verify certificate")), QStringLiteral("chkVerify"));
+    m_verify->setToolTip(QStringLiteral("Clear it to accept a self-signed certificate (FTPS)"));
+    m_keyFile = named(new QLineEdit, QStringLiteral("txtKeyFile"));
+    m_keyFile->setToolTip(QStringLiteral("SFTP: a private key used instead of the password; the password "
+                                         "then unlocks the key"));
+    m_keyBrowse = named(new QPushButton(QStringLiteral("&Key...")), QStringLiteral("cmdKeyFile"));
+    m_test = named(new QPushButton(QStringLiteral("&Test")), QStringLiteral("cmdTest"));
+
+    auto* flags = new QHBoxLayout;
+    flags->addWidget(m_passive);
+    flags->addWidget(m_verify);
+    flags->addStretch();
+    auto* key = new QHBoxLayout;
+    key->addWidget(m_keyFile, 1);
+    key->addWidget(m_keyBrowse);
+    auto* rememberAndTest = new QHBoxLayout;
+    rememberAndTest->addWidget(m_remember);
+    rememberAndTest->addStretch();
+    rememberAndTest->addWidget(m_test);
+    auto* form = new QFormLayout(this);
+    form->addRow(label(QStringLiteral("lblHost"), QStringLiteral("Host Name/Adress:")), m_host);
+    form->addRow(label(QStringLiteral("lblUser"), QStringLiteral("User ID:")), m_user);
+    form->addRow(label(QStringLiteral("lblPass"), QStringLiteral("Password:")), m_password);
+    form->addRow(QString(), rememberAndTest);
+    form->addRow(label(QStringLiteral("lblProtocol"), QStringLiteral("Protocol:")), m_protocol);
+    form->addRow(QString(), flags);
+    form->addRow(label(QStringLiteral("lblKeyFile"), QStringLiteral("Key file:")), key);
+
+    AccountBook& b = m_book;
+    onEdit(m_host, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::host, text); });
+    onEdit(m_user, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::user, text); });
+    onEdit(m_password, &QLineEdit::textChanged, [&b](const QString& text) { b.setPassword(text); });
+    onEdit(m_remember, &QCheckBox::toggled, [&b](bool on) { b.setRememberPassword(on); });
+    onEdit(m_protocol, &QComboBox::currentIndexChanged, [this](int index) {
+        m_book.set(&Account::protocol, static_cast<Account::Protocol>(m_protocol->itemData(index).toInt()));
+    });
+    onEdit(m_passive, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::passive, on); });
+    onEdit(m_verify, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::verifyCertificate, on); });
+    onEdit(m_keyFile, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::keyFile, text); });
+    connect(m_keyBrowse, &QPushButton::clicked, this, &GeneralTab::chooseKeyFile);
+    connect(m_test, &QPushButton::clicked, this, [this] {
+        m_test->setEnabled(false);
+        m_tester->start(m_book.loaded());
+    });
+    connect(m_tester, &ConnectionTestRunner::finished, m_test, [this] { m_test->setEnabled(true); });
+}
+
+void GeneralTab::setKnownHostsFile(const QString& path)
+{
+    m_tester->setKnownHostsFile(path);
+}
+
+void GeneralTab::showAccount(const Account& a)
+{
+    showText(m_host, a.host);
+    showText(m_user, a.user);
+    showText(m_password, a.password);
+    m_remember->setChecked(a.rememberPassword);
+    m_protocol->setCurrentIndex(m_protocol->findData(static_cast<int>(a.protocol)));
+    m_passive->setChecked(a.passive);
+    m_verify->setChecked(a.verifyCertificate);
+    showText(m_keyFile, a.keyFile);
+    // Each control shows what the chosen protocol uses; the values stay stored either way.
+    m_passive->setEnabled(a.protocol != Account::Protocol::Sftp);
+    m_verify->setEnabled(a.protocol == Account::Protocol::Ftps);
+    m_keyFile->setEnabled(a.protocol == Account::Protocol::Sftp);
+    m_keyBrowse->setEnabled(a.protocol == Account::Protocol::Sftp);
+}
+
+void GeneralTab::chooseKeyFile()
+{
+    if (const std::optional<QString> file =
+            m_dialogs.chooseFile(QStringLiteral("Choose the private key"), QStringLiteral("All Files (*)"),
+                                 m_book.loaded().keyFile, this))
+        m_book.set(&Account::keyFile, *file);
+}
