@@ -16,18 +16,19 @@
 #include "ui/CaptureCommands.h"
 #include "ui/CompressionDialog.h"
 #include "ui/DisplayDialog.h"
-#include "ui/ElidedLabel.h"
 #include "ui/FormatDialog.h"
 #include "ui/FtpLogWindow.h"
 #include "ui/HelpKey.h"
+#include "ui/MainMenus.h"
 #include "ui/MovieFrameRateWindow.h"
 #include "ui/ProgramConfigWindow.h"
-#include "ui/ProgramPictures.h"
 #include "ui/SelectDriverWindow.h"
 #include "ui/SourceDialog.h"
+#include "ui/StatusBarView.h"
 #include "ui/StatusPanels.h"
 #include "ui/UploadSettingsWindow.h"
 #include "ui/VideoView.h"
+#include "ui/WindowGeometry.h"
 #include "upload/FtpStage.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadMonitor.h"
@@ -46,27 +47,13 @@
 
 #include <cmath>
 
-namespace {
-const QString kWidth = QStringLiteral("Width");
-const QString kHeight = QStringLiteral("Height");
-
-// A stored size: a positive whole number, or absent.
-std::optional<int> storedTwips(const std::optional<QString>& text)
-{
-    bool isNumber = false;
-    const int value = text.value_or(QString()).trimmed().toInt(&isNumber);
-    if (!isNumber || value <= 0)
-        return std::nullopt;
-    return value;
-}
-} // namespace
-
 MainWindow::MainWindow(const Dependencies& dependencies)
     : m_engine(dependencies.engine), m_prompter(dependencies.prompter), m_help(dependencies.help),
       m_dialogs(dependencies.dialogs), m_captureDialogs(dependencies.captureDialogs),
       m_status(dependencies.status), m_programPath(dependencies.programPath),
       m_programFolder(dependencies.programFolder), m_endProgram(dependencies.endProgram),
-      m_trayPresent(&QSystemTrayIcon::isSystemTrayAvailable)
+      m_trayPresent(&QSystemTrayIcon::isSystemTrayAvailable),
+      m_geometry(std::make_unique<WindowGeometry>(*this, m_engine.store()))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kProgramTitle);
@@ -84,9 +71,18 @@ MainWindow::MainWindow(const Dependencies& dependencies)
     connect(m_captureCommands, &CaptureCommands::movieStatus, this,
             [this](const QString& text) { m_status.setPanel(3, text); });
 
-    buildMenus();
-    buildToolbar();
-    buildStatusBar();
+    m_menus = std::make_unique<MainMenus>(*this);
+    m_format = m_menus->format();
+    m_display = m_menus->display();
+    m_source = m_menus->source();
+    m_motionPreview = m_menus->motionPreview();
+    m_audio = m_menus->audio();
+    // The two toggles flip their own check mark; the capture component follows it.
+    connect(m_motionPreview, &QAction::triggered, this,
+            [this](bool checked) { m_engine.capture().setPreview(checked); });
+    connect(m_audio, &QAction::triggered, this,
+            [this](bool checked) { m_engine.capture().setCaptureAudio(checked); });
+    m_statusBar = new StatusBarView(*statusBar(), m_status);
     connectCaptureEvents();
     new HelpKey(m_help, *this);
     // The first panel tells the last upload and the next one due, once the window has loaded.
@@ -97,164 +93,6 @@ MainWindow::MainWindow(const Dependencies& dependencies)
 }
 
 MainWindow::~MainWindow() = default;
-
-QAction* MainWindow::addCommand(QMenu* menu, const QString& name, const QString& caption,
-                                void (MainWindow::*command)(), const QKeySequence& shortcut)
-{
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(name);
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    connect(action, &QAction::triggered, this, command);
-    return action;
-}
-
-void MainWindow::buildMenus()
-{
-    auto addMenu = [this](const QString& name, const QString& caption) {
-        QMenu* menu = menuBar()->addMenu(caption);
-        menu->setObjectName(name);
-        menu->menuAction()->setObjectName(name + QStringLiteral("Menu"));
-        return menu;
-    };
-    auto addSeparator = [](QMenu* menu, const QString& name) { menu->addSeparator()->setObjectName(name); };
-
-    QMenu* file = addMenu(QStringLiteral("file"), QStringLiteral("&File"));
-    addCommand(file, QStringLiteral("save_image_capture"), QStringLiteral("Capture &Image..."),
-               &MainWindow::save_image_capture_Click, QKeySequence(Qt::CTRL | Qt::Key_I));
-    addCommand(file, QStringLiteral("save_motion_image_capture"), QStringLiteral("Capture &Movie..."),
-               &MainWindow::save_motion_image_capture_Click, QKeySequence(Qt::CTRL | Qt::Key_M));
-    addSeparator(file, QStringLiteral("file_streck2"));
-    addCommand(file, QStringLiteral("mnuupload_now"), QStringLiteral("&Upload Now"),
-               &MainWindow::mnuupload_now_Click, QKeySequence(Qt::CTRL | Qt::Key_U));
-    addSeparator(file, QStringLiteral("streckprint"));
-    addCommand(file, QStringLiteral("mnuPrint"), QStringLiteral("&Print"), &MainWindow::mnuPrint_Click);
-    addSeparator(file, QStringLiteral("file_streck"));
-    addCommand(file, QStringLiteral("systray"), QStringLiteral("&Hide In Systray"),
-               &MainWindow::systray_Click);
-    addCommand(file, QStringLiteral("exit"), QStringLiteral("&Exit"), &MainWindow::exit_Click,
-               QKeySequence(Qt::CTRL | Qt::Key_Q));
-
-    QMenu* options = addMenu(QStringLiteral("options"), QStringLiteral("&Options"));
-    // The two toggles flip their own check mark; their handlers read it.
-    m_motionPreview = options->addAction(QStringLiteral("&Motion Preview"));
-    m_motionPreview->setObjectName(QStringLiteral("motion_preview"));
-    m_motionPreview->setCheckable(true);
-    m_motionPreview->setChecked(true);
-    connect(m_motionPreview, &QAction::triggered, this,
-            [this](bool checked) { m_engine.capture().setPreview(checked); });
-    m_audio = options->addAction(QStringLiteral("Capture &Audio in Movie"));
-    m_audio->setObjectName(QStringLiteral("mnuAudio"));
-    m_audio->setCheckable(true);
-    m_audio->setChecked(true);
-    connect(m_audio, &QAction::triggered, this,
-            [this](bool checked) { m_engine.capture().setCaptureAudio(checked); });
-    addCommand(options, QStringLiteral("mnuFtpError"), QStringLiteral("Show FTP &Log..."),
-               &MainWindow::mnuFtpError_Click);
-
-    QMenu* configuration = addMenu(QStringLiteral("configuration"), QStringLiteral("&Configuration"));
-    addCommand(configuration, QStringLiteral("ftp"), QStringLiteral("&Upload Settings..."),
-               &MainWindow::ftp_Click, QKeySequence(Qt::CTRL | Qt::Key_S));
-    addCommand(configuration, QStringLiteral("prco"), QStringLiteral("&Program Configuration..."),
-               &MainWindow::prco_Click, QKeySequence(Qt::CTRL | Qt::Key_P));
-    addSeparator(configuration, QStringLiteral("configuration_streck2"));
-    QMenu* picture = configuration->addMenu(QStringLiteral("&Picture"));
-    picture->setObjectName(QStringLiteral("picture"));
-    addCommand(picture, QStringLiteral("driver"), QStringLiteral("D&river..."), &MainWindow::driver_Click);
-    addSeparator(picture, QStringLiteral("configuration_streck"));
-    m_format = addCommand(picture, QStringLiteral("vformat"), QStringLiteral("&Format..."),
-                          &MainWindow::vformat_Click);
-    m_display = addCommand(picture, QStringLiteral("display"), QStringLiteral("&Display..."),
-                           &MainWindow::display_Click);
-    m_source = addCommand(picture, QStringLiteral("source"), QStringLiteral("&Source..."),
-                          &MainWindow::source_Click);
-    addSeparator(picture, QStringLiteral("streckConf"));
-    addCommand(picture, QStringLiteral("mnuMovieFrameRate"), QStringLiteral("Movie Frame &Rate..."),
-               &MainWindow::mnuMovieFrameRate_Click);
-    addCommand(picture, QStringLiteral("mnuMC"), QStringLiteral("&Movie Compressor..."),
-               &MainWindow::mnuMC_Click);
-    addCommand(picture, QStringLiteral("mnuAF"), QStringLiteral("&Audio Format..."),
-               &MainWindow::mnuAF_Click);
-
-    QMenu* help = addMenu(QStringLiteral("help"), QStringLiteral("&Help"));
-    addCommand(help, QStringLiteral("velmora_help"), QStringLiteral("Velmora 2000 &Help..."),
-               &MainWindow::velmora_help_Click);
-    addCommand(help, QStringLiteral("news"), QStringLiteral("&News..."), &MainWindow::news_Click);
-    addSeparator(help, QStringLiteral("help_streck_2"));
-    addCommand(help, QStringLiteral("about"), QStringLiteral("&About"), &MainWindow::about_Click);
-}
-
-void MainWindow::buildToolbar()
-{
-    using ProgramPictures::Tool;
-    QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar"));
-    toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    toolbar->setMovable(false);
-    toolbar->setFloatable(false);
-    toolbar->setIconSize(QSize(16, 16));
-    auto addButton = [this, toolbar](const QString& key, const QString& tip, Tool picture) {
-        QAction* action = toolbar->addAction(ProgramPictures::toolIcon(picture), tip);
-        action->setObjectName(key);
-        action->setData(key);
-        action->setToolTip(tip);
-        connect(action, &QAction::triggered, this, [this, key] { toolbarButton_Click(key); });
-        return action;
-    };
-    addButton(QStringLiteral("Save Image Capture"), QStringLiteral("Capture Image"), Tool::CaptureImage);
-    addButton(QStringLiteral("Save Motion Image Capture"), QStringLiteral("Capture Movie"),
-              Tool::CaptureMovie);
-    toolbar->addSeparator();
-    addButton(QStringLiteral("Upload now"), QStringLiteral("Upload Now"), Tool::UploadNow);
-    toolbar->addSeparator();
-    toolbar->addSeparator();
-    addButton(QStringLiteral("FTP"), QStringLiteral("Upload Settings"), Tool::UploadSettings);
-    addButton(QStringLiteral("Image"), QStringLiteral("Image"), Tool::Image);
-    QAction* picture =
-        addButton(QStringLiteral("Picture"), QStringLiteral("Picture (Source)"), Tool::Picture);
-    auto* dropDown = new QMenu(this);
-    dropDown->setObjectName(QStringLiteral("PictureDropDown"));
-    // The driver's dialogs are offered here exactly when the menu offers them.
-    auto addEntry = [this, dropDown](const QString& text, QAction* menuItem) {
-        QAction* entry = dropDown->addAction(text);
-        entry->setObjectName(QStringLiteral("Picture") + text);
-        entry->setData(text);
-        connect(entry, &QAction::triggered, this, [this, text] { pictureMenu_Click(text); });
-        if (menuItem) {
-            entry->setEnabled(menuItem->isEnabled());
-            connect(menuItem, &QAction::enabledChanged, entry, &QAction::setEnabled);
-        }
-    };
-    addEntry(QStringLiteral("Driver"), nullptr);
-    dropDown->addSeparator()->setData(QStringLiteral("Streck"));
-    addEntry(QStringLiteral("Format"), m_format);
-    addEntry(QStringLiteral("Display"), m_display);
-    addEntry(QStringLiteral("Source"), m_source);
-    picture->setMenu(dropDown);
-    if (auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(picture)))
-        button->setPopupMode(QToolButton::MenuButtonPopup);
-    toolbar->addSeparator();
-    addButton(QStringLiteral("his"), QStringLiteral("Hide in systray"), Tool::HideInSystray);
-}
-
-void MainWindow::buildStatusBar()
-{
-    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    statusBar()->setSizeGripEnabled(true);
-    for (int number = 1; number <= StatusPanels::kCount; ++number) {
-        // The upload state takes the room the other panels leave; a longer text ends in an ellipsis.
-        auto* label = number == 1 ? new ElidedLabel(m_status.panel(number), statusBar())
-                                  : new QLabel(m_status.panel(number), statusBar());
-        label->setObjectName(QStringLiteral("panel%1").arg(number));
-        label->setFrameShape(QFrame::Panel);
-        label->setFrameShadow(QFrame::Sunken);
-        label->setMinimumWidth(16);
-        label->setVisible(number == 1); // the load adds the other three
-        statusBar()->addWidget(label, number == 1 ? 1 : 0);
-        m_panels.append(label);
-    }
-    connect(&m_status, &StatusPanels::panelChanged, this,
-            [this](int number, const QString& text) { m_panels[number - 1]->setText(text); });
-}
 
 void MainWindow::connectCaptureEvents()
 {
@@ -323,22 +161,22 @@ void MainWindow::changeEvent(QEvent* event)
 
 int MainWindow::pixelsX(int twips) const
 {
-    return int(std::lround(double(twips) * logicalDpiX() / kTwipsPerInch));
+    return m_geometry->pixelsX(twips);
 }
 
 int MainWindow::pixelsY(int twips) const
 {
-    return int(std::lround(double(twips) * logicalDpiY() / kTwipsPerInch));
+    return m_geometry->pixelsY(twips);
 }
 
 int MainWindow::twipsX(int pixels) const
 {
-    return int(std::lround(double(pixels) * kTwipsPerInch / logicalDpiX()));
+    return m_geometry->twipsX(pixels);
 }
 
 int MainWindow::twipsY(int pixels) const
 {
-    return int(std::lround(double(pixels) * kTwipsPerInch / logicalDpiY()));
+    return m_geometry->twipsY(pixels);
 }
 
 void MainWindow::showWindow()
@@ -358,7 +196,7 @@ void MainWindow::load()
 {
     m_loaded = true;
     Regedit& store = m_engine.store();
-    restoreSize();
+    m_geometry->restore();
 
     // The background: a picture that cannot be read or a colour that is no number is ignored.
     const QString picture =
@@ -383,31 +221,13 @@ void MainWindow::load()
     setDialogAvailability();
     fillDriverList();
 
-    for (QLabel* panel : m_panels)
-        panel->setVisible(true);
+    m_statusBar->showAllPanels();
     openInternetSession();
     m_status.setPanel(1, UploadStatus::kClickToUpload);
     showVideoSize();
     armScheduler();
     show();
     fitFrame();
-}
-
-void MainWindow::restoreSize()
-{
-    Regedit& store = m_engine.store();
-    const int width = storedTwips(store.GetString(HKEY_LOCAL_MACHINE, ProgramOptions::kProductKey, kWidth))
-                          .value_or(kDefaultWidthTwips);
-    const int height = storedTwips(store.GetString(HKEY_LOCAL_MACHINE, ProgramOptions::kProductKey, kHeight))
-                           .value_or(kDefaultHeightTwips);
-    m_loadedTwips = QSize(width, height);
-    m_wantedOuter = QSize(pixelsX(width), pixelsY(height));
-    // A size stored on a larger screen would put the title bar out of reach: at most the screen's
-    // free area. The stored value itself is kept unless the user resizes the window.
-    if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
-        m_wantedOuter = m_wantedOuter.boundedTo(screen->availableGeometry().size());
-    const QSize frame = frameGeometry().size() - geometry().size();
-    resize(m_wantedOuter - frame);
 }
 
 void MainWindow::moveEvent(QMoveEvent* event)
@@ -418,28 +238,13 @@ void MainWindow::moveEvent(QMoveEvent* event)
 
 void MainWindow::fitFrame()
 {
-    // The window manager's frame is known only once the window is on screen: give the frame its
-    // share of the stored outer size once, so the size does not grow from run to run.
-    if (m_frameCorrected || !isVisible())
-        return;
-    const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isEmpty())
-        return;
-    m_frameCorrected = true;
-    resize(m_wantedOuter - frame);
-    ScreenPlacement::centreOnScreen(*this);
+    if (m_geometry->fitFrame())
+        ScreenPlacement::centreOnScreen(*this);
 }
 
 void MainWindow::storeSize()
 {
-    const QSize outer = frameGeometry().size();
-    // Unchanged since the load: keep the stored twips, which pixels cannot always give back.
-    const QSize twips =
-        outer == m_wantedOuter ? m_loadedTwips : QSize(twipsX(outer.width()), twipsY(outer.height()));
-    Regedit& store = m_engine.store();
-    store.SaveString(HKEY_LOCAL_MACHINE, ProgramOptions::kProductKey, kHeight,
-                     QString::number(twips.height()));
-    store.SaveString(HKEY_LOCAL_MACHINE, ProgramOptions::kProductKey, kWidth, QString::number(twips.width()));
+    m_geometry->store();
 }
 
 void MainWindow::setBackgroundPicture(const QString& path)

@@ -11,6 +11,7 @@ class CaptureCommands;
 class CaptureDialogs;
 class FtpLogWindow;
 class Help;
+class MainMenus;
 class MovieFrameRateWindow;
 class NewsWindow;
 class ProgramConfigWindow;
@@ -21,10 +22,12 @@ class QMenu;
 class QToolButton;
 class SelectDriverWindow;
 class SettingsDialogs;
+class StatusBarView;
 class StatusPanels;
 class UploadEngine;
 class UploadSettingsWindow;
 class VideoView;
+class WindowGeometry;
 
 // "Velmora 2001" (Form1): the live picture with the menu bar, toolbar and four status panels.
 // Its load (on the first showing) connects the capture device, fills the driver list, readies
@@ -42,9 +45,6 @@ public:
         "No Video Capture Device!\n\nPlug in a webcam and choose it in Configuration > Picture > "
         "Driver..., add a network camera there with \"Add network camera...\", or start the "
         "program with --test-pattern to see a moving test picture.");
-    static constexpr int kDefaultWidthTwips = 7000;
-    static constexpr int kDefaultHeightTwips = 6500;
-    static constexpr int kTwipsPerInch = 1440;
 
     struct Dependencies
     {
@@ -121,11 +121,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void buildMenus();
-    void buildToolbar();
-    void buildStatusBar();
     void load();
-    void restoreSize();
     void fitFrame();
     void setBackgroundPicture(const QString& path);
     void setBackgroundColor(const QColor& color);
@@ -138,8 +134,6 @@ private:
     // Tells the capture component whether the live picture is on screen.
     void updatePictureShown();
     void runDriverDialog(QDialog& dialog);
-    QAction* addCommand(QMenu* menu, const QString& name, const QString& caption,
-                        void (MainWindow::*command)(), const QKeySequence& shortcut = {});
     void endProgram();
     void leaveForTray();
 
@@ -156,14 +150,12 @@ private:
 
     bool m_loaded = false;
     bool m_ended = false;
-    // The outer size asked for at load; applied again once the window manager's frame is known.
-    QSize m_wantedOuter;
-    QSize m_loadedTwips;
-    bool m_frameCorrected = false;
+    std::unique_ptr<WindowGeometry> m_geometry;
+    std::unique_ptr<MainMenus> m_menus;
 
     QWidget* m_background;
     VideoView* m_video;
-    QList<QLabel*> m_panels;
+    StatusBarView* m_statusBar;
     QAction* m_format = nullptr;
     QAction* m_display = nullptr;
     QAction* m_source = nullptr;
