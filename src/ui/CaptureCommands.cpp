@@ -64,10 +64,10 @@ bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still
         *error = QStringLiteral("The frame is empty");
         return false;
     }
-    const FileWriter::Result written = FileWriter().write(path, bytes, links);
-    if (!written.ok)
-        *error = written.error;
-    return written.ok;
+    const Result<void> written = FileWriter().write(path, bytes, links);
+    if (!written)
+        *error = written.failure().sentence;
+    return written.ok();
 }
 
 bool CaptureCommands::writeWorkBitmap(const QString& name, const CaptureStill& still, QString* error)
