@@ -1,5 +1,6 @@
 #include "settings/AccountBook.h"
 #include "EnvScope.h"
+#include "FullDisk.h"
 #include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "ScriptedPrompter.h"
@@ -13,10 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <map>
-#include <sys/resource.h>
 
 namespace {
 using AccountFields::Field;
@@ -706,32 +705,6 @@ TEST_F(AccountBookTest, NoAccountLosesItsValuesThroughAnothersRenameOrRemoval)
     book.selectRow(2);
     EXPECT_EQ(book.loaded().password, QString("back"));
 }
-
-namespace {
-// Every write that would grow a file fails, as on a full disk, while it lasts.
-class FullDisk final
-{
-public:
-    FullDisk()
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit none{0, m_saved.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &none);
-    }
-    ~FullDisk()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FullDisk(const FullDisk&) = delete;
-    FullDisk& operator=(const FullDisk&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-} // namespace
 
 TEST_F(AccountBookTest, AStoreThatTakesNoChangeKeepsTheRowsAsStoredAndSaysWhy)
 {
