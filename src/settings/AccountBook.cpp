@@ -420,7 +420,7 @@ bool AccountBook::hasCurrentAccount() const
 
 void AccountBook::saveField(const Field& field)
 {
-    if (!hasCurrentAccount())
+    if (!hasCurrentAccount() || field.name.isEmpty())
         return;
     const QString text = AccountFields::text(field, m_loaded);
     m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), field.name, text);

@@ -16,6 +16,8 @@
 
 #include <cstring>
 #include <map>
+#include <type_traits>
+#include <variant>
 
 namespace {
 using AccountFields::Field;
@@ -173,6 +175,27 @@ TEST_F(AccountBookTest, FreshInstallationStartsWithTheDefaultAccount)
               QStringLiteral("webcam|0|16777215|1|0|Tahoma|10|%1|1").arg(int(Account::Protocol::Ftp)));
     EXPECT_EQ(a.dateFrom, QDate::currentDate());
     EXPECT_EQ(a.intervalItem, -1);
+}
+
+// Each row is found by its name in any case and by its member, so an edit of a field always
+// writes its own value; the row standing in for a field without one has no name to write under.
+TEST(AccountFieldsTable, EveryRowIsFoundByItsNameAndByItsMember)
+{
+    QStringList names;
+    for (const Field& field : AccountFields::all()) {
+        EXPECT_FALSE(names.contains(field.name, Qt::CaseInsensitive)) << field.name.toStdString();
+        names << field.name;
+        EXPECT_EQ(AccountFields::find(field.name.toUpper()), &field) << field.name.toStdString();
+        std::visit(
+            [&field](auto member) {
+                if constexpr (!std::is_same_v<decltype(member), std::monostate>) {
+                    EXPECT_EQ(&AccountFields::of(member), &field) << field.name.toStdString();
+                }
+            },
+            field.member);
+    }
+    EXPECT_TRUE(AccountFields::unlisted().name.isEmpty());
+    EXPECT_EQ(AccountFields::find(QString()), nullptr);
 }
 
 TEST_F(AccountBookTest, LegacyValuesAreTakenOverOnceAndOnlyForAnOldOnSwitch)
