@@ -7,6 +7,7 @@
 #include "common/Prompter.h"
 #include "common/SoundOutput.h"
 #include "imaging/StampComposer.h"
+#include "imaging/StampFont.h"
 #include "imaging/cDIBSection.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
@@ -43,16 +44,6 @@ public:
         return std::nullopt;
     }
 };
-
-QFont stampFont(const Account& account)
-{
-    QFont font(account.fontName);
-    if (account.fontSize > 0)
-        font.setPointSizeF(account.fontSize);
-    font.setBold(account.fontBold);
-    font.setItalic(account.fontItalic);
-    return font;
-}
 } // namespace
 
 UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
