@@ -76,17 +76,18 @@ bool StoreFile::createFile()
     // Made by us, so that it is private from the first byte: it holds passwords.
     const QString folder = QFileInfo(m_path).absolutePath();
     // Folders made on the way to the store are private to the user, whatever the umask says.
-    const int fd = AppPaths::makePrivateFolder(folder) ? ::open(QFile::encodeName(m_path).constData(),
-                                                                O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
-                                                       : -1;
+    const Result<void> folderMade = AppPaths::makePrivateFolder(folder);
+    const int fd = folderMade ? ::open(QFile::encodeName(m_path).constData(),
+                                       O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
+                              : -1;
     if (fd >= 0) {
         ::fchmod(fd, 0600);
         ::close(fd);
         return true;
     }
-    if (errno == EEXIST)
+    if (folderMade && errno == EEXIST)
         return true; // made by another process meanwhile
-    const QString cause = SystemError::text(errno);
+    const QString cause = folderMade ? SystemError::text(errno) : folderMade.failure().sentence;
     m_problem = QStringLiteral("the settings store cannot be created (%1)").arg(cause);
     warn(QStringLiteral("cannot be created (%1); running on defaults, changes will not be saved").arg(cause));
     return false;
