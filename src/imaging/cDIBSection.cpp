@@ -137,9 +137,9 @@ Result<void> cDIBSection::Load(const QString& path)
     QByteArray bytes = file.readAll();
     file.close();
 
-    const std::optional<BmpHeader> header = BmpHeader::parse(bytes);
+    const Result<BmpHeader> header = BmpHeader::parse(bytes);
     if (!header)
-        return cantLoad(Failure::Kind::Invalid);
+        return cantLoad(header.failure().kind);
     if (!withinLimits(header->width, header->height))
         return cantLoad(Failure::Kind::TooLarge);
 

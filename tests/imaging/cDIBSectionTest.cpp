@@ -214,6 +214,11 @@ TEST(DibLoadRefused, MissingTruncatedForeignAndHugeFilesEvenAfterAGoodOneAndGood
         {"empty.bmp", QByteArray(), K::Invalid},
         {"halfrle.bmp", rle.left(rle.size() - 20), K::Invalid},
         {"text.bmp", "this is not a picture at all, just text\n", K::Invalid},
+        // A bitmap that holds a JPEG, or a header of a kind nobody wrote.
+        {"jpeg.bmp", BmpBuilder::file(kWidth, kHeight, Format{40, 24, 4, false, {}, {}}, good.mid(54)),
+         K::Unsupported},
+        {"header99.bmp", BmpBuilder::file(kWidth, kHeight, Format{99, 24, 0, false, {}, {}}, good.mid(54)),
+         K::Unsupported},
         {"huge24.bmp", BmpBuilder::file(100000, 100000, f24, QByteArray(64, '\0')), K::Invalid},
         {"huge8.bmp", BmpBuilder::file(100000, 100000, f8rle, QByteArray("\0\1", 2)), K::TooLarge},
         {"wide.bmp", BmpBuilder::file(2000000000, 1, f8rle, QByteArray("\0\1", 2)), K::TooLarge},
