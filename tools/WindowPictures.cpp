@@ -1,5 +1,6 @@
 #include "capture/GstCaptureComponent.h"
 #include "common/AppPaths.h"
+#include "common/ProgramIcon.h"
 #include "help/AboutBox.h"
 #include "help/Help.h"
 #include "help/HelpWindow.h"
@@ -13,7 +14,6 @@
 #include "ui/StatusPanels.h"
 #include "ui/UploadSettingsWindow.h"
 #include "ui/VideoView.h"
-#include "common/ProgramIcon.h"
 #include "upload/UploadCycle.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadMonitor.h"
@@ -52,8 +52,9 @@ std::unique_ptr<QWidget> trayStates(UploadEngine& engine)
         icon->setPixmap(QPixmap::fromImage(ProgramIcon::image(32, badge)));
         icon->setAlignment(Qt::AlignTop);
         auto* tip = new QLabel(monitor.toolTip());
-        tip->setStyleSheet(QStringLiteral("QLabel { background: palette(tooltip-base); color: palette(tooltip-text); "
-                                          "border: 1px solid palette(mid); padding: 4px; }"));
+        tip->setStyleSheet(
+            QStringLiteral("QLabel { background: palette(tooltip-base); color: palette(tooltip-text); "
+                           "border: 1px solid palette(mid); padding: 4px; }"));
         grid->addWidget(icon, row, 0);
         grid->addWidget(tip, row, 1);
         ++row;
@@ -63,7 +64,8 @@ std::unique_ptr<QWidget> trayStates(UploadEngine& engine)
     emit cycle.started(account);
     addState(ProgramIcon::Badge::Uploading);
     for (int n = 0; n < 3; ++n)
-        emit cycle.finished({UploadCycle::Outcome::NotConnected, false, refused, account, at.addSecs(60 * (n + 1))});
+        emit cycle.finished(
+            {UploadCycle::Outcome::NotConnected, false, refused, account, at.addSecs(60 * (n + 1))});
     addState(ProgramIcon::Badge::Failing);
     grid->setColumnStretch(1, 1);
     return picture;
