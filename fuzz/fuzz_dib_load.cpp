@@ -1,5 +1,4 @@
 // Feeds arbitrary bytes to cDIBSection::Load as a bitmap file.
-#include "common/Prompter.h"
 #include "imaging/cDIBSection.h"
 
 #include <QDir>
@@ -8,23 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <unistd.h>
-
-namespace {
-
-class SilentPrompter final : public Prompter
-{
-public:
-    Answer message(const QString&, Icon, Buttons, const QString&, Answer defaultAnswer) override
-    {
-        return defaultAnswer;
-    }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -36,9 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return 0;
         file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     }
-    SilentPrompter prompter;
     cDIBSection dib;
-    if (dib.Load(path, prompter)) {
+    if (dib.Load(path)) {
         // Touch the first and last byte of the buffer so a wrong size shows up.
         const std::uint8_t* bits = dib.DIBSectionBitsPtr();
         const std::size_t bytes = static_cast<std::size_t>(dib.BytesPerScanLine()) * dib.dib_height();

@@ -59,15 +59,15 @@ int RegTool::get(Regedit& store, const QStringList& args)
 
 int RegTool::set(Regedit& store, const QStringList& args)
 {
-    const bool saved = store.SaveString(HKEY_LOCAL_MACHINE, args[0], args[1], args[2]);
+    const Result<void> saved = store.SaveString(HKEY_LOCAL_MACHINE, args[0], args[1], args[2]);
     return saved && store.GetString(HKEY_LOCAL_MACHINE, args[0], args[1]) == args[2] ? kOk : kAbsent;
 }
 
 int RegTool::remove(Regedit& store, const QStringList& args)
 {
     // Deleting what does not exist is no error; a store that cannot be written is.
-    const bool deleted = args.size() == 1 ? store.DeleteKey(HKEY_LOCAL_MACHINE, args[0])
-                                          : store.DeleteValue(HKEY_LOCAL_MACHINE, args[0], args[1]);
+    const Result<void> deleted = args.size() == 1 ? store.DeleteKey(HKEY_LOCAL_MACHINE, args[0])
+                                                  : store.DeleteValue(HKEY_LOCAL_MACHINE, args[0], args[1]);
     return deleted ? kOk : kAbsent;
 }
 

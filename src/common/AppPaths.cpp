@@ -1,5 +1,7 @@
 #include "common/AppPaths.h"
 
+#include "common/SystemError.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -32,15 +34,19 @@ QString defaultWorkDir()
     return xdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")) + QStringLiteral("/velmora");
 }
 
-bool makePrivateFolder(const QString& folder)
+Result<void> makePrivateFolder(const QString& folder)
 {
     const QFileInfo info(folder);
     if (info.isDir())
-        return true;
+        return {};
     const QString parent = info.absolutePath();
-    if (parent != info.absoluteFilePath() && !makePrivateFolder(parent))
-        return false;
-    return ::mkdir(QFile::encodeName(info.absoluteFilePath()).constData(), 0700) == 0 || errno == EEXIST;
+    if (parent != info.absoluteFilePath()) {
+        if (Result<void> made = makePrivateFolder(parent); !made)
+            return made;
+    }
+    if (::mkdir(QFile::encodeName(info.absoluteFilePath()).constData(), 0700) == 0 || errno == EEXIST)
+        return {};
+    return SystemError::failure(errno);
 }
 
 QString programFolder()

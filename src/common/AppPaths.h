@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QString>
 
 // Where the program keeps its files. The settings store and the working folder default to the
@@ -12,8 +14,9 @@ QString defaultStorePath();
 QString defaultWorkDir();
 // Makes folder and the folders on the way to it that are missing, each private to the user (0700)
 // whatever the file mode mask says: they hold the settings with the passwords, or the pictures
-// before they are uploaded. Folders that exist are left as they are. False when it could not.
-bool makePrivateFolder(const QString& folder);
+// before they are uploaded. Folders that exist are left as they are. A failure has the system's
+// words ("Permission denied").
+Result<void> makePrivateFolder(const QString& folder);
 // The folder of the running program.
 QString programFolder();
 // The program's own data (the help pages under "Help/HTML"): share/velmora beside the program's

@@ -1,5 +1,7 @@
 #include "common/FileWriter.h"
 
+#include "common/SystemError.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -8,14 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
-QString systemError(int number)
-{
-    return QString::fromLocal8Bit(std::strerror(number));
-}
-
 // The mode a new file gets from the process's file mode mask; read, not set, so no other thread
 // ever sees a changed mask.
 mode_t newFileMode()
@@ -42,51 +38,119 @@ QString linkTarget(const QString& path)
         info.setFile(info.symLinkTarget());
     return info.isSymLink() ? path : info.filePath();
 }
+
+// The new file itself, by its descriptor, which it owns: closed at the end whatever happened.
+class DescriptorFile final : public FileWriter::Device
+{
+public:
+    explicit DescriptorFile(int fd) : m_fd(fd) {}
+    ~DescriptorFile() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    DescriptorFile(const DescriptorFile&) = delete;
+    DescriptorFile& operator=(const DescriptorFile&) = delete;
+
+    Result<qint64> write(const char* data, qint64 size) override
+    {
+        for (;;) {
+            const ssize_t written = ::write(m_fd, data, static_cast<size_t>(size));
+            if (written > 0)
+                return qint64{written};
+            if (written < 0 && errno == EINTR)
+                continue;
+            return SystemError::failure(written < 0 ? errno : EIO);
+        }
+    }
+
+    Result<void> flush() override
+    {
+        // A rename can reach the disk before the bytes do: without this, a power cut could leave
+        // an empty file under the target's name.
+        if (::fdatasync(m_fd) == 0 || errno == EINVAL)
+            return {};
+        return SystemError::failure(errno);
+    }
+
+    Result<void> close() override
+    {
+        // Some file systems (NFS, a full quota) report a failed write only here. The descriptor is
+        // gone whatever close answers, so it is never closed twice.
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) == 0 || errno == EINTR)
+            return {};
+        return SystemError::failure(errno);
+    }
+
+private:
+    int m_fd;
+};
+
+Failure atStep(Failure failure, FileWriter::Step step)
+{
+    failure.code = static_cast<int>(step);
+    return failure;
+}
+
+Result<void> writeOut(FileWriter::Device& device, const QByteArray& data)
+{
+    for (qsizetype done = 0; done < data.size();) {
+        const Result<qint64> written = device.write(data.constData() + done, data.size() - done);
+        if (!written)
+            return written.failure();
+        done += *written;
+    }
+    if (Result<void> flushed = device.flush(); !flushed)
+        return flushed;
+    return device.close();
+}
 } // namespace
 
-FileWriter::Result FileWriter::write(const QString& path, const QByteArray& data, Links links) const
+FileWriter::Step FileWriter::stepOf(const Result<void>& result)
+{
+    return result ? Step::None : static_cast<Step>(result.failure().code);
+}
+
+Failure FileWriter::failureAt(Step step, Failure::Kind kind, const QString& sentence)
+{
+    return Failure::of(kind, sentence, static_cast<int>(step));
+}
+
+Result<void> FileWriter::write(const QString& path, const QByteArray& data, Links links) const
 {
     const QString target = links == Links::Follow ? linkTarget(path) : path;
     const QByteArray targetName = QFile::encodeName(target);
     struct stat existing = {};
     const bool exists = ::lstat(targetName.constData(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
-        return {false, systemError(EISDIR), Step::Replace};
+        return SystemError::failure(EISDIR, static_cast<int>(Step::Replace));
 
     // A new name that did not exist before: a link planted under it is never opened.
     QByteArray temporary = targetName + ".XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return {false, systemError(errno), Step::Create};
+        return SystemError::failure(errno, static_cast<int>(Step::Create));
     // A replaced file keeps its mode; a new one gets the usual mode of a new file.
     // The mask is read once: the program never changes it.
     static const mode_t usualMode = newFileMode();
     ::fchmod(fd, exists && S_ISREG(existing.st_mode) ? existing.st_mode & 07777 : usualMode);
 
-    Result result{true, {}, Step::None};
+    Result<void> written;
     {
-        QFile file;
-        if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
-            result = {false, file.errorString(), Step::Write};
-        } else {
-            const std::unique_ptr<QIODevice> filtered = m_filter ? m_filter(file) : nullptr;
-            QIODevice& device = filtered ? *filtered : file;
-            for (qsizetype done = 0; done < data.size();) {
-                const qint64 written = device.write(data.constData() + done, data.size() - done);
-                if (written <= 0) {
-                    result = {false, device.errorString(), Step::Write};
-                    break;
-                }
-                done += written;
-            }
-        }
+        DescriptorFile file(fd);
+        const std::unique_ptr<Device> filtered = m_filter ? m_filter(file) : nullptr;
+        written = writeOut(filtered ? *filtered : file, data);
     }
-    // Some file systems report a full disk only when the file is closed.
-    if (::close(fd) != 0 && result.ok)
-        result = {false, systemError(errno), Step::Write};
-    if (result.ok && ::rename(temporary.constData(), targetName.constData()) != 0)
-        result = {false, systemError(errno), Step::Replace};
-    if (!result.ok)
+    if (!written) {
         ::unlink(temporary.constData());
-    return result;
+        return atStep(written.failure(), Step::Write);
+    }
+    if (::rename(temporary.constData(), targetName.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return SystemError::failure(error, static_cast<int>(Step::Replace));
+    }
+    return {};
 }

@@ -79,18 +79,30 @@ bool completeRunLengthData(const QByteArray& file, qsizetype at, int height, boo
     return true;
 }
 
+Failure damaged(const char* what)
+{
+    return Failure::of(Failure::Kind::Invalid, QLatin1String(what));
+}
+
+Failure unsupported(const char* what)
+{
+    return Failure::of(Failure::Kind::Unsupported, QLatin1String(what));
+}
+
 } // namespace
 
-std::optional<BmpHeader> BmpHeader::parse(const QByteArray& file)
+Result<BmpHeader> BmpHeader::parse(const QByteArray& file)
 {
     const qsizetype size = file.size();
     if (size < kFileHeaderSize + 12 || file[0] != 'B' || file[1] != 'M')
-        return std::nullopt;
+        return damaged("the file is no bitmap");
     BmpHeader h;
     h.dataOffset = le32(file, 10);
     h.infoSize = le32(file, kFileHeaderSize);
-    if (!knownInfoSize(h.infoSize) || kFileHeaderSize + qsizetype{h.infoSize} > size)
-        return std::nullopt;
+    if (!knownInfoSize(h.infoSize))
+        return unsupported("the bitmap has a header of an unknown kind");
+    if (kFileHeaderSize + qsizetype{h.infoSize} > size)
+        return damaged("the bitmap's header is cut off");
     const qsizetype info = kFileHeaderSize;
     std::int64_t height = 0;
     if (h.infoSize == 12) {
@@ -108,25 +120,25 @@ std::optional<BmpHeader> BmpHeader::parse(const QByteArray& file)
     h.topDown = height < 0;
     height = height < 0 ? -height : height;
     if (h.width <= 0 || height <= 0 || height > std::numeric_limits<int>::max())
-        return std::nullopt;
+        return damaged("the bitmap has no pixels");
     h.height = static_cast<int>(height);
     if (!validCompression(h.bitCount, h.compression, h.infoSize))
-        return std::nullopt;
+        return unsupported("the bitmap's bit depth or compression is not one this program reads");
     const bool rle = h.compression == Rle8 || h.compression == Rle4;
     if (rle && h.topDown)
-        return std::nullopt;
+        return damaged("a run-length coded bitmap cannot have its rows top-down");
     if (h.bitCount <= 8 && h.colorsUsed > (1u << h.bitCount))
-        return std::nullopt;
+        return damaged("the bitmap has more colours than its bit depth holds");
     if (h.dataOffset < kFileHeaderSize + h.infoSize || h.dataOffset >= size)
-        return std::nullopt;
+        return damaged("the bitmap's pixels lie outside the file");
     if (rle && !completeRunLengthData(file, h.dataOffset, h.height, h.compression == Rle4))
-        return std::nullopt;
+        return damaged("the bitmap's pixels are cut off");
     if (!rle) {
         // Rows times height can pass the 64-bit range for a header that claims 2^31 - 1 on both
         // sides; dividing the bytes present by the height cannot.
         const std::int64_t rowBytes = (std::int64_t{h.width} * h.bitCount + 31) / 32 * 4;
         if (rowBytes > (size - std::int64_t{h.dataOffset}) / h.height)
-            return std::nullopt;
+            return damaged("the bitmap's pixels are cut off");
     }
     return h;
 }

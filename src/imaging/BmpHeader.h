@@ -1,9 +1,10 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QByteArray>
 
 #include <cstdint>
-#include <optional>
 
 // The headers of a bitmap file, checked before anything is decoded, so a damaged or hostile file is
 // refused without a large allocation.
@@ -14,9 +15,10 @@ public:
 
     enum Compression : std::uint32_t { Rgb = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3, AlphaBitfields = 6 };
 
-    // The headers, or nothing when they are not those of a readable bitmap or the pixel data they
-    // promise is not all in the file.
-    static std::optional<BmpHeader> parse(const QByteArray& file);
+    // The headers, or why they are not those of a readable bitmap: no bitmap at all or a damaged
+    // one (Invalid), a kind of bitmap this reader does not take (Unsupported), or pixel data they
+    // promise that is not all in the file (Invalid).
+    static Result<BmpHeader> parse(const QByteArray& file);
 
     std::uint32_t dataOffset = 0;
     std::uint32_t infoSize = 0;

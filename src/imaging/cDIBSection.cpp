@@ -1,6 +1,5 @@
 #include "imaging/cDIBSection.h"
 
-#include "common/Prompter.h"
 #include "imaging/BmpHeader.h"
 
 #include <QBuffer>
@@ -9,6 +8,7 @@
 #include <QPainter>
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -17,9 +17,15 @@ namespace {
 constexpr int kAllocationLimitMb = 128;
 static_assert(cDIBSection::kMaxPixels * 4 < kAllocationLimitMb * 1024LL * 1024);
 
-QString cantLoadText()
+bool withinLimits(std::int64_t width, std::int64_t height)
 {
-    return QStringLiteral("Can't load BMP image");
+    return width <= cDIBSection::kMaxSide && height <= cDIBSection::kMaxSide &&
+           width * height <= cDIBSection::kMaxPixels;
+}
+
+Failure cantLoad(Failure::Kind kind)
+{
+    return Failure::of(kind, cDIBSection::kCantLoad);
 }
 
 } // namespace
@@ -28,14 +34,12 @@ cDIBSection::cDIBSection(cDIBSection&& other) noexcept
     : m_bits(std::move(other.m_bits)), m_width(std::exchange(other.m_width, 0)),
       m_height(std::exchange(other.m_height, 0)), m_bitCount(std::exchange(other.m_bitCount, 0))
 {
-    other.m_bits.clear();
 }
 
 cDIBSection& cDIBSection::operator=(cDIBSection&& other) noexcept
 {
     if (this != &other) {
         m_bits = std::move(other.m_bits);
-        other.m_bits.clear();
         m_width = std::exchange(other.m_width, 0);
         m_height = std::exchange(other.m_height, 0);
         m_bitCount = std::exchange(other.m_bitCount, 0);
@@ -48,35 +52,42 @@ int cDIBSection::BytesPerScanLine() const
     return static_cast<int>((std::int64_t{m_bitCount / 8} * m_width + 3) / 4 * 4);
 }
 
-bool cDIBSection::allocate(int width, int height, int bitCount)
+Result<void> cDIBSection::allocate(int width, int height, int bitCount)
 {
     CleanUp();
-    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||
-        std::int64_t{width} * height > kMaxPixels)
-        return false;
+    if (width <= 0 || height <= 0)
+        return Failure::of(
+            Failure::Kind::Invalid,
+            QStringLiteral("a picture of %1 x %2 pixels has no pixels").arg(width).arg(height));
+    if (!withinLimits(width, height))
+        return Failure::of(Failure::Kind::TooLarge,
+                           QStringLiteral("a picture of %1 x %2 pixels is larger than the program takes")
+                               .arg(width)
+                               .arg(height));
     const std::int64_t stride = (std::int64_t{bitCount / 8} * width + 3) / 4 * 4;
-    try {
-        m_bits.assign(static_cast<std::size_t>(stride * height), 0);
-    } catch (const std::bad_alloc&) {
-        m_bits.clear();
-        return false;
-    }
+    // Zeroed, and no exception when the memory is not there.
+    m_bits.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(stride * height)]());
+    if (!m_bits)
+        return Failure::of(Failure::Kind::Internal,
+                           QStringLiteral("there is not enough memory for a picture of %1 x %2 pixels")
+                               .arg(width)
+                               .arg(height));
     m_width = width;
     m_height = height;
     m_bitCount = bitCount;
-    return true;
+    return {};
 }
 
-bool cDIBSection::Create(int width, int height, int channels)
+Result<void> cDIBSection::Create(int width, int height, int channels)
 {
     return allocate(width, height, channels == 3 ? 24 : 32);
 }
 
-bool cDIBSection::fromImage(const QImage& image)
+Result<void> cDIBSection::fromImage(const QImage& image)
 {
     CleanUp();
     if (image.isNull())
-        return false;
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("there is no picture"));
     QImage source = image;
     if (source.hasAlphaChannel()) {
         // A bitmap's alpha byte is not part of its colour: drop it instead of blending.
@@ -84,52 +95,53 @@ bool cDIBSection::fromImage(const QImage& image)
         source.reinterpretAsFormat(QImage::Format_RGB32);
     }
     source = source.convertToFormat(QImage::Format_BGR888);
-    if (source.isNull() || !allocate(source.width(), source.height(), 24))
-        return false;
+    if (source.isNull())
+        return Failure::of(Failure::Kind::Internal, QStringLiteral("the picture could not be converted"));
+    if (Result<void> made = allocate(source.width(), source.height(), 24); !made)
+        return made;
     const int stride = BytesPerScanLine();
     const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 3;
     for (int y = 0; y < m_height; ++y)
-        std::memcpy(m_bits.data() + static_cast<std::size_t>(m_height - 1 - y) * stride,
+        std::memcpy(m_bits.get() + static_cast<std::size_t>(m_height - 1 - y) * stride,
                     source.constScanLine(y), rowBytes);
-    return true;
+    return {};
 }
 
-bool cDIBSection::fromImage32(const QImage& image)
+Result<void> cDIBSection::fromImage32(const QImage& image)
 {
     CleanUp();
     if (image.isNull())
-        return false;
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("there is no picture"));
     const QImage source =
         image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    if (source.isNull() || !allocate(source.width(), source.height(), 32))
-        return false;
+    if (source.isNull())
+        return Failure::of(Failure::Kind::Internal, QStringLiteral("the picture could not be converted"));
+    if (Result<void> made = allocate(source.width(), source.height(), 32); !made)
+        return made;
     const int stride = BytesPerScanLine();
     const std::size_t rowBytes = static_cast<std::size_t>(m_width) * 4;
     for (int y = 0; y < m_height; ++y)
-        std::memcpy(m_bits.data() + static_cast<std::size_t>(m_height - 1 - y) * stride,
+        std::memcpy(m_bits.get() + static_cast<std::size_t>(m_height - 1 - y) * stride,
                     source.constScanLine(y), rowBytes);
-    return true;
+    return {};
 }
 
-bool cDIBSection::Load(const QString& path, Prompter& prompter)
+Result<void> cDIBSection::Load(const QString& path)
 {
     CleanUp();
-    const auto fail = [&] {
-        CleanUp();
-        prompter.message(cantLoadText(), Prompter::Icon::None, Prompter::Buttons::Ok);
-        return false;
-    };
-
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > BmpHeader::kMaxFileSize)
-        return fail();
+    if (!file.open(QIODevice::ReadOnly))
+        return cantLoad(file.exists() ? Failure::Kind::NoAccess : Failure::Kind::NotFound);
+    if (file.size() > BmpHeader::kMaxFileSize)
+        return cantLoad(Failure::Kind::TooLarge);
     QByteArray bytes = file.readAll();
     file.close();
 
-    const std::optional<BmpHeader> header = BmpHeader::parse(bytes);
-    if (!header || header->width > kMaxSide || header->height > kMaxSide ||
-        std::int64_t{header->width} * header->height > kMaxPixels)
-        return fail();
+    const Result<BmpHeader> header = BmpHeader::parse(bytes);
+    if (!header)
+        return cantLoad(header.failure().kind);
+    if (!withinLimits(header->width, header->height))
+        return cantLoad(Failure::Kind::TooLarge);
 
     // Qt's reader handles every variant the headers above let through (palettes, run-length
     // coding, bitfields, top-down rows, V4 and V5 headers).
@@ -141,10 +153,10 @@ bool cDIBSection::Load(const QString& path, Prompter& prompter)
     if (!reader.read(&image))
         image = QImage();
     if (image.isNull() || image.width() != header->width || image.height() != header->height)
-        return fail();
-    if (!fromImage(image))
-        return fail();
-    return true;
+        return cantLoad(Failure::Kind::Invalid);
+    if (const Result<void> converted = fromImage(image); !converted)
+        return cantLoad(converted.failure().kind);
+    return {};
 }
 
 void cDIBSection::PaintPicture(QPainter& painter, int destLeft, int destTop, int destWidth, int destHeight,
@@ -168,8 +180,7 @@ void cDIBSection::PaintPicture(QPainter& painter, int destLeft, int destTop, int
 
 void cDIBSection::CleanUp()
 {
-    m_bits.clear();
-    m_bits.shrink_to_fit();
+    m_bits.reset();
     m_width = 0;
     m_height = 0;
     m_bitCount = 0;
@@ -180,7 +191,8 @@ QImage cDIBSection::bottomUpView() const
     if (isEmpty())
         return {};
     const QImage::Format format = m_bitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32;
-    return QImage(m_bits.data(), m_width, m_height, BytesPerScanLine(), format);
+    const std::uint8_t* bits = m_bits.get();
+    return QImage(bits, m_width, m_height, BytesPerScanLine(), format);
 }
 
 QImage cDIBSection::toImage() const

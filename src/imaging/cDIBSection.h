@@ -1,12 +1,13 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QImage>
 #include <QString>
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
-class Prompter;
 class QPainter;
 
 // An owned pixel buffer laid out like a Windows DIB section: rows from the bottom of the picture
@@ -20,6 +21,8 @@ public:
     // frame, and low enough that a tiny file claiming a huge picture cannot exhaust memory.
     static constexpr int kMaxSide = 20000;
     static constexpr std::int64_t kMaxPixels = 25'000'000;
+    // The sentence of every failed Load, which the windows show as it stands.
+    static inline const QString kCantLoad = QStringLiteral("Can't load BMP image");
 
     cDIBSection() = default;
     ~cDIBSection() { CleanUp(); }
@@ -28,18 +31,20 @@ public:
     cDIBSection(cDIBSection&& other) noexcept;
     cDIBSection& operator=(cDIBSection&& other) noexcept;
 
-    // A zeroed buffer; channels 3 gives 24 bits per pixel, any other value 32.
-    bool Create(int width, int height, int channels);
+    // Each of these first empties the instance, and leaves it empty when it fails.
+    // A zeroed buffer; channels 3 gives 24 bits per pixel, any other value 32. Fails for a size
+    // beyond the limits or when the memory is not there.
+    Result<void> Create(int width, int height, int channels);
 
     // Reads a bitmap file and converts it to 24 bits. A file that is missing, damaged or absurdly
-    // large shows "Can't load BMP image" and leaves the instance empty.
-    bool Load(const QString& path, Prompter& prompter);
+    // large fails with kCantLoad (its kind says which); showing it is the caller's decision.
+    Result<void> Load(const QString& path);
 
-    // Fills the instance with a 24-bit copy of the picture (no message on failure).
-    bool fromImage(const QImage& image);
+    // Fills the instance with a 24-bit copy of the picture.
+    Result<void> fromImage(const QImage& image);
     // The same at 32 bits (blue, green, red, unused): an RGB32 picture is copied row by row with
     // no pixel conversion, which is what the upload cycle wants for speed.
-    bool fromImage32(const QImage& image);
+    Result<void> fromImage32(const QImage& image);
 
     int BytesPerScanLine() const;
     int dib_width() const { return m_width; }
@@ -52,12 +57,12 @@ public:
                       int srcLeft = 0, int srcTop = 0) const;
 
     // Start of the pixel memory (the bottom row of the picture); null when empty.
-    std::uint8_t* DIBSectionBitsPtr() { return m_bits.empty() ? nullptr : m_bits.data(); }
-    const std::uint8_t* DIBSectionBitsPtr() const { return m_bits.empty() ? nullptr : m_bits.data(); }
+    std::uint8_t* DIBSectionBitsPtr() { return m_bits.get(); }
+    const std::uint8_t* DIBSectionBitsPtr() const { return m_bits.get(); }
 
     void CleanUp();
 
-    bool isEmpty() const { return m_bits.empty(); }
+    bool isEmpty() const { return !m_bits; }
 
     // The memory as an image without copying: row 0 of the view is the bottom row of the picture.
     // Valid while the instance holds this picture; null when empty.
@@ -66,9 +71,9 @@ public:
     QImage toImage() const;
 
 private:
-    bool allocate(int width, int height, int bitCount);
+    Result<void> allocate(int width, int height, int bitCount);
 
-    std::vector<std::uint8_t> m_bits;
+    std::unique_ptr<std::uint8_t[]> m_bits;
     int m_width = 0;
     int m_height = 0;
     int m_bitCount = 0;

@@ -1,9 +1,15 @@
 #include "options/AutostartEntry.h"
 
+#include "common/FileWriter.h"
+#include "common/SystemError.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace AutostartEntry {
 QString path()
@@ -58,13 +64,17 @@ QString execLine(const Command& command)
     return line;
 }
 
-bool write(const Command& command)
+namespace {
+Failure failed(Failure::Kind kind, const QString& what)
+{
+    return Failure::of(kind, QStringLiteral("The autostart entry %1 could not be %2.").arg(path(), what));
+}
+} // namespace
+
+Result<void> write(const Command& command)
 {
     const QString file = path();
     QDir().mkpath(QFileInfo(file).absolutePath());
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
     const QString text = QStringLiteral("[Desktop Entry]\n"
                                         "Type=Application\n"
                                         "Name=Velmora\n"
@@ -73,13 +83,17 @@ bool write(const Command& command)
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n")
                              .arg(execLine(command));
-    out.write(text.toUtf8());
-    return out.commit();
+    // An entry the person keeps elsewhere and links to stays where it is.
+    const Result<void> written = FileWriter().write(file, text.toUtf8(), FileWriter::Links::Follow);
+    if (!written)
+        return failed(written.failure().kind, QStringLiteral("written"));
+    return {};
 }
 
-bool remove()
+Result<void> remove()
 {
-    const QString file = path();
-    return !QFileInfo::exists(file) || QFile::remove(file);
+    if (::unlink(QFile::encodeName(path()).constData()) == 0 || errno == ENOENT)
+        return {};
+    return failed(SystemError::kind(errno), QStringLiteral("removed"));
 }
 } // namespace AutostartEntry

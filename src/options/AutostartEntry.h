@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QString>
 
 // The start-at-logon entry: an XDG autostart file that runs the program from where it is now,
@@ -16,10 +18,11 @@ struct Command
 QString path();
 // The Exec line's value: each path absolute, quoted and escaped.
 QString execLine(const Command& command);
-// Writes the entry; false when the file could not be written.
-bool write(const Command& command);
-// Removes the entry; a missing entry is no error.
-bool remove();
+// Writes the entry whole or not at all; a failure says "The autostart entry ... could not be
+// written."
+Result<void> write(const Command& command);
+// Removes the entry; a missing entry is no failure.
+Result<void> remove();
 // The program path as one argument of an Exec line, quoted and escaped as desktop entries require.
 QString execArgument(const QString& programPath);
 } // namespace AutostartEntry

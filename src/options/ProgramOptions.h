@@ -1,6 +1,8 @@
 #pragma once
 
+#include "common/Result.h"
 #include "options/AutostartEntry.h"
+#include "options/OptionValues.h"
 
 #include <QObject>
 #include <QString>
@@ -70,35 +72,16 @@ public:
     void setBgPic(const QString& text);
     void setBgColor(quint32 color);
 
-    // Writes the whole set in its fixed order and writes or removes the autostart entry. Returns
-    // a message saying what could not be saved, or the empty text when everything was.
-    QString storeAll(const AutostartEntry::Command& autostart);
+    // Writes the whole set in the order of OptionFields and writes or removes the autostart entry
+    // after the autostart flag. A failure's sentence says what could not be saved, a line for the
+    // options and one for the entry; what could be saved is saved either way.
+    Result<void> storeAll(const AutostartEntry::Command& autostart);
 
 signals:
     void changed();
 
 private:
-    struct Values
-    {
-        bool min = false;
-        bool systray = false;
-        bool autostart = false;
-        bool close = false;
-        QString closeCount;
-        bool keep = false;
-        bool suc = false;
-        bool print = false;
-        bool motion = false;
-        bool ask = false;
-        bool sound = false;
-        bool notify = true;
-        QString soundSec;
-        QString soundSrc;
-        QString textTimeName;
-        QString quality = QStringLiteral("100");
-        QString bgPic;
-        std::optional<quint32> bgColor;
-    };
+    using Values = OptionValues;
 
     const Values& values() const;
     Values& edit();

@@ -149,18 +149,20 @@ void AccountBook::loadCurrentRecord()
     }
 }
 
-bool AccountBook::saveNewAccountValues(const QString& name)
+Result<void> AccountBook::saveNewAccountValues(const QString& name)
 {
     // Passive mode works behind the NAT routers most people have, and a safe replace never lets a
     // web page load half a picture; accounts stored before keep what they have.
     const ValueMap stored = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
-    bool saved = true;
+    Result<void> saved;
     for (const Field* field :
          {&AccountFields::of(&Account::passive), &AccountFields::of(&Account::safeReplace)}) {
-        if (!lookup(stored, field->name))
-            saved = m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(name), field->name,
-                                       StoredText::flagText(true)) &&
-                    saved;
+        if (lookup(stored, field->name))
+            continue;
+        if (Result<void> one = m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(name), field->name,
+                                                  StoredText::flagText(true));
+            !one && saved)
+            saved = std::move(one);
     }
     return saved;
 }
@@ -265,14 +267,15 @@ std::vector<QString> AccountBook::rowNames() const
     return names;
 }
 
-bool AccountBook::writeList(const std::vector<QString>& names)
+Result<void> AccountBook::writeList(const std::vector<QString>& names)
 {
     for (std::size_t n = 0; n < names.size(); ++n) {
-        if (!m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(static_cast<int>(n) + 1),
-                                names[n]))
-            return false;
+        if (Result<void> saved = m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey,
+                                                    listValueName(static_cast<int>(n) + 1), names[n]);
+            !saved)
+            return saved;
     }
-    return true;
+    return {};
 }
 
 QString AccountBook::storeProblem() const
@@ -280,17 +283,17 @@ QString AccountBook::storeProblem() const
     return m_store.writeProblem();
 }
 
-void AccountBook::reportUnsaved(const QString& what)
+void AccountBook::reportUnsaved(const QString& what, const Failure& failure)
 {
-    m_prompter.message(QStringLiteral("The account could not be %1: %2.").arg(what, storeProblem()),
+    m_prompter.message(QStringLiteral("The account could not be %1: %2.").arg(what, failure.sentence),
                        Prompter::Icon::Exclamation);
     emit rowsChanged(); // the views show the store's state again
 }
 
 void AccountBook::addAccount()
 {
-    if (!m_store.isWritable())
-        return reportUnsaved(QStringLiteral("added"));
+    if (const Result<void> open = m_store.writable(); !open)
+        return reportUnsaved(QStringLiteral("added"), open.failure());
     const std::optional<QString> answer =
         m_prompter.inputBox(QStringLiteral("Please choose a name for your new Account..."),
                             QStringLiteral("New Account..."), QString());
@@ -304,31 +307,36 @@ void AccountBook::addAccount()
     std::vector<QString> names = rowNames();
     names.push_back(name);
     // The row appears only once the key and the whole list are stored.
-    if (!m_store.CreateKey(HKEY_LOCAL_MACHINE, accountKey(name)) || !saveNewAccountValues(name) ||
-        !writeList(names))
-        return reportUnsaved(QStringLiteral("added"));
+    Result<void> added = m_store.CreateKey(HKEY_LOCAL_MACHINE, accountKey(name));
+    if (added)
+        added = saveNewAccountValues(name);
+    if (added)
+        added = writeList(names);
+    if (!added)
+        return reportUnsaved(QStringLiteral("added"), added.failure());
     m_rows.push_back({name, false, {}, {}});
     // The new account is the one the person goes on to fill in.
     selectRow(rowCount() - 1);
 }
 
-bool AccountBook::copyValues(const QString& from, const QString& to)
+Result<void> AccountBook::copyValues(const QString& from, const QString& to)
 {
     const ValueMap old = m_store.Values(HKEY_LOCAL_MACHINE, from);
     for (const Field& field : AccountFields::all()) {
-        if (!m_store.SaveString(HKEY_LOCAL_MACHINE, to, field.name,
-                                lookup(old, field.name).value_or(QString())))
-            return false;
+        if (Result<void> saved = m_store.SaveString(HKEY_LOCAL_MACHINE, to, field.name,
+                                                    lookup(old, field.name).value_or(QString()));
+            !saved)
+            return saved;
     }
-    return true;
+    return {};
 }
 
 void AccountBook::renameAccount()
 {
     if (m_current < 0)
         return;
-    if (!m_store.isWritable())
-        return reportUnsaved(QStringLiteral("renamed"));
+    if (const Result<void> open = m_store.writable(); !open)
+        return reportUnsaved(QStringLiteral("renamed"), open.failure());
     const QString oldName = currentName();
     const std::optional<QString> answer = m_prompter.inputBox(
         QStringLiteral("Please choose a new name for your Account..."), QStringLiteral("Rename..."), oldName);
@@ -344,9 +352,11 @@ void AccountBook::renameAccount()
     // Otherwise the values move first and the list follows, so a failure leaves the old name
     // with its values; the old key goes last, and only when no other row uses it.
     const bool sameKey = Regedit::fold(newName) == Regedit::fold(oldName);
-    if ((!sameKey && !copyValues(accountKey(oldName), accountKey(newName))) ||
-        !m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(row + 1), newName))
-        return reportUnsaved(QStringLiteral("renamed"));
+    Result<void> renamed = sameKey ? Result<void>() : copyValues(accountKey(oldName), accountKey(newName));
+    if (renamed)
+        renamed = m_store.SaveString(HKEY_LOCAL_MACHINE, kProductKey, listValueName(row + 1), newName);
+    if (!renamed)
+        return reportUnsaved(QStringLiteral("renamed"), renamed.failure());
     if (!sameKey && !keyShared(oldName, row))
         m_store.DeleteKey(HKEY_LOCAL_MACHINE, accountKey(oldName));
     if (const auto typed = m_sessionPasswords.find(Regedit::fold(oldName));
@@ -364,8 +374,8 @@ void AccountBook::removeAccount()
 {
     if (m_current < 0)
         return;
-    if (!m_store.isWritable())
-        return reportUnsaved(QStringLiteral("removed"));
+    if (const Result<void> open = m_store.writable(); !open)
+        return reportUnsaved(QStringLiteral("removed"), open.failure());
     const QString name = currentName();
     const Prompter::Answer answer = m_prompter.message(
         QStringLiteral("Are you sure you want to remove this \nAccount and all of its settings."),
@@ -379,9 +389,12 @@ void AccountBook::removeAccount()
     names.erase(names.begin() + row);
     // The list first: while it is not stored, the account keeps its row and its values.
     const int last = static_cast<int>(names.size()) + 1;
-    if (!writeList(names) || !m_store.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, listValueName(last))) {
+    Result<void> removed = writeList(names);
+    if (removed)
+        removed = m_store.DeleteValue(HKEY_LOCAL_MACHINE, kProductKey, listValueName(last));
+    if (!removed) {
         writeList(rowNames());
-        return reportUnsaved(QStringLiteral("removed"));
+        return reportUnsaved(QStringLiteral("removed"), removed.failure());
     }
     // Another row of an older list may share the key; the values stay while it does.
     if (!name.isEmpty() && !keyShared(name, row)) {
@@ -407,7 +420,7 @@ bool AccountBook::hasCurrentAccount() const
 
 void AccountBook::saveField(const Field& field)
 {
-    if (!hasCurrentAccount())
+    if (!hasCurrentAccount() || field.name.isEmpty())
         return;
     const QString text = AccountFields::text(field, m_loaded);
     m_store.SaveString(HKEY_LOCAL_MACHINE, accountKey(currentName()), field.name, text);

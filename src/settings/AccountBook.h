@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Result.h"
 #include "settings/Account.h"
 #include "settings/AccountFields.h"
 
@@ -65,7 +66,8 @@ public:
     void saveFlags();
 
     const Account& loaded() const { return m_loaded; }
-    // Why changes are not being saved (empty while they are): for the windows to show.
+    // Why changes are not being saved (empty while they are): for the windows' status line. Each
+    // command says for itself when its change did not arrive.
     QString storeProblem() const;
 
     // An edit of one field: changes the loaded account and writes that value of the current
@@ -111,12 +113,12 @@ private:
     };
 
     void loadCurrentRecord();
-    // The values a new account starts with beyond the defaults; false when they were not stored.
-    bool saveNewAccountValues(const QString& name);
+    // The values a new account starts with beyond the defaults; fails when one was not stored.
+    Result<void> saveNewAccountValues(const QString& name);
     void keepForSession(const QString& password);
     void takeOverLegacyValues();
-    // Writes the list values for these names; false when a write did not reach the store.
-    bool writeList(const std::vector<QString>& names);
+    // Writes the list values for these names; stops at the first write that does not arrive.
+    Result<void> writeList(const std::vector<QString>& names);
     QString accountKey(const QString& name) const;
     bool hasCurrentAccount() const;
     void saveField(const AccountFields::Field& field);
@@ -124,10 +126,10 @@ private:
     QString refusal(const QString& name, int except) const;
     // Whether a row other than `except` keeps its values in the key of `name`.
     bool keyShared(const QString& name, int except) const;
-    // Copies every account value from one key to another; true when all arrived.
-    bool copyValues(const QString& from, const QString& to);
-    // Tells that a command could not be carried out because the store took no change.
-    void reportUnsaved(const QString& what);
+    // Copies every account value from one key to another; stops at the first that does not arrive.
+    Result<void> copyValues(const QString& from, const QString& to);
+    // Tells that a command could not be carried out because the store took no change, and why.
+    void reportUnsaved(const QString& what, const Failure& failure);
     std::vector<QString> rowNames() const;
 
     Regedit& m_store;

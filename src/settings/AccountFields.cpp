@@ -69,6 +69,12 @@ const std::vector<Field>& all()
     return table;
 }
 
+const Field& unlisted()
+{
+    static const Field none{QString(), {}, Rule::Text, QString(), Group::Row};
+    return none;
+}
+
 const Field* find(const QString& name)
 {
     for (const Field& field : all()) {

@@ -39,7 +39,10 @@ const std::array<IntervalTable::Item, IntervalTable::kCount>& items()
 
 const IntervalTable::Item& IntervalTable::item(int position)
 {
-    return items().at(static_cast<std::size_t>(position));
+    // No exception for a position outside the table: a debug build stops, a release build gives
+    // "Never", which sets no timer.
+    Q_ASSERT_X(isValidPosition(position), "IntervalTable::item", "a position outside the table");
+    return items()[static_cast<std::size_t>(isValidPosition(position) ? position : kNever)];
 }
 
 std::optional<int> IntervalTable::positionOf(const QString& text)

@@ -24,7 +24,8 @@ public:
     static constexpr qint64 kMaxSeconds = 2147483; // the scheduler's milliseconds must fit an int
 
     static int count() { return kCount; }
-    // The item at a position from 0; positions outside the table are a programming error.
+    // The item at a position from 0; positions outside the table are a programming error (callers
+    // check isValidPosition first).
     static const Item& item(int position);
     static bool isValidPosition(int position) { return position >= 0 && position < kCount; }
     // The position of an item text; an exact match first, then one without regard to case.

@@ -64,10 +64,10 @@ bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still
         *error = QStringLiteral("The frame is empty");
         return false;
     }
-    const FileWriter::Result written = FileWriter().write(path, bytes, links);
-    if (!written.ok)
-        *error = written.error;
-    return written.ok;
+    const Result<void> written = FileWriter().write(path, bytes, links);
+    if (!written)
+        *error = written.failure().sentence;
+    return written.ok();
 }
 
 bool CaptureCommands::writeWorkBitmap(const QString& name, const CaptureStill& still, QString* error)
@@ -98,7 +98,8 @@ void CaptureCommands::saveImage(const QString& path, const CaptureStill& still)
         // Without a fresh frame an older "capture.bmp" would end up under the user's name.
         if (writeWorkBitmap(kCaptureBmp, still, &error)) {
             cDIBSection dib;
-            dib.Load(workFile(kCaptureBmp), m_prompter);
+            if (const Result<void> loaded = dib.Load(workFile(kCaptureBmp)); !loaded)
+                m_prompter.message(loaded.failure().sentence, Prompter::Icon::None, Prompter::Buttons::Ok);
             if (!SaveJpeg(dib, path, m_options.jpegQuality(), m_prompter))
                 m_prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
         }

@@ -360,8 +360,8 @@ void ProgramConfigWindow::confirm()
     if (!sound.isEmpty() && !isFile(sound))
         m_prompter.message(QStringLiteral("Sound file not found"), Prompter::Icon::Critical);
 
-    if (const QString problem = m_options.storeAll(m_autostart); !problem.isEmpty())
-        m_prompter.message(problem, Prompter::Icon::Exclamation);
+    if (const Result<void> stored = m_options.storeAll(m_autostart); !stored)
+        m_prompter.message(stored.failure().sentence, Prompter::Icon::Exclamation);
 
     hide();
     emit confirmed();

@@ -187,11 +187,11 @@ std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompt
     return QByteArray(reinterpret_cast<const char*>(output.bytes), static_cast<qsizetype>(output.size));
 }
 
-FileWriter::Result WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
-                             Prompter& prompter)
+Result<void> WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
+                       Prompter& prompter)
 {
-    const FileWriter::Result result = writer.write(path, jpeg);
-    switch (result.failedAt) {
+    Result<void> result = writer.write(path, jpeg);
+    switch (FileWriter::stepOf(result)) {
     case FileWriter::Step::None:
         break;
     case FileWriter::Step::Create:
@@ -210,5 +210,5 @@ FileWriter::Result WriteJpeg(const QByteArray& jpeg, const QString& path, const 
 bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter)
 {
     const std::optional<QByteArray> jpeg = EncodeJpeg(dib, quality, prompter);
-    return jpeg && WriteJpeg(*jpeg, path, FileWriter(), prompter).ok;
+    return jpeg && WriteJpeg(*jpeg, path, FileWriter(), prompter);
 }

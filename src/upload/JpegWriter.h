@@ -30,8 +30,8 @@ std::optional<int> DibPadBytes(int width, int channels);
 std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompter& prompter);
 // Replaces the file at path with the encoded picture through writer, which never leaves a partial
 // file under the target name. On failure shows the JPEG error box; the result says why.
-FileWriter::Result WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
-                             Prompter& prompter);
+Result<void> WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
+                       Prompter& prompter);
 // Both, with the program's own writer; false after either error box.
 bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter);
 

@@ -7,6 +7,7 @@
 #include "common/Prompter.h"
 #include "common/SoundOutput.h"
 #include "imaging/StampComposer.h"
+#include "imaging/StampFont.h"
 #include "imaging/cDIBSection.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
@@ -43,16 +44,6 @@ public:
         return std::nullopt;
     }
 };
-
-QFont stampFont(const Account& account)
-{
-    QFont font(account.fontName);
-    if (account.fontSize > 0)
-        font.setPointSizeF(account.fontSize);
-    font.setBold(account.fontBold);
-    font.setItalic(account.fontItalic);
-    return font;
-}
 } // namespace
 
 UploadCycle::UploadCycle(const Dependencies& dependencies, QObject* parent)
@@ -87,7 +78,7 @@ void UploadCycle::setClock(const Clock& clock)
     m_deps.ftp.setClock(clock);
 }
 
-FileWriter::Result UploadCycle::copyReplacing(const QString& from, const QString& to) const
+::Result<void> UploadCycle::copyReplacing(const QString& from, const QString& to) const
 {
     // Written beside the target and moved over it, so a web server that serves the local folder
     // never sees half a picture, and a failed copy leaves the one that was there. A link found
@@ -95,10 +86,10 @@ FileWriter::Result UploadCycle::copyReplacing(const QString& from, const QString
     // foresee, it may be someone else's, pointing at a file of ours.
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
-        return {false, source.errorString(), FileWriter::Step::Create};
+        return FileWriter::failureAt(FileWriter::Step::Create, Failure::Kind::NotFound, source.errorString());
     const QByteArray data = source.readAll();
     if (source.error() != QFileDevice::NoError)
-        return {false, source.errorString(), FileWriter::Step::Create};
+        return FileWriter::failureAt(FileWriter::Step::Create, Failure::Kind::Io, source.errorString());
     return m_writer.write(to, data, FileWriter::Links::Replace);
 }
 
@@ -157,9 +148,9 @@ void UploadCycle::saveLocalArchiveCopy()
         return;
     const QDir folder(m_account.localFolder);
     const QString copy = folder.filePath(name.nameAt(m_start));
-    if (const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy); !written.ok) {
+    if (const ::Result<void> written = copyReplacing(workFile(kJpegFile), copy); !written) {
         logNote(QStringLiteral("Couldn't save the archive copy ") + OutsideText::line(copy) +
-                QStringLiteral(": ") + written.error);
+                QStringLiteral(": ") + written.failure().sentence);
         return;
     }
     std::vector<std::pair<QString, QDateTime>> files;
@@ -420,20 +411,20 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
     if (!jpeg) {
         job.pictureProblem = QStringLiteral("No picture: it could not be made into a JPEG");
     } else {
-        const FileWriter::Result written = WriteJpeg(*jpeg, workFile(kJpegFile), m_writer, failurePrompter());
-        if (!written.ok)
-            job.pictureProblem =
-                QStringLiteral("Couldn't write ") + kJpegFile + QStringLiteral(": ") + written.error;
+        const ::Result<void> written = WriteJpeg(*jpeg, workFile(kJpegFile), m_writer, failurePrompter());
+        if (!written)
+            job.pictureProblem = QStringLiteral("Couldn't write ") + kJpegFile + QStringLiteral(": ") +
+                                 written.failure().sentence;
     }
     if (!job.pictureProblem.isEmpty() && !m_stopRequested)
         failurePrompter().message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
 
     if (m_account.textTime) {
-        const FileWriter::Result written = m_writer.write(
+        const ::Result<void> written = m_writer.write(
             workFile(kTimeFile), (generalDateTimeText(m_start) + QStringLiteral("\r\n")).toUtf8());
-        if (!written.ok)
-            job.timeFileProblem =
-                QStringLiteral("Couldn't write ") + kTimeFile + QStringLiteral(": ") + written.error;
+        if (!written)
+            job.timeFileProblem = QStringLiteral("Couldn't write ") + kTimeFile + QStringLiteral(": ") +
+                                  written.failure().sentence;
     } else {
         job.timeFileProblem = QStringLiteral("No time file in this cycle");
     }
@@ -468,18 +459,18 @@ void UploadCycle::copyLocally(const FtpJob& job, bool* pictureCopied)
     const QString folder = m_account.localFolder + QLatin1Char('/');
     if (job.pictureProblem.isEmpty()) {
         const QString copy = folder + m_account.fileName + QStringLiteral(".jpg");
-        const FileWriter::Result written = copyReplacing(workFile(kJpegFile), copy);
-        *pictureCopied = written.ok;
-        if (!written.ok)
+        const ::Result<void> written = copyReplacing(workFile(kJpegFile), copy);
+        *pictureCopied = written.ok();
+        if (!written)
             tell(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) +
-                 QStringLiteral(": ") + written.error);
+                 QStringLiteral(": ") + written.failure().sentence);
     }
     if (job.timeFileProblem.isEmpty()) {
         const QString copy = folder + m_deps.options.timeFileName();
-        const FileWriter::Result written = copyReplacing(workFile(kTimeFile), copy);
-        if (!written.ok)
+        const ::Result<void> written = copyReplacing(workFile(kTimeFile), copy);
+        if (!written)
             logNote(QStringLiteral("Couldn't save the local copy ") + OutsideText::line(copy) +
-                    QStringLiteral(": ") + written.error);
+                    QStringLiteral(": ") + written.failure().sentence);
     }
 }
 

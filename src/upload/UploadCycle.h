@@ -143,7 +143,7 @@ private:
     // too little from the last one sent (and says so in the log). Remembers the frame's grey copy
     // to keep once it has been delivered.
     bool isUnchanged(const QImage& frame);
-    FileWriter::Result copyReplacing(const QString& from, const QString& to) const;
+    ::Result<void> copyReplacing(const QString& from, const QString& to) const;
     // A line of the cycle's own in the FTP log; the first one of a cycle opens its entry.
     void logNote(const QString& line);
     // Stored values of the account that cannot be used, with what stands in for them: one line

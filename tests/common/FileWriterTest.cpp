@@ -34,10 +34,10 @@ TEST(FileWriter, ReplacesWholeAndKeepsTheModeOfTheFileItReplaces)
 {
     TempDir dir;
     const QString path = dir.file("time.txt");
-    ASSERT_TRUE(FileWriter().write(path, "first\r\n").ok);
+    ASSERT_TRUE(FileWriter().write(path, "first\r\n"));
     EXPECT_EQ(readAll(path), "first\r\n");
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
-    ASSERT_TRUE(FileWriter().write(path, "second\r\n").ok);
+    ASSERT_TRUE(FileWriter().write(path, "second\r\n"));
     EXPECT_EQ(readAll(path), "second\r\n");
     struct stat status = {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
@@ -55,18 +55,60 @@ TEST(FileWriter, AFullDiskLeavesTheOldFileAndNoTrace)
         TempDir dir;
         const QString path = dir.file("webcam.jpg");
         put(path, "the good one");
-        const FileWriter::Result result = FailDevice::writer(failAfter).write(path, data);
-        EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.failedAt, FileWriter::Step::Write);
-        EXPECT_EQ(result.error, FailDevice::kDiskFull);
+        const Result<void> result = FailDevice::writer(failAfter).write(path, data);
+        ASSERT_FALSE(result);
+        EXPECT_EQ(FileWriter::stepOf(result), FileWriter::Step::Write);
+        EXPECT_EQ(result.failure().kind, Failure::Kind::NoSpace);
+        EXPECT_EQ(result.failure().sentence, FailDevice::kDiskFull);
         EXPECT_EQ(readAll(path), "the good one");
         EXPECT_EQ(entries(dir), QStringList{"webcam.jpg"});
     }
     TempDir dir;
-    EXPECT_TRUE(FailDevice::writer(5000).write(dir.file("exact"), data).ok);
+    EXPECT_TRUE(FailDevice::writer(5000).write(dir.file("exact"), data));
     EXPECT_EQ(readAll(dir.file("exact")), data);
-    EXPECT_FALSE(FailDevice::writer(10).write(dir.file("new"), data).ok);
+    EXPECT_FALSE(FailDevice::writer(10).write(dir.file("new"), data));
     EXPECT_EQ(entries(dir), QStringList{"exact"});
+}
+
+// A disk that takes every byte but fails to flush them to the disk, or a file system that reports
+// the failure only at the close (NFS, a full quota): the new file is not put in place.
+TEST(FileWriter, AFailedFlushOrCloseLeavesTheOldFileAndNoTrace)
+{
+    const struct
+    {
+        FailDevice::Fault fault;
+        QString sentence;
+        Failure::Kind kind;
+    } cases[] = {{FailDevice::Fault::Flush, FailDevice::kIoError, Failure::Kind::Io},
+                 {FailDevice::Fault::Close, FailDevice::kQuotaExceeded, Failure::Kind::NoSpace}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sentence.toStdString());
+        TempDir dir;
+        const QString path = dir.file("webcam.jpg");
+        put(path, "the good one");
+        const Result<void> result = FailDevice::writer({c.fault, 0, {}}).write(path, QByteArray(5000, 'x'));
+        ASSERT_FALSE(result);
+        EXPECT_EQ(FileWriter::stepOf(result), FileWriter::Step::Write);
+        EXPECT_EQ(result.failure().kind, c.kind);
+        EXPECT_EQ(result.failure().sentence, c.sentence);
+        EXPECT_EQ(readAll(path), "the good one");
+        EXPECT_EQ(entries(dir), QStringList{"webcam.jpg"});
+    }
+}
+
+// The bytes are flushed to the disk and the file closed while the target still holds the old
+// file: a power cut can leave the old file or the new one, never an empty one under the name.
+TEST(FileWriter, TheBytesReachTheDiskBeforeTheyTakeTheName)
+{
+    TempDir dir;
+    const QString path = dir.file("time.txt");
+    put(path, "old");
+    QStringList steps;
+    const auto observe = [&](const QString& step) { steps << step + "=" + readAll(path); };
+    ASSERT_TRUE(FailDevice::writer({FailDevice::Fault::None, 0, observe}).write(path, "new\r\n"));
+    EXPECT_EQ(steps, (QStringList{"write=old", "flush=old", "close=old"}));
+    EXPECT_EQ(readAll(path), "new\r\n");
+    EXPECT_EQ(entries(dir), QStringList{"time.txt"});
 }
 
 // A link planted under one of the program's own names is replaced by the file; what it points at
@@ -79,7 +121,7 @@ TEST(FileWriter, PlantedLinksAreReplacedNotWrittenThrough)
     put(victim, "precious");
     const QString link = dir.file("time.txt");
     ASSERT_TRUE(QFile::link(victim, link));
-    ASSERT_TRUE(FileWriter().write(link, "12:00\r\n").ok);
+    ASSERT_TRUE(FileWriter().write(link, "12:00\r\n"));
     EXPECT_FALSE(QFileInfo(link).isSymLink());
     EXPECT_EQ(readAll(link), "12:00\r\n");
     EXPECT_EQ(readAll(victim), "precious");
@@ -87,12 +129,12 @@ TEST(FileWriter, PlantedLinksAreReplacedNotWrittenThrough)
     // A dangling link does not create its target either.
     const QString dangling = dir.file("capture.bmp");
     ASSERT_TRUE(QFile::link(elsewhere.file("created"), dangling));
-    ASSERT_TRUE(FileWriter().write(dangling, "BM").ok);
+    ASSERT_TRUE(FileWriter().write(dangling, "BM"));
     EXPECT_FALSE(QFileInfo::exists(elsewhere.file("created")));
 
     const QString chosen = dir.file("chosen.bmp");
     ASSERT_TRUE(QFile::link(victim, chosen));
-    ASSERT_TRUE(FileWriter().write(chosen, "BM new", FileWriter::Links::Follow).ok);
+    ASSERT_TRUE(FileWriter().write(chosen, "BM new", FileWriter::Links::Follow));
     EXPECT_TRUE(QFileInfo(chosen).isSymLink());
     EXPECT_EQ(readAll(victim), "BM new");
 }
@@ -101,12 +143,14 @@ TEST(FileWriter, FoldersAndMissingFoldersAreRefusedWithTheReason)
 {
     TempDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("webcam.jpg"));
-    const FileWriter::Result onFolder = FileWriter().write(dir.file("webcam.jpg"), "x");
-    EXPECT_FALSE(onFolder.ok);
-    EXPECT_EQ(onFolder.error, "Is a directory");
-    const FileWriter::Result nowhere = FileWriter().write(dir.file("gone/webcam.jpg"), "x");
-    EXPECT_FALSE(nowhere.ok);
-    EXPECT_EQ(nowhere.failedAt, FileWriter::Step::Create);
-    EXPECT_EQ(nowhere.error, "No such file or directory");
+    const Result<void> onFolder = FileWriter().write(dir.file("webcam.jpg"), "x");
+    ASSERT_FALSE(onFolder);
+    EXPECT_EQ(FileWriter::stepOf(onFolder), FileWriter::Step::Replace);
+    EXPECT_EQ(onFolder.failure().sentence, "Is a directory");
+    const Result<void> nowhere = FileWriter().write(dir.file("gone/webcam.jpg"), "x");
+    ASSERT_FALSE(nowhere);
+    EXPECT_EQ(FileWriter::stepOf(nowhere), FileWriter::Step::Create);
+    EXPECT_EQ(nowhere.failure().kind, Failure::Kind::NotFound);
+    EXPECT_EQ(nowhere.failure().sentence, "No such file or directory");
     EXPECT_EQ(entries(dir), QStringList{"webcam.jpg"});
 }

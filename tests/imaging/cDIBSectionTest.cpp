@@ -1,7 +1,6 @@
 #include "imaging/cDIBSection.h"
 
 #include "BmpBuilder.h"
-#include "ScriptedPrompter.h"
 #include "TempDir.h"
 
 #include <QFile>
@@ -10,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -110,10 +110,8 @@ TEST_P(DibLoad, ConvertsTo24BitsBottomUp)
                                   : BmpBuilder::packedRows(kWidth, kHeight, c.format, c.word);
     TempDir dir;
     const QString path = writeFile(dir, "p.bmp", BmpBuilder::file(kWidth, kHeight, c.format, pixels));
-    ScriptedPrompter prompter;
     cDIBSection dib;
-    ASSERT_TRUE(dib.Load(path, prompter));
-    EXPECT_TRUE(prompter.shown().empty());
+    ASSERT_TRUE(dib.Load(path));
     expectPicture(dib, kWidth, kHeight, c.colour, c.tolerance);
 }
 
@@ -178,16 +176,14 @@ QByteArray validFile(int width = kWidth, int height = kHeight)
     return BmpBuilder::file(width, height, f, BmpBuilder::packedRows(width, height, f, word24));
 }
 
-// A refused file: the one message, and an empty instance whatever it held before.
-void expectRefused(cDIBSection& dib, const QString& path)
+// A refused file: the one sentence the windows show, the kind of fault, and an empty instance
+// whatever it held before.
+void expectRefused(cDIBSection& dib, const QString& path, Failure::Kind kind)
 {
-    ScriptedPrompter prompter;
-    EXPECT_FALSE(dib.Load(path, prompter)) << path.toStdString();
-    ASSERT_EQ(prompter.shown().size(), 1u);
-    EXPECT_EQ(prompter.shown()[0].text, QStringLiteral("Can't load BMP image"));
-    EXPECT_EQ(prompter.shown()[0].icon, Prompter::Icon::None);
-    EXPECT_EQ(prompter.shown()[0].buttons, Prompter::Buttons::Ok);
-    EXPECT_EQ(prompter.shown()[0].title, kProgramTitle);
+    const Result<void> loaded = dib.Load(path);
+    ASSERT_FALSE(loaded) << path.toStdString();
+    EXPECT_EQ(loaded.failure().sentence, QStringLiteral("Can't load BMP image"));
+    EXPECT_EQ(loaded.failure().kind, kind) << path.toStdString();
     EXPECT_TRUE(dib.isEmpty());
     EXPECT_EQ(std::make_tuple(dib.dib_width(), dib.dib_height(), dib.dib_channels(), dib.BytesPerScanLine()),
               std::make_tuple(0, 0, 0, 0));
@@ -209,31 +205,37 @@ TEST(DibLoadRefused, MissingTruncatedForeignAndHugeFilesEvenAfterAGoodOneAndGood
     const Format f24{40, 24, 0, false, {}, {}};
     const Format f32{40, 32, 0, false, {}, {}};
     const Format f8rle{40, 8, 1, false, palette(2), {}};
-    const std::pair<const char*, QByteArray> files[] = {
-        {"half.bmp", good.left(good.size() / 2)},
-        {"header.bmp", good.left(20)},
-        {"empty.bmp", QByteArray()},
-        {"halfrle.bmp", rle.left(rle.size() - 20)},
-        {"text.bmp", "this is not a picture at all, just text\n"},
-        {"huge24.bmp", BmpBuilder::file(100000, 100000, f24, QByteArray(64, '\0'))},
-        {"huge8.bmp", BmpBuilder::file(100000, 100000, f8rle, QByteArray("\0\1", 2))},
-        {"wide.bmp", BmpBuilder::file(2000000000, 1, f8rle, QByteArray("\0\1", 2))},
-        {"square24.bmp", BmpBuilder::file(0x7fffffff, 0x7fffffff, f24, QByteArray(64, '\0'))},
-        {"square32.bmp", BmpBuilder::file(0x7fffffff, 0x7fffffff, f32, QByteArray(64, '\0'))}};
+    // Headers whose promised pixels are not in the file are damaged; complete ones beyond the
+    // limits are too large.
+    using K = Failure::Kind;
+    const std::tuple<const char*, QByteArray, K> files[] = {
+        {"half.bmp", good.left(good.size() / 2), K::Invalid},
+        {"header.bmp", good.left(20), K::Invalid},
+        {"empty.bmp", QByteArray(), K::Invalid},
+        {"halfrle.bmp", rle.left(rle.size() - 20), K::Invalid},
+        {"text.bmp", "this is not a picture at all, just text\n", K::Invalid},
+        // A bitmap that holds a JPEG, or a header of a kind nobody wrote.
+        {"jpeg.bmp", BmpBuilder::file(kWidth, kHeight, Format{40, 24, 4, false, {}, {}}, good.mid(54)),
+         K::Unsupported},
+        {"header99.bmp", BmpBuilder::file(kWidth, kHeight, Format{99, 24, 0, false, {}, {}}, good.mid(54)),
+         K::Unsupported},
+        {"huge24.bmp", BmpBuilder::file(100000, 100000, f24, QByteArray(64, '\0')), K::Invalid},
+        {"huge8.bmp", BmpBuilder::file(100000, 100000, f8rle, QByteArray("\0\1", 2)), K::TooLarge},
+        {"wide.bmp", BmpBuilder::file(2000000000, 1, f8rle, QByteArray("\0\1", 2)), K::TooLarge},
+        {"square24.bmp", BmpBuilder::file(0x7fffffff, 0x7fffffff, f24, QByteArray(64, '\0')), K::Invalid},
+        {"square32.bmp", BmpBuilder::file(0x7fffffff, 0x7fffffff, f32, QByteArray(64, '\0')), K::Invalid}};
 
-    ScriptedPrompter prompter;
     cDIBSection dib;
-    for (const auto& [name, bytes] : files) {
-        ASSERT_TRUE(dib.Load(writeFile(dir, "good.bmp", good), prompter));
-        expectRefused(dib, writeFile(dir, name, bytes));
+    for (const auto& [name, bytes, kind] : files) {
+        ASSERT_TRUE(dib.Load(writeFile(dir, "good.bmp", good)));
+        expectRefused(dib, writeFile(dir, name, bytes), kind);
     }
-    expectRefused(dib, dir.file("missing.bmp"));
-    expectRefused(dib, dir.file("png.bmp"));
+    expectRefused(dib, dir.file("missing.bmp"), K::NotFound);
+    expectRefused(dib, dir.file("png.bmp"), K::Invalid);
 
     // Loading again replaces the picture.
-    ASSERT_TRUE(dib.Load(writeFile(dir, "a.bmp", validFile(13, 7)), prompter));
-    ASSERT_TRUE(dib.Load(writeFile(dir, "b.bmp", validFile(4, 3)), prompter));
-    EXPECT_TRUE(prompter.shown().empty());
+    ASSERT_TRUE(dib.Load(writeFile(dir, "a.bmp", validFile(13, 7))));
+    ASSERT_TRUE(dib.Load(writeFile(dir, "b.bmp", validFile(4, 3))));
     expectPicture(dib, 4, 3, rgb24);
 }
 
@@ -254,12 +256,16 @@ TEST(DibCreate, RowsArePaddedToFourBytesAndOnlyThreeChannelsGive24Bits)
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dib.DIBSectionBitsPtr()), 24), QByteArray(24, '\0'));
 
     EXPECT_TRUE(dib.Create(cDIBSection::kMaxSide, 1, 3));
-    for (const auto& [w, h] : {std::pair{0, 3},
-                               {3, -3},
-                               {100000, 100000},
-                               {cDIBSection::kMaxSide + 1, 1},
-                               {cDIBSection::kMaxSide, cDIBSection::kMaxSide}}) {
-        EXPECT_FALSE(dib.Create(w, h, 3)) << w << "x" << h;
+    using K = Failure::Kind;
+    const std::tuple<int, int, K> refused[] = {{0, 3, K::Invalid},
+                                               {3, -3, K::Invalid},
+                                               {100000, 100000, K::TooLarge},
+                                               {cDIBSection::kMaxSide + 1, 1, K::TooLarge},
+                                               {cDIBSection::kMaxSide, cDIBSection::kMaxSide, K::TooLarge}};
+    for (const auto& [w, h, kind] : refused) {
+        const Result<void> created = dib.Create(w, h, 3);
+        ASSERT_FALSE(created) << w << "x" << h;
+        EXPECT_EQ(created.failure().kind, kind) << w << "x" << h;
         EXPECT_TRUE(dib.isEmpty());
     }
     dib.CleanUp();

@@ -1,5 +1,6 @@
 #include "settings/AccountBook.h"
 #include "EnvScope.h"
+#include "FullDisk.h"
 #include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "ScriptedPrompter.h"
@@ -13,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <map>
-#include <sys/resource.h>
+#include <type_traits>
+#include <variant>
 
 namespace {
 using AccountFields::Field;
@@ -174,6 +175,27 @@ TEST_F(AccountBookTest, FreshInstallationStartsWithTheDefaultAccount)
               QStringLiteral("webcam|0|16777215|1|0|Tahoma|10|%1|1").arg(int(Account::Protocol::Ftp)));
     EXPECT_EQ(a.dateFrom, QDate::currentDate());
     EXPECT_EQ(a.intervalItem, -1);
+}
+
+// Each row is found by its name in any case and by its member, so an edit of a field always
+// writes its own value; the row standing in for a field without one has no name to write under.
+TEST(AccountFieldsTable, EveryRowIsFoundByItsNameAndByItsMember)
+{
+    QStringList names;
+    for (const Field& field : AccountFields::all()) {
+        EXPECT_FALSE(names.contains(field.name, Qt::CaseInsensitive)) << field.name.toStdString();
+        names << field.name;
+        EXPECT_EQ(AccountFields::find(field.name.toUpper()), &field) << field.name.toStdString();
+        std::visit(
+            [&field](auto member) {
+                if constexpr (!std::is_same_v<decltype(member), std::monostate>) {
+                    EXPECT_EQ(&AccountFields::of(member), &field) << field.name.toStdString();
+                }
+            },
+            field.member);
+    }
+    EXPECT_TRUE(AccountFields::unlisted().name.isEmpty());
+    EXPECT_EQ(AccountFields::find(QString()), nullptr);
 }
 
 TEST_F(AccountBookTest, LegacyValuesAreTakenOverOnceAndOnlyForAnOldOnSwitch)
@@ -706,32 +728,6 @@ TEST_F(AccountBookTest, NoAccountLosesItsValuesThroughAnothersRenameOrRemoval)
     book.selectRow(2);
     EXPECT_EQ(book.loaded().password, QString("back"));
 }
-
-namespace {
-// Every write that would grow a file fails, as on a full disk, while it lasts.
-class FullDisk final
-{
-public:
-    FullDisk()
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit none{0, m_saved.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &none);
-    }
-    ~FullDisk()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    FullDisk(const FullDisk&) = delete;
-    FullDisk& operator=(const FullDisk&) = delete;
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-} // namespace
 
 TEST_F(AccountBookTest, AStoreThatTakesNoChangeKeepsTheRowsAsStoredAndSaysWhy)
 {

@@ -1,4 +1,5 @@
 #include "settings/Regedit.h"
+#include "FullDisk.h"
 #include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "TempDir.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -21,6 +23,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 const QString kProduct = QStringLiteral("Software\\Velmora");
@@ -48,6 +51,29 @@ std::string stderrOf(const std::function<void()>& work)
     testing::internal::CaptureStderr();
     work();
     return testing::internal::GetCapturedStderr();
+}
+
+// The same, for work during which no file may grow.
+std::string stderrThroughPipe(const std::function<void()>& work)
+{
+    int ends[2] = {-1, -1};
+    if (::pipe(ends) != 0)
+        return "<no pipe>";
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(ends[1], STDERR_FILENO);
+    ::close(ends[1]);
+    work();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    // A few lines at most: far less than the pipe holds, so the work never waited for a reader.
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    ::close(ends[0]);
+    return text;
 }
 
 class RegeditTest : public ::testing::Test
@@ -169,8 +195,12 @@ TEST_F(RegeditTest, KeysAreMadeOnWriteAndDeleteKeyRemovesOnlyTheKeysOwnValues)
                   EXPECT_TRUE(store.DeleteKey(kRoot, "Software\\Nowhere"));
                   EXPECT_TRUE(store.DeleteValue(kRoot, "Software\\Nowhere", "Min"));
                   EXPECT_TRUE(store.DeleteValue(kRoot, kProduct, "Max"));
-                  EXPECT_FALSE(store.DeleteKey(kRoot, ""));
-                  EXPECT_FALSE(store.DeleteKey(kRoot, "\\"));
+                  for (const char* root : {"", "\\"}) {
+                      const Result<void> deleted = store.DeleteKey(kRoot, root);
+                      ASSERT_FALSE(deleted) << root;
+                      EXPECT_EQ(deleted.failure().kind, Failure::Kind::Invalid);
+                      EXPECT_EQ(deleted.failure().sentence, "the root key cannot be deleted");
+                  }
               }),
               "");
     EXPECT_EQ(store.GetString(kRoot, kProduct, "Account1"), QString("My Account"));
@@ -247,6 +277,46 @@ TEST_F(RegeditTest, EveryWriteIsCommittedPrivateToTheUserAndSafeBesideASecondWri
         EXPECT_EQ(fileMode(path + suffix), 0600) << suffix;
 }
 
+// A write the disk does not take fails with SQLite's and the system's reason, says so once on
+// standard error, and leaves the earlier value; the next write that arrives clears the problem.
+TEST_F(RegeditTest, AWriteThatDoesNotArriveFailsWithItsReasonAndLeavesTheEarlierValue)
+{
+    Regedit store(path);
+    ASSERT_TRUE(store.SaveString(kRoot, kProduct, "Min", "1"));
+    ASSERT_TRUE(store.writable());
+    std::vector<Result<void>> writes;
+    // Through a pipe: a file that captured it could not grow either.
+    const std::string err = stderrThroughPipe([&] {
+        const FullDisk full;
+        writes.push_back(store.SaveString(kRoot, kProduct, "Min", "0"));
+        writes.push_back(store.CreateKey(kRoot, kAccount));
+        writes.push_back(store.SaveString(kRoot, kAccount, "User ID:", "me"));
+    });
+    ASSERT_EQ(writes.size(), 3u);
+    const QString first = writes.front() ? QString() : writes.front().failure().sentence;
+    EXPECT_TRUE(first.startsWith("the last change could not be saved (disk I/O error"))
+        << first.toStdString();
+    for (const Result<void>& write : writes) {
+        ASSERT_FALSE(write);
+        // SQLite does not always pass the system's reason on: then it is a failure to write.
+        EXPECT_TRUE(write.failure().kind == Failure::Kind::Io ||
+                    write.failure().kind == Failure::Kind::TooLarge);
+        EXPECT_EQ(write.failure().sentence, first);
+    }
+    EXPECT_EQ(store.writeProblem(), first);
+    const QString because = first.mid(first.indexOf('(') + 1).chopped(1);
+    EXPECT_EQ(err, QStringLiteral("velmora: settings store %1: SaveString failed (%2); the change is lost\n")
+                       .arg(path, because)
+                       .toStdString());
+    EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), QString("1"));
+    EXPECT_EQ(store.GetString(kRoot, kAccount, "User ID:"), std::nullopt);
+    EXPECT_TRUE(store.writable());
+
+    EXPECT_TRUE(store.SaveString(kRoot, kProduct, "Min", "0"));
+    EXPECT_EQ(store.writeProblem(), "");
+    EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), QString("0"));
+}
+
 TEST_F(RegeditTest, FileThatIsNoStoreIsReportedOnceNeverTouchedAndReadsAsEmpty)
 {
     // A text file, another program's database, one with tables named like ours but other
@@ -281,12 +351,17 @@ TEST_F(RegeditTest, FileThatIsNoStoreIsReportedOnceNeverTouchedAndReadsAsEmpty)
             Regedit store(file);
             EXPECT_FALSE(store.isWritable());
             EXPECT_FALSE(store.isReadable());
-            EXPECT_FALSE(store.SaveString(kRoot, kProduct, "Min", "1"));
-            EXPECT_FALSE(store.CreateKey(kRoot, kAccount));
-            EXPECT_FALSE(store.DeleteKey(kRoot, kProduct));
+            EXPECT_FALSE(store.writeProblem().isEmpty());
+            for (const Result<void>& write :
+                 {store.SaveString(kRoot, kProduct, "Min", "1"), store.CreateKey(kRoot, kAccount),
+                  store.DeleteKey(kRoot, kProduct), store.DeleteValue(kRoot, kProduct, "Min"),
+                  store.writable()}) {
+                ASSERT_FALSE(write);
+                EXPECT_EQ(write.failure().kind, Failure::Kind::NoAccess);
+                EXPECT_EQ(write.failure().sentence, store.writeProblem());
+            }
             EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), std::nullopt);
             EXPECT_TRUE(store.List(kRoot, QString()).empty());
-            EXPECT_FALSE(store.writeProblem().isEmpty());
         });
         EXPECT_NE(err.find(file.toStdString()), std::string::npos) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -314,9 +389,14 @@ TEST_F(RegeditTest, StoreOfANewerVersionIsReadButNotWritten)
         EXPECT_TRUE(store.isReadable());
         EXPECT_FALSE(store.isWritable());
         EXPECT_EQ(store.GetString(kRoot, kProduct, "Min"), QString("1"));
-        EXPECT_FALSE(store.SaveString(kRoot, kProduct, "Min", "0"));
-        EXPECT_FALSE(store.DeleteValue(kRoot, kProduct, "Min"));
-        EXPECT_EQ(store.writeProblem(), "the settings store was written by a newer version of Velmora");
+        const QString why = "the settings store was written by a newer version of Velmora";
+        for (const Result<void>& write :
+             {store.SaveString(kRoot, kProduct, "Min", "0"), store.DeleteValue(kRoot, kProduct, "Min")}) {
+            ASSERT_FALSE(write);
+            EXPECT_EQ(write.failure().kind, Failure::Kind::NoAccess);
+            EXPECT_EQ(write.failure().sentence, why);
+        }
+        EXPECT_EQ(store.writeProblem(), why);
     });
     EXPECT_NE(err.find(path.toStdString() + ": was written by a newer version of Velmora (store version 99, "
                                             "this version knows 1); its settings are read"),
