@@ -2,7 +2,6 @@
 // an in-process encode to memory from the same buffer, and the cjpeg program on a PPM copy
 // (wall time including its start-up).
 #include "TempDir.h"
-#include "common/Prompter.h"
 #include "imaging/cDIBSection.h"
 #include "upload/JpegWriter.h"
 
@@ -23,19 +22,6 @@ extern char** environ;
 namespace {
 
 constexpr int kQuality = 75;
-
-class SilentPrompter final : public Prompter
-{
-public:
-    Answer message(const QString&, Icon, Buttons, const QString&, Answer defaultAnswer) override
-    {
-        return defaultAnswer;
-    }
-    std::optional<QString> inputBox(const QString&, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-};
 
 // A webcam-like picture: smooth gradients with some sensor noise.
 cDIBSection makePicture(int width, int height)
@@ -62,10 +48,9 @@ void BM_SaveJpeg(benchmark::State& state)
 {
     const cDIBSection dib = makePicture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     TempDir dir;
-    SilentPrompter prompter;
     const QString path = dir.file("webcam.jpg");
     for (auto _ : state)
-        if (!SaveJpeg(dib, path, kQuality, prompter))
+        if (!SaveJpeg(dib, path, kQuality))
             state.SkipWithError("SaveJpeg failed");
     state.counters["bytes"] = static_cast<double>(QFile(path).size());
 }

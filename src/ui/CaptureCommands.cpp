@@ -100,8 +100,10 @@ void CaptureCommands::saveImage(const QString& path, const CaptureStill& still)
             cDIBSection dib;
             if (const Result<void> loaded = dib.Load(workFile(kCaptureBmp)); !loaded)
                 m_prompter.message(loaded.failure().sentence, Prompter::Icon::None, Prompter::Buttons::Ok);
-            if (!SaveJpeg(dib, path, m_options.jpegQuality(), m_prompter))
+            if (const Result<void> saved = SaveJpeg(dib, path, m_options.jpegQuality()); !saved) {
+                ShowJpegError(saved.failure(), m_prompter);
                 m_prompter.message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
+            }
         }
     }
     if (!error.isEmpty())

@@ -1,5 +1,6 @@
 #include "ui/TimestampTab.h"
 
+#include "imaging/StampFont.h"
 #include "settings/AccountBook.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/StampPreview.h"
@@ -14,17 +15,6 @@
 
 using WindowParts::label;
 using WindowParts::named;
-
-namespace {
-QFont stampFont(const Account& a)
-{
-    QFont font(a.fontName);
-    font.setPointSizeF(a.fontSize);
-    font.setBold(a.fontBold);
-    font.setItalic(a.fontItalic);
-    return font;
-}
-} // namespace
 
 TimestampTab::TimestampTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* parent)
     : AccountTab(book, QStringLiteral("frametimestamp"), parent), m_dialogs(dialogs)

@@ -149,22 +149,23 @@ std::optional<int> DibPadBytes(int width, int channels)
     return static_cast<int>((n + 3) / 4 * 4 - n);
 }
 
-void ShowJpegError(const QString& text, int code, Prompter& prompter)
+void ShowJpegError(const Failure& failure, Prompter& prompter)
 {
-    prompter.message(QStringLiteral("IJL ERROR: [%1] - %2").arg(code).arg(text), Prompter::Icon::Exclamation,
+    const QString text =
+        failure.code == kJpegInitFailed ? QStringLiteral("Failed to initialise the IJL library") : kSaveFailed;
+    prompter.message(QStringLiteral("IJL ERROR: [%1] - %2").arg(failure.code).arg(text), Prompter::Icon::Exclamation,
                      Prompter::Buttons::Ok, QStringLiteral("JPEG Library"));
 }
 
-std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompter& prompter)
+Result<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality)
 {
     const int width = dib.dib_width();
     const int height = dib.dib_height();
     const std::uint8_t* bits = dib.DIBSectionBitsPtr();
     const std::optional<int> pad = DibPadBytes(width, dib.dib_channels());
-    if (!bits || width <= 0 || height <= 0 || !pad) {
-        ShowJpegError(kSaveFailed, kJpegNoPicture, prompter);
-        return std::nullopt;
-    }
+    if (!bits || width <= 0 || height <= 0 || !pad)
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("There is no picture to make into a JPEG"),
+                           kJpegNoPicture);
 
     // The top row of the picture is the last row in memory: point the rows at the buffer upright.
     const std::size_t stride = static_cast<std::size_t>(width) * dib.dib_channels() + *pad;
@@ -176,39 +177,41 @@ std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompt
     MemoryOutput output;
     switch (encode(compressor, output, dib, std::clamp(quality, 0, 100), rows.data())) {
     case EncodeResult::InitFailed:
-        ShowJpegError(QStringLiteral("Failed to initialise the IJL library"), kJpegInitFailed, prompter);
-        return std::nullopt;
+        return Failure::of(Failure::Kind::Internal, QStringLiteral("The JPEG encoder could not be set up"),
+                           kJpegInitFailed);
     case EncodeResult::Failed:
-        ShowJpegError(kSaveFailed, kJpegEncodeFailed, prompter);
-        return std::nullopt;
+        return Failure::of(Failure::Kind::Internal, QStringLiteral("The JPEG encoder stopped with an error"),
+                           kJpegEncodeFailed);
     case EncodeResult::Ok:
         break;
     }
     return QByteArray(reinterpret_cast<const char*>(output.bytes), static_cast<qsizetype>(output.size));
 }
 
-Result<void> WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
-                       Prompter& prompter)
+Result<void> WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer)
 {
     Result<void> result = writer.write(path, jpeg);
+    if (result)
+        return result;
+    int code = kJpegWriteFailed;
     switch (FileWriter::stepOf(result)) {
     case FileWriter::Step::None:
+    case FileWriter::Step::Write:
         break;
     case FileWriter::Step::Create:
-        ShowJpegError(kSaveFailed, kJpegCannotCreate, prompter);
-        break;
-    case FileWriter::Step::Write:
-        ShowJpegError(kSaveFailed, kJpegWriteFailed, prompter);
+        code = kJpegCannotCreate;
         break;
     case FileWriter::Step::Replace:
-        ShowJpegError(kSaveFailed, kJpegCannotReplace, prompter);
+        code = kJpegCannotReplace;
         break;
     }
-    return result;
+    return Failure::of(result.failure().kind, result.failure().sentence, code);
 }
 
-bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter)
+Result<void> SaveJpeg(const cDIBSection& dib, const QString& path, int quality)
 {
-    const std::optional<QByteArray> jpeg = EncodeJpeg(dib, quality, prompter);
-    return jpeg && WriteJpeg(*jpeg, path, FileWriter(), prompter);
+    const Result<QByteArray> jpeg = EncodeJpeg(dib, quality);
+    if (!jpeg)
+        return jpeg.failure();
+    return WriteJpeg(*jpeg, path, FileWriter());
 }

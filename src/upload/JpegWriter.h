@@ -2,6 +2,8 @@
 
 #include "common/FileWriter.h"
 
+#include "common/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,8 +19,8 @@ enum JpegErrorCode : int {
     kJpegNoPicture = -10,    // the DIB section is empty or has an unusable size
     kJpegCannotCreate = -12, // the file could not be created in the target folder
     kJpegEncodeFailed = -13, // libjpeg stopped with an error while encoding
-    kJpegWriteFailed = -13,  // the bytes could not all be written (a full disk)
-    kJpegCannotReplace = -14 // the finished file could not be moved over the target
+    kJpegCannotReplace = -14, // the finished file could not be moved over the target
+    kJpegWriteFailed = -15   // the bytes could not all be written (a full disk)
 };
 
 // The bytes that pad a row of width * channels bytes to the next multiple of 4 (0 to 3); nothing
@@ -26,14 +28,14 @@ enum JpegErrorCode : int {
 std::optional<int> DibPadBytes(int width, int channels);
 
 // Encodes the DIB section's pixels straight from its memory as a baseline JPEG (YCbCr, chroma 2 x 2,
-// the given quality 0..100). On failure shows the JPEG error box and returns nothing.
-std::optional<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality, Prompter& prompter);
+// the given quality 0..100). A failure's code is one of the codes above.
+Result<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality);
 // Replaces the file at path with the encoded picture through writer, which never leaves a partial
-// file under the target name. On failure shows the JPEG error box; the result says why.
-Result<void> WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer,
-                       Prompter& prompter);
-// Both, with the program's own writer; false after either error box.
-bool SaveJpeg(const cDIBSection& dib, const QString& path, int quality, Prompter& prompter);
+// file under the target name. A failure's sentence is the system's reason, its code one of the above.
+Result<void> WriteJpeg(const QByteArray& jpeg, const QString& path, const FileWriter& writer);
+// Both, with the program's own writer.
+Result<void> SaveJpeg(const cDIBSection& dib, const QString& path, int quality);
 
-// The JPEG error box: "IJL ERROR: [code] - text", exclamation icon, OK, title "JPEG Library".
-void ShowJpegError(const QString& text, int code, Prompter& prompter);
+// The JPEG error box for a failure of the calls above: "IJL ERROR: [code] - text", exclamation
+// icon, OK, title "JPEG Library". Only the windows show it; timed uploads log the sentence.
+void ShowJpegError(const Failure& failure, Prompter& prompter);

@@ -406,18 +406,20 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
     AppPaths::makePrivateFolder(m_deps.workDir);
 
     cDIBSection dib;
-    const std::optional<QByteArray> jpeg =
-        dib.fromImage32(picture) ? EncodeJpeg(dib, options.jpegQuality(), failurePrompter()) : std::nullopt;
-    if (!jpeg) {
-        job.pictureProblem = QStringLiteral("No picture: it could not be made into a JPEG");
-    } else {
-        const ::Result<void> written = WriteJpeg(*jpeg, workFile(kJpegFile), m_writer, failurePrompter());
-        if (!written)
-            job.pictureProblem = QStringLiteral("Couldn't write ") + kJpegFile + QStringLiteral(": ") +
-                                 written.failure().sentence;
+    const ::Result<void> converted = dib.fromImage32(picture);
+    const ::Result<QByteArray> jpeg =
+        converted ? EncodeJpeg(dib, options.jpegQuality()) : ::Result<QByteArray>(converted.failure());
+    const ::Result<void> saved = jpeg ? WriteJpeg(*jpeg, workFile(kJpegFile), m_writer) : ::Result<void>(jpeg.failure());
+    if (!saved) {
+        job.pictureProblem = (jpeg ? QStringLiteral("Couldn't write ") + kJpegFile
+                                   : QStringLiteral("No picture: it could not be made into a JPEG")) +
+                             QStringLiteral(": ") + saved.failure().sentence;
+        if (!m_stopRequested) {
+            if (converted) // the encoder's or the writer's own box first, as for a still saved by hand
+                ShowJpegError(saved.failure(), failurePrompter());
+            failurePrompter().message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
+        }
     }
-    if (!job.pictureProblem.isEmpty() && !m_stopRequested)
-        failurePrompter().message(QStringLiteral("Failed to save JPEG file"), Prompter::Icon::Critical);
 
     if (m_account.textTime) {
         const ::Result<void> written = m_writer.write(

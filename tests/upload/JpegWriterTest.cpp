@@ -95,14 +95,12 @@ TEST(SaveJpeg, ReplacesTheFileWithTheUprightPictureAtItsSize)
     for (const auto& [width, height, channels] : {std::tuple{101, 75, 3}, std::tuple{64, 48, 4}}) {
         SCOPED_TRACE(channels);
         TempDir dir;
-        ScriptedPrompter prompter;
         const QString path = dir.file("webcam.jpg");
         writeFile(path, QByteArray(100000, 'x'));
         cDIBSection dib;
         ASSERT_TRUE(dib.Create(width, height, channels));
         fillHalves(dib);
-        ASSERT_TRUE(SaveJpeg(dib, path, 90, prompter));
-        EXPECT_TRUE(prompter.shown().empty());
+        ASSERT_TRUE(SaveJpeg(dib, path, 90));
         EXPECT_EQ(filesIn(dir), QStringList{"webcam.jpg"});
 
         QFile file(path);
@@ -121,12 +119,12 @@ TEST(SaveJpeg, ReplacesTheFileWithTheUprightPictureAtItsSize)
             }
         }
         // A lower quality gives a smaller file.
-        ASSERT_TRUE(SaveJpeg(dib, dir.file("low.jpg"), 40, prompter));
+        ASSERT_TRUE(SaveJpeg(dib, dir.file("low.jpg"), 40));
         EXPECT_LT(QFile(dir.file("low.jpg")).size(), bytes.size());
     }
 }
 
-TEST(SaveJpeg, FailuresShowTheBoxAndLeaveNoNewFile)
+TEST(SaveJpeg, FailuresCarryTheirOwnCodeAndLeaveNoNewFile)
 {
     const struct
     {
@@ -140,24 +138,34 @@ TEST(SaveJpeg, FailuresShowTheBoxAndLeaveNoNewFile)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
         TempDir dir;
-        ScriptedPrompter prompter;
         ASSERT_TRUE(!c.folderInTheWay || QDir(dir.path()).mkdir("webcam.jpg"));
         cDIBSection dib;
         ASSERT_TRUE(c.width == 0 || dib.Create(c.width, 10, 3));
-        EXPECT_FALSE(SaveJpeg(dib, dir.file(c.target), 75, prompter));
+        const Result<void> saved = SaveJpeg(dib, dir.file(c.target), 75);
+        ASSERT_FALSE(saved);
+        EXPECT_EQ(saved.failure().code, c.code);
+        EXPECT_FALSE(saved.failure().sentence.isEmpty());
+        EXPECT_EQ(filesIn(dir), c.folderInTheWay ? QStringList{"webcam.jpg"} : QStringList());
+    }
+}
+
+TEST(SaveJpeg, TheBoxShowsTheCodeAndTheTextOfItsStep)
+{
+    for (const auto& [code, text] : {std::pair{kJpegInitFailed, "Failed to initialise the IJL library"},
+                                     std::pair{kJpegWriteFailed, "Failed to save to JPG"}}) {
+        ScriptedPrompter prompter;
+        ShowJpegError(Failure::of(Failure::Kind::Io, "the reason", code), prompter);
         ASSERT_EQ(prompter.shown().size(), 1u);
-        EXPECT_EQ(prompter.shown()[0].text, QString("IJL ERROR: [%1] - Failed to save to JPG").arg(c.code));
+        EXPECT_EQ(prompter.shown()[0].text, QString("IJL ERROR: [%1] - %2").arg(code).arg(text));
         EXPECT_EQ(prompter.shown()[0].icon, Prompter::Icon::Exclamation);
         EXPECT_EQ(prompter.shown()[0].buttons, Prompter::Buttons::Ok);
         EXPECT_EQ(prompter.shown()[0].title, "JPEG Library");
-        EXPECT_EQ(filesIn(dir), c.folderInTheWay ? QStringList{"webcam.jpg"} : QStringList());
     }
 }
 
 TEST(SaveJpeg, AWriteErrorInsideTheEncoderKeepsTheOldFile)
 {
     TempDir dir;
-    ScriptedPrompter prompter;
     const QString path = dir.file("webcam.jpg");
     writeFile(path, "previous picture");
     cDIBSection dib;
@@ -171,12 +179,12 @@ TEST(SaveJpeg, AWriteErrorInsideTheEncoderKeepsTheOldFile)
     rlimit small = saved;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written = SaveJpeg(dib, path, 95, prompter);
+    const Result<void> written = SaveJpeg(dib, path, 95);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_FALSE(written);
-    EXPECT_EQ(prompter.texts(), QStringList{"IJL ERROR: [-13] - Failed to save to JPG"});
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.failure().code, kJpegWriteFailed) << "its own code, not the encoder's";
     EXPECT_EQ(filesIn(dir), QStringList{"webcam.jpg"});
     QFile kept(path);
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
