@@ -151,10 +151,11 @@ std::optional<int> DibPadBytes(int width, int channels)
 
 void ShowJpegError(const Failure& failure, Prompter& prompter)
 {
-    const QString text =
-        failure.code == kJpegInitFailed ? QStringLiteral("Failed to initialise the IJL library") : kSaveFailed;
-    prompter.message(QStringLiteral("IJL ERROR: [%1] - %2").arg(failure.code).arg(text), Prompter::Icon::Exclamation,
-                     Prompter::Buttons::Ok, QStringLiteral("JPEG Library"));
+    const QString text = failure.code == kJpegInitFailed
+                             ? QStringLiteral("Failed to initialise the IJL library")
+                             : kSaveFailed;
+    prompter.message(QStringLiteral("IJL ERROR: [%1] - %2").arg(failure.code).arg(text),
+                     Prompter::Icon::Exclamation, Prompter::Buttons::Ok, QStringLiteral("JPEG Library"));
 }
 
 Result<QByteArray> EncodeJpeg(const cDIBSection& dib, int quality)

@@ -15,12 +15,12 @@ class cDIBSection;
 // Error codes shown in the JPEG error box. They are this writer's own (libjpeg has no numbered
 // status); all are negative, as the box has always shown them.
 enum JpegErrorCode : int {
-    kJpegInitFailed = -1,    // the compressor could not be set up (out of memory)
-    kJpegNoPicture = -10,    // the DIB section is empty or has an unusable size
-    kJpegCannotCreate = -12, // the file could not be created in the target folder
-    kJpegEncodeFailed = -13, // libjpeg stopped with an error while encoding
+    kJpegInitFailed = -1,     // the compressor could not be set up (out of memory)
+    kJpegNoPicture = -10,     // the DIB section is empty or has an unusable size
+    kJpegCannotCreate = -12,  // the file could not be created in the target folder
+    kJpegEncodeFailed = -13,  // libjpeg stopped with an error while encoding
     kJpegCannotReplace = -14, // the finished file could not be moved over the target
-    kJpegWriteFailed = -15   // the bytes could not all be written (a full disk)
+    kJpegWriteFailed = -15    // the bytes could not all be written (a full disk)
 };
 
 // The bytes that pad a row of width * channels bytes to the next multiple of 4 (0 to 3); nothing

@@ -409,7 +409,8 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
     const ::Result<void> converted = dib.fromImage32(picture);
     const ::Result<QByteArray> jpeg =
         converted ? EncodeJpeg(dib, options.jpegQuality()) : ::Result<QByteArray>(converted.failure());
-    const ::Result<void> saved = jpeg ? WriteJpeg(*jpeg, workFile(kJpegFile), m_writer) : ::Result<void>(jpeg.failure());
+    const ::Result<void> saved =
+        jpeg ? WriteJpeg(*jpeg, workFile(kJpegFile), m_writer) : ::Result<void>(jpeg.failure());
     if (!saved) {
         job.pictureProblem = (jpeg ? QStringLiteral("Couldn't write ") + kJpegFile
                                    : QStringLiteral("No picture: it could not be made into a JPEG")) +
