@@ -22,8 +22,9 @@ QString ElidedLabel::shownText() const
 
 void ElidedLabel::paintEvent(QPaintEvent* event)
 {
-    // The frame as a label draws it, then the text, cut to the width there is.
-    QFrame::paintEvent(event);
+    // The frame as a label draws it, then the text, cut to the width there is (QLabel's own
+    // painting would draw the whole text).
+    QFrame::paintEvent(event); // NOLINT(bugprone-parent-virtual-call)
     QPainter painter(this);
     const QString shown = shownText();
     setToolTip(shown == text() ? QString() : text());
