@@ -93,6 +93,12 @@ struct LoadCase
     int tolerance = 0;
 };
 
+// The case's name, not a dump of its bytes, in test lists and failures.
+void PrintTo(const LoadCase& testCase, std::ostream* out)
+{
+    *out << testCase.name;
+}
+
 class DibLoad : public ::testing::TestWithParam<LoadCase>
 {
 };
