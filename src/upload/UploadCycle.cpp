@@ -13,6 +13,7 @@
 #include "settings/AccountBook.h"
 #include "settings/DestinationName.h"
 #include "upload/ArchiveName.h"
+#include "upload/DestinationSessions.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpLog.h"
@@ -193,7 +194,7 @@ FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
     job.textFile = account.textTime;
     job.successMessage = options.suc();
     job.scheduled = scheduled;
-    job.connection = FtpJob::connectionOf(account);
+    job.connection = DestinationSessions::settingsOf(account);
     job.safeReplace = account.safeReplace;
     return job;
 }
@@ -409,7 +410,8 @@ void UploadCycle::writeWorkFiles(const QImage& picture, FtpJob& job)
     const ::Result<void> converted = dib.fromImage32(picture);
     const ::Result<QByteArray> jpeg =
         converted ? EncodeJpeg(dib, options.jpegQuality()) : ::Result<QByteArray>(converted.failure());
-    const ::Result<void> saved = jpeg ? WriteJpeg(*jpeg, workFile(kJpegFile), m_writer) : ::Result<void>(jpeg.failure());
+    const ::Result<void> saved =
+        jpeg ? WriteJpeg(*jpeg, workFile(kJpegFile), m_writer) : ::Result<void>(jpeg.failure());
     if (!saved) {
         job.pictureProblem = (jpeg ? QStringLiteral("Couldn't write ") + kJpegFile
                                    : QStringLiteral("No picture: it could not be made into a JPEG")) +
