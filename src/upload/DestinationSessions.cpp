@@ -4,17 +4,20 @@
 #include "upload/FtpSession.h"
 #include "upload/SftpSession.h"
 
+#include <curl/curl.h>
+
 std::unique_ptr<DestinationSession> DestinationSessions::create(const FtpTimeouts& timeouts,
                                                                 const DestinationSession::Settings& settings)
 {
     switch (settings.protocol) {
     case Account::Protocol::Sftp:
         return std::make_unique<SftpSession>(timeouts, settings);
-    case Account::Protocol::Ftp:
     case Account::Protocol::Ftps:
+        return std::make_unique<FtpSession>(timeouts, settings, FtpSession::Security::ExplicitTls);
+    case Account::Protocol::Ftp:
         break;
     }
-    return std::make_unique<FtpSession>(timeouts, settings);
+    return std::make_unique<FtpSession>(timeouts, settings, FtpSession::Security::Plain);
 }
 
 DestinationSession::Settings DestinationSessions::settingsOf(const Account& account)
@@ -32,4 +35,14 @@ DestinationSession::Settings DestinationSessions::settingsOf(const Account& acco
         break;
     }
     return settings;
+}
+
+bool DestinationSessions::setUpNetwork()
+{
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
+void DestinationSessions::releaseNetwork()
+{
+    curl_global_cleanup();
 }

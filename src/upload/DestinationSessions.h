@@ -20,4 +20,9 @@ public:
     // The connection an account asks for: passive only for FTP and FTPS, the certificate check
     // only for FTPS, the key file only for SFTP.
     static DestinationSession::Settings settingsOf(const Account& account);
+
+    // The network library every session uses: set up before the first session (false when it
+    // cannot be), and released once for each set-up that worked.
+    static bool setUpNetwork();
+    static void releaseNetwork();
 };

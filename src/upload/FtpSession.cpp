@@ -53,8 +53,8 @@ std::optional<qint64> listedSizeOf(const QByteArray& listing)
 }
 } // namespace
 
-FtpSession::FtpSession(const FtpTimeouts& timeouts, const Settings& settings)
-    : CurlSession(timeouts, settings)
+FtpSession::FtpSession(const FtpTimeouts& timeouts, const Settings& settings, Security security)
+    : CurlSession(timeouts, settings), m_security(security)
 {
 }
 
@@ -74,7 +74,7 @@ void FtpSession::configure(void* curl, const QString& user, const QString& passw
     // Active mode: the server connects back to the address of our end of the control
     // connection. Passive: we connect to the address the server names. libcurl before 8.0
     // sends the data of an active-mode FTPS transfer without TLS, so FTPS is passive there.
-    const bool tls = settings().protocol == Account::Protocol::Ftps;
+    const bool tls = m_security == Security::ExplicitTls;
     const bool tlsActiveBroken = tls && curl_version_info(CURLVERSION_NOW)->version_num < 0x080000;
     const bool passive = settings().passive || tlsActiveBroken;
     curl_easy_setopt(curl, CURLOPT_FTPPORT, passive ? nullptr : "-");

@@ -7,7 +7,9 @@
 class FtpSession final : public CurlSession
 {
 public:
-    FtpSession(const FtpTimeouts& timeouts, const Settings& settings);
+    enum class Security { Plain, ExplicitTls };
+
+    FtpSession(const FtpTimeouts& timeouts, const Settings& settings, Security security);
     ~FtpSession() override;
     Q_DISABLE_COPY_MOVE(FtpSession)
 
@@ -28,5 +30,6 @@ private:
     std::optional<qint64> listedSize(const QString& remotePath);
     static size_t onListing(char* data, size_t size, size_t count, void* self);
 
+    Security m_security;
     QByteArray m_listing; // what a LIST sent on its data connection
 };

@@ -11,8 +11,6 @@
 
 #include <QFileInfo>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <optional>
 
@@ -64,7 +62,7 @@ FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts,
     : QObject(parent), m_log(log), m_prompter(prompter), m_timeouts(timeouts),
       m_worker(std::make_unique<WorkerThread>())
 {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK)
+    if (DestinationSessions::setUpNetwork())
         hSession = m_nextHandle++;
     else
         LogInternetError(static_cast<quint32>(Error::Internal), QStringLiteral("InternetOpen"));
@@ -81,7 +79,7 @@ FtpStage::~FtpStage()
     m_session.reset();
     m_cleaner.reset();
     if (hSession != 0)
-        curl_global_cleanup();
+        DestinationSessions::releaseNetwork();
 }
 
 void FtpStage::log(const QString& line)

@@ -231,7 +231,8 @@ bool UploadCycle::lacksPassword(const Account& account)
 {
     if (account.rememberPassword || !account.password.isEmpty())
         return false;
-    if (account.protocol == Account::Protocol::Sftp && !account.keyFile.isEmpty())
+    // A key login needs no password (the key file is the protocol's own, where it has one).
+    if (!DestinationSessions::settingsOf(account).keyFile.isEmpty())
         return false;
     const QString user = account.user.trimmed().toLower();
     return user != QLatin1String("anonymous") && user != QLatin1String("ftp");
