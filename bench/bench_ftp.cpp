@@ -3,7 +3,7 @@
 #include "SignalWait.h"
 #include "TempDir.h"
 #include "common/Prompter.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSessions.h"
 #include "upload/FtpLog.h"
 #include "upload/FtpStage.h"
 
@@ -74,11 +74,11 @@ void connectPutQuit(benchmark::State& state)
 {
     Setup& s = setup();
     for (auto _ : state) {
-        FtpClient client;
-        if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
-            !client.put(s.picture(), QStringLiteral("cam1.jpg")))
+        const auto session = DestinationSessions::create({}, {});
+        if (!session->connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
+            !session->put(s.picture(), QStringLiteral("cam1.jpg")))
             state.SkipWithError("upload failed");
-        client.close();
+        session->close();
     }
     state.SetBytesProcessed(state.iterations() * 40 * 1024);
 }
@@ -87,17 +87,17 @@ void connectPutQuit(benchmark::State& state)
 void connectPutQuitByMode(benchmark::State& state)
 {
     Setup& s = setup();
-    FtpClient::Settings settings;
+    DestinationSession::Settings settings;
     settings.passive = state.range(0) == 1;
     state.SetLabel(settings.passive ? "passive" : "active");
     double slowest = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        FtpClient client({}, settings);
-        if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
-            !client.put(s.picture(), QStringLiteral("cam1.jpg")))
+        const auto session = DestinationSessions::create({}, settings);
+        if (!session->connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
+            !session->put(s.picture(), QStringLiteral("cam1.jpg")))
             state.SkipWithError("upload failed");
-        client.close();
+        session->close();
         slowest = std::max(
             slowest,
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
@@ -108,14 +108,14 @@ void connectPutQuitByMode(benchmark::State& state)
 void putOnOpenConnection(benchmark::State& state)
 {
     Setup& s = setup();
-    FtpClient client;
-    if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword))
+    const auto session = DestinationSessions::create({}, {});
+    if (!session->connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword))
         state.SkipWithError("login failed");
     for (auto _ : state) {
-        if (!client.put(s.picture(), QStringLiteral("cam1.jpg")))
+        if (!session->put(s.picture(), QStringLiteral("cam1.jpg")))
             state.SkipWithError("upload failed");
     }
-    state.counters["connections"] = static_cast<double>(client.connectionCount());
+    state.counters["connections"] = static_cast<double>(session->connectionCount());
     state.SetBytesProcessed(state.iterations() * 40 * 1024);
 }
 

@@ -6,7 +6,7 @@
 #include "imaging/StampComposer.h"
 #include "imaging/cDIBSection.h"
 #include "settings/IntervalTable.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSessions.h"
 #include "upload/JpegWriter.h"
 #include "upload/TimerSet.h"
 
@@ -131,11 +131,11 @@ void bareFtpPut(benchmark::State& state)
 {
     Setup& s = setup();
     for (auto _ : state) {
-        FtpClient client;
-        if (!client.connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
-            !client.put(s.rig.workFile("bench-bare.jpg"), "bare.jpg"))
+        const auto session = DestinationSessions::create({}, {});
+        if (!session->connect(s.server.hostField(), FtpServer::kUser, FtpServer::kPassword) ||
+            !session->put(s.rig.workFile("bench-bare.jpg"), "bare.jpg"))
             state.SkipWithError("put failed");
-        client.close();
+        session->close();
     }
 }
 

@@ -3,7 +3,7 @@
 #include "common/Prompter.h"
 #include "settings/Account.h"
 #include "upload/ConnectionTest.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSessions.h"
 #include "upload/WorkerThread.h"
 
 ConnectionTestRunner::ConnectionTestRunner(Prompter& prompter, QObject* parent)
@@ -13,8 +13,8 @@ ConnectionTestRunner::ConnectionTestRunner(Prompter& prompter, QObject* parent)
 
 ConnectionTestRunner::~ConnectionTestRunner()
 {
-    if (m_client)
-        m_client->cancel();
+    if (m_session)
+        m_session->cancel();
 }
 
 void ConnectionTestRunner::start(const Account& account)
@@ -27,12 +27,12 @@ void ConnectionTestRunner::start(const Account& account)
 void ConnectionTestRunner::run(const Account& account, const QString& trustedKey)
 {
     // The test talks to the server on a worker; the window stays responsive and reports after.
-    m_client = std::make_shared<FtpClient>(
+    m_session = DestinationSessions::create(
         FtpTimeouts(), ConnectionTest::settingsFor(account, trustedKey, m_knownHostsFile));
-    m_worker->post([this, client = m_client, account, trustedKey] {
-        const ConnectionTest::Report report = ConnectionTest::run(*client, account);
+    m_worker->post([this, session = m_session, account, trustedKey] {
+        const ConnectionTest::Report report = ConnectionTest::run(*session, account);
         return [this, account, trustedKey, report] {
-            m_client.reset();
+            m_session.reset();
             if (report.unknownHostKey && trustedKey.isEmpty()) {
                 const Prompter::Answer trust = m_prompter.message(
                     QStringLiteral("The server's host key is not known yet. Its fingerprint is\n") +

@@ -6,7 +6,7 @@
 #include <memory>
 
 struct Account;
-class FtpClient;
+class DestinationSession;
 class Prompter;
 class WorkerThread;
 
@@ -27,7 +27,7 @@ public:
     void setKnownHostsFile(const QString& path) { m_knownHostsFile = path; }
 
     void start(const Account& account);
-    bool isRunning() const { return m_client != nullptr; }
+    bool isRunning() const { return m_session != nullptr; }
 
 signals:
     // The test has ended; its report follows at once (none when the person declined to trust the
@@ -39,6 +39,6 @@ private:
 
     Prompter& m_prompter;
     QString m_knownHostsFile;
-    std::unique_ptr<WorkerThread> m_worker; // made for the first test
-    std::shared_ptr<FtpClient> m_client;    // the running test's connection
+    std::unique_ptr<WorkerThread> m_worker;        // made for the first test
+    std::shared_ptr<DestinationSession> m_session; // the running test's connection
 };

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "upload/FtpClient.h"
-#include "upload/FtpTimeouts.h"
+#include "upload/DestinationSession.h"
 
 #include <QString>
 
@@ -25,8 +24,8 @@ public:
 
     // The connection the test uses. addHostKey: a fingerprint the user agreed to trust (SFTP).
     // knownHostsFile: empty for ~/.ssh/known_hosts.
-    static FtpClient::Settings settingsFor(const Account& account, const QString& addHostKey = {},
-                                           const QString& knownHostsFile = {});
-    // Blocking, on a client made with settingsFor(); another thread may cancel the client meanwhile.
-    static Report run(FtpClient& client, const Account& account);
+    static DestinationSession::Settings settingsFor(const Account& account, const QString& addHostKey = {},
+                                                    const QString& knownHostsFile = {});
+    // Blocking, on a session made with settingsFor(); another thread may cancel the session meanwhile.
+    static Report run(DestinationSession& session, const Account& account);
 };

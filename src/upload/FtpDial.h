@@ -1,6 +1,6 @@
 #pragma once
 
-#include "upload/FtpClient.h"
+#include "upload/DestinationSession.h"
 #include "upload/FtpTimeouts.h"
 
 #include <QElapsedTimer>
@@ -13,8 +13,8 @@ class WorkerThread;
 
 // Connecting and logging in, on a thread of its own. The FTP stage dials for every transfer, and
 // the scheduler dials ahead for an account whose timed turn is coming, so that a server that is
-// slow to answer, or never does, holds up no account but its own. The stage takes the connection
-// over once it is there.
+// slow to answer, or never does, holds up no account but its own. The stage takes the session over
+// once it is logged in.
 class FtpDial final : public QObject
 {
     Q_OBJECT
@@ -24,40 +24,40 @@ public:
     struct Outcome
     {
         bool ok = false;
-        FtpClient::Error error = FtpClient::Error::None;
+        DestinationSession::Error error = DestinationSession::Error::None;
         QString reply;
-        FtpClient::HostKeyProblem hostKeyProblem = FtpClient::HostKeyProblem::None;
+        DestinationSession::HostKeyProblem hostKeyProblem = DestinationSession::HostKeyProblem::None;
         QString hostKeyFingerprint;
         QString failureText;
-        QString reason; // the client's words on a failure (FtpClient::reason())
+        QString reason; // the session's words on a failure (the Failure's sentence)
     };
 
-    FtpDial(const FtpTimeouts& timeouts, const FtpClient::Settings& settings, const QString& host,
+    FtpDial(const FtpTimeouts& timeouts, const DestinationSession::Settings& settings, const QString& host,
             const QString& user, const QString& password, QObject* parent = nullptr);
     // Cancels a dial that still runs; a connection nobody took over is dropped without a goodbye.
     ~FtpDial() override;
 
     bool isDone() const { return m_done; }
     // Milliseconds since the dial began: a connection kept too long may have been dropped by the
-    // server, and its client's time limit for the whole upload runs from the dial.
+    // server, and its session's time limit for the whole upload runs from the dial.
     qint64 age() const { return m_age.elapsed(); }
     const Outcome& outcome() const { return m_outcome; }
     // Whether this dial reaches the given server with the given login and connection settings.
-    bool isFor(const FtpClient::Settings& settings, const QString& host, const QString& user,
+    bool isFor(const DestinationSession::Settings& settings, const QString& host, const QString& user,
                const QString& password) const;
-    // The logged-in client, to go on with; the dial holds nothing afterwards.
-    std::shared_ptr<FtpClient> takeClient();
+    // The logged-in session, to go on with; the dial holds nothing afterwards.
+    std::shared_ptr<DestinationSession> takeSession();
     void cancel();
 
 signals:
     void finished();
 
 private:
-    FtpClient::Settings m_settings;
+    DestinationSession::Settings m_settings;
     QString m_host;
     QString m_user;
     QString m_password;
-    std::shared_ptr<FtpClient> m_client;
+    std::shared_ptr<DestinationSession> m_session;
     Outcome m_outcome;
     bool m_done = false;
     QElapsedTimer m_age;

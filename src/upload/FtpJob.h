@@ -1,7 +1,6 @@
 #pragma once
 
-#include "settings/Account.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSession.h"
 
 #include <QDateTime>
 #include <QString>
@@ -26,8 +25,8 @@ struct FtpJob
     bool successMessage = false; // confirm an uploaded picture with a message box
     bool scheduled = false;      // started by an account's timer (no connect-failure box then)
     // Protocol, passive mode, certificate and host-key checks, key file. The defaults are the
-    // plain active FTP of an account without these values.
-    FtpClient::Settings connection;
+    // plain active FTP of an account without these values (DestinationSessions::settingsOf).
+    DestinationSession::Settings connection;
     // Each file goes up under a temporary name beside its final one and is renamed over it once
     // it arrived whole, so a reader never sees half a file.
     bool safeReplace = false;
@@ -45,28 +44,6 @@ struct FtpJob
 
     // The remote path as the account's folder and file name give it: no separator is added.
     static QString remotePath(const QString& folder, const QString& name) { return folder + name; }
-    // The connection an account asks for: passive only for FTP and FTPS, the certificate check
-    // only for FTPS, the key file only for SFTP.
-    static FtpClient::Settings connectionOf(const Account& account)
-    {
-        FtpClient::Settings settings;
-        switch (account.protocol) {
-        case Account::Protocol::Ftp:
-            settings.protocol = FtpClient::Protocol::Ftp;
-            break;
-        case Account::Protocol::Ftps:
-            settings.protocol = FtpClient::Protocol::Ftps;
-            break;
-        case Account::Protocol::Sftp:
-            settings.protocol = FtpClient::Protocol::Sftp;
-            break;
-        }
-        settings.passive = account.passive && account.protocol != Account::Protocol::Sftp;
-        settings.verifyPeer = account.verifyCertificate;
-        if (account.protocol == Account::Protocol::Sftp)
-            settings.keyFile = account.keyFile;
-        return settings;
-    }
     // The temporary name of a safe replace: "." + name + ".part" in the same folder.
     static QString temporaryPath(const QString& remote)
     {

@@ -4,20 +4,21 @@
 #include "common/OutsideText.h"
 #include "common/Prompter.h"
 #include "upload/ArchiveName.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSessions.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpLog.h"
 #include "upload/WorkerThread.h"
 
 #include <QFileInfo>
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <optional>
 
 namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
+const QString kPictureType = QStringLiteral("image/jpeg");
+const QString kTextType = QStringLiteral("text/plain");
+using Error = DestinationSession::Error;
 // Refusals in a row after which the removal of old archive copies stops.
 constexpr int kMostRefusedRemovals = 3;
 // Removing a leftover is tried however little time is left, and its goodbye is kept short.
@@ -26,7 +27,7 @@ constexpr std::chrono::milliseconds kLongestCleanupGoodbye{200};
 } // namespace
 
 // What one network call on the worker reports back: a copy, so the stage's thread never reads the
-// client while the worker uses it. Connecting reports what a dial does.
+// session while the worker uses it. Connecting reports what a dial does.
 struct FtpStage::CallResult : FtpDial::Outcome
 {
     CallResult() = default;
@@ -40,12 +41,12 @@ struct FtpStage::CallResult : FtpDial::Outcome
     bool replacedByRemoving = false; // the old file was removed before the rename
     QString leftover;                // the remote file a cancelled put may have left, or empty
 
-    bool cancelled() const { return error == FtpClient::Error::Cancelled; }
-    void takeError(const FtpClient& client)
+    bool cancelled() const { return error == Error::Cancelled; }
+    void takeFailure(const Failure& failure, const DestinationSession& session)
     {
-        error = client.lastError();
-        reply = client.lastReply();
-        reason = client.reason();
+        error = DestinationSession::errorOf(failure);
+        reply = session.lastReply();
+        reason = failure.sentence;
     }
 };
 
@@ -54,31 +55,31 @@ struct FtpStage::Removal
     int removed = 0;
     int refused = 0;
     int untried = 0;    // left when the refusals in a row stopped the removal
-    CallResult refusal; // the last refusal: the server's reply or the client's reason
+    CallResult refusal; // the last refusal: the server's reply or the session's reason
 };
 
 FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts, QObject* parent)
     : QObject(parent), m_log(log), m_prompter(prompter), m_timeouts(timeouts),
       m_worker(std::make_unique<WorkerThread>())
 {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK)
+    if (DestinationSessions::setUpNetwork())
         hSession = m_nextHandle++;
     else
-        LogInternetError(static_cast<quint32>(FtpClient::Error::Internal), QStringLiteral("InternetOpen"));
+        LogInternetError(static_cast<quint32>(Error::Internal), QStringLiteral("InternetOpen"));
 }
 
 FtpStage::~FtpStage()
 {
     m_dial.reset();
-    if (m_client)
-        m_client->cancel();
+    if (m_session)
+        m_session->cancel();
     if (m_cleaner)
         m_cleaner->cancel();
     m_worker.reset();
-    m_client.reset();
+    m_session.reset();
     m_cleaner.reset();
     if (hSession != 0)
-        curl_global_cleanup();
+        DestinationSessions::releaseNetwork();
 }
 
 void FtpStage::log(const QString& line)
@@ -88,7 +89,7 @@ void FtpStage::log(const QString& line)
 
 void FtpStage::LogInternetError(quint32 code, const QString&)
 {
-    if (code != static_cast<quint32>(FtpClient::Error::ServerReply))
+    if (code != static_cast<quint32>(Error::ServerReply))
         return;
     const QStringList lines = OutsideText::marked(QStringLiteral("Server: "), m_lastResponse);
     if (!lines.isEmpty())
@@ -100,7 +101,7 @@ QStringList FtpStage::logProblem(const CallResult& call, const QString& operatio
     m_lastResponse = call.reply;
     LogInternetError(static_cast<quint32>(call.error), operation);
     QStringList lines;
-    if (call.error == FtpClient::Error::ServerReply)
+    if (call.error == Error::ServerReply)
         lines = OutsideText::marked(QStringLiteral("Server: "), call.reply);
     if (!call.reason.isEmpty()) {
         lines << OutsideText::line(call.reason);
@@ -109,11 +110,17 @@ QStringList FtpStage::logProblem(const CallResult& call, const QString& operatio
     return lines;
 }
 
-FtpClient::Settings FtpStage::settingsOf(const FtpJob& job) const
+DestinationSession::Settings FtpStage::settingsOf(const FtpJob& job) const
 {
-    FtpClient::Settings settings = job.connection;
+    DestinationSession::Settings settings = job.connection;
     settings.passive = settings.passive || (connectFlags & kFlagPassive) != 0;
     return settings;
+}
+
+DestinationSession::Transfer FtpStage::transfer() const
+{
+    return transferType == kTransferAscii ? DestinationSession::Transfer::Text
+                                          : DestinationSession::Transfer::Binary;
 }
 
 std::unique_ptr<FtpDial> FtpStage::dialAhead(const FtpJob& job) const
@@ -137,7 +144,7 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
 
     if (hSession == 0) {
         CallResult notReady;
-        notReady.error = FtpClient::Error::NotConnected;
+        notReady.error = Error::NotConnected;
         onConnected(notReady);
         return true;
     }
@@ -156,7 +163,7 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
 void FtpStage::onDialed()
 {
     const FtpDial::Outcome outcome = m_dial->outcome();
-    m_client = m_dial->takeClient();
+    m_session = m_dial->takeSession();
     m_dial.reset();
     onConnected(CallResult(outcome));
 }
@@ -169,15 +176,15 @@ void FtpStage::cancel(QDeadlineTimer endBy)
     m_endBy = endBy;
     if (m_dial)
         m_dial->cancel();
-    if (m_client)
-        m_client->cancel();
+    if (m_session)
+        m_session->cancel();
 }
 
 void FtpStage::onConnected(const CallResult& call)
 {
     if (!call.ok) {
-        // The client of a failed connect holds no connection; it goes here and now.
-        m_client.reset();
+        // The session of a failed connect holds no connection; it goes here and now.
+        m_session.reset();
         log(QStringLiteral("Couldn't connect to server"));
         QStringList why;
         if (m_cancelled || call.cancelled()) {
@@ -221,19 +228,19 @@ void FtpStage::send(File file)
     const QString problem = picture ? m_job.pictureProblem : m_job.timeFileProblem;
     if (!problem.isEmpty()) {
         CallResult notMade;
-        notMade.error = FtpClient::Error::FileNotFound;
+        notMade.error = Error::FileNotFound;
         notMade.reason = problem;
         onSent(file, notMade);
         return;
     }
-    m_worker->post([this, file, client = m_client,
-                    local = picture ? m_job.localPicturePath : m_job.localTimePath,
-                    remote = picture ? m_job.remotePicturePath : m_job.remoteTimePath,
-                    safeReplace = m_job.safeReplace, textMode = transferType == kTransferAscii] {
-        CallResult result;
-        sendFile(*client, local, remote, safeReplace, textMode, result);
-        return [this, file, result] { onSent(file, result); };
-    });
+    m_worker->post(
+        [this, file, session = m_session, local = picture ? m_job.localPicturePath : m_job.localTimePath,
+         remote = picture ? m_job.remotePicturePath : m_job.remoteTimePath, safeReplace = m_job.safeReplace,
+         transfer = transfer(), contentType = picture ? kPictureType : kTextType] {
+            CallResult result;
+            sendFile(*session, local, remote, safeReplace, transfer, contentType, result);
+            return [this, file, result] { onSent(file, result); };
+        });
 }
 
 void FtpStage::onSent(File file, const CallResult& call)
@@ -324,11 +331,11 @@ void FtpStage::removeLeftover(const QString& remotePath)
     FtpTimeouts quick;
     quick.quit = std::min(budget / 4, kLongestCleanupGoodbye);
     quick.connect = quick.response = quick.stage = budget - quick.quit;
-    m_cleaner = std::make_shared<FtpClient>(quick, m_client->settings());
+    m_cleaner = DestinationSessions::create(quick, m_session->settings());
     m_worker->post([this, cleaner = m_cleaner, host = m_job.host, user = m_job.user,
                     password = m_job.password, remotePath] {
         if (cleaner->connect(host, user, password))
-            cleaner->remove(remotePath);
+            static_cast<void>(cleaner->remove(remotePath));
         cleaner->close();
         return [this] {
             m_cleaner.reset();
@@ -341,10 +348,10 @@ void FtpStage::closeConnection()
 {
     log(QStringLiteral("Disconnecting..."));
     m_step = Step::Closing;
-    m_worker->post([this, client = m_client] {
-        client->close();
+    m_worker->post([this, session = m_session] {
+        session->close();
         return [this] {
-            m_client.reset();
+            m_session.reset();
             hConnection = 0;
             log(QStringLiteral("Disconnected"));
             finish();
@@ -358,45 +365,47 @@ void FtpStage::finish()
     emit finished(m_result);
 }
 
-void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
-                        bool textMode, CallResult& result)
+void FtpStage::sendFile(DestinationSession& session, const QString& local, const QString& remote,
+                        bool safeReplace, DestinationSession::Transfer transfer, const QString& contentType,
+                        CallResult& result)
 {
     const QString target = safeReplace ? FtpJob::temporaryPath(remote) : remote;
     const qint64 localSize = QFileInfo(local).size();
-    const auto fail = [&client, &result, &target, safeReplace] {
-        result.takeError(client);
+    const auto fail = [&session, &result, &target, safeReplace](const Failure& failure) {
+        result.takeFailure(failure, session);
         if (result.cancelled())
             result.leftover = target;
         else if (safeReplace) // the final name keeps the old file; the temporary one goes, quietly
-            client.remove(target);
+            static_cast<void>(session.remove(target));
     };
 
-    if (!client.put(local, target, textMode)) {
-        const bool started = client.storeStarted();
-        fail();
+    if (const Result<void> put = session.put(local, target, transfer, contentType); !put) {
+        const bool started = session.storeStarted();
+        fail(put.failure());
         // Before the server was asked to store, nothing of this file is there to remove.
         if (!started)
             result.leftover.clear();
         return;
     }
     // A text-mode transfer may change line ends, and with them the size.
-    if (!textMode) {
-        const std::optional<qint64> size = client.remoteSize(target);
-        const bool cancelled = client.lastError() == FtpClient::Error::Cancelled;
+    if (transfer == DestinationSession::Transfer::Binary) {
+        const Result<std::optional<qint64>> size = session.remoteSize(target);
+        const bool cancelled = !size && DestinationSession::errorOf(size.failure()) == Error::Cancelled;
         // The server confirmed the whole file; a cancel during the check leaves it as it is, but
         // a safe replace that cannot rename any more leaves the old file and removes the new one.
         if (cancelled && !safeReplace) {
             result.ok = true;
             return;
         }
-        if (!size && client.lastError() != FtpClient::Error::None)
-            return fail();
-        result.sizeNotChecked = !size;
-        if (size && *size != localSize) {
-            result.sizeMismatch = {localSize, *size};
-            fail();
+        if (!size)
+            return fail(size.failure());
+        const std::optional<qint64>& bytes = size.value();
+        result.sizeNotChecked = !bytes;
+        if (bytes && *bytes != localSize) {
+            result.sizeMismatch = {localSize, *bytes};
+            fail(DestinationSession::failureOf(Error::ConnectionAborted, QString()));
             // The mismatch line says it all.
-            result.error = FtpClient::Error::ConnectionAborted;
+            result.error = Error::ConnectionAborted;
             result.reply.clear();
             result.reason.clear();
             return;
@@ -404,12 +413,14 @@ void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& 
     }
     if (safeReplace) {
         result.renaming = true;
-        if (!client.rename(target, remote)) {
+        if (const Result<void> renamed = session.rename(target, remote); !renamed) {
             CallResult refused;
-            refused.takeError(client);
-            if (!replaceByRemoving(client, target, remote, result)) {
+            refused.takeFailure(renamed.failure(), session);
+            const Result<void> replaced =
+                replaceByRemoving(session, target, remote, renamed.failure(), result);
+            if (!replaced) {
                 result.renameFailed = true;
-                fail();
+                fail(replaced.failure());
                 // The refusal of the rename says why; the answers of the steps after it would hide it.
                 if (!result.cancelled()) {
                     result.error = refused.error;
@@ -423,37 +434,37 @@ void FtpStage::sendFile(FtpClient& client, const QString& local, const QString& 
     result.ok = true;
 }
 
-bool FtpStage::replaceByRemoving(FtpClient& client, const QString& target, const QString& remote,
-                                 CallResult& result)
+Result<void> FtpStage::replaceByRemoving(DestinationSession& session, const QString& target,
+                                         const QString& remote, const Failure& refusal, CallResult& result)
 {
     // Some FTP servers refuse to rename onto an existing file. The old file then steps aside
     // under a name of its own, the new one takes its place and the old one goes: a web page may
     // find no picture for a moment, never half of one, and where the new one cannot take its
     // place either the old one comes back.
-    if (client.settings().protocol == FtpClient::Protocol::Sftp ||
-        client.lastError() != FtpClient::Error::ServerReply)
-        return false;
+    if (!session.renamesOntoFreeNamesOnly() || DestinationSession::errorOf(refusal) != Error::ServerReply)
+        return refusal;
     const QString aside = FtpJob::asidePath(remote);
-    if (!client.rename(remote, aside))
-        return false;
-    if (!client.rename(target, remote)) {
-        client.rename(aside, remote);
-        return false;
+    if (Result<void> movedAside = session.rename(remote, aside); !movedAside)
+        return movedAside;
+    if (Result<void> renamed = session.rename(target, remote); !renamed) {
+        if (Result<void> back = session.rename(aside, remote); !back)
+            return back;
+        return renamed;
     }
-    client.remove(aside);
+    static_cast<void>(session.remove(aside));
     result.replacedByRemoving = true;
-    return true;
+    return Result<void>::success();
 }
 
 void FtpStage::sendArchive()
 {
     m_step = Step::Sending;
     log(QStringLiteral("Uploading archive copy"));
-    m_worker->post([this, client = m_client, local = m_job.localPicturePath,
-                    remote = m_job.archive->remotePath, textMode = transferType == kTransferAscii] {
+    m_worker->post([this, session = m_session, local = m_job.localPicturePath,
+                    remote = m_job.archive->remotePath, transfer = transfer()] {
         CallResult result;
         // A new name each time: nothing to replace, so no temporary name either.
-        sendFile(*client, local, remote, false, textMode, result);
+        sendFile(*session, local, remote, false, transfer, kPictureType, result);
         return [this, result] { onArchiveSent(result); };
     });
 }
@@ -489,7 +500,7 @@ void FtpStage::removeOldArchiveCopies()
 {
     m_step = Step::Removing;
     log(QStringLiteral("Removing old archive copies"));
-    m_worker->post([this, client = m_client, archive = *m_job.archive] {
+    m_worker->post([this, session = m_session, archive = *m_job.archive] {
         CallResult result;
         Removal removal;
         // The copies are where they were written: the account's folder and the copy's name joined
@@ -499,7 +510,9 @@ void FtpStage::removeOldArchiveCopies()
         const QString prefix = archive.folder.mid(slash + 1);
         // Only what the listing names and the pattern could have named goes; a folder that cannot
         // be listed keeps everything.
-        if (const std::optional<QStringList> names = client->list(listed)) {
+        const Result<QStringList> names = session->list(listed);
+        std::optional<Failure> lastFailure; // of the last call, when it failed
+        if (names) {
             result.ok = true;
             QStringList ours;
             for (const QString& name : *names) {
@@ -509,25 +522,30 @@ void FtpStage::removeOldArchiveCopies()
             const QStringList old = ArchiveName(archive.pattern).olderThan(ours, archive.now, archive.days);
             int refusedInARow = 0;
             for (qsizetype n = 0; n < old.size(); ++n) {
-                if (client->remove(listed + prefix + old[n])) {
+                const Result<void> removed = session->remove(listed + prefix + old[n]);
+                if (removed) {
+                    lastFailure.reset();
                     ++removal.removed;
                     refusedInARow = 0;
                     continue;
                 }
-                if (client->lastError() == FtpClient::Error::Cancelled)
+                lastFailure = removed.failure();
+                if (DestinationSession::errorOf(removed.failure()) == Error::Cancelled)
                     break;
                 // A server that refuses one name will likely refuse the rest: a few tries, then the
                 // others wait for the next clean-up.
                 ++removal.refused;
-                removal.refusal.takeError(*client);
+                removal.refusal.takeFailure(removed.failure(), *session);
                 if (++refusedInARow >= kMostRefusedRemovals) {
                     removal.untried = static_cast<int>(old.size() - n - 1);
                     break;
                 }
             }
+        } else {
+            lastFailure = names.failure();
         }
-        if (!result.ok || client->lastError() == FtpClient::Error::Cancelled)
-            result.takeError(*client);
+        if (lastFailure && (!result.ok || DestinationSession::errorOf(*lastFailure) == Error::Cancelled))
+            result.takeFailure(*lastFailure, *session);
         return [this, result, removal] { onOldArchiveCopiesRemoved(result, removal); };
     });
 }

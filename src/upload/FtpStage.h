@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Clock.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSession.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpTimeouts.h"
@@ -80,12 +80,15 @@ private:
 
     // Puts one file and makes sure it arrived whole under its final name: size check, and the
     // rename of a safe replace. Runs on the worker.
-    static void sendFile(FtpClient& client, const QString& local, const QString& remote, bool safeReplace,
-                         bool textMode, CallResult& result);
-    // After a refused rename of a safe replace: removes the old file and renames again.
-    static bool replaceByRemoving(FtpClient& client, const QString& target, const QString& remote,
-                                  CallResult& result);
-    FtpClient::Settings settingsOf(const FtpJob& job) const;
+    static void sendFile(DestinationSession& session, const QString& local, const QString& remote,
+                         bool safeReplace, DestinationSession::Transfer transfer, const QString& contentType,
+                         CallResult& result);
+    // After a refused rename of a safe replace: moves the old file aside and renames again. The
+    // failure of the last step when that did not work either.
+    static Result<void> replaceByRemoving(DestinationSession& session, const QString& target,
+                                          const QString& remote, const Failure& refusal, CallResult& result);
+    DestinationSession::Settings settingsOf(const FtpJob& job) const;
+    DestinationSession::Transfer transfer() const;
     void onDialed();
     void onConnected(const CallResult& call);
     void send(File file);
@@ -104,7 +107,7 @@ private:
     void closeConnection();
     void finish();
     void log(const QString& line);
-    // After "Couldn't ...": the server's reply, and the reason the client knows; returns the lines.
+    // After "Couldn't ...": the server's reply, and the reason the session knows; returns the lines.
     QStringList logProblem(const CallResult& call, const QString& operation);
 
     FtpLog& m_log;
@@ -118,8 +121,8 @@ private:
     bool m_cancelled = false;
     QDeadlineTimer m_endBy{QDeadlineTimer::Forever};
     std::unique_ptr<FtpDial> m_dial;
-    std::shared_ptr<FtpClient> m_client;
-    std::shared_ptr<FtpClient> m_cleaner; // removes what a cancelled put left
+    std::shared_ptr<DestinationSession> m_session;
+    std::shared_ptr<DestinationSession> m_cleaner; // removes what a cancelled put left
     QString m_lastResponse;
     std::set<QString> m_saidReplacedByRemoving; // servers and files whose old file goes first
     quintptr m_nextHandle = 1;

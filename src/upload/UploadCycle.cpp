@@ -13,6 +13,7 @@
 #include "settings/AccountBook.h"
 #include "settings/DestinationName.h"
 #include "upload/ArchiveName.h"
+#include "upload/DestinationSessions.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpLog.h"
@@ -193,7 +194,7 @@ FtpJob UploadCycle::jobFor(const Account& account, bool scheduled) const
     job.textFile = account.textTime;
     job.successMessage = options.suc();
     job.scheduled = scheduled;
-    job.connection = FtpJob::connectionOf(account);
+    job.connection = DestinationSessions::settingsOf(account);
     job.safeReplace = account.safeReplace;
     return job;
 }
@@ -230,7 +231,8 @@ bool UploadCycle::lacksPassword(const Account& account)
 {
     if (account.rememberPassword || !account.password.isEmpty())
         return false;
-    if (account.protocol == Account::Protocol::Sftp && !account.keyFile.isEmpty())
+    // A key login needs no password (the key file is the protocol's own, where it has one).
+    if (!DestinationSessions::settingsOf(account).keyFile.isEmpty())
         return false;
     const QString user = account.user.trimmed().toLower();
     return user != QLatin1String("anonymous") && user != QLatin1String("ftp");

@@ -87,7 +87,7 @@ public:
         QStringLiteral("No password: type it in Upload Settings (it is kept until the program ends) or "
                        "store it there; 'Remember my password' is off");
     // Whether an upload of account would log in without a password that the person never gave:
-    // "Remember my password" is off and none was typed since the start. An SFTP key file and an
+    // "Remember my password" is off and none was typed since the start. A key login (SFTP) and an
     // anonymous login need none.
     static bool lacksPassword(const Account& account);
 

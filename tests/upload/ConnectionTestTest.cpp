@@ -2,6 +2,7 @@
 #include "FtpServer.h"
 #include "UploadRig.h"
 #include "settings/Account.h"
+#include "upload/DestinationSessions.h"
 
 #include <QDir>
 
@@ -48,8 +49,9 @@ TEST(ConnectionTestTest, SafeReplaceIsTriedWithARenameAndTheServersWayIsSaid)
         account.user = FtpServer::kUser;
         account.password = FtpServer::kPassword;
         account.safeReplace = c.safeReplace;
-        FtpClient client(UploadRig::shortTimeouts(), ConnectionTest::settingsFor(account));
-        const ConnectionTest::Report report = ConnectionTest::run(client, account);
+        const auto session =
+            DestinationSessions::create(UploadRig::shortTimeouts(), ConnectionTest::settingsFor(account));
+        const ConnectionTest::Report report = ConnectionTest::run(*session, account);
         EXPECT_EQ(report.passed, c.passed) << report.text.toStdString();
         EXPECT_TRUE(report.text.endsWith(QString::fromUtf8(c.lastLine))) << report.text.toStdString();
         EXPECT_TRUE(QDir(server.home()).entryList(QDir::Files | QDir::Hidden).isEmpty())

@@ -1,5 +1,5 @@
 #include "StageFixture.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSessions.h"
 
 // Passive and active data connections, explicit TLS, size checks and safe replace.
 namespace {
@@ -127,7 +127,7 @@ protected:
     FtpJob tlsJob(bool verify) const
     {
         FtpJob j = job();
-        j.connection.protocol = FtpClient::Protocol::Ftps;
+        j.connection.protocol = Account::Protocol::Ftps;
         j.connection.verifyPeer = verify;
         return j;
     }
@@ -162,17 +162,20 @@ TEST_F(FtpsTest, OnlyCertificatesOfATrustedAuthorityAreAccepted)
     EXPECT_EQ(entry.mid(0, 2) + entry.mid(3), connectFailureEntry());
     EXPECT_TRUE(entry[2].startsWith("Certificate refused: ")) << entry[2].toStdString();
 
-    FtpClient::Settings settings = tlsJob(true).connection;
+    DestinationSession::Settings settings = tlsJob(true).connection;
     settings.caFile = certificates.file("server.crt");
-    FtpClient client(timeouts(), settings);
-    EXPECT_TRUE(client.connect(server.hostField(), FtpServer::kUser, FtpServer::kPassword))
-        << client.failureText().toStdString();
+    const auto session = DestinationSessions::create(timeouts(), settings);
+    EXPECT_TRUE(session->connect(server.hostField(), FtpServer::kUser, FtpServer::kPassword))
+        << session->failureText().toStdString();
 
     TempDir elsewhere;
     settings.caFile = FtpServer::makeCertificate(elsewhere.path());
-    FtpClient refused(timeouts(), settings);
-    EXPECT_FALSE(refused.connect(server.hostField(), FtpServer::kUser, FtpServer::kPassword));
-    EXPECT_EQ(refused.lastError(), FtpClient::Error::CertificateRefused);
+    const Result<void> refused = DestinationSessions::create(timeouts(), settings)
+                                     ->connect(server.hostField(), FtpServer::kUser, FtpServer::kPassword);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(DestinationSession::errorOf(refused.failure()), DestinationSession::Error::CertificateRefused);
+    EXPECT_TRUE(refused.failure().sentence.startsWith("Certificate refused: "))
+        << refused.failure().sentence.toStdString();
 }
 
 // libcurl's words on a certificate carry the certificate's own names: they reach the log as one

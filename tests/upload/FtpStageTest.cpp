@@ -1,5 +1,5 @@
 #include "StageFixture.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSession.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -114,7 +114,7 @@ TEST_F(FtpStageTest, MultiLineRepliesAreLoggedWholeAndLongOnesAreCut)
             replyLines << line.mid(8);
     }
     const QString reply = replyLines.join("\r\n");
-    EXPECT_EQ(reply.size(), FtpClient::kMaxReplyLength);
+    EXPECT_EQ(reply.size(), DestinationSession::kMaxReplyLength);
     EXPECT_TRUE(reply.startsWith("550-Line 1 "));
 }
 

@@ -1,6 +1,6 @@
 #include "SshServer.h"
 #include "StageFixture.h"
-#include "upload/FtpClient.h"
+#include "upload/DestinationSessions.h"
 
 // SFTP uploads against OpenSSH's sshd on the loopback interface: key and password logins, the
 // host-key check against a known_hosts file of the test's own, size checks and safe replace.
@@ -16,12 +16,23 @@ protected:
     }
 
     void trustServer() { writeFile(knownHosts, ssh.knownHostsLine().toLatin1()); }
-    bool connect(FtpClient& c) const { return c.connect(ssh.hostField(), ssh.user(), QString()); }
-
-    FtpClient::Settings settings() const
+    Result<void> connect(DestinationSession& c) const
     {
-        FtpClient::Settings s;
-        s.protocol = FtpClient::Protocol::Sftp;
+        return c.connect(ssh.hostField(), ssh.user(), QString());
+    }
+    std::unique_ptr<DestinationSession> session(const DestinationSession::Settings& s) const
+    {
+        return DestinationSessions::create(kTimeouts, s);
+    }
+    static DestinationSession::Error errorOf(const Result<void>& result)
+    {
+        return result ? DestinationSession::Error::None : DestinationSession::errorOf(result.failure());
+    }
+
+    DestinationSession::Settings settings() const
+    {
+        DestinationSession::Settings s;
+        s.protocol = Account::Protocol::Sftp;
         s.keyFile = ssh.clientKeyFile();
         s.knownHostsFile = knownHosts;
         return s;
@@ -61,43 +72,46 @@ TEST_F(SftpTest, AKeyLoginUploadsAndReplacesSafely)
     EXPECT_EQ(readFile(remote("cam1.jpg")), picture);
     EXPECT_EQ(remoteFiles(), (QStringList{"cam1.jpg", "time.txt"}));
 
-    FtpClient c(kTimeouts, settings());
-    ASSERT_TRUE(connect(c));
-    EXPECT_EQ(c.remoteSize(remote("cam1.jpg")), picture.size());
-    EXPECT_FALSE(c.remoteSize(remote("none.jpg")).has_value());
-    EXPECT_NE(c.lastError(), FtpClient::Error::None);
-    EXPECT_TRUE(c.remove(remote("time.txt")));
-    // SFTP has no reply text: the status comes in the client's words, not as the server's.
-    EXPECT_FALSE(c.rename(remote("none.jpg"), remote("x.jpg")));
-    EXPECT_EQ(c.lastError(), FtpClient::Error::Refused);
-    EXPECT_TRUE(c.lastReply().isEmpty());
-    EXPECT_FALSE(c.reason().isEmpty());
+    const auto c = session(settings());
+    ASSERT_TRUE(connect(*c));
+    const Result<std::optional<qint64>> size = c->remoteSize(remote("cam1.jpg"));
+    ASSERT_TRUE(size);
+    EXPECT_EQ(*size, picture.size());
+    // No such file is a failure, not a server that cannot say.
+    EXPECT_FALSE(c->remoteSize(remote("none.jpg")).ok());
+    EXPECT_TRUE(c->remove(remote("time.txt")));
+    // SFTP has no reply text: the status comes in the session's words, not as the server's.
+    const Result<void> refused = c->rename(remote("none.jpg"), remote("x.jpg"));
+    EXPECT_EQ(errorOf(refused), DestinationSession::Error::Refused);
+    EXPECT_TRUE(c->lastReply().isEmpty());
+    ASSERT_FALSE(refused);
+    EXPECT_FALSE(refused.failure().sentence.isEmpty());
+    EXPECT_EQ(refused.failure().sentence, c->reason());
     EXPECT_EQ(remoteFiles(), QStringList{"cam1.jpg"});
 }
 
 TEST_F(SftpTest, WrongKeysAndPasswordsAndChangedHostKeysAreRefused)
 {
     trustServer();
-    FtpClient::Settings stranger = settings();
+    DestinationSession::Settings stranger = settings();
     stranger.keyFile = ssh.strangerKeyFile();
-    FtpClient withStranger(kTimeouts, stranger);
-    EXPECT_FALSE(connect(withStranger));
+    EXPECT_FALSE(connect(*session(stranger)));
 
     // A password login reaches sshd and is refused for a wrong password. (The right one cannot
     // be tested: it would be the account password of the user running the tests.)
-    FtpClient::Settings password = settings();
+    DestinationSession::Settings password = settings();
     password.keyFile.clear();
-    FtpClient withPassword(kTimeouts, password);
-    EXPECT_FALSE(withPassword.connect(ssh.hostField(), ssh.user(), "not the password"));
-    EXPECT_NE(withPassword.lastError(), FtpClient::Error::HostKeyRefused);
+    const Result<void> withPassword =
+        session(password)->connect(ssh.hostField(), ssh.user(), "not the password");
+    EXPECT_FALSE(withPassword);
+    EXPECT_NE(errorOf(withPassword), DestinationSession::Error::HostKeyRefused);
 
     writeFile(knownHosts, ssh.foreignKnownHostsLine().toLatin1());
-    FtpClient::Settings changed = settings();
+    DestinationSession::Settings changed = settings();
     changed.addHostKey = ssh.hostKeyFingerprint(); // never added over a different known key
-    FtpClient withChangedKey(kTimeouts, changed);
-    EXPECT_FALSE(connect(withChangedKey));
-    EXPECT_EQ(withChangedKey.lastError(), FtpClient::Error::HostKeyRefused);
-    EXPECT_EQ(withChangedKey.hostKeyProblem(), FtpClient::HostKeyProblem::Changed);
+    const auto withChangedKey = session(changed);
+    EXPECT_EQ(errorOf(connect(*withChangedKey)), DestinationSession::Error::HostKeyRefused);
+    EXPECT_EQ(withChangedKey->hostKeyProblem(), DestinationSession::HostKeyProblem::Changed);
     EXPECT_TRUE(remoteFiles().isEmpty());
 }
 
@@ -110,17 +124,16 @@ TEST_F(SftpTest, AnUnknownHostKeyIsRefusedUntilTheUserTrustsIt)
     EXPECT_FALSE(QFile::exists(knownHosts));
 
     // Only the fingerprint that was shown is added; another one changes nothing.
-    FtpClient::Settings trusting = settings();
+    DestinationSession::Settings trusting = settings();
     trusting.addHostKey = "SHA256:somethingelse";
-    FtpClient wrong(kTimeouts, trusting);
-    EXPECT_FALSE(connect(wrong));
-    EXPECT_EQ(wrong.lastError(), FtpClient::Error::HostKeyRefused);
-    EXPECT_EQ(wrong.hostKeyFingerprint(), ssh.hostKeyFingerprint());
+    const auto wrong = session(trusting);
+    EXPECT_EQ(errorOf(connect(*wrong)), DestinationSession::Error::HostKeyRefused);
+    EXPECT_EQ(wrong->hostKeyFingerprint(), ssh.hostKeyFingerprint());
 
     trusting.addHostKey = ssh.hostKeyFingerprint();
-    FtpClient trusted(kTimeouts, trusting);
-    EXPECT_TRUE(connect(trusted)) << trusted.failureText().toStdString();
-    trusted.close();
+    const auto trusted = session(trusting);
+    EXPECT_TRUE(connect(*trusted)) << trusted->failureText().toStdString();
+    trusted->close();
     EXPECT_TRUE(readFile(knownHosts).contains("127.0.0.1")) << readFile(knownHosts).toStdString();
     EXPECT_TRUE(runStage(sftp, sftpJob()).textFileUploaded) << log.text().toStdString();
 }
@@ -160,11 +173,12 @@ TEST_F(SftpTest, RsaKeysLogInOrAreRefusedWithTheReason)
                                  "Ed25519 or ECDSA key"}));
     }
     // An RSA key the server does not know is refused for that reason, like any other key.
-    FtpClient::Settings stranger = settings();
+    DestinationSession::Settings stranger = settings();
     stranger.keyFile = ssh.strangerKeyFile();
-    FtpClient withStranger(kTimeouts, stranger);
-    EXPECT_FALSE(connect(withStranger));
-    EXPECT_TRUE(withStranger.reason().startsWith("Login refused")) << withStranger.reason().toStdString();
+    const Result<void> withStranger = connect(*session(stranger));
+    ASSERT_FALSE(withStranger);
+    EXPECT_TRUE(withStranger.failure().sentence.startsWith("Login refused"))
+        << withStranger.failure().sentence.toStdString();
 }
 
 TEST_F(SftpTest, ArchiveCopiesAndTheRemovalOfOldOnesWorkOverSftpToo)
