@@ -117,6 +117,11 @@ struct Leaving
     bool fileExit; // File > Exit rather than closing the window
 };
 
+void PrintTo(const Leaving& leaving, std::ostream* out)
+{
+    *out << (leaving.systray ? "tray, " : "no tray, ") << (leaving.fileExit ? "File Exit" : "close box");
+}
+
 class MainWindowLeaveTest : public MainWindowTest, public ::testing::WithParamInterface<Leaving>
 {
 };
@@ -149,7 +154,11 @@ TEST_P(MainWindowLeaveTest, WritesTheSizeAndEndsOrHides)
 
 INSTANTIATE_TEST_SUITE_P(Modes, MainWindowLeaveTest,
                          ::testing::Values(Leaving{false, false}, Leaving{true, false}, Leaving{false, true},
-                                           Leaving{true, true}));
+                                           Leaving{true, true}),
+                         [](const auto& leaving) {
+                             return std::string(leaving.param.systray ? "Tray" : "NoTray") +
+                                    (leaving.param.fileExit ? "FileExit" : "CloseBox");
+                         });
 
 TEST_F(MainWindowTest, StoredSizeIsUsedAndOneThatIsNoNumberCountsAsAbsent)
 {
