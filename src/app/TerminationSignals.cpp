@@ -29,7 +29,7 @@ void setHandlers(void (*handler)(int))
 {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         setHandler(signal, handler);
-    setHandler(SIGPIPE, handler == SIG_DFL ? SIG_DFL : SIG_IGN);
+    setHandler(SIGPIPE, SIG_IGN);
 }
 } // namespace
 
@@ -54,7 +54,9 @@ TerminationSignals::~TerminationSignals()
 {
     if (!m_watching)
         return;
-    setHandlers(SIG_DFL);
+    // The event loop has ended and the program is on its way out: a second SIGTERM that arrives
+    // during the last, bounded teardown must not kill it with a half-written log or store.
+    setHandlers(SIG_IGN);
     for (int& fd : g_signalPipe) {
         ::close(fd);
         fd = -1;

@@ -6,7 +6,8 @@
 // socket pair that the loop watches. SIGHUP (the terminal or the SSH session of the run closing)
 // ends the program like SIGTERM, never in the middle of a transfer. SIGPIPE is ignored meanwhile:
 // writing the log to a terminal or pipe that went away fails quietly rather than ending the
-// process. One instance at a time; the default handlers come back with its end.
+// process. One instance at a time, made once the program runs: with its end the signals are
+// ignored for the rest of the process's life, which is only the teardown.
 class TerminationSignals final : public QObject
 {
     Q_OBJECT
