@@ -33,8 +33,11 @@ struct Setup
         }
         const QList<VideoFormat> formats = rig.capture->videoFormats();
         for (int i = 0; i < formats.size(); ++i) {
-            if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)
-                rig.capture->setVideoFormatIndex(i);
+            if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30 &&
+                !rig.capture->setVideoFormatIndex(i)) {
+                std::fprintf(stderr, "the test pattern does not take 640 x 480\n");
+                std::exit(1);
+            }
         }
         rig.useServer(server);
         rig.saveAccount(AccountBook::kDefaultAccount, "Enable timestamp", "1");
@@ -91,7 +94,7 @@ StampComposer::Style benchStyle()
 void phaseStamp(benchmark::State& state)
 {
     Setup& s = setup();
-    const QImage frame = s.rig.capture->GrabFrame();
+    const QImage frame = s.rig.capture->GrabFrame().valueOr(QImage());
     const StampComposer::Style style = benchStyle();
     for (auto _ : state)
         benchmark::DoNotOptimize(
@@ -100,7 +103,7 @@ void phaseStamp(benchmark::State& state)
 
 QImage stampedPicture(Setup& s)
 {
-    return StampComposer::compose(s.rig.capture->GrabFrame(),
+    return StampComposer::compose(s.rig.capture->GrabFrame().valueOr(QImage()),
                                   generalDateTimeText(QDateTime::currentDateTime()), benchStyle());
 }
 
