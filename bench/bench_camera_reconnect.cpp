@@ -42,10 +42,14 @@ void BM_NetworkCameraReconnects(benchmark::State& state)
     limits.lastRetryMs = 20;
     GstCaptureComponent capture(work.path(), true, limits);
     const int pattern = patternIndex(capture);
-    const int camera = capture.addNetworkCamera(NetworkCamera{
-        QStringLiteral("Flapping"),
-        server.httpAddress(snapshot ? QStringLiteral("/flap.jpg") : QStringLiteral("/flap.mjpg")),
-        snapshot ? NetworkCamera::Kind::Snapshot : NetworkCamera::Kind::MjpegStream});
+    // -1 when refused, which the first reconnection then reports.
+    const int camera =
+        capture
+            .addNetworkCamera(NetworkCamera{
+                QStringLiteral("Flapping"),
+                server.httpAddress(snapshot ? QStringLiteral("/flap.jpg") : QStringLiteral("/flap.mjpg")),
+                snapshot ? NetworkCamera::Kind::Snapshot : NetworkCamera::Kind::MjpegStream})
+            .valueOr(-1);
     int losses = 0;
     QObject context;
     QObject::connect(&capture, &CaptureComponent::connectionChanged, &context,
@@ -56,10 +60,10 @@ void BM_NetworkCameraReconnects(benchmark::State& state)
         if (!server.start())
             return false;
         const int until = losses + count;
-        capture.setDriverIndex(camera);
+        if (!capture.setDriverIndex(camera))
+            return false;
         const bool done = QTest::qWaitFor([&] { return losses >= until; }, 600000);
-        capture.setDriverIndex(pattern);
-        return done && waitForPicture(capture);
+        return done && capture.setDriverIndex(pattern).ok() && waitForPicture(capture);
     };
     // Every library is loaded and every cache filled before the count.
     if (!reconnect(10)) {

@@ -58,8 +58,11 @@ void BM_IdleLivePicture(benchmark::State& state)
     CaptureComponent& capture = program.engine.capture();
     const QList<VideoFormat> formats = capture.videoFormats();
     for (int i = 0; i < formats.size(); ++i) {
-        if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)
-            capture.setVideoFormatIndex(i);
+        if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30 &&
+            !capture.setVideoFormatIndex(i)) {
+            state.SkipWithError("the test pattern does not take 640 x 480");
+            return;
+        }
     }
     window.resize(720, 600);
     QTest::qWait(1000);

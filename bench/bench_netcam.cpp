@@ -31,8 +31,8 @@ void BM_NetworkCameraCpu(benchmark::State& state)
     GstCaptureComponent capture(work.path(), false);
     NetworkCamera camera{QStringLiteral("Bench"), rtsp ? server.rtspAddress() : server.mjpegAddress(),
                          rtsp ? NetworkCamera::Kind::Rtsp : NetworkCamera::Kind::MjpegStream};
-    capture.setDriverIndex(capture.addNetworkCamera(camera));
-    if (!waitForPicture(capture)) {
+    const Result<int> added = capture.addNetworkCamera(camera);
+    if (!added || !capture.setDriverIndex(*added) || !waitForPicture(capture)) {
         state.SkipWithError("no picture");
         return;
     }

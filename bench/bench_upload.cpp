@@ -19,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 // The upload cycle at 640 x 480 on the moving test pattern with the stamp, quality 75, to a local
 // FTP server, and its phases measured on their own in the same run.
@@ -33,8 +34,11 @@ struct Setup
         }
         const QList<VideoFormat> formats = rig.capture->videoFormats();
         for (int i = 0; i < formats.size(); ++i) {
-            if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30)
-                rig.capture->setVideoFormatIndex(i);
+            if (formats[i].width == 640 && formats[i].height == 480 && formats[i].fpsNumerator == 30 &&
+                !rig.capture->setVideoFormatIndex(i)) {
+                std::fprintf(stderr, "the test pattern does not take 640 x 480\n");
+                std::exit(1);
+            }
         }
         rig.useServer(server);
         rig.saveAccount(AccountBook::kDefaultAccount, "Enable timestamp", "1");
@@ -88,29 +92,47 @@ StampComposer::Style benchStyle()
     return StampComposer::Style{font, Qt::black, Qt::white};
 }
 
+// A frame of the test pattern; without one the measurement that needs it stops with the reason.
+std::optional<QImage> grabFrame(Setup& s, benchmark::State& state)
+{
+    Result<QImage> frame = s.rig.capture->GrabFrame();
+    if (!frame) {
+        std::fprintf(stderr, "no frame: %s\n", qPrintable(frame.failure().sentence));
+        state.SkipWithError("the test pattern gives no frame");
+        return std::nullopt;
+    }
+    return std::move(frame).value();
+}
+
 void phaseStamp(benchmark::State& state)
 {
     Setup& s = setup();
-    const QImage frame = s.rig.capture->GrabFrame();
+    const std::optional<QImage> frame = grabFrame(s, state);
+    if (!frame)
+        return;
     const StampComposer::Style style = benchStyle();
     for (auto _ : state)
         benchmark::DoNotOptimize(
-            StampComposer::compose(frame, generalDateTimeText(QDateTime::currentDateTime()), style));
+            StampComposer::compose(*frame, generalDateTimeText(QDateTime::currentDateTime()), style));
 }
 
-QImage stampedPicture(Setup& s)
+std::optional<QImage> stampedPicture(Setup& s, benchmark::State& state)
 {
-    return StampComposer::compose(s.rig.capture->GrabFrame(),
-                                  generalDateTimeText(QDateTime::currentDateTime()), benchStyle());
+    const std::optional<QImage> frame = grabFrame(s, state);
+    if (!frame)
+        return std::nullopt;
+    return StampComposer::compose(*frame, generalDateTimeText(QDateTime::currentDateTime()), benchStyle());
 }
 
 void phaseJpeg(benchmark::State& state)
 {
     Setup& s = setup();
-    const QImage picture = stampedPicture(s);
+    const std::optional<QImage> picture = stampedPicture(s, state);
+    if (!picture)
+        return;
     for (auto _ : state) {
         cDIBSection dib;
-        dib.fromImage32(picture);
+        dib.fromImage32(*picture);
         (void)SaveJpeg(dib, s.rig.workFile("bench.jpg"), 75);
     }
 }
@@ -121,8 +143,11 @@ void phaseJpeg(benchmark::State& state)
 void bareJpegEncode(benchmark::State& state)
 {
     Setup& s = setup();
+    const std::optional<QImage> picture = stampedPicture(s, state);
+    if (!picture)
+        return;
     cDIBSection dib;
-    dib.fromImage32(stampedPicture(s));
+    dib.fromImage32(*picture);
     for (auto _ : state)
         (void)SaveJpeg(dib, s.rig.workFile("bench-bare.jpg"), 75);
 }

@@ -23,6 +23,19 @@ void put32(uchar* at, quint32 value)
         at[i] = uchar(value >> (8 * i));
 }
 
+Failure emptyFrame()
+{
+    return Failure::of(Failure::Kind::Invalid, QStringLiteral("The frame is empty"));
+}
+
+Failure fileFailure(const QFile& file)
+{
+    // Qt reports a full disk as a resource error.
+    return Failure::of(file.error() == QFileDevice::ResourceError ? Failure::Kind::NoSpace
+                                                                  : Failure::Kind::Io,
+                       file.errorString());
+}
+
 } // namespace
 
 qsizetype BmpWriter::encode(const uchar* pixels, int width, int height, int stride)
@@ -69,33 +82,36 @@ qsizetype BmpWriter::encode(const uchar* pixels, int width, int height, int stri
     return fileBytes;
 }
 
-QByteArray BmpWriter::fromBgrx(const uchar* pixels, int width, int height, int stride)
+Result<QByteArray> BmpWriter::fromBgrx(const uchar* pixels, int width, int height, int stride)
 {
     const qsizetype fileBytes = encode(pixels, width, height, stride);
+    if (fileBytes == 0)
+        return emptyFrame();
     return QByteArray(reinterpret_cast<const char*>(m_buffer.data()), fileBytes);
 }
 
-bool BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
-                              QString* error)
+Result<void> BmpWriter::writeFromBgrx(const QString& path, const uchar* pixels, int width, int height,
+                                      int stride)
 {
     const qsizetype fileBytes = encode(pixels, width, height, stride);
-    if (fileBytes == 0) {
-        *error = QStringLiteral("The frame is empty");
-        return false;
-    }
+    if (fileBytes == 0)
+        return emptyFrame();
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fileFailure(file);
     const bool written = file.write(reinterpret_cast<const char*>(m_buffer.data()), fileBytes) == fileBytes;
     const bool flushed = written && file.flush();
     if (!flushed) {
         // A half-written bitmap would be read later as a picture; remove it.
-        *error = file.errorString();
+        const Failure failure = fileFailure(file);
         file.remove();
-        return false;
+        return failure;
     }
     file.close();
-    return true;
+    if (file.error() != QFileDevice::NoError) {
+        const Failure failure = fileFailure(file);
+        file.remove();
+        return failure;
+    }
+    return {};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,11 +12,11 @@ class BmpWriter final
 {
 public:
     // Writes pixels laid out as B, G, R, X bytes (QImage::Format_RGB32 on little-endian machines).
-    // On failure returns false with the reason in error and leaves no file behind.
-    bool writeFromBgrx(const QString& path, const uchar* pixels, int width, int height, int stride,
-                       QString* error);
-    // The same file's bytes, for a caller that writes them itself; empty for an empty frame.
-    QByteArray fromBgrx(const uchar* pixels, int width, int height, int stride);
+    // A failure leaves no file behind.
+    [[nodiscard]] Result<void> writeFromBgrx(const QString& path, const uchar* pixels, int width, int height,
+                                             int stride);
+    // The same file's bytes, for a caller that writes them itself; fails for an empty frame.
+    [[nodiscard]] Result<QByteArray> fromBgrx(const uchar* pixels, int width, int height, int stride);
 
 private:
     // Lays the file out in the buffer; its length, or 0 for an empty frame.

@@ -2,7 +2,6 @@
 
 #include "capture/BmpWriter.h"
 #include "capture/CameraMemory.h"
-#include "capture/CaptureError.h"
 
 #include <QPointer>
 #include <QSignalBlocker>
@@ -14,16 +13,12 @@ CaptureComponent::CaptureComponent(QObject* parent) : QObject(parent) {}
 
 CaptureComponent::~CaptureComponent() = default;
 
-bool CaptureComponent::connectAtStart()
+Result<void> CaptureComponent::connectAtStart()
 {
     if (DriverCount() == 0)
-        return false;
-    try {
-        setDriverIndex(std::max(0, DriverIndex()));
-        return true;
-    } catch (const CaptureError&) {
-        return false;
-    }
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("There is no video capture driver"),
+                           kNoDriver);
+    return setDriverIndex(std::max(0, DriverIndex()));
 }
 
 CameraChoice CaptureComponent::choice() const
@@ -46,11 +41,8 @@ void CaptureComponent::rememberSettingsIn(Regedit& store)
 {
     m_memory = std::make_unique<CameraMemory>(store);
     for (const NetworkCamera& camera : m_memory->loadNetworkCameras()) {
-        try {
-            listNetworkCamera(camera);
-        } catch (const CaptureError&) {
+        if (!listNetworkCamera(camera))
             break; // a component without network cameras
-        }
     }
     restoreChoice(m_memory->load());
     connect(this, &CaptureComponent::choiceChanged, this, [this] { m_memory->save(choice()); });
@@ -58,24 +50,27 @@ void CaptureComponent::rememberSettingsIn(Regedit& store)
             [this] { m_memory->saveNetworkCameras(networkCameras()); });
 }
 
-int CaptureComponent::addNetworkCamera(NetworkCamera camera)
+Result<int> CaptureComponent::addNetworkCamera(NetworkCamera camera)
 {
-    if (const QString problem = NetworkCamera::tidy(camera); !problem.isEmpty())
-        throw CaptureError(CaptureError::kNetworkCamera, problem);
+    const Result<NetworkCamera> tidied = NetworkCamera::tidy(std::move(camera));
+    if (!tidied)
+        return Failure::of(tidied.failure().kind, tidied.failure().sentence, kNetworkCamera);
     for (const NetworkCamera& other : networkCameras())
-        if (other.name.compare(camera.name, Qt::CaseInsensitive) == 0)
-            throw CaptureError(CaptureError::kNetworkCamera,
+        if (other.name.compare(tidied->name, Qt::CaseInsensitive) == 0)
+            return Failure::of(Failure::Kind::Invalid,
                                QStringLiteral("There is already a network camera with this name. "
-                                              "Please choose another name."));
-    listNetworkCamera(camera);
+                                              "Please choose another name."),
+                               kNetworkCamera);
+    if (const Result<void> listed = listNetworkCamera(*tidied); !listed)
+        return listed.failure();
     emit networkCamerasChanged();
     return DriverCount() - 1;
 }
 
-void CaptureComponent::removeNetworkCamera(int index)
+Result<void> CaptureComponent::removeNetworkCamera(int index)
 {
-    throw CaptureError(CaptureError::kNetworkCamera,
-                       QStringLiteral("There is no network camera number %1").arg(index));
+    return Failure::of(Failure::Kind::NotFound,
+                       QStringLiteral("There is no network camera number %1").arg(index), kNetworkCamera);
 }
 
 std::optional<NetworkCamera> CaptureComponent::networkCamera(int) const
@@ -92,36 +87,34 @@ QList<NetworkCamera> CaptureComponent::networkCameras() const
     return cameras;
 }
 
-void CaptureComponent::listNetworkCamera(const NetworkCamera&)
+Result<void> CaptureComponent::listNetworkCamera(const NetworkCamera&)
 {
-    throw CaptureError(CaptureError::kNetworkCamera,
-                       QStringLiteral("This capture component has no network cameras"));
+    return Failure::of(Failure::Kind::Unsupported,
+                       QStringLiteral("This capture component has no network cameras"), kNetworkCamera);
 }
 
-void CaptureComponent::SaveFrame(const QString& path)
+Result<void> CaptureComponent::SaveFrame(const QString& path)
 {
-    const QImage frame = GrabFrame();
+    const Result<QImage> frame = GrabFrame();
+    if (!frame)
+        return frame.failure();
     if (!m_bmpWriter)
         m_bmpWriter = std::make_unique<BmpWriter>();
-    QString error;
-    if (!m_bmpWriter->writeFromBgrx(path, frame.constBits(), frame.width(), frame.height(),
-                                    int(frame.bytesPerLine()), &error))
-        throw CaptureError(CaptureError::kSaveFrameFailed, error);
+    const Result<void> written = m_bmpWriter->writeFromBgrx(path, frame->constBits(), frame->width(),
+                                                            frame->height(), int(frame->bytesPerLine()));
+    if (!written)
+        return Failure::of(written.failure().kind, written.failure().sentence, kSaveFrameFailed);
+    return {};
 }
 
 void CaptureComponent::requestStill(QObject* context, std::function<void(const CaptureStill&)> done)
 {
     QTimer::singleShot(0, context, [self = QPointer<CaptureComponent>(this), done = std::move(done)] {
-        CaptureStill still;
         if (!self) {
-            still.error = QStringLiteral("no video capture driver is connected");
-        } else {
-            try {
-                still.frame = self->GrabFrame();
-            } catch (const CaptureError& error) {
-                still.error = error.description();
-            }
+            done(Failure::of(Failure::Kind::NotFound, QStringLiteral("no video capture driver is connected"),
+                             kSaveFrameFailed));
+            return;
         }
-        done(still);
+        done(self->GrabFrame());
     });
 }

@@ -3,9 +3,11 @@
 #include "capture/AudioFormat.h"
 #include "capture/CameraChoice.h"
 #include "capture/CaptureControl.h"
+#include "capture/CaptureStill.h"
 #include "capture/MovieCompression.h"
 #include "capture/NetworkCamera.h"
 #include "capture/VideoFormat.h"
+#include "common/Result.h"
 
 #include <QImage>
 #include <QList>
@@ -19,19 +21,11 @@ class BmpWriter;
 class CameraMemory;
 class Regedit;
 
-// The answer to a request for a still picture: the frame, or why there is none.
-struct CaptureStill
-{
-    QImage frame; // RGB32 at the connected size; null when there is no picture
-    QString error;
-
-    bool ok() const { return !frame.isNull(); }
-};
-
 // The capture control the program drives: the live picture, still frames and movies of one
 // connected video capture driver. Nothing here waits on the calling thread except GrabFrame and
-// SaveFrame, which are for work off the UI thread; the UI thread asks with requestStill. Operations
-// that are refused throw CaptureError.
+// SaveFrame, which are for work off the UI thread; the UI thread asks with requestStill. An
+// operation that is refused returns the failure, with one of the codes below; what the pictures
+// do later is told by the signals.
 class CaptureComponent : public QObject
 {
     Q_OBJECT
@@ -63,6 +57,14 @@ public:
         ErrorStreamEnded = 2, // the source stopped delivering
         ErrorMovie = 3,       // a movie capture failed while it ran
     };
+    // Codes of the failures the operations return (Failure::code). A still, GrabFrame and SaveFrame
+    // fail with kSaveFrameFailed, which the upload cycle reports.
+    static constexpr int kSaveFrameFailed = 10;
+    static constexpr int kConnectFailed = 20;
+    static constexpr int kNoDriver = 21;
+    static constexpr int kFormatFailed = 22;
+    static constexpr int kNetworkCamera = 23; // a network camera refused: unusable, named twice, in use
+    static constexpr int kMovieFailed = 30;
 
     explicit CaptureComponent(QObject* parent = nullptr);
     ~CaptureComponent() override;
@@ -79,25 +81,25 @@ public:
     // without drivers.
     virtual int DriverIndex() const = 0;
     // Connects the driver and makes it the chosen one. Refusals (a movie running, no such driver,
-    // a camera that is unplugged, a pipeline that cannot be built) throw and leave the previous
-    // driver connected. The connection itself completes later: connectionChanged when pictures
-    // flow, or driverFailed, after which the previous driver is connected again.
-    virtual void setDriverIndex(int index) = 0;
+    // a camera that is unplugged, a pipeline that cannot be built) fail at once and leave the
+    // previous driver connected. The connection itself completes later: connectionChanged when
+    // pictures flow, or driverFailed, after which the previous driver is connected again.
+    [[nodiscard]] virtual Result<void> setDriverIndex(int index) = 0;
     // The program's start: connects the remembered camera when it is plugged in, otherwise the
-    // driver DriverIndex reports, without changing what is remembered. False without drivers or
+    // driver DriverIndex reports, without changing what is remembered. Fails without drivers or
     // when the connection is refused.
-    virtual bool connectAtStart();
+    [[nodiscard]] virtual Result<void> connectAtStart();
     // A driver is connected or connecting (not lost, not failed).
     virtual bool isConnected() const = 0;
 
     // Network cameras, listed after the drivers present when they were added. addNetworkCamera
     // tidies and checks the camera (NetworkCamera::tidy), refuses an unusable one or a name that
-    // another network camera has (CaptureError with a sentence for a message box) and returns its
-    // index; it does not connect it. removeNetworkCamera refuses a driver that is no network camera
-    // and the one a movie records; the drivers behind it move up, and when it was connected another
-    // driver is connected. Both emit networkCamerasChanged.
-    int addNetworkCamera(NetworkCamera camera);
-    virtual void removeNetworkCamera(int index);
+    // another network camera has (with a sentence for a message box) and returns its index; it
+    // does not connect it. removeNetworkCamera refuses a driver that is no network camera and the
+    // one a movie records; the drivers behind it move up, and when it was connected another driver
+    // is connected. Both emit networkCamerasChanged.
+    [[nodiscard]] Result<int> addNetworkCamera(NetworkCamera camera);
+    [[nodiscard]] virtual Result<void> removeNetworkCamera(int index);
     // The network camera at index; absent for any other driver.
     virtual std::optional<NetworkCamera> networkCamera(int index) const;
     QList<NetworkCamera> networkCameras() const;
@@ -109,7 +111,7 @@ public:
     // Format dialog: the formats of the connected driver; choosing one reconnects at that size.
     virtual QList<VideoFormat> videoFormats() const = 0;
     virtual int videoFormatIndex() const = 0; // -1: the driver's own default
-    virtual void setVideoFormatIndex(int index) = 0;
+    [[nodiscard]] virtual Result<void> setVideoFormatIndex(int index) = 0;
 
     // Source dialog: the connected driver's adjustable settings; changes apply at once.
     virtual QList<CaptureControl> controls() const = 0;
@@ -146,9 +148,9 @@ public:
 
     // Starts a movie into CaptureFile and returns at once: PreRoll follows when the recording is
     // ready (answered by StartCaptureNow or AbortCapture), then it records until Escape,
-    // StopCapture or AbortCapture; movieFinished reports the end. Throws when no driver is
+    // StopCapture or AbortCapture; movieFinished reports the end. Fails at once when no driver is
     // connected, a movie is running or the file cannot be written.
-    virtual void CaptureMovie() = 0;
+    [[nodiscard]] virtual Result<void> CaptureMovie() = 0;
     virtual void StartCaptureNow() = 0;
     virtual void AbortCapture() = 0;
     // Ends a recording and finalises the file so it plays; the finalising is bounded (a second or
@@ -161,11 +163,11 @@ public:
     // From CaptureMovie until movieFinished.
     virtual bool isCapturing() const = 0;
 
-    // A fresh frame, waiting for it on the calling thread up to the still time limit; throws with
+    // A fresh frame, waiting for it on the calling thread up to the still time limit; fails with
     // kSaveFrameFailed and the reason. Not for the UI thread: use requestStill there.
-    virtual QImage GrabFrame() = 0;
-    // Writes a fresh frame as a 24-bit Windows bitmap; waits and throws like GrabFrame.
-    virtual void SaveFrame(const QString& path);
+    [[nodiscard]] virtual Result<QImage> GrabFrame() = 0;
+    // Writes a fresh frame as a 24-bit Windows bitmap; waits and fails like GrabFrame.
+    [[nodiscard]] virtual Result<void> SaveFrame(const QString& path);
     // Asks for a still picture for an upload, a capture to file or a print: a frame that arrived
     // after the request or very shortly before it, never an older one. done runs once, later, on
     // context's thread (never inside this call), unless context is destroyed first. The
@@ -179,8 +181,9 @@ protected:
     // The camera part of the choice (identity, name, format, settings), and taking it back.
     virtual CameraChoice chosenCamera() const = 0;
     virtual void restoreCamera(const CameraChoice& choice) = 0;
-    // Lists a network camera as it is, without checks: a remembered one at start.
-    virtual void listNetworkCamera(const NetworkCamera& camera);
+    // Lists a network camera as it is, without checks: a remembered one at start. Fails for a
+    // component without network cameras.
+    virtual Result<void> listNetworkCamera(const NetworkCamera& camera);
 
 signals:
     void StatusChanged(int number, const QString& text);

@@ -74,10 +74,13 @@ CapturePipeline::~CapturePipeline()
     gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
 }
 
-bool CapturePipeline::changeState(GstState state)
+Result<void> CapturePipeline::changeState(GstState state, const QString& otherwise)
 {
     // A change that completes later reports its failure on the bus.
-    return gst_element_set_state(m_pipeline.get(), state) != GST_STATE_CHANGE_FAILURE;
+    if (gst_element_set_state(m_pipeline.get(), state) != GST_STATE_CHANGE_FAILURE)
+        return {};
+    const QString known = m_frames->failure();
+    return Failure::of(Failure::Kind::Unreachable, known.isEmpty() ? otherwise : known);
 }
 
 void CapturePipeline::interrupt()

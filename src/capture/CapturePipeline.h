@@ -2,6 +2,7 @@
 
 #include "capture/FrameHandoff.h"
 #include "capture/GstPtr.h"
+#include "common/Result.h"
 
 #include <functional>
 #include <memory>
@@ -24,8 +25,9 @@ public:
     // The source element (kept alive by the pipeline).
     GstElement* source() const { return m_source; }
     const std::shared_ptr<FrameHandoff>& frames() const { return m_frames; }
-    // Changes the state; false when it failed at once (later failures come as bus errors).
-    bool changeState(GstState state);
+    // Changes the state. A change that fails at once says why when the frames know it, otherwise
+    // with otherwise; later failures come as bus errors.
+    Result<void> changeState(GstState state, const QString& otherwise);
     // Wakes a source that waits for its camera, so that a state change stuck in it returns.
     void interrupt();
 

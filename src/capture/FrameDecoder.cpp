@@ -66,13 +66,12 @@ FrameDecoder::~FrameDecoder()
         gst_video_converter_free(m_converter);
 }
 
-QImage FrameDecoder::toImage(GstSample* sample, QString* error)
+Result<QImage> FrameDecoder::toImage(GstSample* sample)
 {
     GstCaps* caps = sample ? gst_sample_get_caps(sample) : nullptr;
     GstBuffer* buffer = sample ? gst_sample_get_buffer(sample) : nullptr;
     if (!caps || !buffer || gst_caps_get_size(caps) == 0) {
-        *error = QStringLiteral("the picture cannot be read");
-        return {};
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
     }
     const GstStructure* structure = gst_caps_get_structure(caps, 0);
     if (gst_structure_has_name(structure, "image/jpeg")) {
@@ -82,8 +81,7 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
         gst_structure_get_int(structure, "height", &height);
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            *error = QStringLiteral("the picture cannot be read");
-            return {};
+            return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
         }
         // The header states what a decoder makes of it, whatever the caps say.
         const QSize stated = jpegSize(map.data, map.size);
@@ -93,34 +91,32 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
         }
         if (!PictureLimits::allowed(QSize(width, height))) {
             gst_buffer_unmap(buffer, &map);
-            *error = QStringLiteral("the picture is too large (%1)")
-                         .arg(PictureLimits::sizeText(QSize(width, height)));
-            return {};
+            return Failure::of(Failure::Kind::TooLarge,
+                               QStringLiteral("the picture is too large (%1)")
+                                   .arg(PictureLimits::sizeText(QSize(width, height))));
         }
         QImage image(width, height, QImage::Format_RGB32);
         const bool decoded = !image.isNull() && decodeJpeg(map.data, map.size, image);
         gst_buffer_unmap(buffer, &map);
         if (!decoded) {
-            *error = QStringLiteral("the camera sent a picture that cannot be decoded");
-            return {};
+            return Failure::of(Failure::Kind::Invalid,
+                               QStringLiteral("the camera sent a picture that cannot be decoded"));
         }
         return image;
     }
     GstVideoInfo info;
     if (!gst_video_info_from_caps(&info, caps)) {
-        *error = QStringLiteral("the picture cannot be read");
-        return {};
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
     }
     if (!PictureLimits::allowed(QSize(info.width, info.height))) {
-        *error = QStringLiteral("the picture is too large (%1)")
-                     .arg(PictureLimits::sizeText(QSize(info.width, info.height)));
-        return {};
+        return Failure::of(Failure::Kind::TooLarge,
+                           QStringLiteral("the picture is too large (%1)")
+                               .arg(PictureLimits::sizeText(QSize(info.width, info.height))));
     }
     if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx) {
         GstVideoFrame frame;
         if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
-            *error = QStringLiteral("the picture cannot be read");
-            return {};
+            return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
         }
         // The image keeps the sample alive; the mapping is only needed for the address.
         const QImage image(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), info.width,
@@ -129,7 +125,7 @@ QImage FrameDecoder::toImage(GstSample* sample, QString* error)
         gst_video_frame_unmap(&frame);
         return image;
     }
-    return fromRaw(info, buffer, error);
+    return fromRaw(info, buffer);
 }
 
 QSize FrameDecoder::jpegSize(const uchar* data, size_t size)
@@ -165,12 +161,11 @@ QSize FrameDecoder::jpegSize(const uchar* data, size_t size)
     return {};
 }
 
-QImage FrameDecoder::fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QString* error)
+Result<QImage> FrameDecoder::fromRaw(const GstVideoInfo& info, GstBuffer* buffer)
 {
     QImage image(info.width, info.height, QImage::Format_RGB32);
     if (image.isNull()) {
-        *error = QStringLiteral("the picture cannot be read");
-        return {};
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
     }
     GstVideoInfo output;
     gst_video_info_set_format(&output, GST_VIDEO_FORMAT_BGRx, guint(info.width), guint(info.height));
@@ -184,13 +179,11 @@ QImage FrameDecoder::fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QStrin
     GstVideoFrame in;
     GstVideoFrame out;
     if (!gst_video_frame_map(&in, &info, buffer, GST_MAP_READ)) {
-        *error = QStringLiteral("the picture cannot be read");
-        return {};
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
     }
     if (!gst_video_frame_map(&out, &output, target.get(), GST_MAP_WRITE)) {
         gst_video_frame_unmap(&in);
-        *error = QStringLiteral("the picture cannot be read");
-        return {};
+        return Failure::of(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
     }
     {
         std::lock_guard lock(m_mutex);
@@ -208,8 +201,7 @@ QImage FrameDecoder::fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QStrin
     gst_video_frame_unmap(&out);
     gst_video_frame_unmap(&in);
     if (!m_converter) {
-        *error = QStringLiteral("the picture cannot be converted");
-        return {};
+        return Failure::of(Failure::Kind::Unsupported, QStringLiteral("the picture cannot be converted"));
     }
     return image;
 }

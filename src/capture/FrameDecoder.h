@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/GstPtr.h"
+#include "common/Result.h"
 
 #include <QImage>
 #include <QString>
@@ -20,15 +21,14 @@ public:
     FrameDecoder(const FrameDecoder&) = delete;
     FrameDecoder& operator=(const FrameDecoder&) = delete;
 
-    // A null image with the reason in error when the frame cannot be read.
-    QImage toImage(GstSample* sample, QString* error);
+    // The picture, or why the frame cannot be read.
+    Result<QImage> toImage(GstSample* sample);
     // The picture size a JPEG's header states, read without decoding; empty when it states none.
     // For streams whose caps give no size (MJPEG over HTTP).
     static QSize jpegSize(const uchar* data, size_t size);
 
 private:
-    QImage fromJpeg(GstBuffer* buffer, QString* error);
-    QImage fromRaw(const GstVideoInfo& info, GstBuffer* buffer, QString* error);
+    Result<QImage> fromRaw(const GstVideoInfo& info, GstBuffer* buffer);
 
     std::mutex m_mutex;
     GstVideoConverter* m_converter = nullptr; // kept for frames of the same layout

@@ -1,7 +1,6 @@
 #include "capture/GstCaptureComponent.h"
 
 #include "capture/CameraFault.h"
-#include "capture/CaptureError.h"
 #include "capture/CapturePipeline.h"
 #include "capture/DriverList.h"
 #include "capture/GstInit.h"
@@ -93,7 +92,13 @@ std::optional<CameraFault> networkFault(GstMessage* message, NetworkCamera::Kind
     return std::nullopt;
 }
 
-const QString kNoDriver = QStringLiteral("no video capture driver is connected");
+const QString kNoDriverText = QStringLiteral("no video capture driver is connected");
+
+// The connection's own failures, as the status and the stills tell them.
+Failure lostFailure(const QString& reason)
+{
+    return StillQueue::failure(Failure::Kind::Unreachable, reason);
+}
 } // namespace
 
 GstCaptureComponent::GstCaptureComponent(const QString& workFolder, bool testPattern, QObject* parent)
@@ -160,9 +165,10 @@ void GstCaptureComponent::addLaunchDriver(const QString& name, const QString& so
 
 // ---- Drivers and connection ----
 
-void GstCaptureComponent::listNetworkCamera(const NetworkCamera& camera)
+Result<void> GstCaptureComponent::listNetworkCamera(const NetworkCamera& camera)
 {
     m_drivers->addNetwork(camera);
+    return {};
 }
 
 std::optional<NetworkCamera> GstCaptureComponent::networkCamera(int index) const
@@ -172,13 +178,14 @@ std::optional<NetworkCamera> GstCaptureComponent::networkCamera(int index) const
     return m_drivers->at(index).network;
 }
 
-void GstCaptureComponent::removeNetworkCamera(int index)
+Result<void> GstCaptureComponent::removeNetworkCamera(int index)
 {
     if (!networkCamera(index))
-        CaptureComponent::removeNetworkCamera(index);
+        return CaptureComponent::removeNetworkCamera(index);
     if (index == m_driver && m_movie->isActive())
-        throw CaptureError(CaptureError::kNetworkCamera,
-                           QStringLiteral("The camera \"%1\" records a movie").arg(DriverName(index)));
+        return Failure::of(Failure::Kind::Refused,
+                           QStringLiteral("The camera \"%1\" records a movie").arg(DriverName(index)),
+                           kNetworkCamera);
     const bool connected = index == m_driver;
     const QString name = DriverName(index);
     m_drivers->removeNetwork(index);
@@ -191,6 +198,7 @@ void GstCaptureComponent::removeNetworkCamera(int index)
         }
     }
     emit networkCamerasChanged();
+    return {};
 }
 
 void GstCaptureComponent::driverRemoved(int index)
@@ -209,7 +217,7 @@ void GstCaptureComponent::driverRemoved(int index)
     stopPipeline();
     m_retry.stop();
     m_watchdog.stop();
-    m_stills->failAll(reason);
+    m_stills->failAll(StillQueue::failure(Failure::Kind::NotFound, reason));
     m_driver = -1;
     m_formats.clear();
     m_formatIndex = -1;
@@ -275,53 +283,53 @@ QString GstCaptureComponent::cameraName() const
     return DriverName(m_driver);
 }
 
-void GstCaptureComponent::setDriverIndex(int index)
+Result<void> GstCaptureComponent::setDriverIndex(int index)
 {
     if (m_movie->isActive())
-        throw CaptureError(CaptureError::kConnectFailed, QStringLiteral("A movie capture is running"));
+        return Failure::of(Failure::Kind::Refused, QStringLiteral("A movie capture is running"),
+                           kConnectFailed);
     if (!m_drivers->contains(index))
-        throw CaptureError(CaptureError::kConnectFailed,
-                           QStringLiteral("There is no capture driver number %1").arg(index));
+        return Failure::of(Failure::Kind::NotFound,
+                           QStringLiteral("There is no capture driver number %1").arg(index), kConnectFailed);
     if (!isPresent(index))
-        throw CaptureError(CaptureError::kConnectFailed,
-                           QStringLiteral("The camera \"%1\" is not plugged in").arg(DriverName(index)));
+        return Failure::of(Failure::Kind::NotFound,
+                           QStringLiteral("The camera \"%1\" is not plugged in").arg(DriverName(index)),
+                           kConnectFailed);
     int format = m_formatIndex;
     if (index != m_driver) {
         const bool chosen = DriverIdentity(index) == m_chosen.identity;
         m_controlValues = chosen ? m_chosen.controls : QMap<QString, int>();
         format = formatFor(index, chosen ? m_chosen.format : std::nullopt);
     }
-    connectDriver(index, format, Purpose::Choice);
+    return connectDriver(index, format, Purpose::Choice);
 }
 
-bool GstCaptureComponent::connectAtStart()
+Result<void> GstCaptureComponent::connectAtStart()
 {
     int index = m_drivers->indexOf(m_chosen.identity);
     const bool chosen = isPresent(index);
     if (!chosen)
         index = DriverIndex();
     if (!isPresent(index))
-        return false;
+        return Failure::of(Failure::Kind::NotFound,
+                           index < 0
+                               ? QStringLiteral("There is no video capture driver")
+                               : QStringLiteral("The camera \"%1\" is not plugged in").arg(DriverName(index)),
+                           index < 0 ? kNoDriver : kConnectFailed);
     m_controlValues = chosen ? m_chosen.controls : QMap<QString, int>();
-    try {
-        connectDriver(index, formatFor(index, chosen ? m_chosen.format : std::nullopt), Purpose::Start);
-        return true;
-    } catch (const CaptureError&) {
-        return false;
-    }
+    return connectDriver(index, formatFor(index, chosen ? m_chosen.format : std::nullopt), Purpose::Start);
 }
 
-void GstCaptureComponent::connectDriver(int index, int formatIndex, Purpose purpose)
+Result<void> GstCaptureComponent::connectDriver(int index, int formatIndex, Purpose purpose)
 {
     const QList<VideoFormat> formats = PipelineBuilder::formatsOf(m_drivers->at(index));
     if (formatIndex < 0 || formatIndex >= formats.size())
         formatIndex = PipelineBuilder::startFormat(formats);
     const quint64 id = ++m_lastPipelineId;
-    QString error;
-    std::shared_ptr<CapturePipeline> pipeline =
-        makePipeline(index, formatIndex >= 0 ? &formats[formatIndex] : nullptr, nullptr, id, &error);
-    if (!pipeline)
-        throw CaptureError(CaptureError::kConnectFailed, error);
+    Result<std::shared_ptr<CapturePipeline>> made =
+        makePipeline(index, formatIndex >= 0 ? &formats[formatIndex] : nullptr, nullptr, id);
+    if (!made)
+        return Failure::of(made.failure().kind, made.failure().sentence, kConnectFailed);
 
     // A second choice while the first is still connecting goes back to the same working driver.
     if (purpose == Purpose::Choice) {
@@ -338,35 +346,42 @@ void GstCaptureComponent::connectDriver(int index, int formatIndex, Purpose purp
     m_formats = formats;
     m_formatIndex = formatIndex;
     m_purpose = purpose;
-    install(std::move(pipeline), id, false);
+    install(std::move(made).value(), id, false);
     SourceControls::apply(m_drivers->at(index).kind, m_pipeline->source(), m_controlValues);
     m_link = Link::Starting;
     m_started = Clock::now();
     m_watchdog.start();
-    runState(GST_STATE_PLAYING, [this](bool ok, const QString& failure) {
-        if (!ok)
-            connectionFailed(failure.isEmpty()
-                                 ? QStringLiteral("the camera \"%1\" cannot be started").arg(cameraName())
-                                 : failure);
-    });
+    runState(GST_STATE_PLAYING, QStringLiteral("the camera \"%1\" cannot be started").arg(cameraName()),
+             [this](const Result<void>& started) {
+                 if (!started)
+                     connectionFailed(started.failure().sentence);
+             });
     updateStatus();
     emit connectionChanged();
+    return {};
 }
 
-std::shared_ptr<CapturePipeline> GstCaptureComponent::makePipeline(int index, const VideoFormat* format,
-                                                                   const PipelineBuilder::Movie* movie,
-                                                                   quint64 id, QString* error)
+void GstCaptureComponent::reconnect()
 {
-    GstPtr<GstElement> element = PipelineBuilder::build(m_drivers->at(index), format, movie, error);
+    if (const Result<void> connected = connectDriver(m_driver, m_formatIndex, Purpose::Reconnect); !connected)
+        lose(connected.failure().sentence, true);
+}
+
+Result<std::shared_ptr<CapturePipeline>>
+GstCaptureComponent::makePipeline(int index, const VideoFormat* format, const PipelineBuilder::Movie* movie,
+                                  quint64 id)
+{
+    Result<GstPtr<GstElement>> element = PipelineBuilder::build(m_drivers->at(index), format, movie);
     if (!element)
-        return {};
-    auto pipeline = std::make_shared<CapturePipeline>(std::move(element), [mailbox = m_mailbox, id,
-                                                                           this](GstMessage* message) {
-        if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR && GST_MESSAGE_TYPE(message) != GST_MESSAGE_EOS)
-            return;
-        std::shared_ptr<GstMessage> held(gst_message_ref(message), gst_message_unref);
-        mailbox->post([this, id, held] { onMessage(id, held.get()); });
-    });
+        return element.failure();
+    auto pipeline = std::make_shared<CapturePipeline>(
+        std::move(element).value(), [mailbox = m_mailbox, id, this](GstMessage* message) {
+            if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR &&
+                GST_MESSAGE_TYPE(message) != GST_MESSAGE_EOS)
+                return;
+            std::shared_ptr<GstMessage> held(gst_message_ref(message), gst_message_unref);
+            mailbox->post([this, id, held] { onMessage(id, held.get()); });
+        });
     pipeline->frames()->setListener([mailbox = m_mailbox, id, this](FrameHandoff::Event event) {
         if (event == FrameHandoff::Event::FirstBuffer)
             mailbox->post([this, id] { onFirstBuffer(id); });
@@ -385,15 +400,15 @@ void GstCaptureComponent::install(std::shared_ptr<CapturePipeline> pipeline, qui
     updateDecoding();
 }
 
-void GstCaptureComponent::runState(GstState state, std::function<void(bool, const QString&)> reached)
+void GstCaptureComponent::runState(GstState state, const QString& otherwise,
+                                   std::function<void(const Result<void>&)> reached)
 {
-    m_worker->post([pipeline = m_pipeline, state, mailbox = m_mailbox, id = m_pipelineId, this,
+    m_worker->post([pipeline = m_pipeline, state, otherwise, mailbox = m_mailbox, id = m_pipelineId, this,
                     reached = std::move(reached)] {
-        const bool ok = pipeline->changeState(state);
-        const QString failure = pipeline->frames()->failure();
-        mailbox->post([this, id, ok, failure, reached] {
+        Result<void> result = pipeline->changeState(state, otherwise);
+        mailbox->post([this, id, result = std::move(result), reached] {
             if (id == m_pipelineId)
-                reached(ok, failure);
+                reached(result);
         });
     });
 }
@@ -487,11 +502,9 @@ void GstCaptureComponent::connectionFailed(const QString& reason)
     if (m_purpose == Purpose::Choice && isPresent(m_previous.driver)) {
         const Previous previous = std::exchange(m_previous, {});
         m_controlValues = previous.controls;
-        try {
-            connectDriver(previous.driver, previous.format, Purpose::Reconnect);
-        } catch (const CaptureError& error) {
-            lose(error.description(), true);
-        }
+        if (const Result<void> back = connectDriver(previous.driver, previous.format, Purpose::Reconnect);
+            !back)
+            lose(back.failure().sentence, true);
     } else {
         lose(reason, true);
     }
@@ -505,7 +518,7 @@ void GstCaptureComponent::lose(const QString& reason, bool retry)
     m_link = Link::Lost;
     m_lostReason = reason;
     m_watchdog.stop();
-    m_stills->failAll(reason);
+    m_stills->failAll(lostFailure(reason));
     if (retry && !m_destroying) {
         m_retryMs = m_retryMs > 0 ? std::min(2 * m_retryMs, m_limits.lastRetryMs) : m_limits.firstRetryMs;
         m_retry.start(m_retryMs);
@@ -518,11 +531,7 @@ void GstCaptureComponent::retry()
 {
     if (m_link != Link::Lost || !isPresent(m_driver) || m_movie->isActive())
         return;
-    try {
-        connectDriver(m_driver, m_formatIndex, Purpose::Reconnect);
-    } catch (const CaptureError& error) {
-        lose(error.description(), true);
-    }
+    reconnect();
 }
 
 void GstCaptureComponent::watch()
@@ -559,11 +568,7 @@ void GstCaptureComponent::watch()
     } else if (m_link == Link::Stalled &&
                silent > limit + std::chrono::milliseconds(m_limits.restartStalledMs) &&
                !m_movie->isActive()) {
-        try {
-            connectDriver(m_driver, m_formatIndex, Purpose::Reconnect);
-        } catch (const CaptureError& error) {
-            lose(error.description(), true);
-        }
+        reconnect();
     }
 }
 
@@ -588,11 +593,9 @@ void GstCaptureComponent::driverAppeared(int index)
         return;
     }
     m_retryMs = 0;
-    try {
-        connectDriver(index, format, purpose);
-    } catch (const CaptureError& error) {
+    if (const Result<void> connected = connectDriver(index, format, purpose); !connected) {
         m_driver = index;
-        lose(error.description(), true);
+        lose(connected.failure().sentence, true);
     }
 }
 
@@ -697,19 +700,22 @@ int GstCaptureComponent::videoFormatIndex() const
     return m_formatIndex;
 }
 
-void GstCaptureComponent::setVideoFormatIndex(int index)
+Result<void> GstCaptureComponent::setVideoFormatIndex(int index)
 {
     if (m_driver < 0)
-        throw CaptureError(CaptureError::kNoDriver, QStringLiteral("No video capture driver is connected"));
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("No video capture driver is connected"),
+                           kNoDriver);
     if (m_movie->isActive())
-        throw CaptureError(CaptureError::kFormatFailed, QStringLiteral("A movie capture is running"));
+        return Failure::of(Failure::Kind::Refused, QStringLiteral("A movie capture is running"),
+                           kFormatFailed);
     if (index < 0 || index >= m_formats.size())
-        throw CaptureError(CaptureError::kFormatFailed,
-                           QStringLiteral("There is no format number %1").arg(index));
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("There is no format number %1").arg(index),
+                           kFormatFailed);
     if (!isPresent(m_driver))
-        throw CaptureError(CaptureError::kFormatFailed,
-                           QStringLiteral("The camera \"%1\" is not plugged in").arg(cameraName()));
-    connectDriver(m_driver, index, Purpose::Choice);
+        return Failure::of(Failure::Kind::NotFound,
+                           QStringLiteral("The camera \"%1\" is not plugged in").arg(cameraName()),
+                           kFormatFailed);
+    return connectDriver(m_driver, index, Purpose::Choice);
 }
 
 QList<CaptureControl> GstCaptureComponent::controls() const
@@ -824,10 +830,11 @@ int GstCaptureComponent::height() const
 
 // ---- Movies ----
 
-void GstCaptureComponent::CaptureMovie()
+Result<void> GstCaptureComponent::CaptureMovie()
 {
     if (!isConnected())
-        throw CaptureError(CaptureError::kNoDriver, QStringLiteral("No video capture driver is connected"));
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("No video capture driver is connected"),
+                           kNoDriver);
     const QString target =
         m_captureFile.isEmpty() ? QDir(m_workFolder).filePath(QStringLiteral("capture.avi")) : m_captureFile;
     PipelineBuilder::Movie movie;
@@ -835,7 +842,7 @@ void GstCaptureComponent::CaptureMovie()
     movie.frameRate = m_captureFrameRate;
     movie.quality = m_compression.quality;
     movie.audio = m_audioFormat;
-    m_movie->start(target, movie);
+    return m_movie->start(target, movie);
 }
 
 void GstCaptureComponent::StartCaptureNow()
@@ -863,32 +870,31 @@ bool GstCaptureComponent::isCapturing() const
     return m_movie->isActive();
 }
 
-bool GstCaptureComponent::prepareMoviePipeline(const PipelineBuilder::Movie& movie, QString* error)
+Result<void> GstCaptureComponent::prepareMoviePipeline(const PipelineBuilder::Movie& movie)
 {
-    if (m_driver < 0) {
-        *error = QStringLiteral("No video capture driver is connected");
-        return false;
-    }
+    if (m_driver < 0)
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("No video capture driver is connected"),
+                           kNoDriver);
     const quint64 id = ++m_lastPipelineId;
-    std::shared_ptr<CapturePipeline> pipeline = makePipeline(m_driver, currentFormat(), &movie, id, error);
-    if (!pipeline)
-        return false;
+    Result<std::shared_ptr<CapturePipeline>> made = makePipeline(m_driver, currentFormat(), &movie, id);
+    if (!made)
+        return made.failure();
     // The camera opens for one pipeline at a time: the live one stops first.
     stopPipeline();
-    install(std::move(pipeline), id, true);
+    install(std::move(made).value(), id, true);
     SourceControls::apply(m_drivers->at(m_driver).kind, m_pipeline->source(), m_controlValues);
-    runState(GST_STATE_PAUSED, [this](bool ok, const QString& failure) {
-        m_movie->prepared(ok, failure.isEmpty() ? QStringLiteral("The movie cannot be prepared") : failure);
-    });
-    return true;
+    runState(GST_STATE_PAUSED, QStringLiteral("The movie cannot be prepared"),
+             [this](const Result<void>& paused) { m_movie->prepared(paused); });
+    return {};
 }
 
 void GstCaptureComponent::playMoviePipeline()
 {
-    runState(GST_STATE_PLAYING, [this](bool ok, const QString& failure) {
-        if (!ok)
-            m_movie->failed(failure.isEmpty() ? QStringLiteral("The movie cannot be started") : failure);
-    });
+    runState(GST_STATE_PLAYING, QStringLiteral("The movie cannot be started"),
+             [this](const Result<void>& playing) {
+                 if (!playing)
+                     m_movie->failed(playing.failure().sentence);
+             });
 }
 
 void GstCaptureComponent::endMovieStream()
@@ -913,29 +919,26 @@ void GstCaptureComponent::closeMoviePipeline(std::function<bool()> fileWork)
              false);
         return;
     }
-    try {
-        connectDriver(m_driver, m_formatIndex, Purpose::Reconnect);
-    } catch (const CaptureError& error) {
-        lose(error.description(), true);
-    }
+    reconnect();
 }
 
 // ---- Stills ----
 
-QString GstCaptureComponent::unavailableReason() const
+Result<void> GstCaptureComponent::stillAvailable() const
 {
     if (m_driver < 0 || m_link == Link::None)
-        return kNoDriver;
+        return StillQueue::failure(Failure::Kind::NotFound, kNoDriverText);
     if (m_link == Link::Lost || !m_pipeline)
-        return m_lostReason.isEmpty() ? QStringLiteral("the camera \"%1\" is not connected").arg(cameraName())
-                                      : m_lostReason;
+        return lostFailure(m_lostReason.isEmpty()
+                               ? QStringLiteral("the camera \"%1\" is not connected").arg(cameraName())
+                               : m_lostReason);
     return {};
 }
 
-QImage GstCaptureComponent::GrabFrame()
+Result<QImage> GstCaptureComponent::GrabFrame()
 {
-    if (const QString reason = unavailableReason(); !reason.isEmpty())
-        throw CaptureError(CaptureError::kSaveFrameFailed, reason);
+    if (const Result<void> available = stillAvailable(); !available)
+        return available.failure();
     const std::shared_ptr<FrameHandoff> frames = m_pipeline->frames();
     const Clock::time_point asked = Clock::now();
     const Clock::duration interval = frames->frameInterval();
@@ -945,14 +948,15 @@ QImage GstCaptureComponent::GrabFrame()
     const FrameHandoff::Frame frame = frames->waitForFrame(since, asked + StillRule::waitLimit(interval));
     if (!frame) {
         const QString failure = frames->failure();
-        throw CaptureError(CaptureError::kSaveFrameFailed,
-                           failure.isEmpty()
-                               ? StillRule::noPictureText(StillRule::waitLimit(interval))
-                               : QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), failure));
+        if (failure.isEmpty())
+            return StillQueue::failure(Failure::Kind::TimedOut,
+                                       StillRule::noPictureText(StillRule::waitLimit(interval)));
+        return StillQueue::failure(Failure::Kind::Unreachable,
+                                   QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), failure));
     }
-    const QImage image = FrameHandoff::image(frame);
+    QImage image = FrameHandoff::image(frame);
     if (image.isNull())
-        throw CaptureError(CaptureError::kSaveFrameFailed, QStringLiteral("the picture cannot be read"));
+        return StillQueue::failure(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
     return image;
 }
 
@@ -960,8 +964,8 @@ void GstCaptureComponent::requestStill(QObject* context, std::function<void(cons
 {
     if (!context)
         context = this;
-    if (const QString reason = unavailableReason(); !reason.isEmpty()) {
-        StillQueue::answerLater(context, std::move(done), {QImage(), reason});
+    if (const Result<void> available = stillAvailable(); !available) {
+        StillQueue::answerLater(context, std::move(done), available.failure());
         return;
     }
     m_stills->request(context, std::move(done));

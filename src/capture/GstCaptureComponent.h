@@ -57,11 +57,11 @@ public:
     QString DriverName(int index) const override;
     QString DriverIdentity(int index) const override;
     int DriverIndex() const override;
-    void setDriverIndex(int index) override;
-    bool connectAtStart() override;
+    [[nodiscard]] Result<void> setDriverIndex(int index) override;
+    [[nodiscard]] Result<void> connectAtStart() override;
     bool isConnected() const override;
 
-    void removeNetworkCamera(int index) override;
+    [[nodiscard]] Result<void> removeNetworkCamera(int index) override;
     std::optional<NetworkCamera> networkCamera(int index) const override;
 
     bool HasSourceDialog() const override;
@@ -70,7 +70,7 @@ public:
 
     QList<VideoFormat> videoFormats() const override;
     int videoFormatIndex() const override;
-    void setVideoFormatIndex(int index) override;
+    [[nodiscard]] Result<void> setVideoFormatIndex(int index) override;
 
     QList<CaptureControl> controls() const override;
     void setControl(const QString& name, int value) override;
@@ -91,14 +91,14 @@ public:
     void setCaptureFile(const QString& path) override;
     QString CaptureFile() const override;
 
-    void CaptureMovie() override;
+    [[nodiscard]] Result<void> CaptureMovie() override;
     void StartCaptureNow() override;
     void AbortCapture() override;
     void StopCapture() override;
     void abandonMovie() override;
     bool isCapturing() const override;
 
-    QImage GrabFrame() override;
+    [[nodiscard]] Result<QImage> GrabFrame() override;
     void requestStill(QObject* context, std::function<void(const CaptureStill&)> done) override;
 
     int width() const override;
@@ -107,7 +107,7 @@ public:
 protected:
     CameraChoice chosenCamera() const override { return m_chosen; }
     void restoreCamera(const CameraChoice& choice) override { m_chosen = choice; }
-    void listNetworkCamera(const NetworkCamera& camera) override;
+    Result<void> listNetworkCamera(const NetworkCamera& camera) override;
 
 private:
     enum class Link { None, Starting, Running, Stalled, Lost };
@@ -124,14 +124,18 @@ private:
         int format = -1;
         QMap<QString, int> controls;
     };
-    // Connecting.
-    void connectDriver(int index, int formatIndex, Purpose purpose);
+    // Connecting; fails at once when the pipeline cannot be built, and leaves the driver as it was.
+    Result<void> connectDriver(int index, int formatIndex, Purpose purpose);
+    // Connects the same driver again; a failure to do so loses it.
+    void reconnect();
     // A pipeline for the driver whose messages and frames come back tagged with id.
-    std::shared_ptr<CapturePipeline> makePipeline(int index, const VideoFormat* format,
-                                                  const PipelineBuilder::Movie* movie, quint64 id,
-                                                  QString* error);
+    Result<std::shared_ptr<CapturePipeline>> makePipeline(int index, const VideoFormat* format,
+                                                          const PipelineBuilder::Movie* movie, quint64 id);
     void install(std::shared_ptr<CapturePipeline> pipeline, quint64 id, bool movie);
-    void runState(GstState state, std::function<void(bool ok, const QString& failure)> reached);
+    // Changes the pipeline's state on the worker; reached runs on this thread with the result, the
+    // failure saying why when the pipeline knows and otherwise. Not when another pipeline has
+    // taken its place by then.
+    void runState(GstState state, const QString& otherwise, std::function<void(const Result<void>&)> reached);
     void stopPipeline();
     void onMessage(quint64 id, GstMessage* message);
     void onFirstBuffer(quint64 id);
@@ -154,11 +158,11 @@ private:
     // The index of format among the driver's formats, or its start format.
     int formatFor(int index, const std::optional<VideoFormat>& format) const;
     bool isPresent(int index) const;
-    // Why no still can be had now (no driver, a lost camera); empty when one can.
-    QString unavailableReason() const;
+    // Whether a still can be had now: not without a driver, nor from a lost camera.
+    Result<void> stillAvailable() const;
 
     // MovieRecorder::Host
-    bool prepareMoviePipeline(const PipelineBuilder::Movie& movie, QString* error) override;
+    Result<void> prepareMoviePipeline(const PipelineBuilder::Movie& movie) override;
     void playMoviePipeline() override;
     void endMovieStream() override;
     void closeMoviePipeline(std::function<bool()> fileWork) override;

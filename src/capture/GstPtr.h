@@ -58,6 +58,12 @@ template <> struct GstUnref<gchar>
 
 template <typename T> using GstPtr = std::unique_ptr<T, GstUnref<T>>;
 
+// Owns a new element: its floating reference becomes ours (null stays null).
+inline GstPtr<GstElement> gstSink(GstElement* element)
+{
+    return GstPtr<GstElement>(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
+}
+
 // Takes a new reference on a handle that the caller does not own.
 inline GstPtr<GstSample> gstRef(GstSample* sample)
 {

@@ -1,7 +1,6 @@
 #include "capture/MovieRecorder.h"
 
 #include "capture/CaptureComponent.h"
-#include "capture/CaptureError.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,35 +22,38 @@ MovieRecorder::~MovieRecorder()
     setRecordingHooks(false);
 }
 
-void MovieRecorder::start(const QString& target, PipelineBuilder::Movie movie)
+Result<void> MovieRecorder::start(const QString& target, PipelineBuilder::Movie movie)
 {
     if (isActive())
-        throw CaptureError(CaptureError::kMovieFailed, QStringLiteral("A movie capture is running"));
+        return Failure::of(Failure::Kind::Refused, QStringLiteral("A movie capture is running"),
+                           CaptureComponent::kMovieFailed);
     movie.partPath = target + QStringLiteral(".part");
     // A file that cannot be written is known now, before anything is set up.
     QFile part(movie.partPath);
     if (!part.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw CaptureError(
-            CaptureError::kMovieFailed,
-            QStringLiteral("The movie cannot be written to %1: %2").arg(target, part.errorString()));
+        return Failure::of(
+            Failure::Kind::Io,
+            QStringLiteral("The movie cannot be written to %1: %2").arg(target, part.errorString()),
+            CaptureComponent::kMovieFailed);
     part.close();
-    QString error;
-    if (!m_host.prepareMoviePipeline(movie, &error)) {
+    if (const Result<void> prepared = m_host.prepareMoviePipeline(movie); !prepared) {
         QFile::remove(movie.partPath);
-        throw CaptureError(CaptureError::kMovieFailed, error);
+        return Failure::of(prepared.failure().kind, prepared.failure().sentence,
+                           CaptureComponent::kMovieFailed);
     }
     m_target = target;
     m_movie = movie;
     m_startWhenPrepared = false;
     m_soundDropped = false;
     m_state = State::Preparing;
+    return {};
 }
 
-void MovieRecorder::prepared(bool ok, const QString& error)
+void MovieRecorder::prepared(const Result<void>& paused)
 {
     if (m_state != State::Preparing)
         return;
-    if (ok) {
+    if (paused) {
         m_state = State::PreRolled;
         const bool askAgain = !m_soundDropped;
         m_soundDropped = false;
@@ -66,19 +68,16 @@ void MovieRecorder::prepared(bool ok, const QString& error)
         prepareWithoutSound();
         return;
     }
-    drop(error);
+    drop(paused.failure().sentence);
 }
 
-bool MovieRecorder::prepareWithoutSound()
+void MovieRecorder::prepareWithoutSound()
 {
     m_movie.withAudio = false;
     emit statusChanged(CaptureComponent::StatusVideoOnly,
                        QStringLiteral("The sound source failed, recording video only"));
-    QString again;
-    if (m_host.prepareMoviePipeline(m_movie, &again))
-        return true;
-    drop(again);
-    return false;
+    if (const Result<void> again = m_host.prepareMoviePipeline(m_movie); !again)
+        drop(again.failure().sentence);
 }
 
 void MovieRecorder::StartCaptureNow()

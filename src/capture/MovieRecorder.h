@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/PipelineBuilder.h"
+#include "common/Result.h"
 
 #include <QObject>
 #include <QString>
@@ -30,8 +31,8 @@ public:
     {
     public:
         // Puts a movie pipeline in place of the live one and pre-rolls it; prepared() follows.
-        // False with the reason when it cannot be built.
-        virtual bool prepareMoviePipeline(const PipelineBuilder::Movie& movie, QString* error) = 0;
+        // Fails at once when it cannot be built.
+        virtual Result<void> prepareMoviePipeline(const PipelineBuilder::Movie& movie) = 0;
         // Sets the movie pipeline playing; a failure comes back through failed().
         virtual void playMoviePipeline() = 0;
         virtual void endMovieStream() = 0;
@@ -51,16 +52,16 @@ public:
     bool isRecording() const { return m_state == State::Recording; }
     const QString& target() const { return m_target; }
 
-    // Starts preparing a movie into target; throws CaptureError when the file cannot be written
-    // or the pipeline cannot be built.
-    void start(const QString& target, PipelineBuilder::Movie movie);
+    // Starts preparing a movie into target; fails when a movie is running, the file cannot be
+    // written or the pipeline cannot be built.
+    [[nodiscard]] Result<void> start(const QString& target, PipelineBuilder::Movie movie);
     void StartCaptureNow();
     void AbortCapture();
     void StopCapture();
     void abandon();
 
     // What the host reports.
-    void prepared(bool ok, const QString& error);
+    void prepared(const Result<void>& paused);
     void streamEnded();
     // fromSound: the movie's sound source failed, which costs the sound, not the picture.
     void failed(const QString& error, bool fromSound = false);
@@ -83,8 +84,8 @@ private:
     // Closes the pipeline, removes the unfinished file and reports the failure now.
     void drop(const QString& error);
     void finish(bool recorded, const QString& error);
-    // Prepares the movie again without sound; false (and the movie dropped) when that fails.
-    bool prepareWithoutSound();
+    // Prepares the movie again without sound; the movie is dropped when that fails.
+    void prepareWithoutSound();
 
     Host& m_host;
     State m_state = State::Idle;

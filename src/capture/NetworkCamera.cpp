@@ -21,6 +21,11 @@ bool isHttpScheme(const QString& scheme)
 {
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
+
+Failure refused(const QString& sentence)
+{
+    return Failure::of(Failure::Kind::Invalid, sentence);
+}
 } // namespace
 
 QString NetworkCamera::identity() const
@@ -60,28 +65,28 @@ QList<QString> NetworkCamera::kindLabels()
             QStringLiteral("HTTP snapshot (one JPEG per request)")};
 }
 
-QString NetworkCamera::tidy(NetworkCamera& camera)
+Result<NetworkCamera> NetworkCamera::tidy(NetworkCamera camera)
 {
     camera.name = camera.name.trimmed();
     camera.address = camera.address.trimmed();
     if (hasControlCharacters(camera.name) || hasControlCharacters(camera.address) ||
         hasControlCharacters(camera.user) || hasControlCharacters(camera.password))
-        return QStringLiteral(
-            "Names, addresses, user names and passwords cannot contain control characters.");
+        return refused(
+            QStringLiteral("Names, addresses, user names and passwords cannot contain control characters."));
     if (camera.name.isEmpty())
-        return QStringLiteral("Please enter a name for the camera.");
+        return refused(QStringLiteral("Please enter a name for the camera."));
     if (camera.address.isEmpty())
-        return QStringLiteral("Please enter the camera's address.");
+        return refused(QStringLiteral("Please enter the camera's address."));
     QUrl url(camera.address, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || !(isRtspScheme(scheme) || isHttpScheme(scheme)))
-        return QStringLiteral("The address must start with rtsp://, http:// or https://.");
+        return refused(QStringLiteral("The address must start with rtsp://, http:// or https://."));
     if (url.host().isEmpty())
-        return QStringLiteral("The address has no host name.");
+        return refused(QStringLiteral("The address has no host name."));
     if (camera.kind == Kind::Rtsp && !isRtspScheme(scheme))
-        return QStringLiteral("An RTSP stream's address starts with rtsp://.");
+        return refused(QStringLiteral("An RTSP stream's address starts with rtsp://."));
     if (camera.kind != Kind::Rtsp && !isHttpScheme(scheme))
-        return QStringLiteral("An HTTP camera's address starts with http:// or https://.");
+        return refused(QStringLiteral("An HTTP camera's address starts with http:// or https://."));
     // Credentials written into the address go where they are kept apart from it.
     if (!url.userInfo().isEmpty()) {
         if (camera.user.isEmpty())
@@ -91,5 +96,5 @@ QString NetworkCamera::tidy(NetworkCamera& camera)
         url.setUserInfo(QString());
     }
     camera.address = url.toString(QUrl::FullyEncoded);
-    return {};
+    return camera;
 }

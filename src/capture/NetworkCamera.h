@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Result.h"
+
 #include <QList>
 #include <QString>
 
@@ -34,9 +36,9 @@ struct NetworkCamera
     static QList<QString> kindLabels();
 
     // Tidies typed input (blanks around it; "user:password@" in the address moves into empty user
-    // and password fields) and checks it. Empty when the camera can be used, otherwise the reason,
-    // as a sentence for a message box.
-    static QString tidy(NetworkCamera& camera);
+    // and password fields) and checks it: the tidied camera, or why it cannot be used, as a
+    // sentence for a message box.
+    [[nodiscard]] static Result<NetworkCamera> tidy(NetworkCamera camera);
 
     bool operator==(const NetworkCamera&) const = default;
 };

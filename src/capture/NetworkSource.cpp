@@ -37,34 +37,32 @@ gboolean withinLimits(GstElement* decodebin, GstPad*, GstCaps* caps, gpointer)
 }
 
 // The elements of a description made into one bin with the source's name, whose output is the
-// source pad of the element named "out"; null with the reason. Only that pad is ghosted: the inner
-// links to pads that appear later must not be taken for the bin's own.
-GstElement* parseBin(const char* description, QString* error)
+// source pad of the element named "out". Only that pad is ghosted: the inner links to pads that
+// appear later must not be taken for the bin's own.
+Result<GstPtr<GstElement>> parseBin(const char* description)
 {
     GError* raw = nullptr;
-    GstElement* bin = gst_parse_bin_from_description(description, FALSE, &raw);
+    GstPtr<GstElement> bin = gstSink(gst_parse_bin_from_description(description, FALSE, &raw));
     GstPtr<GError> parseError(raw);
-    if (parseError || !bin) {
-        *error = parseError ? QString::fromUtf8(parseError->message)
-                            : QStringLiteral("The network source cannot be built");
-        if (bin)
-            gst_object_unref(gst_object_ref_sink(bin));
-        return nullptr;
-    }
-    gst_element_set_name(bin, "source");
-    GstPtr<GstElement> out(gst_bin_get_by_name(GST_BIN(bin), "out"));
+    if (parseError || !bin)
+        return Failure::of(Failure::Kind::Unsupported,
+                           parseError ? QString::fromUtf8(parseError->message)
+                                      : QStringLiteral("The network source cannot be built"));
+    gst_element_set_name(bin.get(), "source");
+    GstPtr<GstElement> out(gst_bin_get_by_name(GST_BIN(bin.get()), "out"));
     GstPtr<GstPad> outPad(gst_element_get_static_pad(out.get(), "src"));
-    gst_element_add_pad(bin, gst_ghost_pad_new("src", outPad.get()));
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", outPad.get()));
     return bin;
 }
 
-GstElement* rtspSource(const NetworkCamera& camera, QString* error)
+Result<GstPtr<GstElement>> rtspSource(const NetworkCamera& camera)
 {
     // decodebin picks the depayloader and the decoder the stream needs (MJPEG, H.264, ...).
-    GstElement* bin =
-        parseBin("rtspsrc name=net ! decodebin name=decode ! capsfilter name=out caps=video/x-raw", error);
-    if (!bin)
-        return nullptr;
+    Result<GstPtr<GstElement>> parsed =
+        parseBin("rtspsrc name=net ! decodebin name=decode ! capsfilter name=out caps=video/x-raw");
+    if (!parsed)
+        return parsed;
+    GstElement* bin = parsed->get();
     GstPtr<GstElement> net(gst_bin_get_by_name(GST_BIN(bin), "net"));
     const QByteArray address = camera.address.toUtf8();
     g_object_set(net.get(), "location", address.constData(), "latency", guint(NetworkSource::kRtspLatencyMs),
@@ -75,27 +73,33 @@ GstElement* rtspSource(const NetworkCamera& camera, QString* error)
     g_signal_connect(net.get(), "select-stream", G_CALLBACK(&onlyVideo), nullptr);
     GstPtr<GstElement> decode(gst_bin_get_by_name(GST_BIN(bin), "decode"));
     g_signal_connect(decode.get(), "autoplug-continue", G_CALLBACK(&withinLimits), nullptr);
-    return bin;
+    return parsed;
 }
 
 } // namespace
 
-GstElement* NetworkSource::create(const NetworkCamera& camera, QString* error)
+Result<GstPtr<GstElement>> NetworkSource::create(const NetworkCamera& camera)
 {
-    NetworkCamera checked = camera;
-    if (const QString problem = NetworkCamera::tidy(checked); !problem.isEmpty()) {
-        *error = QStringLiteral("The camera \"%1\" cannot be used. %2").arg(camera.name, problem);
-        return nullptr;
-    }
+    const Result<NetworkCamera> tidied = NetworkCamera::tidy(camera);
+    if (!tidied)
+        return Failure::of(tidied.failure().kind, QStringLiteral("The camera \"%1\" cannot be used. %2")
+                                                      .arg(camera.name, tidied.failure().sentence));
+    const NetworkCamera& checked = *tidied;
+    GstElement* source = nullptr;
     switch (checked.kind) {
     case NetworkCamera::Kind::Rtsp:
-        return rtspSource(checked, error);
+        return rtspSource(checked);
     case NetworkCamera::Kind::MjpegStream:
-        return HttpCameraSource::create("source", HttpCameraSource::Mode::Stream, checked.address,
-                                        checked.user, checked.password);
+        source = HttpCameraSource::create("source", HttpCameraSource::Mode::Stream, checked.address,
+                                          checked.user, checked.password);
+        break;
     case NetworkCamera::Kind::Snapshot:
-        return HttpCameraSource::create("source", HttpCameraSource::Mode::Snapshot, checked.address,
-                                        checked.user, checked.password, NetworkCamera::kSnapshotIntervalMs);
+        source = HttpCameraSource::create("source", HttpCameraSource::Mode::Snapshot, checked.address,
+                                          checked.user, checked.password, NetworkCamera::kSnapshotIntervalMs);
+        break;
     }
-    return nullptr;
+    if (!source)
+        return Failure::of(Failure::Kind::Internal,
+                           QStringLiteral("The driver \"%1\" cannot be opened").arg(camera.name));
+    return gstSink(source);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "capture/GstPtr.h"
 #include "capture/NetworkCamera.h"
+#include "common/Result.h"
 
 #include <gst/gst.h>
 
@@ -16,8 +18,8 @@ public:
     // Whether the source's frames are JPEG (decoded behind the gate) rather than raw video.
     static bool sendsJpeg(NetworkCamera::Kind kind) { return kind != NetworkCamera::Kind::Rtsp; }
 
-    // A new floating element, or null with the reason in error.
-    static GstElement* create(const NetworkCamera& camera, QString* error);
+    // A new element, or why there is none.
+    static Result<GstPtr<GstElement>> create(const NetworkCamera& camera);
 
     // Time limits of the network: connecting and a silent connection.
     static constexpr int kTimeoutSeconds = 10;

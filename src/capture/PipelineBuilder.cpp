@@ -117,56 +117,52 @@ int PipelineBuilder::matchFormat(const QList<VideoFormat>& formats, const VideoF
     return -1;
 }
 
-GstElement* PipelineBuilder::createSource(const DriverList::Driver& driver, QString* error)
+Result<GstPtr<GstElement>> PipelineBuilder::createSource(const DriverList::Driver& driver)
 {
-    GstElement* source = nullptr;
+    GstPtr<GstElement> source;
     switch (driver.kind) {
     case DriverList::Kind::Device:
         if (driver.device)
-            source = gst_device_create_element(driver.device.get(), "source");
+            source = gstSink(gst_device_create_element(driver.device.get(), "source"));
         // A PipeWire consumer that does not say it wants video is never linked to a camera.
-        if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "stream-properties")) {
+        if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source.get()), "stream-properties")) {
             GstStructure* properties =
                 gst_structure_new("props", "media.type", G_TYPE_STRING, "Video", "media.category",
                                   G_TYPE_STRING, "Capture", "media.role", G_TYPE_STRING, "Camera", nullptr);
-            g_object_set(source, "stream-properties", properties, nullptr);
+            g_object_set(source.get(), "stream-properties", properties, nullptr);
             gst_structure_free(properties);
         }
         // A PipeWire frame's memory goes with its stream; a still or the picture on screen may be
         // kept longer than that, so the source hands out copies.
-        if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "always-copy"))
-            g_object_set(source, "always-copy", TRUE, nullptr);
+        if (source && g_object_class_find_property(G_OBJECT_GET_CLASS(source.get()), "always-copy"))
+            g_object_set(source.get(), "always-copy", TRUE, nullptr);
         break;
     case DriverList::Kind::TestPattern:
-        source = gst_element_factory_make("videotestsrc", "source");
+        source = gstSink(gst_element_factory_make("videotestsrc", "source"));
         if (source)
-            g_object_set(source, "is-live", TRUE, "horizontal-speed", kTestPatternSpeed, nullptr);
+            g_object_set(source.get(), "is-live", TRUE, "horizontal-speed", kTestPatternSpeed, nullptr);
         break;
     case DriverList::Kind::Network:
-        source = NetworkSource::create(driver.network, error);
-        break;
+        return NetworkSource::create(driver.network);
     case DriverList::Kind::Launch: {
         GError* raw = nullptr;
-        source = gst_parse_bin_from_description(driver.launch.toUtf8().constData(), TRUE, &raw);
-        GstPtr<GError> parseError(raw);
-        if (parseError) {
-            *error = QString::fromUtf8(parseError->message);
-            if (source)
-                gst_object_unref(gst_object_ref_sink(source));
-            return nullptr;
-        }
+        source = gstSink(gst_parse_bin_from_description(driver.launch.toUtf8().constData(), TRUE, &raw));
+        const GstPtr<GError> parseError(raw);
+        if (parseError)
+            return Failure::of(Failure::Kind::Unsupported, QString::fromUtf8(parseError->message));
         if (source)
-            gst_element_set_name(source, "source");
+            gst_element_set_name(source.get(), "source");
         break;
     }
     }
-    if (!source && error->isEmpty())
-        *error = QStringLiteral("The driver \"%1\" cannot be opened").arg(driver.name);
+    if (!source)
+        return Failure::of(Failure::Kind::Unsupported,
+                           QStringLiteral("The driver \"%1\" cannot be opened").arg(driver.name));
     return source;
 }
 
-GstPtr<GstElement> PipelineBuilder::build(const DriverList::Driver& driver, const VideoFormat* format,
-                                          const Movie* movie, QString* error)
+Result<GstPtr<GstElement>> PipelineBuilder::build(const DriverList::Driver& driver, const VideoFormat* format,
+                                                  const Movie* movie)
 {
     QString caps = QStringLiteral("ANY");
     // A network camera's MJPEG is decoded behind the gate, like a camera's own.
@@ -214,26 +210,23 @@ GstPtr<GstElement> PipelineBuilder::build(const DriverList::Driver& driver, cons
         }
     }
 
-    GstElement* source = createSource(driver, error);
+    Result<GstPtr<GstElement>> source = createSource(driver);
     if (!source)
-        return {};
+        return source;
     GError* raw = nullptr;
-    GstElement* rest = gst_parse_bin_from_description(tail.toUtf8().constData(), TRUE, &raw);
-    GstPtr<GError> parseError(raw);
-    if (!rest || parseError) {
-        *error =
-            parseError ? QString::fromUtf8(parseError->message) : QStringLiteral("Cannot build the pipeline");
-        gst_object_unref(gst_object_ref_sink(source));
-        if (rest)
-            gst_object_unref(gst_object_ref_sink(rest));
-        return {};
-    }
-    GstPtr<GstElement> pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("capture"))));
-    gst_bin_add_many(GST_BIN(pipeline.get()), source, rest, nullptr);
-    if (!gst_element_link(source, rest)) {
-        *error = QStringLiteral("The pictures of \"%1\" cannot be shown").arg(driver.name);
-        return {};
-    }
+    const GstPtr<GstElement> rest =
+        gstSink(gst_parse_bin_from_description(tail.toUtf8().constData(), TRUE, &raw));
+    const GstPtr<GError> parseError(raw);
+    if (!rest || parseError)
+        return Failure::of(Failure::Kind::Unsupported, parseError
+                                                           ? QString::fromUtf8(parseError->message)
+                                                           : QStringLiteral("Cannot build the pipeline"));
+    GstPtr<GstElement> pipeline = gstSink(gst_pipeline_new("capture"));
+    // The pipeline holds references of its own; ours go with the pointers.
+    gst_bin_add_many(GST_BIN(pipeline.get()), source->get(), rest.get(), nullptr);
+    if (!gst_element_link(source->get(), rest.get()))
+        return Failure::of(Failure::Kind::Unsupported,
+                           QStringLiteral("The pictures of \"%1\" cannot be shown").arg(driver.name));
     if (movie) {
         GstPtr<GstElement> file(gst_bin_get_by_name(GST_BIN(pipeline.get()), "moviesink"));
         g_object_set(file.get(), "location", QFile::encodeName(movie->partPath).constData(), nullptr);

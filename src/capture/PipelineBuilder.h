@@ -4,6 +4,7 @@
 #include "capture/DriverList.h"
 #include "capture/GstPtr.h"
 #include "capture/VideoFormat.h"
+#include "common/Result.h"
 
 #include <QList>
 #include <QString>
@@ -35,10 +36,10 @@ public:
     static int matchFormat(const QList<VideoFormat>& formats, const VideoFormat& wanted);
 
     // The pipeline of a driver at format (null: the driver's own choice), with movie the recording
-    // branch too; null with the reason in error.
-    static GstPtr<GstElement> build(const DriverList::Driver& driver, const VideoFormat* format,
-                                    const Movie* movie, QString* error);
+    // branch too, or why it cannot be built.
+    static Result<GstPtr<GstElement>> build(const DriverList::Driver& driver, const VideoFormat* format,
+                                            const Movie* movie);
 
 private:
-    static GstElement* createSource(const DriverList::Driver& driver, QString* error);
+    static Result<GstPtr<GstElement>> createSource(const DriverList::Driver& driver);
 };

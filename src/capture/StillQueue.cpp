@@ -16,6 +16,11 @@ void StillQueue::setFrames(std::shared_ptr<FrameHandoff> frames)
     update();
 }
 
+Failure StillQueue::failure(Failure::Kind kind, const QString& sentence)
+{
+    return Failure::of(kind, sentence, CaptureComponent::kSaveFrameFailed);
+}
+
 void StillQueue::answerLater(QObject* context, Done done, CaptureStill still)
 {
     QTimer::singleShot(0, context, [done = std::move(done), still = std::move(still)] { done(still); });
@@ -25,10 +30,8 @@ QImage StillQueue::freshFrame(FrameHandoff& frames, Clock::time_point since)
 {
     if (const FrameHandoff::Frame frame = frames.newest(); frame && frame.arrived >= since)
         return FrameHandoff::image(frame);
-    if (const FrameHandoff::Frame source = frames.newestSource(); source && source.arrived >= since) {
-        QString error;
-        return m_decoder.toImage(source.sample.get(), &error);
-    }
+    if (const FrameHandoff::Frame source = frames.newestSource(); source && source.arrived >= since)
+        return m_decoder.toImage(source.sample.get()).valueOr(QImage());
     return {};
 }
 
@@ -37,7 +40,7 @@ void StillQueue::request(QObject* context, Done done)
     const Clock::time_point asked = Clock::now();
     const Clock::duration interval = m_frames->frameInterval();
     if (QImage frame = freshFrame(*m_frames, asked - StillRule::freshWindow(interval)); !frame.isNull()) {
-        answerLater(context, std::move(done), {std::move(frame), QString()});
+        answerLater(context, std::move(done), std::move(frame));
         return;
     }
     const Clock::duration limit = StillRule::waitLimit(interval);
@@ -61,9 +64,11 @@ void StillQueue::frameArrived()
         return true;
     });
     update();
-    CaptureStill answer{FrameHandoff::image(frame), QString()};
-    if (!answer.ok())
-        answer.error = QStringLiteral("the picture cannot be read");
+    const QImage image = FrameHandoff::image(frame);
+    const CaptureStill answer =
+        image.isNull()
+            ? CaptureStill(failure(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read")))
+            : CaptureStill(image);
     for (Pending& still : ready)
         if (still.context)
             still.done(answer);
@@ -82,16 +87,16 @@ void StillQueue::expire()
     update();
     for (Pending& still : expired)
         if (still.context)
-            still.done({QImage(), StillRule::noPictureText(still.limit)});
+            still.done(failure(Failure::Kind::TimedOut, StillRule::noPictureText(still.limit)));
 }
 
-void StillQueue::failAll(const QString& reason)
+void StillQueue::failAll(const Failure& failure)
 {
     std::vector<Pending> failed = std::exchange(m_pending, {});
     update();
     for (Pending& still : failed)
         if (still.context)
-            still.done({QImage(), reason});
+            still.done(failure);
 }
 
 void StillQueue::update()

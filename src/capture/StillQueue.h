@@ -32,10 +32,12 @@ public:
     void request(QObject* context, Done done);
     // A decoded frame arrived: the requests it is fresh for are answered.
     void frameArrived();
-    // Answers every waiting request with the reason.
-    void failAll(const QString& reason);
+    // Answers every waiting request with the failure.
+    void failAll(const Failure& failure);
     // Answers on context's next turn of the event loop.
     static void answerLater(QObject* context, Done done, CaptureStill still);
+    // A still's failure as the component returns it, with its code for stills.
+    static Failure failure(Failure::Kind kind, const QString& sentence);
 
     // A frame at hand that arrived at or after since: the newest decoded one, or the newest the
     // source sent, decoded now. Null when there is none, or it cannot be decoded.

@@ -11,8 +11,9 @@ class UiMailboxPump;
 // Hands work from GStreamer's threads to a QObject's thread for as long as that object wants it:
 // after close() nothing more is posted, so a pipeline that outlives its owner by a moment posts
 // into nothing instead of into a destroyed object. The work travels through a queue under our own
-// lock, and the receiving thread is only woken up through Qt: a race detector sees every hand-over
-// (it cannot see into Qt's event queue, so nothing of ours travels through it).
+// lock, and the receiving thread is woken through an event file its event loop watches: the
+// posting threads never call into Qt, so no object of Qt's (such as the event of a queued call)
+// is made on them and handed over under Qt's locks, which a race detector cannot see.
 class UiMailbox final
 {
 public:

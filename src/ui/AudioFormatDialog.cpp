@@ -34,6 +34,6 @@ void AudioFormatDialog::accept()
     AudioFormat format = capture().audioFormat();
     format.rate = m_rate->currentData().toInt();
     format.channels = m_channels->currentData().toInt();
-    attempt([this, format] { capture().setAudioFormat(format); });
+    capture().setAudioFormat(format);
     DriverDialog::accept();
 }

@@ -2,7 +2,6 @@
 
 #include "capture/BmpWriter.h"
 #include "capture/CaptureComponent.h"
-#include "capture/CaptureError.h"
 #include "common/AppPaths.h"
 #include "common/FileWriter.h"
 #include "common/Prompter.h"
@@ -54,17 +53,17 @@ bool CaptureCommands::writeBitmap(const QString& path, const CaptureStill& still
                                   QString* error)
 {
     if (!still.ok()) {
-        *error = still.error;
+        *error = still.failure().sentence;
         return false;
     }
     BmpWriter encoder;
-    const QByteArray bytes = encoder.fromBgrx(still.frame.constBits(), still.frame.width(),
-                                              still.frame.height(), int(still.frame.bytesPerLine()));
-    if (bytes.isEmpty()) {
-        *error = QStringLiteral("The frame is empty");
+    const Result<QByteArray> bytes =
+        encoder.fromBgrx(still->constBits(), still->width(), still->height(), int(still->bytesPerLine()));
+    if (!bytes) {
+        *error = bytes.failure().sentence;
         return false;
     }
-    const Result<void> written = FileWriter().write(path, bytes, links);
+    const Result<void> written = FileWriter().write(path, *bytes, links);
     if (!written)
         *error = written.failure().sentence;
     return written.ok();
@@ -116,19 +115,16 @@ void CaptureCommands::save_motion_image_capture_Click(int frameRate)
     // A movie runs until the component reports its end; a second start would only fail.
     if (m_capture.isCapturing())
         return;
-    try {
-        m_capture.setCaptureFrameRate(frameRate);
-        const std::optional<QString> chosen = m_dialogs.saveMoviePath(m_owner);
-        // A cancelled dialog still records, into the component's own default file.
-        m_capture.setCaptureFile(chosen.value_or(QString()));
-        m_movieStatusShown = true;
-        emit movieStatus(kPressEscToStop);
-        m_capture.CaptureMovie();
-    } catch (const CaptureError&) {
-        // A movie that cannot start ends the command without a message, and the panel stops
-        // asking for Escape.
+    m_capture.setCaptureFrameRate(frameRate);
+    const std::optional<QString> chosen = m_dialogs.saveMoviePath(m_owner);
+    // A cancelled dialog still records, into the component's own default file.
+    m_capture.setCaptureFile(chosen.value_or(QString()));
+    m_movieStatusShown = true;
+    emit movieStatus(kPressEscToStop);
+    // A movie that cannot start ends the command without a message, and the panel stops asking
+    // for Escape.
+    if (!m_capture.CaptureMovie())
         clearMovieStatus();
-    }
 }
 
 void CaptureCommands::clearMovieStatus()

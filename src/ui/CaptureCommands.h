@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureStill.h"
 #include "common/FileWriter.h"
 
 #include <QObject>
@@ -8,7 +9,6 @@
 
 class CaptureComponent;
 class CaptureDialogs;
-struct CaptureStill;
 class ProgramOptions;
 class Prompter;
 class QImage;

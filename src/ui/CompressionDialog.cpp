@@ -32,6 +32,6 @@ void CompressionDialog::accept()
 {
     MovieCompression settings = capture().movieCompression();
     settings.quality = m_quality->value();
-    attempt([this, settings] { capture().setMovieCompression(settings); });
+    capture().setMovieCompression(settings);
     DriverDialog::accept();
 }

@@ -18,6 +18,6 @@ DisplayDialog::DisplayDialog(CaptureComponent& capture, QWidget* parent)
 
 void DisplayDialog::accept()
 {
-    attempt([this] { capture().setPreview(m_preview->isChecked()); });
+    capture().setPreview(m_preview->isChecked());
     DriverDialog::accept();
 }

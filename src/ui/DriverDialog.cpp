@@ -1,7 +1,6 @@
 #include "ui/DriverDialog.h"
 
 #include "capture/CaptureComponent.h"
-#include "capture/CaptureError.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -34,11 +33,8 @@ void DriverDialog::finishLayout(bool live)
     static_cast<QVBoxLayout*>(layout())->addWidget(buttons);
 }
 
-void DriverDialog::attempt(const std::function<void()>& change)
+void DriverDialog::keepRefusal(const Result<void>& change)
 {
-    try {
-        change();
-    } catch (const CaptureError& error) {
-        m_error = error.description();
-    }
+    if (!change)
+        m_error = change.failure().sentence;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QDialog>
+#include "common/Result.h"
 
-#include <functional>
+#include <QDialog>
 
 class CaptureComponent;
 class QBoxLayout;
@@ -26,8 +26,8 @@ protected:
     // Adds the buttons below the content; with live set there is only "&Close", as the changes
     // have taken effect already.
     void finishLayout(bool live);
-    // Runs a change of the component, keeping its error.
-    void attempt(const std::function<void()>& change);
+    // Keeps the sentence of a change the component refused.
+    void keepRefusal(const Result<void>& change);
 
 private:
     CaptureComponent& m_capture;

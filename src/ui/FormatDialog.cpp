@@ -25,6 +25,6 @@ void FormatDialog::accept()
 {
     const int row = m_formats->currentRow();
     if (row >= 0 && row != capture().videoFormatIndex())
-        attempt([this, row] { capture().setVideoFormatIndex(row); });
+        keepRefusal(capture().setVideoFormatIndex(row));
     DriverDialog::accept();
 }

@@ -74,11 +74,12 @@ void NetworkCameraDialog::accept()
     camera.kind = NetworkCamera::Kind(m_kind->currentIndex());
     camera.user = m_user->text();
     camera.password = m_password->text();
-    if (const QString problem = NetworkCamera::tidy(camera); !problem.isEmpty()) {
-        m_problem->setText(problem);
+    const Result<NetworkCamera> tidied = NetworkCamera::tidy(camera);
+    if (!tidied) {
+        m_problem->setText(tidied.failure().sentence);
         m_problem->show();
         return;
     }
-    m_camera = camera;
+    m_camera = *tidied;
     QDialog::accept();
 }

@@ -1,7 +1,6 @@
 #include "ui/SelectDriverWindow.h"
 
 #include "capture/CaptureComponent.h"
-#include "capture/CaptureError.h"
 #include "common/Prompter.h"
 #include "help/Help.h"
 #include "help/ScreenPlacement.h"
@@ -95,17 +94,16 @@ void SelectDriverWindow::selectDriver(int position)
 {
     if (m_capture.DriverCount() <= 0 || position < 0)
         return;
-    try {
-        m_capture.setDriverIndex(position);
-        {
-            const QSignalBlocker blocker(m_drivers);
-            m_drivers->setCurrentIndex(position);
-        }
-        updateRemoveButton();
-    } catch (const CaptureError& error) {
+    if (const Result<void> chosen = m_capture.setDriverIndex(position); !chosen) {
         // Refused at once: the previous driver was never let go.
-        showFailure(error.description());
+        showFailure(chosen.failure().sentence);
+        return;
     }
+    {
+        const QSignalBlocker blocker(m_drivers);
+        m_drivers->setCurrentIndex(position);
+    }
+    updateRemoveButton();
 }
 
 void SelectDriverWindow::showFailure(const QString& reason)
@@ -137,16 +135,14 @@ void SelectDriverWindow::addNetworkCamera()
     const std::optional<NetworkCamera> camera = m_dialogs.networkCamera(this);
     if (!camera)
         return;
-    int index = -1;
-    try {
-        index = m_capture.addNetworkCamera(*camera);
-    } catch (const CaptureError& error) {
-        m_prompter.message(error.description(), Prompter::Icon::Exclamation);
+    const Result<int> added = m_capture.addNetworkCamera(*camera);
+    if (!added) {
+        m_prompter.message(added.failure().sentence, Prompter::Icon::Exclamation);
         return;
     }
     // The list follows driversChanged; a new camera is meant to be used, so it is connected.
     listDrivers();
-    selectDriver(index);
+    selectDriver(*added);
 }
 
 void SelectDriverWindow::removeNetworkCamera()
@@ -158,11 +154,8 @@ void SelectDriverWindow::removeNetworkCamera()
     if (m_prompter.message(QStringLiteral("Remove the network camera \"%1\"?").arg(camera->name),
                            Prompter::Icon::Question, Prompter::Buttons::YesNo) != Prompter::Answer::Yes)
         return;
-    try {
-        m_capture.removeNetworkCamera(index);
-    } catch (const CaptureError& error) {
-        m_prompter.message(error.description(), Prompter::Icon::Exclamation);
-    }
+    if (const Result<void> removed = m_capture.removeNetworkCamera(index); !removed)
+        m_prompter.message(removed.failure().sentence, Prompter::Icon::Exclamation);
     listDrivers();
 }
 

@@ -36,9 +36,8 @@ SourceDialog::SourceDialog(CaptureComponent& capture, QWidget* parent)
             slider->setRange(control.minimum, control.maximum);
             slider->setValue(control.value);
             slider->setMinimumWidth(200);
-            connect(slider, &QSlider::valueChanged, this, [this, name](int value) {
-                attempt([this, &name, value] { this->capture().setControl(name, value); });
-            });
+            connect(slider, &QSlider::valueChanged, this,
+                    [this, name](int value) { this->capture().setControl(name, value); });
             form->addRow(control.label, slider);
             break;
         }
@@ -47,9 +46,8 @@ SourceDialog::SourceDialog(CaptureComponent& capture, QWidget* parent)
             box->setObjectName(name);
             box->addItems(control.choices);
             box->setCurrentIndex(control.value);
-            connect(box, &QComboBox::currentIndexChanged, this, [this, name](int value) {
-                attempt([this, &name, value] { this->capture().setControl(name, value); });
-            });
+            connect(box, &QComboBox::currentIndexChanged, this,
+                    [this, name](int value) { this->capture().setControl(name, value); });
             form->addRow(control.label, box);
             break;
         }
@@ -63,7 +61,7 @@ SourceDialog::SourceDialog(CaptureComponent& capture, QWidget* parent)
                     return;
                 const int rgb = int(chosen.rgb() & 0xFFFFFF);
                 paintSwatch(*button, rgb);
-                attempt([this, &name, rgb] { this->capture().setControl(name, rgb); });
+                this->capture().setControl(name, rgb);
             });
             form->addRow(control.label, button);
             break;

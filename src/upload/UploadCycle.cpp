@@ -341,12 +341,13 @@ void UploadCycle::onStill(const CaptureStill& still)
     m_wait = Wait::None;
     // Every frame that cannot be taken is reported.
     if (!still.ok()) {
-        endSteps(Outcome::Failed, QStringLiteral("Failed to save picture, ") + still.error);
+        endSteps(Outcome::Failed, QStringLiteral("Failed to save picture, ") + still.failure().sentence);
         return;
     }
+    const QImage& frame = *still;
     // Compared before anything is written: an unchanged picture leaves no file anywhere, and the
     // timer goes on as after an upload.
-    if (isUnchanged(still.frame)) {
+    if (isUnchanged(frame)) {
         endSteps(Outcome::Unchanged);
         return;
     }
@@ -355,9 +356,9 @@ void UploadCycle::onStill(const CaptureStill& still)
     const QImage picture =
         m_account.timestamp
             ? StampComposer::compose(
-                  still.frame, generalDateTimeText(m_start),
+                  frame, generalDateTimeText(m_start),
                   StampComposer::Style{stampFont(m_account), m_account.backQColor(), m_account.foreQColor()})
-            : still.frame;
+            : frame;
     FtpJob job = jobFor(m_account, m_scheduled);
     writeWorkFiles(picture, job);
     if (m_stopRequested) {

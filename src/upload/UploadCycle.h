@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureStill.h"
 #include "common/Clock.h"
 #include "common/FileWriter.h"
 #include "settings/Account.h"
@@ -26,7 +27,6 @@ class ProgramOptions;
 class Prompter;
 class SoundOutput;
 class UploadStatus;
-struct CaptureStill;
 struct FtpResult;
 
 // One upload for the loaded account: question, sound and delay, the frame, the time stamp band,

@@ -69,7 +69,7 @@ bool UploadEngine::isUploader() const
 
 bool UploadEngine::connectCapture()
 {
-    return m_capture->connectAtStart();
+    return m_capture->connectAtStart().ok();
 }
 
 void UploadEngine::stop(bool cancelRunning, QDeadlineTimer endBy)

@@ -100,8 +100,10 @@ TEST_F(CameraLongRun, FlappingNetworkCamerasGiveBackWhatEachReconnectionTook)
         const QString address = row.kind == Kind::Rtsp ? server.rtspAddress()
                                 : gone                 ? server.mjpegAddress()
                                                        : server.httpAddress(path);
-        const int index =
+        const Result<int> added =
             capture->addNetworkCamera(NetworkCamera{QString::fromLatin1(row.label), address, row.kind});
+        ASSERT_TRUE(succeeded(added));
+        const int index = *added;
         int losses = 0;
         QObject context;
         QObject::connect(capture.get(), &CaptureComponent::connectionChanged, &context,
@@ -113,15 +115,15 @@ TEST_F(CameraLongRun, FlappingNetworkCamerasGiveBackWhatEachReconnectionTook)
             if (!server.start())
                 return false;
             const int until = attempts() + count;
-            capture->setDriverIndex(index);
+            if (!succeeded(capture->setDriverIndex(index)))
+                return false;
             if (gone) {
                 if (!waitForPicture(*capture))
                     return false;
                 server.stop();
             }
             const bool done = QTest::qWaitFor([&] { return attempts() >= until; }, 120000);
-            capture->setDriverIndex(pattern);
-            return done && waitForPicture(*capture);
+            return done && succeeded(capture->setDriverIndex(pattern)) && waitForPicture(*capture);
         };
         // Every library the camera needs is loaded and its caches filled before the count starts.
         ASSERT_TRUE(run(6));
@@ -134,7 +136,7 @@ TEST_F(CameraLongRun, FlappingNetworkCamerasGiveBackWhatEachReconnectionTook)
                     after.residentMb, before.heapMb, after.heapMb);
         EXPECT_LE(after.descriptors, before.descriptors + kDescriptorTolerance);
         EXPECT_LE(after.heldMb(), before.heldMb() + kMemoryToleranceMb);
-        capture->removeNetworkCamera(index);
+        ASSERT_TRUE(succeeded(capture->removeNetworkCamera(index)));
         server.stop();
     }
 }
@@ -166,7 +168,7 @@ TEST_F(CameraLongRun, ARepluggedPipeWireCameraGivesBackWhatEachConnectionTook)
         }
         return true;
     };
-    ASSERT_TRUE(capture->connectAtStart());
+    ASSERT_TRUE(succeeded(capture->connectAtStart()));
     ASSERT_TRUE(waitForPicture(*capture));
     graph.unplug(first);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !capture->isConnected(); }, 5000));
@@ -203,7 +205,7 @@ TEST_F(CameraLongRun, HostileCamerasAreRefusedWithTheirReasonAndMemoryStaysBound
     };
     auto capture = makeCapture(true);
     const int pattern = driverNamed(*capture, GstCaptureComponent::testPatternDriverName());
-    capture->setDriverIndex(pattern);
+    ASSERT_TRUE(succeeded(capture->setDriverIndex(pattern)));
     ASSERT_TRUE(waitForPicture(*capture));
     // The most memory held at any moment, looked at every few milliseconds.
     double most = 0;
@@ -220,15 +222,17 @@ TEST_F(CameraLongRun, HostileCamerasAreRefusedWithTheirReasonAndMemoryStaysBound
             if (path == "/huge-part-unsized.mjpg" || path == "/huge-length.jpg")
                 continue;
             SCOPED_TRACE(path.toStdString());
-            const int index = capture->addNetworkCamera(
+            const Result<int> added = capture->addNetworkCamera(
                 NetworkCamera{QStringLiteral("Bad"), server.httpAddress(path), kind});
+            ASSERT_TRUE(succeeded(added));
+            const int index = *added;
             QSignalSpy failed(capture.get(), &CaptureComponent::driverFailed);
-            capture->setDriverIndex(index);
+            ASSERT_TRUE(succeeded(capture->setDriverIndex(index)));
             ASSERT_TRUE(failed.wait(15000));
             EXPECT_EQ(failed[0][1].toString(), row.reason);
             ASSERT_TRUE(waitForPicture(*capture));
             EXPECT_EQ(capture->DriverIndex(), pattern);
-            capture->removeNetworkCamera(index);
+            ASSERT_TRUE(succeeded(capture->removeNetworkCamera(index)));
         }
     }
     server.stop();
@@ -237,9 +241,11 @@ TEST_F(CameraLongRun, HostileCamerasAreRefusedWithTheirReasonAndMemoryStaysBound
     Server::Options rtsp;
     rtsp.kind = Server::Kind::Rtsp;
     ASSERT_TRUE(server.start(rtsp)) << server.error().toStdString();
-    const int index =
+    const Result<int> added =
         capture->addNetworkCamera(NetworkCamera{QStringLiteral("Bad"), server.rtspAddress(), Kind::Rtsp});
-    capture->setDriverIndex(index);
+    ASSERT_TRUE(succeeded(added));
+    const int index = *added;
+    ASSERT_TRUE(succeeded(capture->setDriverIndex(index)));
     ASSERT_TRUE(waitForPicture(*capture));
     QStringList statuses;
     QObject context;

@@ -305,11 +305,14 @@ TEST(PictureLimitsTest, TheGateAndTheStillDecoderRefuseAGiantFrame)
 
     GstPtr<GstSample> sample(gst_sample_new(buffer(giant).get(), caps, nullptr, nullptr));
     FrameDecoder decoder;
-    QString error;
-    EXPECT_TRUE(decoder.toImage(sample.get(), &error).isNull());
-    EXPECT_EQ(error, "the picture is too large (60000 x 60000)");
+    const Result<QImage> tooLarge = decoder.toImage(sample.get());
+    ASSERT_FALSE(tooLarge.ok());
+    EXPECT_EQ(tooLarge.failure().kind, Failure::Kind::TooLarge);
+    EXPECT_EQ(tooLarge.failure().sentence, "the picture is too large (60000 x 60000)");
     GstPtr<GstSample> fine(gst_sample_new(buffer(normal).get(), caps, nullptr, nullptr));
-    EXPECT_EQ(decoder.toImage(fine.get(), &error).size(), QSize(64, 48));
+    const Result<QImage> decoded = decoder.toImage(fine.get());
+    ASSERT_TRUE(decoded.ok());
+    EXPECT_EQ(decoded->size(), QSize(64, 48));
     gst_caps_unref(caps);
     gst_pad_set_active(pad, FALSE);
     gst_object_unref(pad);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResultCheck.h"
 #include "capture/CaptureComponent.h"
 
 #include <QSignalSpy>
@@ -19,14 +20,21 @@ inline CaptureStill takeStill(CaptureComponent& capture, int timeoutMs = 15000)
     bool insideCall = true;
     capture.requestStill(&context, [&](const CaptureStill& still) {
         if (insideCall)
-            answer = CaptureStill{QImage(), QStringLiteral("answered inside requestStill")};
+            answer = CaptureStill(
+                Failure::of(Failure::Kind::Internal, QStringLiteral("answered inside requestStill")));
         else
             answer = still;
     });
     insideCall = false;
     if (!QTest::qWaitFor([&] { return answer.has_value(); }, timeoutMs))
-        return {QImage(), QStringLiteral("no answer within %1 ms").arg(timeoutMs)};
+        return Failure::of(Failure::Kind::TimedOut, QStringLiteral("no answer within %1 ms").arg(timeoutMs));
     return *answer;
+}
+
+// The still's picture; null when there is none.
+inline QImage frameOf(const CaptureStill& still)
+{
+    return still.valueOr(QImage());
 }
 
 // Runs the event loop until a still succeeds: the connection is up and pictures flow.
@@ -42,7 +50,7 @@ inline bool waitForPicture(CaptureComponent& capture, int timeoutMs = 15000)
 }
 
 // Records a movie into path: PreRoll is answered with StartCaptureNow, and stop ends the recording
-// after stopAfterMs. Returns movieFinished's arguments.
+// after stopAfterMs. Returns movieFinished's arguments, or false and the refusal.
 inline std::pair<bool, QString> recordMovie(CaptureComponent& capture, const QString& path, int stopAfterMs,
                                             const std::function<void()>& stop)
 {
@@ -53,7 +61,8 @@ inline std::pair<bool, QString> recordMovie(CaptureComponent& capture, const QSt
         QTimer::singleShot(stopAfterMs, &context, stop);
     });
     QSignalSpy finished(&capture, &CaptureComponent::movieFinished);
-    capture.CaptureMovie();
+    if (const Result<void> started = capture.CaptureMovie(); !started)
+        return {false, started.failure().sentence};
     if (!capture.isCapturing() || !finished.wait(stopAfterMs + 10000))
         return {false, QStringLiteral("no end")};
     return {finished[0][0].toBool(), finished[0][1].toString()};

@@ -6,10 +6,11 @@
 
 #include <sys/types.h>
 
-// A child process for the test servers: fork and exec, standard output through a pipe, killed with
-// the object. QProcess starts children with vfork semantics, whose child runs on the parent's
-// memory before exec; ThreadSanitizer cannot follow that and loses track of the parent's locks,
-// so the servers of the thread suites start this way instead.
+// A child process for the test servers and the camera graph: fork and exec, standard output
+// through a pipe, killed with the object. QProcess starts children with vfork semantics, whose
+// child runs on the parent's memory (and the parent's thread state) before exec; ThreadSanitizer
+// cannot follow that and loses track of the parent's locks from then on, so anything the thread
+// suites start runs this way instead. The child inherits this process's environment.
 class ChildProcess final
 {
 public:
@@ -28,6 +29,8 @@ public:
     // outlived the limit. output receives standard output and standard error.
     static int run(const QString& program, const QStringList& arguments, int limitMs, QByteArray* output);
     bool isRunning();
+    // The child's process id; -1 when none was started.
+    pid_t pid() const { return m_pid; }
     void kill();
     QString error() const { return m_error; }
 

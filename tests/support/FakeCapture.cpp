@@ -1,7 +1,5 @@
 #include "FakeCapture.h"
 
-#include "capture/CaptureError.h"
-
 #include <QFile>
 #include <QPainter>
 #include <QPointer>
@@ -60,14 +58,16 @@ int FakeCapture::DriverIndex() const
     return m_drivers.isEmpty() ? -1 : 0;
 }
 
-void FakeCapture::setDriverIndex(int index)
+Result<void> FakeCapture::setDriverIndex(int index)
 {
     if (index < 0 || index >= m_drivers.size() || failingDrivers.contains(m_drivers[index]))
-        throw CaptureError(CaptureError::kConnectFailed, QStringLiteral("The driver cannot be opened"));
+        return Failure::of(Failure::Kind::Unsupported, QStringLiteral("The driver cannot be opened"),
+                           kConnectFailed);
     m_connected = index;
     choose();
     emit StatusChanged(StatusConnected, QStringLiteral("Connected to %1").arg(m_drivers[index]));
     emit connectionChanged();
+    return {};
 }
 
 void FakeCapture::choose()
@@ -98,14 +98,15 @@ QList<VideoFormat> FakeCapture::videoFormats() const
     return formats;
 }
 
-void FakeCapture::setVideoFormatIndex(int index)
+Result<void> FakeCapture::setVideoFormatIndex(int index)
 {
     if (index < 0 || index >= kSizes.size())
-        throw CaptureError(CaptureError::kFormatFailed,
-                           QStringLiteral("There is no format number %1").arg(index));
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("There is no format number %1").arg(index),
+                           kFormatFailed);
     m_formatIndex = index;
     m_size = kSizes[index];
     choose();
+    return {};
 }
 
 QList<CaptureControl> FakeCapture::controls() const
@@ -126,14 +127,17 @@ void FakeCapture::setControl(const QString& name, int value)
     choose();
 }
 
-void FakeCapture::CaptureMovie()
+Result<void> FakeCapture::CaptureMovie()
 {
     if (!isConnected())
-        throw CaptureError(CaptureError::kNoDriver, QStringLiteral("No video capture driver is connected"));
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("No video capture driver is connected"),
+                           kNoDriver);
     if (isCapturing())
-        throw CaptureError(CaptureError::kMovieFailed, QStringLiteral("A movie capture is running"));
+        return Failure::of(Failure::Kind::Refused, QStringLiteral("A movie capture is running"),
+                           kMovieFailed);
     m_movie = Movie::PreRolling;
     emit PreRoll();
+    return {};
 }
 
 void FakeCapture::StartCaptureNow()
@@ -175,14 +179,14 @@ void FakeCapture::finishMovie(bool recorded, const QString& error)
     emit movieFinished(recorded, error);
 }
 
-QImage FakeCapture::GrabFrame()
+Result<QImage> FakeCapture::GrabFrame()
 {
     ++stillRequests;
     if (!isConnected())
-        throw CaptureError(CaptureError::kSaveFrameFailed,
-                           QStringLiteral("No video capture driver is connected"));
+        return Failure::of(Failure::Kind::NotFound, QStringLiteral("No video capture driver is connected"),
+                           kSaveFrameFailed);
     if (!delivering)
-        throw CaptureError(CaptureError::kSaveFrameFailed, noFrameText);
+        return Failure::of(Failure::Kind::TimedOut, noFrameText, kSaveFrameFailed);
     return nextFrame();
 }
 

@@ -18,7 +18,7 @@ public:
     explicit FakeCapture(QStringList drivers = {QStringLiteral("Test camera")}, QObject* parent = nullptr);
 
     // Test controls.
-    QSet<QString> failingDrivers; // connecting one of these throws
+    QSet<QString> failingDrivers; // connecting one of these fails
     bool delivering = true;       // false: no frame arrives (stills fail with noFrameText)
     QString noFrameText = QStringLiteral("no picture from the camera");
     int stillRequests = 0;   // requestStill and GrabFrame/SaveFrame calls so far
@@ -39,7 +39,7 @@ public:
     QString DriverName(int index) const override { return m_drivers.value(index); }
     QString DriverIdentity(int index) const override;
     int DriverIndex() const override;
-    void setDriverIndex(int index) override;
+    [[nodiscard]] Result<void> setDriverIndex(int index) override;
     bool isConnected() const override { return m_connected >= 0; }
 
     bool HasSourceDialog() const override { return isConnected(); }
@@ -48,7 +48,7 @@ public:
 
     QList<VideoFormat> videoFormats() const override;
     int videoFormatIndex() const override { return m_formatIndex; }
-    void setVideoFormatIndex(int index) override;
+    [[nodiscard]] Result<void> setVideoFormatIndex(int index) override;
 
     QList<CaptureControl> controls() const override;
     void setControl(const QString& name, int value) override;
@@ -75,14 +75,14 @@ public:
 
     // Emits PreRoll and returns; StartCaptureNow records until StopCapture, which writes movieText
     // to CaptureFile (or "capture.avi" in the current folder) and emits movieFinished.
-    void CaptureMovie() override;
+    [[nodiscard]] Result<void> CaptureMovie() override;
     void StartCaptureNow() override;
     void AbortCapture() override;
     void StopCapture() override;
     void abandonMovie() override;
     bool isCapturing() const override { return m_movie != Movie::Idle; }
 
-    QImage GrabFrame() override;
+    [[nodiscard]] Result<QImage> GrabFrame() override;
     void requestStill(QObject* context, std::function<void(const CaptureStill&)> done) override;
 
     int width() const override { return m_size.width(); }

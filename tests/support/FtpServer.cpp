@@ -57,7 +57,7 @@ bool FtpServer::start(const Options& options)
     add(options.growStored > 0, "--grow-stored", QString::number(options.growStored));
     add(options.refuseDele, "--refuse-dele");
 
-    // Started with fork and exec rather than through ScriptServer's QProcess: see ChildProcess.
+    // Started with fork and exec, like ScriptServer's servers: see ChildProcess.
     if (!m_process.start(ScriptServer::python(),
                          QStringList{QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/ftp_server.py")} +
                              arguments)) {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <QColor>
-#include <QProcess>
 #include <QSize>
 #include <QString>
 #include <QTemporaryDir>
@@ -59,7 +60,7 @@ private:
 
     Options m_options;
     QTemporaryDir m_folder;
-    QProcess m_process;
+    ChildProcess m_process;
     int m_port = 0;
     QString m_error;
 };

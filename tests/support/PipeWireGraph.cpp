@@ -5,26 +5,15 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 constexpr int kStartMs = 10000;
 constexpr int kSettleMs = 300;
-
-void stopProcess(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
 
 template <typename Condition> bool waitUntil(Condition condition, int ms)
 {
@@ -41,10 +30,10 @@ template <typename Condition> bool waitUntil(Condition condition, int ms)
 PipeWireGraph::~PipeWireGraph()
 {
     for (auto& [number, process] : m_cameras)
-        stopProcess(*process);
-    stopProcess(m_wireplumber);
-    stopProcess(m_pipewire);
-    stopProcess(m_bus);
+        process->kill();
+    m_wireplumber.kill();
+    m_pipewire.kill();
+    m_bus.kill();
     for (const auto& [name, value] : m_savedVariables) {
         if (value)
             qputenv(name.constData(), *value);
@@ -62,15 +51,13 @@ void PipeWireGraph::setVariable(const char* name, const QByteArray& value)
     m_environment.insert(QString::fromLatin1(name), QString::fromLocal8Bit(value));
 }
 
-bool PipeWireGraph::startProcess(QProcess& process, const QString& program, const QStringList& arguments)
+bool PipeWireGraph::startProcess(ChildProcess& process, const QString& program, const QStringList& arguments)
 {
-    process.setProcessEnvironment(m_environment);
-    // A test that dies leaves no graph behind: the children end with it.
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    process.start(program, arguments);
-    if (process.waitForStarted(kStartMs))
+    // The environment is this process's, which setVariable changed; a test that dies leaves no
+    // graph behind, as the children end with it.
+    if (process.start(program, arguments))
         return true;
-    m_error = program + QStringLiteral(": ") + process.errorString();
+    m_error = program + QStringLiteral(": ") + process.error();
     return false;
 }
 
@@ -101,13 +88,10 @@ bool PipeWireGraph::start()
             m_bus, QStringLiteral("dbus-daemon"),
             {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")}))
         return false;
-    QByteArray address;
-    const QDeadlineTimer deadline(kStartMs);
-    while (!address.contains('\n') && m_bus.waitForReadyRead(int(deadline.remainingTime())))
-        address += m_bus.readAllStandardOutput();
+    const QByteArray address = m_bus.readUntil("unix:", kStartMs);
     if (!address.contains('\n')) {
-        m_error = QStringLiteral("the session bus did not start: ") +
-                  QString::fromLocal8Bit(m_bus.readAllStandardError());
+        m_error = QStringLiteral("the session bus did not start (it said \"%1\")")
+                      .arg(QString::fromLocal8Bit(address));
         return false;
     }
     setVariable("DBUS_SESSION_BUS_ADDRESS", address.trimmed());
@@ -115,11 +99,9 @@ bool PipeWireGraph::start()
     if (!startProcess(m_pipewire, QStringLiteral("pipewire"), {}))
         return false;
     const QString socket = m_runtime.filePath(QStringLiteral("pipewire-0"));
-    if (!waitUntil([&] { return QFile::exists(socket) || m_pipewire.state() == QProcess::NotRunning; },
-                   kStartMs) ||
+    if (!waitUntil([&] { return QFile::exists(socket) || !m_pipewire.isRunning(); }, kStartMs) ||
         !QFile::exists(socket)) {
-        m_error = QStringLiteral("pipewire did not start: ") +
-                  QString::fromLocal8Bit(m_pipewire.readAllStandardError());
+        m_error = QStringLiteral("pipewire did not start");
         return false;
     }
     if (!startProcess(m_wireplumber, QStringLiteral("wireplumber"), {}))
@@ -143,20 +125,15 @@ int PipeWireGraph::plug(const Camera& camera)
             "client-name=%3 stream-properties=\"props,media.class=Video/Source,media.role=Camera,"
             "node.description=%3\"")
             .arg(camera.pattern, caps, camera.name);
-    auto process = std::make_unique<QProcess>();
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto process = std::make_unique<ChildProcess>();
     if (!startProcess(*process, QStringLiteral("gst-launch-1.0"), QProcess::splitCommand(description)))
         return -1;
     // A consumer that links before the producer has sent its first frame gets buffers sized for
     // no data (and pipewiresink then crashes on a JPEG frame): wait until it plays, and a moment.
-    QByteArray said;
-    const QDeadlineTimer playing(kStartMs);
-    while (!said.contains("New clock") && process->waitForReadyRead(int(playing.remainingTime())))
-        said += process->readAllStandardOutput();
+    process->readUntil("New clock", kStartMs);
     QThread::msleep(kSettleMs);
     if (!waitUntil([&] { return isListed(camera.name); }, kStartMs)) {
         m_error = QStringLiteral("the camera %1 was not listed").arg(camera.name);
-        stopProcess(*process);
         return -1;
     }
     const int number = m_nextCamera++;
@@ -170,7 +147,7 @@ void PipeWireGraph::unplug(int number)
     const auto found = m_cameras.find(number);
     if (found == m_cameras.end())
         return;
-    stopProcess(*found->second);
+    found->second->kill();
     m_cameras.erase(found);
     const QString name = m_cameraNames[number];
     waitUntil([&] { return !isListed(name); }, kStartMs);
@@ -178,19 +155,18 @@ void PipeWireGraph::unplug(int number)
 
 void PipeWireGraph::freeze(int number, bool frozen)
 {
-    if (const auto found = m_cameras.find(number); found != m_cameras.end())
-        ::kill(pid_t(found->second->processId()), frozen ? SIGSTOP : SIGCONT);
+    // Never kill(-1, ...): that would reach every process we may signal.
+    if (const auto found = m_cameras.find(number); found != m_cameras.end() && found->second->pid() > 0)
+        ::kill(found->second->pid(), frozen ? SIGSTOP : SIGCONT);
 }
 
 bool PipeWireGraph::isListed(const QString& name) const
 {
     // Asked of the graph itself: a second device monitor in this process would disturb the
     // component's own (the PipeWire device provider then misses cameras that come and go).
-    QProcess nodes;
-    nodes.setProcessEnvironment(m_environment);
-    nodes.start(QStringLiteral("pw-cli"), {QStringLiteral("ls"), QStringLiteral("Node")});
-    if (!nodes.waitForFinished(kStartMs))
+    QByteArray nodes;
+    if (ChildProcess::run(QStringLiteral("pw-cli"), {QStringLiteral("ls"), QStringLiteral("Node")}, kStartMs,
+                          &nodes) != 0)
         return false;
-    return QString::fromUtf8(nodes.readAllStandardOutput())
-        .contains(QStringLiteral("node.name = \"%1\"").arg(name));
+    return QString::fromUtf8(nodes).contains(QStringLiteral("node.name = \"%1\"").arg(name));
 }

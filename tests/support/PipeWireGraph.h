@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ChildProcess.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
@@ -16,7 +17,7 @@
 // them like any camera; ending a producer unplugs its camera, starting a new one plugs it back.
 // This PipeWire may stop serving a producer after its first consumer leaves: one producer per
 // scenario. Everything started is ended with the object, and this process's environment is
-// restored.
+// restored. The programs start through ChildProcess, not QProcess: see there.
 class PipeWireGraph final
 {
 public:
@@ -53,16 +54,16 @@ public:
     bool isListed(const QString& name) const;
 
 private:
-    bool startProcess(QProcess& process, const QString& program, const QStringList& arguments);
+    bool startProcess(ChildProcess& process, const QString& program, const QStringList& arguments);
     void setVariable(const char* name, const QByteArray& value);
 
     QString m_error;
     QTemporaryDir m_runtime;
     QProcessEnvironment m_environment;
-    QProcess m_bus;
-    QProcess m_pipewire;
-    QProcess m_wireplumber;
-    std::map<int, std::unique_ptr<QProcess>> m_cameras;
+    ChildProcess m_bus;
+    ChildProcess m_pipewire;
+    ChildProcess m_wireplumber;
+    std::map<int, std::unique_ptr<ChildProcess>> m_cameras;
     std::map<int, QString> m_cameraNames;
     int m_nextCamera = 1;
     std::map<QByteArray, std::optional<QByteArray>> m_savedVariables;

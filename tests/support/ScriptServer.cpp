@@ -1,7 +1,5 @@
 #include "ScriptServer.h"
 
-#include <QDeadlineTimer>
-
 namespace ScriptServer {
 QString python()
 {
@@ -9,40 +7,28 @@ QString python()
     return python.isEmpty() ? QStringLiteral("/usr/bin/python3") : python;
 }
 
-int start(QProcess& process, const QString& script, const QStringList& arguments, QString* error)
+int start(ChildProcess& process, const QString& script, const QStringList& arguments, QString* error)
 {
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(python(),
-                  QStringList{QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/") + script} + arguments);
-    if (!process.waitForStarted(5000)) {
-        *error = process.errorString();
+    if (!process.start(python(), QStringList{QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/") + script} +
+                                     arguments)) {
+        *error = process.error();
         return 0;
     }
-    const QDeadlineTimer deadline(10000);
-    QByteArray output;
-    while (!deadline.hasExpired()) {
-        if (!process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            break;
-        output += process.readAllStandardOutput();
-        const qsizetype at = output.indexOf("PORT ");
-        const qsizetype end = output.indexOf('\n', at);
-        if (at >= 0 && end > at) {
-            const int port = output.mid(at + 5, end - at - 5).trimmed().toInt();
-            if (port > 0)
-                return port;
-            break;
-        }
+    const QByteArray output = process.readUntil("PORT ", 10000);
+    const qsizetype at = output.indexOf("PORT ");
+    const qsizetype end = output.indexOf('\n', at);
+    if (at >= 0 && end > at) {
+        const int port = output.mid(at + 5, end - at - 5).trimmed().toInt();
+        if (port > 0)
+            return port;
     }
-    *error = QString::fromLocal8Bit(output + process.readAllStandardError());
+    *error = QString::fromLocal8Bit(output) + QStringLiteral(" (no port from the server)");
     stop(process);
     return 0;
 }
 
-void stop(QProcess& process)
+void stop(ChildProcess& process)
 {
-    if (process.state() == QProcess::NotRunning)
-        return;
     process.kill();
-    process.waitForFinished(5000);
 }
 } // namespace ScriptServer

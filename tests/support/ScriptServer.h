@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +10,8 @@ namespace ScriptServer {
 // VELMORA_PYTHON, else the system's python3 (the one with the Debian test packages).
 QString python();
 // Starts script with arguments in process and waits (ten seconds at most) for its port; 0 with
-// what went wrong in error when it does not listen.
-int start(QProcess& process, const QString& script, const QStringList& arguments, QString* error);
+// what went wrong in error when it does not listen. Started with fork and exec: see ChildProcess.
+int start(ChildProcess& process, const QString& script, const QStringList& arguments, QString* error);
 // Kills the process and waits for its end.
-void stop(QProcess& process);
+void stop(ChildProcess& process);
 } // namespace ScriptServer

@@ -90,7 +90,7 @@ public:
             capture = std::make_unique<GstCaptureComponent>(work.path(), true);
         }
         if (capture) {
-            capture->setDriverIndex(capture->DriverCount() - 1);
+            EXPECT_TRUE(succeeded(capture->setDriverIndex(capture->DriverCount() - 1)));
             // The pipeline connects on its own time; the rig is ready once pictures flow.
             if (camera == Camera::TestPattern && !waitForPicture(*capture))
                 ADD_FAILURE() << "the test pattern sends no picture";

@@ -1,5 +1,6 @@
 #include "ui/CaptureCommands.h"
 #include "FakeCapture.h"
+#include "ResultCheck.h"
 #include "ScriptedCaptureDialogs.h"
 #include "ScriptedPrompter.h"
 #include "TempDir.h"
@@ -39,7 +40,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(QDir().mkpath(out));
-        capture.setDriverIndex(0);
+        ASSERT_TRUE(succeeded(capture.setDriverIndex(0)));
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(outFile("page.pdf"));
         dialogs.setPrinter(&printer);

@@ -221,7 +221,7 @@ TEST_F(MainWindowTest, CameraStatusReachesPanelTwoThePictureAndPanelFour)
     EXPECT_EQ(child<QLabel>("panel2")->text(), QString("Video running"));
     EXPECT_TRUE(w.videoView().notice().isEmpty());
 
-    fake().setVideoFormatIndex(2);
+    ASSERT_TRUE(succeeded(fake().setVideoFormatIndex(2)));
     emit fake().connectionChanged();
     EXPECT_EQ(status.panel(4), QString("640 x 480"));
 }

@@ -194,7 +194,7 @@ protected:
     std::unique_ptr<CaptureComponent> makeCapture() override
     {
         auto capture = std::make_unique<GstCaptureComponent>(dir.file("work"), true);
-        capture->setDriverIndex(capture->DriverCount() - 1);
+        EXPECT_TRUE(succeeded(capture->setDriverIndex(capture->DriverCount() - 1)));
         return capture;
     }
 };
