@@ -35,7 +35,7 @@ struct UnusableValue
 struct Account
 {
     // How the upload reaches the server.
-    enum class Protocol { Ftp, Ftps, Sftp };
+    enum class Protocol { Ftp, Ftps, Sftp, WebDav };
 
     Account(); // every field at its default
 
@@ -93,12 +93,14 @@ struct Account
             return QStringLiteral("FTPS");
         case Protocol::Sftp:
             return QStringLiteral("SFTP");
+        case Protocol::WebDav:
+            return QStringLiteral("WebDAV");
         case Protocol::Ftp:
             break;
         }
         return QStringLiteral("FTP");
     }
-    // Anything that is not "FTPS" or "SFTP" (in any letter case) is plain FTP.
+    // Anything that is not "FTPS", "SFTP" or "WebDAV" (in any letter case) is plain FTP.
     static Protocol protocolOf(const QString& text)
     {
         const QString upper = text.trimmed().toUpper();
@@ -106,6 +108,8 @@ struct Account
             return Protocol::Ftps;
         if (upper == QLatin1String("SFTP"))
             return Protocol::Sftp;
+        if (upper == QLatin1String("WEBDAV"))
+            return Protocol::WebDav;
         return Protocol::Ftp;
     }
 

@@ -207,11 +207,11 @@ bool read(const Field& field, Account& account, const std::optional<QString>& st
     // An interval item fills the seconds field; only "Custom" takes them from its own value.
     if (field.rule == Rule::Interval && IntervalTable::isValidPosition(account.intervalItem))
         account.seconds = IntervalTable::presetSecondsText(account.intervalItem).value_or(account.seconds);
-    // Any text is a protocol (plain FTP), but only three are meant.
+    // Any text is a protocol (plain FTP), but only four are meant.
     if (field.rule == Rule::Protocol && !given.trimmed().isEmpty())
-        readable =
-            QStringList{QStringLiteral("FTP"), QStringLiteral("FTPS"), QStringLiteral("SFTP")}.contains(
-                given.trimmed(), Qt::CaseInsensitive);
+        readable = QStringList{QStringLiteral("FTP"), QStringLiteral("FTPS"), QStringLiteral("SFTP"),
+                               QStringLiteral("WebDAV")}
+                       .contains(given.trimmed(), Qt::CaseInsensitive);
     return readable;
 }
 
@@ -231,7 +231,7 @@ QString notReadable(Rule rule)
     case Rule::Date:
         return QStringLiteral("is not a date");
     case Rule::Protocol:
-        return QStringLiteral("is not FTP, FTPS or SFTP");
+        return QStringLiteral("is not FTP, FTPS, SFTP or WebDAV");
     case Rule::Percent:
         return QStringLiteral("is not a whole number from 0 to 100");
     case Rule::Count:

@@ -30,10 +30,12 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     m_protocol->addItem(QStringLiteral("FTP"), static_cast<int>(Account::Protocol::Ftp));
     m_protocol->addItem(QStringLiteral("FTPS (explicit TLS)"), static_cast<int>(Account::Protocol::Ftps));
     m_protocol->addItem(QStringLiteral("SFTP"), static_cast<int>(Account::Protocol::Sftp));
+    m_protocol->addItem(QStringLiteral("WebDAV"), static_cast<int>(Account::Protocol::WebDav));
     m_passive = named(new QCheckBox(QStringLiteral("&Passive mode")), QStringLiteral("chkPassive"));
-    m_passive->setToolTip(QStringLiteral("For servers behind NAT or a firewall; not used by SFTP"));
+    m_passive->setToolTip(QStringLiteral("For servers behind NAT or a firewall; FTP and FTPS only"));
     m_verify = named(new QCheckBox(QStringLiteral("&Verify certificate")), QStringLiteral("chkVerify"));
-    m_verify->setToolTip(QStringLiteral("Clear it to accept a self-signed certificate (FTPS)"));
+    m_verify->setToolTip(QStringLiteral("Clear it to accept a self-signed certificate (FTPS, WebDAV over "
+                                        "https)"));
     m_keyFile = named(new QLineEdit, QStringLiteral("txtKeyFile"));
     m_keyFile->setToolTip(QStringLiteral("SFTP: a private key used instead of the password; the password "
                                          "then unlocks the key"));
@@ -95,8 +97,9 @@ void GeneralTab::showAccount(const Account& a)
     m_verify->setChecked(a.verifyCertificate);
     showText(m_keyFile, a.keyFile);
     // Each control shows what the chosen protocol uses; the values stay stored either way.
-    m_passive->setEnabled(a.protocol != Account::Protocol::Sftp);
-    m_verify->setEnabled(a.protocol == Account::Protocol::Ftps);
+    const bool ftp = a.protocol == Account::Protocol::Ftp || a.protocol == Account::Protocol::Ftps;
+    m_passive->setEnabled(ftp);
+    m_verify->setEnabled(a.protocol == Account::Protocol::Ftps || a.protocol == Account::Protocol::WebDav);
     m_keyFile->setEnabled(a.protocol == Account::Protocol::Sftp);
     m_keyBrowse->setEnabled(a.protocol == Account::Protocol::Sftp);
 }

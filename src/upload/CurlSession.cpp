@@ -253,6 +253,17 @@ size_t CurlSession::onRead(char* buffer, size_t size, size_t count, void* self)
     return std::fread(buffer, size, count, session->m_upload);
 }
 
+// A request sent again (HTTP's authentication answers a first try with a challenge) reads the file
+// from its start again.
+int CurlSession::onSeek(void* self, long long offset, int origin)
+{
+    auto* session = static_cast<CurlSession*>(self);
+    if (!session->m_upload)
+        return CURL_SEEKFUNC_CANTSEEK;
+    return std::fseek(session->m_upload, static_cast<long>(offset), origin) == 0 ? CURL_SEEKFUNC_OK
+                                                                                 : CURL_SEEKFUNC_FAIL;
+}
+
 int CurlSession::onOpenSocket(void* self, int, void* address)
 {
     const auto* where = static_cast<const curl_sockaddr*>(address);
@@ -311,12 +322,17 @@ void CurlSession::takeReplyLine(const QByteArray& line)
         if (!(line.startsWith(m_replyCode) && mark != '-'))
             return;
     }
-    m_lastReply = m_partialReply;
-    m_lastReplyCode = m_replyCode.toInt();
+    setReply(m_partialReply, m_replyCode.toInt());
     if (m_lastReplyCode == 227 || m_lastReplyCode == 229)
         m_passivePort = passivePortOf(m_lastReplyCode, m_lastReply);
     m_partialReply.clear();
     m_replyCode.clear();
+}
+
+void CurlSession::setReply(const QByteArray& reply, int code)
+{
+    m_lastReply = reply;
+    m_lastReplyCode = code;
 }
 
 std::chrono::milliseconds CurlSession::remaining() const
@@ -486,10 +502,10 @@ void CurlSession::explainFailure(int curlCode, bool stageLimited, milliseconds s
             fail(Error::CannotConnect,
                  QStringLiteral("Could not open the data connection to port %1").arg(m_passivePort));
         else
-            fail(Error::CannotConnect, QStringLiteral("Could not connect to ") + OutsideText::line(m_host));
+            fail(Error::CannotConnect, QStringLiteral("Could not connect to ") + shownHost(m_host));
         return;
     case CURLE_COULDNT_RESOLVE_HOST:
-        fail(Error::NameNotResolved, QStringLiteral("Host not found: ") + OutsideText::line(m_host));
+        fail(Error::NameNotResolved, QStringLiteral("Host not found: ") + shownHost(m_host));
         return;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CONNECT_ERROR:
@@ -520,14 +536,9 @@ Result<void> CurlSession::connect(const QString& host, const QString& user, cons
     m_host = QString(host.constData(), host.size());
     m_deadline = std::chrono::steady_clock::now() + m_timeouts.stage;
 
-    std::optional<Endpoint> endpoint = parseHost(host);
-    if (!endpoint) {
-        fail(Error::InvalidUrl, QStringLiteral("Not a usable host name: ") + OutsideText::line(host));
+    std::optional<QByteArray> base = baseUrlFor(host);
+    if (!base)
         return outcome(false);
-    }
-    // A host field without a port means the protocol's own.
-    if (!endpoint->hasPort)
-        endpoint->port = defaultPort();
     // Line ends in the login would end the command early and start another.
     for (const auto& [text, what] : {std::pair{user, "user name"}, std::pair{password, "password"}}) {
         if (hasControlCharacter(text)) {
@@ -549,9 +560,7 @@ Result<void> CurlSession::connect(const QString& host, const QString& user, cons
         fail(Error::Internal, QStringLiteral("The network library could not be set up"));
         return outcome(false);
     }
-    const bool v6 = endpoint->host.contains(QLatin1Char(':'));
-    m_baseUrl = scheme() + "://" + (v6 ? '[' + endpoint->host.toUtf8() + ']' : endpoint->host.toUtf8()) +
-                ':' + QByteArray::number(endpoint->port) + '/';
+    m_baseUrl = *base;
 
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, scheme().constData());
@@ -568,19 +577,41 @@ Result<void> CurlSession::connect(const QString& host, const QString& user, cons
     curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, &CurlSession::onRead);
     curl_easy_setopt(curl, CURLOPT_READDATA, this);
+    curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, &CurlSession::onSeek);
+    curl_easy_setopt(curl, CURLOPT_SEEKDATA, this);
     configure(curl, user, password);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_timeouts.connect.count()));
 
-    // Log in without a transfer: a body-less request on the login folder.
-    curl_easy_setopt(curl, CURLOPT_URL, loginFolderUrl().constData());
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    if (!perform(m_timeouts.connect, m_timeouts.connect)) {
+    if (!logIn()) {
         m_curl.reset();
         m_multi.reset();
         return outcome(false);
     }
     m_connected = true;
     return outcome(true);
+}
+
+std::optional<QByteArray> CurlSession::baseUrlFor(const QString& host)
+{
+    std::optional<Endpoint> endpoint = parseHost(host);
+    if (!endpoint) {
+        fail(Error::InvalidUrl, QStringLiteral("Not a usable host name: ") + shownHost(host));
+        return std::nullopt;
+    }
+    // A host field without a port means the protocol's own.
+    if (!endpoint->hasPort)
+        endpoint->port = defaultPort();
+    const bool v6 = endpoint->host.contains(QLatin1Char(':'));
+    return scheme() + "://" + (v6 ? '[' + endpoint->host.toUtf8() + ']' : endpoint->host.toUtf8()) + ':' +
+           QByteArray::number(endpoint->port) + '/';
+}
+
+bool CurlSession::logIn()
+{
+    // Without a transfer: a body-less request on the login folder.
+    curl_easy_setopt(m_curl.get(), CURLOPT_URL, loginFolderUrl().constData());
+    curl_easy_setopt(m_curl.get(), CURLOPT_NOBODY, 1L);
+    return perform(m_timeouts.connect, m_timeouts.connect);
 }
 
 bool CurlSession::checkConnected()

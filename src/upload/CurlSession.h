@@ -68,6 +68,11 @@ protected:
     virtual void configure(void* curl, const QString& user, const QString& password) = 0;
     // The URL of the login folder, for requests that name no file.
     virtual QByteArray loginFolderUrl() const = 0;
+    // The base of every URL ("ftp://host:21/") for the host field; absent, after fail(), when the
+    // field names nothing usable. Called before configure(), so scheme() may depend on it.
+    virtual std::optional<QByteArray> baseUrlFor(const QString& host);
+    // The login on the new handle, the base URL set: a body-less request on the login folder.
+    virtual bool logIn();
     // The path of a remote file in the URL.
     virtual QByteArray urlFor(const QString& remotePath) const;
     // After a size request that brought no length: what else the server can say. Absent, without
@@ -92,6 +97,12 @@ protected:
     // Forgets the last failure: the call found that the server cannot say, which is no failure.
     void clearFailure();
     bool gaveUp() const { return m_gaveUp; }
+
+    // Takes one line the server sent (a reply line, a response header); this one keeps FTP's
+    // replies ("ddd text", or "ddd-" lines up to "ddd ").
+    virtual void takeReplyLine(const QByteArray& line);
+    // Sets the reply lastReply() shows and its code.
+    void setReply(const QByteArray& reply, int code);
 
     void* handle() const { return m_curl.get(); }
     const FtpTimeouts& timeouts() const { return m_timeouts; }
@@ -118,11 +129,11 @@ private:
 
     static int onDebug(void* handle, int type, char* data, size_t size, void* self);
     static size_t onRead(char* buffer, size_t size, size_t count, void* self);
+    static int onSeek(void* self, long long offset, int origin);
     static int onOpenSocket(void* self, int purpose, void* address);
     static int onCloseSocket(void* self, int socket);
     // Shuts every socket of the session down, so whatever waits on one returns at once.
     void cutSockets();
-    void takeReplyLine(const QByteArray& line);
     // Sets lastError() and reason() from what ended a request.
     void explainFailure(int code, bool stageLimited, std::chrono::milliseconds silence);
     std::chrono::milliseconds remaining() const;

@@ -119,6 +119,10 @@ public:
 
     static constexpr qsizetype kMaxReplyLength = 2048;
 
+    // A host field as a log line may show it: one safe line, without the user name and password
+    // an address may carry before "@" ("https://anna:pw@host/" shows as "https://host/").
+    static QString shownHost(const QString& host);
+
     // The Failure of an error: its kind, and the error as its code.
     static Failure failureOf(Error error, const QString& sentence);
     // The error a failure of a session carries.

@@ -3,6 +3,7 @@
 #include "settings/Account.h"
 #include "upload/FtpSession.h"
 #include "upload/SftpSession.h"
+#include "upload/WebDavSession.h"
 
 #include <curl/curl.h>
 
@@ -12,6 +13,8 @@ std::unique_ptr<DestinationSession> DestinationSessions::create(const FtpTimeout
     switch (settings.protocol) {
     case Account::Protocol::Sftp:
         return std::make_unique<SftpSession>(timeouts, settings);
+    case Account::Protocol::WebDav:
+        return std::make_unique<WebDavSession>(timeouts, settings);
     case Account::Protocol::Ftps:
         return std::make_unique<FtpSession>(timeouts, settings, FtpSession::Security::ExplicitTls);
     case Account::Protocol::Ftp:
@@ -32,6 +35,8 @@ DestinationSession::Settings DestinationSessions::settingsOf(const Account& acco
         break;
     case Account::Protocol::Sftp:
         settings.keyFile = account.keyFile;
+        break;
+    case Account::Protocol::WebDav:
         break;
     }
     return settings;

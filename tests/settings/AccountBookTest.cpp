@@ -310,6 +310,10 @@ TEST_F(AccountBookTest, StoredTextsLoadIntoEveryFieldDamagedOnesAsDefaultsAndNot
          "Only when changed=yes;Only hours=2",
          {}},
         {"Change threshold=7.5;Archive keep=;TimeFrom=;TimeTo=12", {}},
+        // WebDAV in any letter case; its stored text is always "WebDAV".
+        {"Protocol=webdav", {{"Protocol", "WebDAV"}}},
+        {"Protocol= WEBDAV ", {{"Protocol", "WebDAV"}}},
+        {"Protocol=WebDAV-S", {}},
         {"Font Size=0", {}},
         {"Font Size=-3", {}},
         {"Font Size=1e9", {}},
@@ -356,8 +360,10 @@ TEST_F(AccountBookTest, DamagedValuesAreListedWithWhatStandsInForThem)
         {"Locally=yes;Only Locally=1", {"Locally|yes|is not 1 or 0|0"}},
         {"Backcolor=abc", {"Backcolor|abc|is not a colour|0"}},
         {"DateFrom=32/13/xx", {"DateFrom|32/13/xx|is not a date|" + today}},
-        {"Protocol=Gopher", {"Protocol|Gopher|is not FTP, FTPS or SFTP|FTP"}},
+        {"Protocol=Gopher", {"Protocol|Gopher|is not FTP, FTPS, SFTP or WebDAV|FTP"}},
         {"Protocol= sftp ;Destination filename:=;Font Name=", {}},
+        {"Protocol=wEbDaV", {}},
+        {"Protocol=DAV", {"Protocol|DAV|is not FTP, FTPS, SFTP or WebDAV|FTP"}},
         {"Upload image every:=Custom;Custom=abc", {"Custom|abc|is not a number of seconds|"}},
         {"Upload image every:=Sometimes;Custom=abc", {}},
     };

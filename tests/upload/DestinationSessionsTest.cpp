@@ -3,6 +3,7 @@
 #include "settings/Account.h"
 #include "upload/FtpSession.h"
 #include "upload/SftpSession.h"
+#include "upload/WebDavSession.h"
 
 #include <gtest/gtest.h>
 
@@ -14,11 +15,15 @@ using Protocol = Account::Protocol;
 
 TEST(DestinationSessions, EachProtocolGetsItsFamilysSession)
 {
+    enum class Family { Ftp, Sftp, WebDav };
     const struct
     {
         Protocol protocol;
-        bool sftp;
-    } cases[] = {{Protocol::Ftp, false}, {Protocol::Ftps, false}, {Protocol::Sftp, true}};
+        Family family;
+    } cases[] = {{Protocol::Ftp, Family::Ftp},
+                 {Protocol::Ftps, Family::Ftp},
+                 {Protocol::Sftp, Family::Sftp},
+                 {Protocol::WebDav, Family::WebDav}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Account::protocolText(c.protocol).toStdString());
         DestinationSession::Settings settings;
@@ -26,11 +31,13 @@ TEST(DestinationSessions, EachProtocolGetsItsFamilysSession)
         settings.caFile = "/etc/ssl/certs/ca-certificates.crt";
         const std::unique_ptr<DestinationSession> session = DestinationSessions::create({}, settings);
         ASSERT_NE(session, nullptr);
-        EXPECT_EQ(dynamic_cast<SftpSession*>(session.get()) != nullptr, c.sftp);
-        EXPECT_EQ(dynamic_cast<FtpSession*>(session.get()) != nullptr, !c.sftp);
+        EXPECT_EQ(dynamic_cast<SftpSession*>(session.get()) != nullptr, c.family == Family::Sftp);
+        EXPECT_EQ(dynamic_cast<FtpSession*>(session.get()) != nullptr, c.family == Family::Ftp);
+        EXPECT_EQ(dynamic_cast<WebDavSession*>(session.get()) != nullptr, c.family == Family::WebDav);
         EXPECT_EQ(session->settings(), settings);
-        // Only FTP servers may rename onto free names only; SFTP's rename clears the name itself.
-        EXPECT_EQ(session->renamesOntoFreeNamesOnly(), !c.sftp);
+        // Only FTP servers may rename onto free names only; SFTP's rename clears the name itself,
+        // WebDAV's MOVE overwrites.
+        EXPECT_EQ(session->renamesOntoFreeNamesOnly(), c.family == Family::Ftp);
         EXPECT_FALSE(session->isConnected());
     }
 }
@@ -41,13 +48,13 @@ TEST(DestinationSessions, AnAccountsValuesApplyOnlyWhereTheProtocolUsesThem)
     account.passive = true;
     account.verifyCertificate = false;
     account.keyFile = "/home/cam/.ssh/id_ed25519";
-    for (const Protocol protocol : {Protocol::Ftp, Protocol::Ftps, Protocol::Sftp}) {
+    for (const Protocol protocol : {Protocol::Ftp, Protocol::Ftps, Protocol::Sftp, Protocol::WebDav}) {
         SCOPED_TRACE(Account::protocolText(protocol).toStdString());
         account.protocol = protocol;
         const DestinationSession::Settings settings = DestinationSessions::settingsOf(account);
         const bool sftp = protocol == Protocol::Sftp;
         EXPECT_EQ(settings.protocol, protocol);
-        EXPECT_EQ(settings.passive, !sftp);
+        EXPECT_EQ(settings.passive, protocol == Protocol::Ftp || protocol == Protocol::Ftps);
         EXPECT_EQ(settings.keyFile, sftp ? account.keyFile : QString());
         EXPECT_FALSE(settings.verifyPeer);
         EXPECT_TRUE(settings.knownHostsFile.isEmpty() && settings.addHostKey.isEmpty());

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "upload/CurlSession.h"
+
+#include <QList>
+
+#include <chrono>
+
+// WebDAV over libcurl's HTTP: the host field is the base address ("https://cloud.example.net/
+// remote.php/dav/files/anna/"), the login is Basic or Digest, whichever the server asks for, and
+// a PROPFIND on the base checks it. Files go up with PUT (with their content type and
+// "Cache-Control: no-cache", so no cache keeps an old picture), sizes come from HEAD, folders
+// are listed with PROPFIND, removed files with DELETE and renamed ones with MOVE onto the target.
+//
+// Paths: the base address is the root of everything the session reaches. A remote path names a
+// file below it, with or without a leading "/" ("/www/cam.jpg" and "www/cam.jpg" are both the base
+// + "www/cam.jpg"): an account's folder is a folder below its address, and nothing above the
+// address can be named ("." and ".." are refused). Each segment is percent-encoded.
+//
+// lastReply() is the status line without its version ("507 Insufficient Storage"); every status
+// that is not a success fails the call with Error::ServerReply. Folders are not created: a PUT
+// into a missing folder fails (409), as an FTP upload does.
+class WebDavSession final : public CurlSession
+{
+public:
+    WebDavSession(const FtpTimeouts& timeouts, const Settings& settings);
+    ~WebDavSession() override;
+    Q_DISABLE_COPY_MOVE(WebDavSession)
+
+    Result<void> put(const QString& localPath, const QString& remotePath, Transfer transfer,
+                     const QString& contentType) override;
+    Result<std::optional<qint64>> remoteSize(const QString& remotePath) override;
+    Result<QStringList> list(const QString& remoteFolder) override;
+    Result<void> remove(const QString& remotePath) override;
+    // MOVE with "Overwrite: T": the server replaces the target itself.
+    Result<void> rename(const QString& fromPath, const QString& toPath) override;
+    bool renamesOntoFreeNamesOnly() const override { return false; }
+
+    // The names of the files (not the folders) a PROPFIND multistatus reply lists, decoded and
+    // without their folder. A reply that is no such XML, or declares a document type (entities
+    // could make a small reply huge), gives a failure with a sentence.
+    static Result<QStringList> namesIn(const QByteArray& multistatus);
+
+    // A folder listing larger than this is not read.
+    static constexpr qsizetype kMaxListing = 16 * 1024 * 1024;
+
+protected:
+    QByteArray scheme() const override { return m_scheme; }
+    int defaultPort() const override { return m_scheme == "https" ? 443 : 80; }
+    std::optional<QByteArray> baseUrlFor(const QString& host) override;
+    bool logIn() override;
+    void configure(void* curl, const QString& user, const QString& password) override;
+    QByteArray loginFolderUrl() const override { return baseUrl(); }
+    QByteArray urlFor(const QString& remotePath) const override;
+    Result<std::optional<qint64>> sizeOtherwise(const QString& remotePath) override;
+    void takeReplyLine(const QByteArray& line) override;
+
+private:
+    struct Listing
+    {
+        QByteArray data;
+        bool tooLarge = false;
+    };
+    static size_t collect(char* data, size_t size, size_t count, void* listing);
+
+    // A remote file's path as this session takes it: a file name, nothing above the base.
+    bool checkPath(const QString& remotePath);
+    // One request with its method, headers and body; a reply body is kept in listing, when given.
+    // True when the server answered with a success status.
+    bool request(const QByteArray& method, const QByteArray& url, const QList<QByteArray>& headers,
+                 const QByteArray& body, std::chrono::milliseconds limit, Listing* listing = nullptr);
+    // Whether the last answer's status is a success; sets the failure when it is not.
+    bool answeredWithSuccess(const QString& remotePath);
+
+    QByteArray m_scheme = "https";
+    QString m_user; // for the sentence of a refused login
+};
