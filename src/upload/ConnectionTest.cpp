@@ -81,12 +81,15 @@ ConnectionTest::Report ConnectionTest::run(DestinationSession& session, const Ac
                                             : QStringLiteral("Host key changed (not in known_hosts): ")) +
                          session.hostKeyFingerprint();
         } else {
-            lines << withReply(QStringLiteral("Couldn't connect to ") + account.host, session);
+            lines << withReply(QStringLiteral("Couldn't connect to ") +
+                                   DestinationSession::shownHost(account.host),
+                               session);
         }
         report.text = lines.join(QLatin1Char('\n'));
         return report;
     }
-    lines << QStringLiteral("Connected to ") + account.host + QStringLiteral(" and logged in.");
+    lines << QStringLiteral("Connected to ") + DestinationSession::shownHost(account.host) +
+                 QStringLiteral(" and logged in.");
 
     QTemporaryDir scratch;
     const QString local = scratch.filePath(QStringLiteral("probe.txt"));

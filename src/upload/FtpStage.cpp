@@ -208,7 +208,7 @@ void FtpStage::onConnected(const CallResult& call)
     }
     hConnection = m_nextHandle++;
     m_result.connected = true;
-    log(QStringLiteral("Connected to ") + m_job.host);
+    log(QStringLiteral("Connected to ") + DestinationSession::shownHost(m_job.host));
     if (m_cancelled) {
         m_result.cancelled = true;
         log(QStringLiteral("Cancelled"));

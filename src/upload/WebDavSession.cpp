@@ -252,7 +252,7 @@ bool WebDavSession::checkPath(const QString& remotePath)
     return true;
 }
 
-Result<void> WebDavSession::put(const QString& localPath, const QString& remotePath, Transfer transfer,
+Result<void> WebDavSession::put(const QString& localPath, const QString& remotePath, Transfer,
                                 const QString& contentType)
 {
     if (!checkConnected() || !checkPath(remotePath))
@@ -266,7 +266,8 @@ Result<void> WebDavSession::put(const QString& localPath, const QString& remoteP
         list.reset(curl_slist_append(list.release(), header.constData()));
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
-    const Result<void> sent = CurlSession::put(localPath, remotePath, transfer, contentType);
+    // HTTP has no text transfers: the file goes byte for byte, its type says what it is.
+    const Result<void> sent = CurlSession::put(localPath, remotePath, Transfer::Binary, contentType);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     if (!sent)

@@ -17,6 +17,8 @@
 // + "www/cam.jpg"): an account's folder is a folder below its address, and nothing above the
 // address can be named ("." and ".." are refused). Each segment is percent-encoded.
 //
+// Every file travels byte for byte (HTTP has no text transfers).
+//
 // lastReply() is the status line without its version ("507 Insufficient Storage"); every status
 // that is not a success fails the call with Error::ServerReply. Folders are not created: a PUT
 // into a missing folder fails (409), as an FTP upload does.
