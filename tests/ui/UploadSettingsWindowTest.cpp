@@ -5,6 +5,7 @@
 #include "Typing.h"
 #include "UploadRig.h"
 #include "VelmoraProcess.h"
+#include "WebDavServer.h"
 #include "WindowFixture.h"
 #include "common/DateTimeText.h"
 #include "help/HelpWindow.h"
@@ -515,6 +516,59 @@ TEST_F(UploadSettingsWindowTest, ConnectionControlsSaveTheirValuesAtOnce)
     child<QCheckBox>("chkVerify")->setChecked(false);
     child<QCheckBox>("chkSafeReplace")->setChecked(true);
     EXPECT_EQ(mine({"Protocol", "Passive", "Verify certificate", "Safe replace"}), "FTPS|1|0|1");
+}
+
+// WebDAV is picked with the keyboard like any protocol: the controls it does not use are disabled,
+// the certificate check stays, and Test reaches a real WebDAV server with the typed address.
+TEST_F(UploadSettingsWindowTest, WebDavIsPickedWithKeysAndTestReachesItsServer)
+{
+    auto* protocol = child<QComboBox>("cboProtocol");
+    auto* passive = child<QCheckBox>("chkPassive");
+    auto* verify = child<QCheckBox>("chkVerify");
+    auto* keyFile = child<QLineEdit>("txtKeyFile");
+    ASSERT_EQ(protocol->currentText(), "FTP");
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(protocol, Qt::Key_Down);
+    EXPECT_EQ(protocol->currentText(), "WebDAV");
+    EXPECT_EQ(mine("Protocol"), "WebDAV");
+    EXPECT_FALSE(passive->isEnabled());
+    EXPECT_TRUE(verify->isEnabled());
+    EXPECT_FALSE(keyFile->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("cmdKeyFile")->isEnabled());
+    QTest::keyClick(protocol, Qt::Key_Up);
+    EXPECT_EQ(mine("Protocol"), "SFTP");
+    EXPECT_FALSE(verify->isEnabled());
+    // A typed letter picks the protocol that starts with it.
+    QTest::keyClicks(protocol, "W");
+    EXPECT_EQ(protocol->currentText(), "WebDAV");
+    EXPECT_EQ(mine("Protocol"), "WebDAV");
+
+    WebDavServer server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    ASSERT_TRUE(server.putFile("www/keep.jpg", "kept"));
+    retype(child<QLineEdit>("Text1"), server.baseUrl());
+    retype(child<QLineEdit>("Text2"), WebDavServer::kUser);
+    retype(child<QLineEdit>("Text3"), WebDavServer::kPassword);
+    retype(child<QLineEdit>("Text4"), "www/");
+    EXPECT_EQ(mine("Host Name/Adress:"), server.baseUrl());
+    auto* test = child<QPushButton>("cmdTest");
+    QTest::mouseClick(test, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return prompter.shown().size() == 1; }, 10000));
+    EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Information);
+    EXPECT_TRUE(prompter.shown().back().text.startsWith("Connected to " + server.baseUrl() +
+                                                        " and logged in.\nWrote and removed a test file"))
+        << prompter.shown().back().text.toStdString();
+    EXPECT_EQ(QDir(server.homeFile("www")).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.jpg"});
+    const QList<HttpRequestLog::Entry> requests = server.requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const HttpRequestLog::Entry& e) {
+        return e.method == "PUT" && e.target == "/dav/www/.velmora-test.tmp";
+    }));
+
+    // The stored text comes back as the same choice.
+    m_window.reset();
+    book.loadList();
+    EXPECT_EQ(child<QComboBox>("cboProtocol")->currentText(), "WebDAV");
+    EXPECT_TRUE(child<QCheckBox>("chkVerify")->isEnabled());
 }
 
 TEST_F(UploadSettingsWindowTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
