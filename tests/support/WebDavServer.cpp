@@ -98,7 +98,7 @@ bool WebDavServer::prepare()
         ServerLaunch::readFile(QStringLiteral(VELMORA_SOURCE_DIR "/tests/support/webdav_fault.py"));
     if (fault.isEmpty() || !writeFile(m_scratch.filePath(QStringLiteral("cgi/fault.py")),
                                       "#!/usr/bin/python3\n" + fault, kRunnable)) {
-        m_startError = QStringLiteral("cannot install the CGI for slow/ and short/");
+        m_startError = QStringLiteral("cannot install the CGI for slow/, short/ and hostile/");
         return false;
     }
 
@@ -224,6 +224,8 @@ QString WebDavServer::configuration() const
                 "RewriteRule ^ - [E=VELMORA_TARGET:%{REQUEST_URI}]\n"
                 "RewriteCond %{REQUEST_METHOD} =PUT\n"
                 "RewriteRule ^/dav/((slow|short)/.*)$ /fault-cgi/fault.py/$1 [PT]\n"
+                "RewriteCond %{REQUEST_METHOD} =PROPFIND\n"
+                "RewriteRule ^/dav/(hostile/.*)$ /fault-cgi/fault.py/$1 [PT]\n"
                 "<Directory \"%2\">\n"
                 "  Dav On\n"
                 "  Options None\n"

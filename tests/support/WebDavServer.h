@@ -15,6 +15,8 @@
 //   full/   PUT gets 507 Insufficient Storage
 //   slow/   a PUT is stored, and answered Options::slowMs late (for a transfer cut short by Exit)
 //   short/  a PUT stores all but the last byte, yet gets 201 (for the size check)
+//   hostile/huge/, hostile/laughs/, hostile/junk/  a PROPFIND gets a listing of 24 MiB, one with
+//           entities that would grow it a billionfold, or bytes that are no XML
 // Killed with the object, with every process it forked. Run as root (as in CI), Apache's workers
 // serve as "nobody", who owns the home folder.
 class WebDavServer final

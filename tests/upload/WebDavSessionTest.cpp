@@ -376,6 +376,45 @@ TEST_P(WebDavSessionTest, SlowAnswersEndByCancelOrByTheLimit)
     EXPECT_LT(timer.elapsed(), 1500);
 }
 
+// Listings a server should never send: too large, entities, no XML. Each fails with its sentence,
+// the large one stops being read at the limit, and the session goes on.
+TEST_P(WebDavSessionTest, HostileListingsFailAndTheSessionGoesOn)
+{
+    const auto session = connected();
+    const struct
+    {
+        const char* folder;
+        const char* sentenceStart;
+    } cases[] = {
+        {"hostile/huge/", "The server's listing of the folder is larger than 16 MiB and was not read"},
+        {"hostile/laughs/", "The server's folder listing declares a document type"},
+        {"hostile/junk/", "The server's folder listing is not readable: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        QElapsedTimer timer;
+        timer.start();
+        const Result<QStringList> names = session->list(c.folder);
+        ASSERT_FALSE(names);
+        EXPECT_EQ(errorOf(names), Error::Internal);
+        EXPECT_TRUE(names.failure().sentence.startsWith(c.sentenceStart))
+            << names.failure().sentence.toStdString();
+        EXPECT_EQ(session->reason(), names.failure().sentence);
+        EXPECT_LT(timer.elapsed(), 10000);
+        EXPECT_TRUE(session->put(file, "after.jpg"));
+    }
+    const QList<HttpRequestLog::Entry> requests =
+        server.log().waitFor(3, 5000, [](const HttpRequestLog::Entry& e) {
+            return e.method == "PROPFIND" && e.target.startsWith("/dav/hostile/");
+        });
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const HttpRequestLog::Entry& e) {
+                                return e.method == "PROPFIND" && e.status == 207 &&
+                                       e.fields.value("Depth") == "1";
+                            }),
+              3);
+}
+
 TEST_P(WebDavSessionTest, HttpsWithTheTrustedCaOnlyUnlessTheCheckIsOff)
 {
     server.stop();
