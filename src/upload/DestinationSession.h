@@ -56,8 +56,8 @@ public:
     {
         Account::Protocol protocol = Account::Protocol::Ftp;
         bool passive = false;   // FTP/FTPS: the client opens the data connections
-        bool verifyPeer = true; // FTPS: certificate and name checked against the trust store
-        QString caFile;         // FTPS: trust these certificates instead of the system's store
+        bool verifyPeer = true; // FTPS, WebDAV over https: certificate and name checked
+        QString caFile;         // FTPS, WebDAV: trust these certificates instead of the system's store
         QString keyFile;        // SFTP: private key for the login; the password is its passphrase
         QString knownHostsFile; // SFTP: empty means ~/.ssh/known_hosts
         QString addHostKey;     // SFTP: an unknown host key with this fingerprint is added
@@ -68,7 +68,8 @@ public:
     virtual ~DestinationSession() = default;
 
     // Connects and logs in. host: "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6
-    // address; without a port the protocol's own.
+    // address; without a port the protocol's own. WebDAV takes the base address instead
+    // ("https://host/path/").
     [[nodiscard]] virtual Result<void> connect(const QString& host, const QString& user,
                                                const QString& password) = 0;
     // Stores a whole local file under the remote path, replacing an existing file. A path starting
