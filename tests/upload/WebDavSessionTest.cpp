@@ -359,7 +359,7 @@ TEST_P(WebDavSessionTest, SlowAnswersEndByCancelOrByTheLimit)
     EXPECT_EQ(errorOf(cancelled), Error::Cancelled);
     EXPECT_TRUE(session->storeStarted());
     EXPECT_GE(cancelMs, 400);
-    EXPECT_LT(cancelMs, 2000);
+    EXPECT_LT(cancelMs, 3000);
     EXPECT_TRUE(session->isCancelled());
     EXPECT_EQ(errorOf(session->remoteSize("slow/cam.jpg")), Error::Cancelled);
 
@@ -370,7 +370,7 @@ TEST_P(WebDavSessionTest, SlowAnswersEndByCancelOrByTheLimit)
     EXPECT_EQ(errorOf(silent), Error::Timeout);
     EXPECT_EQ(silent.failure().sentence, "Timed out after 1 s waiting for the server");
     EXPECT_GE(silentMs, 900);
-    EXPECT_LT(silentMs, 4000);
+    EXPECT_LT(silentMs, 6000); // libcurl measures the silence in whole seconds, far below the 20 s wait
     timer.restart();
     patient->close();
     EXPECT_LT(timer.elapsed(), 1500);
