@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <type_traits>
 
 namespace {
 using std::chrono::milliseconds;
@@ -255,13 +256,14 @@ size_t CurlSession::onRead(char* buffer, size_t size, size_t count, void* self)
 
 // A request sent again (HTTP's authentication answers a first try with a challenge) reads the file
 // from its start again.
-int CurlSession::onSeek(void* self, long long offset, int origin)
+int CurlSession::onSeek(void* self, std::int64_t offset, int origin)
 {
+    static_assert(std::is_same_v<curl_off_t, std::int64_t>, "libcurl's seek callback takes a curl_off_t");
     auto* session = static_cast<CurlSession*>(self);
     if (!session->m_upload)
         return CURL_SEEKFUNC_CANTSEEK;
-    return std::fseek(session->m_upload, static_cast<long>(offset), origin) == 0 ? CURL_SEEKFUNC_OK
-                                                                                 : CURL_SEEKFUNC_FAIL;
+    return ::fseeko(session->m_upload, static_cast<off_t>(offset), origin) == 0 ? CURL_SEEKFUNC_OK
+                                                                                : CURL_SEEKFUNC_FAIL;
 }
 
 int CurlSession::onOpenSocket(void* self, int, void* address)

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -129,7 +130,7 @@ private:
 
     static int onDebug(void* handle, int type, char* data, size_t size, void* self);
     static size_t onRead(char* buffer, size_t size, size_t count, void* self);
-    static int onSeek(void* self, long long offset, int origin);
+    static int onSeek(void* self, std::int64_t offset, int origin);
     static int onOpenSocket(void* self, int purpose, void* address);
     static int onCloseSocket(void* self, int socket);
     // Shuts every socket of the session down, so whatever waits on one returns at once.
