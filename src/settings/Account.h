@@ -35,7 +35,7 @@ struct UnusableValue
 struct Account
 {
     // How the upload reaches the server.
-    enum class Protocol { Ftp, Ftps, Sftp, WebDav };
+    enum class Protocol { Ftp, Ftps, Sftp, WebDav, S3 };
 
     Account(); // every field at its default
 
@@ -65,6 +65,13 @@ struct Account
     bool passive = false;
     bool verifyCertificate = false;
     QString keyFile; // SFTP
+    // S3: the bucket, the region a request is signed for, how the bucket is addressed (in the
+    // path, or as part of the host name) and whether new objects are readable by anyone. The
+    // endpoint is the host field, the access key the user and the secret key the password.
+    QString bucket;
+    QString region;
+    bool pathStyle = true;
+    bool publicRead = false;
     bool safeReplace = false;
     // Timed uploads only when the picture changed: at least this share of it, in percent, differs
     // from the picture last uploaded for the account (see ChangeDetector).
@@ -95,12 +102,14 @@ struct Account
             return QStringLiteral("SFTP");
         case Protocol::WebDav:
             return QStringLiteral("WebDAV");
+        case Protocol::S3:
+            return QStringLiteral("S3");
         case Protocol::Ftp:
             break;
         }
         return QStringLiteral("FTP");
     }
-    // Anything that is not "FTPS", "SFTP" or "WebDAV" (in any letter case) is plain FTP.
+    // Anything that is not "FTPS", "SFTP", "WebDAV" or "S3" (in any letter case) is plain FTP.
     static Protocol protocolOf(const QString& text)
     {
         const QString upper = text.trimmed().toUpper();
@@ -110,6 +119,8 @@ struct Account
             return Protocol::Sftp;
         if (upper == QLatin1String("WEBDAV"))
             return Protocol::WebDav;
+        if (upper == QLatin1String("S3"))
+            return Protocol::S3;
         return Protocol::Ftp;
     }
 

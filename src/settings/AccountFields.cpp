@@ -51,6 +51,11 @@ const std::vector<Field>& all()
         {"Verify certificate",          &Account::verifyCertificate, R::Flag,     "1"},
         {"Key file",                    &Account::keyFile,           R::Text,     ""},
         {"Safe replace",                &Account::safeReplace,       R::Flag,     "0"},
+        // S3 object storage; absent means the region of most endpoints, the bucket in the path.
+        {"Bucket",                      &Account::bucket,            R::Text,     ""},
+        {"Region",                      &Account::region,            R::Text,     "us-east-1"},
+        {"Path style",                  &Account::pathStyle,         R::Flag,     "1"},
+        {"Public read",                 &Account::publicRead,        R::Flag,     "0"},
         // Upload only when the picture changed; absent means every picture goes up.
         {"Only when changed",           &Account::onlyChanged,       R::Flag,     "0"},
         {"Change threshold",            &Account::changeThreshold,   R::Percent,  "5"},
@@ -207,10 +212,10 @@ bool read(const Field& field, Account& account, const std::optional<QString>& st
     // An interval item fills the seconds field; only "Custom" takes them from its own value.
     if (field.rule == Rule::Interval && IntervalTable::isValidPosition(account.intervalItem))
         account.seconds = IntervalTable::presetSecondsText(account.intervalItem).value_or(account.seconds);
-    // Any text is a protocol (plain FTP), but only four are meant.
+    // Any text is a protocol (plain FTP), but only five are meant.
     if (field.rule == Rule::Protocol && !given.trimmed().isEmpty())
         readable = QStringList{QStringLiteral("FTP"), QStringLiteral("FTPS"), QStringLiteral("SFTP"),
-                               QStringLiteral("WebDAV")}
+                               QStringLiteral("WebDAV"), QStringLiteral("S3")}
                        .contains(given.trimmed(), Qt::CaseInsensitive);
     return readable;
 }
@@ -231,7 +236,7 @@ QString notReadable(Rule rule)
     case Rule::Date:
         return QStringLiteral("is not a date");
     case Rule::Protocol:
-        return QStringLiteral("is not FTP, FTPS, SFTP or WebDAV");
+        return QStringLiteral("is not FTP, FTPS, SFTP, WebDAV or S3");
     case Rule::Percent:
         return QStringLiteral("is not a whole number from 0 to 100");
     case Rule::Count:

@@ -22,7 +22,7 @@ enum class Rule {
     Color,    // red + 256 * green + 65536 * blue
     FontSize, // points, a fraction allowed (written with a point), above 0 and at most 1638
     Date,     // yyyy-MM-dd (the locale's short form of earlier versions is read too); default today
-    Protocol, // "FTP", "FTPS" or "SFTP" in any case; anything else is plain FTP
+    Protocol, // "FTP", "FTPS", "SFTP", "WebDAV" or "S3" in any case; anything else is plain FTP
     Interval, // an item text of the interval table
     Seconds,  // the seconds of the item "Custom"
     RowFlag,  // "True" or "False": the row's upload flag, kept with the rows, not the record

@@ -55,12 +55,16 @@ public:
     struct Settings
     {
         Account::Protocol protocol = Account::Protocol::Ftp;
-        bool passive = false;   // FTP/FTPS: the client opens the data connections
-        bool verifyPeer = true; // FTPS, WebDAV over https: certificate and name checked
-        QString caFile;         // FTPS, WebDAV: trust these certificates instead of the system's store
-        QString keyFile;        // SFTP: private key for the login; the password is its passphrase
-        QString knownHostsFile; // SFTP: empty means ~/.ssh/known_hosts
-        QString addHostKey;     // SFTP: an unknown host key with this fingerprint is added
+        bool passive = false;    // FTP/FTPS: the client opens the data connections
+        bool verifyPeer = true;  // FTPS, WebDAV over https: certificate and name checked
+        QString caFile;          // FTPS, WebDAV: trust these certificates instead of the system's store
+        QString keyFile;         // SFTP: private key for the login; the password is its passphrase
+        QString knownHostsFile;  // SFTP: empty means ~/.ssh/known_hosts
+        QString addHostKey;      // SFTP: an unknown host key with this fingerprint is added
+        QString bucket;          // S3: the bucket every path is in
+        QString region;          // S3: the region requests are signed for
+        bool pathStyle = true;   // S3: the bucket in the path, not in the host name
+        bool publicRead = false; // S3: new objects readable by anyone ("public-read")
 
         bool operator==(const Settings&) const = default;
     };
@@ -90,6 +94,10 @@ public:
     // stepped aside: some servers rename only onto a free name. False where rename() already
     // clears the name itself.
     virtual bool renamesOntoFreeNamesOnly() const = 0;
+    // Whether put() replaces a file all at once: a reader finds the old file or the whole new one,
+    // never a part, and a put that fails or is cancelled leaves the old one (S3). "Safe replace"
+    // then needs no temporary name and no rename, and a cancelled put leaves nothing to remove.
+    virtual bool putIsAtomic() const { return false; }
     // Says goodbye on a live connection and drops it. A server that does not answer within the
     // time limit for the goodbye is cut off.
     virtual void close() = 0;

@@ -2,6 +2,7 @@
 
 #include "settings/Account.h"
 #include "upload/FtpSession.h"
+#include "upload/S3Session.h"
 #include "upload/SftpSession.h"
 #include "upload/WebDavSession.h"
 
@@ -15,6 +16,8 @@ std::unique_ptr<DestinationSession> DestinationSessions::create(const FtpTimeout
         return std::make_unique<SftpSession>(timeouts, settings);
     case Account::Protocol::WebDav:
         return std::make_unique<WebDavSession>(timeouts, settings);
+    case Account::Protocol::S3:
+        return std::make_unique<S3Session>(timeouts, settings);
     case Account::Protocol::Ftps:
         return std::make_unique<FtpSession>(timeouts, settings, FtpSession::Security::ExplicitTls);
     case Account::Protocol::Ftp:
@@ -37,6 +40,12 @@ DestinationSession::Settings DestinationSessions::settingsOf(const Account& acco
         settings.keyFile = account.keyFile;
         break;
     case Account::Protocol::WebDav:
+        break;
+    case Account::Protocol::S3:
+        settings.bucket = account.bucket;
+        settings.region = account.region;
+        settings.pathStyle = account.pathStyle;
+        settings.publicRead = account.publicRead;
         break;
     }
     return settings;

@@ -18,7 +18,8 @@ public:
     static std::unique_ptr<DestinationSession> create(const FtpTimeouts& timeouts,
                                                       const DestinationSession::Settings& settings);
     // The connection an account asks for: passive only for FTP and FTPS, the certificate check
-    // for FTPS and WebDAV (where it applies to https:// addresses), the key file only for SFTP.
+    // for FTPS, WebDAV and S3 (where it applies to https:// addresses), the key file only for SFTP,
+    // the bucket, region, addressing and ACL only for S3.
     static DestinationSession::Settings settingsOf(const Account& account);
 
     // The network library every session uses: set up before the first session (false when it

@@ -60,11 +60,13 @@ bool S3Server::start(const Options& options)
     QFile::remove(m_scratch.filePath(QStringLiteral("requests.log")));
 
     QString output;
+    // s3rver makes its listing continuation tokens with DES, which OpenSSL 3 keeps in its legacy
+    // provider: without it every listing that goes on to a next page fails with InternalError.
     if (!m_store.start(QStringLiteral("node"),
-                       {kS3rver, QStringLiteral("--directory"), m_data.path(), QStringLiteral("--address"),
-                        QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QStringLiteral("0"),
-                        QStringLiteral("--silent"), QStringLiteral("--no-vhost-buckets"),
-                        QStringLiteral("--configure-bucket"), kBucket},
+                       {QStringLiteral("--openssl-legacy-provider"), kS3rver, QStringLiteral("--directory"),
+                        m_data.path(), QStringLiteral("--address"), QStringLiteral("127.0.0.1"),
+                        QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--silent"),
+                        QStringLiteral("--no-vhost-buckets"), QStringLiteral("--configure-bucket"), kBucket},
                        true)) {
         m_startError = QStringLiteral("node: ") + m_store.error();
         return false;

@@ -2,6 +2,7 @@
 #include "TempDir.h"
 #include "settings/Account.h"
 #include "upload/FtpSession.h"
+#include "upload/S3Session.h"
 #include "upload/SftpSession.h"
 #include "upload/WebDavSession.h"
 
@@ -15,7 +16,7 @@ using Protocol = Account::Protocol;
 
 TEST(DestinationSessions, EachProtocolGetsItsFamilysSession)
 {
-    enum class Family { Ftp, Sftp, WebDav };
+    enum class Family { Ftp, Sftp, WebDav, S3 };
     const struct
     {
         Protocol protocol;
@@ -23,7 +24,8 @@ TEST(DestinationSessions, EachProtocolGetsItsFamilysSession)
     } cases[] = {{Protocol::Ftp, Family::Ftp},
                  {Protocol::Ftps, Family::Ftp},
                  {Protocol::Sftp, Family::Sftp},
-                 {Protocol::WebDav, Family::WebDav}};
+                 {Protocol::WebDav, Family::WebDav},
+                 {Protocol::S3, Family::S3}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Account::protocolText(c.protocol).toStdString());
         DestinationSession::Settings settings;
@@ -34,6 +36,9 @@ TEST(DestinationSessions, EachProtocolGetsItsFamilysSession)
         EXPECT_EQ(dynamic_cast<SftpSession*>(session.get()) != nullptr, c.family == Family::Sftp);
         EXPECT_EQ(dynamic_cast<FtpSession*>(session.get()) != nullptr, c.family == Family::Ftp);
         EXPECT_EQ(dynamic_cast<WebDavSession*>(session.get()) != nullptr, c.family == Family::WebDav);
+        EXPECT_EQ(dynamic_cast<S3Session*>(session.get()) != nullptr, c.family == Family::S3);
+        // Only S3 replaces a file all at once.
+        EXPECT_EQ(session->putIsAtomic(), c.family == Family::S3);
         EXPECT_EQ(session->settings(), settings);
         // Only FTP servers may rename onto free names only; SFTP's rename clears the name itself,
         // WebDAV's MOVE overwrites.
@@ -48,7 +53,12 @@ TEST(DestinationSessions, AnAccountsValuesApplyOnlyWhereTheProtocolUsesThem)
     account.passive = true;
     account.verifyCertificate = false;
     account.keyFile = "/home/cam/.ssh/id_ed25519";
-    for (const Protocol protocol : {Protocol::Ftp, Protocol::Ftps, Protocol::Sftp, Protocol::WebDav}) {
+    account.bucket = "webcam";
+    account.region = "eu-central-1";
+    account.pathStyle = false;
+    account.publicRead = true;
+    for (const Protocol protocol :
+         {Protocol::Ftp, Protocol::Ftps, Protocol::Sftp, Protocol::WebDav, Protocol::S3}) {
         SCOPED_TRACE(Account::protocolText(protocol).toStdString());
         account.protocol = protocol;
         const DestinationSession::Settings settings = DestinationSessions::settingsOf(account);
@@ -56,6 +66,11 @@ TEST(DestinationSessions, AnAccountsValuesApplyOnlyWhereTheProtocolUsesThem)
         EXPECT_EQ(settings.protocol, protocol);
         EXPECT_EQ(settings.passive, protocol == Protocol::Ftp || protocol == Protocol::Ftps);
         EXPECT_EQ(settings.keyFile, sftp ? account.keyFile : QString());
+        const bool s3 = protocol == Protocol::S3;
+        EXPECT_EQ(settings.bucket, s3 ? account.bucket : QString());
+        EXPECT_EQ(settings.region, s3 ? account.region : QString());
+        EXPECT_EQ(settings.pathStyle, !s3);
+        EXPECT_EQ(settings.publicRead, s3);
         EXPECT_FALSE(settings.verifyPeer);
         EXPECT_TRUE(settings.knownHostsFile.isEmpty() && settings.addHostKey.isEmpty());
     }
