@@ -105,7 +105,11 @@ ConnectionTest::Report ConnectionTest::run(DestinationSession& session, const Ac
                                QStringLiteral("\"."),
                            session);
     } else {
-        const bool renames = !account.safeReplace || checkRename(session, local, remote, lines);
+        if (account.safeReplace && session.putIsAtomic())
+            lines << QStringLiteral("The server replaces a file whole at each upload: \"Safe replace\" "
+                                    "needs no rename here.");
+        const bool renames =
+            !account.safeReplace || session.putIsAtomic() || checkRename(session, local, remote, lines);
         if (!session.remove(remote)) {
             lines.insert(1, QStringLiteral("Wrote a test file into the folder."));
             lines << withReply(QStringLiteral("Couldn't remove the test file ") + remote + QLatin1Char('.'),

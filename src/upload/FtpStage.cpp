@@ -369,11 +369,16 @@ void FtpStage::sendFile(DestinationSession& session, const QString& local, const
                         bool safeReplace, DestinationSession::Transfer transfer, const QString& contentType,
                         CallResult& result)
 {
+    // Where a put replaces the file all at once, the old one stays until the new one is whole:
+    // that is what the temporary name and the rename are for elsewhere, and a cancelled put leaves
+    // nothing behind.
+    const bool atomic = session.putIsAtomic();
+    safeReplace = safeReplace && !atomic;
     const QString target = safeReplace ? FtpJob::temporaryPath(remote) : remote;
     const qint64 localSize = QFileInfo(local).size();
-    const auto fail = [&session, &result, &target, safeReplace](const Failure& failure) {
+    const auto fail = [&session, &result, &target, safeReplace, atomic](const Failure& failure) {
         result.takeFailure(failure, session);
-        if (result.cancelled())
+        if (result.cancelled() && !atomic)
             result.leftover = target;
         else if (safeReplace) // the final name keeps the old file; the temporary one goes, quietly
             static_cast<void>(session.remove(target));
