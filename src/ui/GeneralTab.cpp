@@ -31,6 +31,7 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     m_protocol->addItem(QStringLiteral("FTPS (explicit TLS)"), static_cast<int>(Account::Protocol::Ftps));
     m_protocol->addItem(QStringLiteral("SFTP"), static_cast<int>(Account::Protocol::Sftp));
     m_protocol->addItem(QStringLiteral("WebDAV"), static_cast<int>(Account::Protocol::WebDav));
+    m_protocol->addItem(QStringLiteral("S3"), static_cast<int>(Account::Protocol::S3));
     m_passive = named(new QCheckBox(QStringLiteral("&Passive mode")), QStringLiteral("chkPassive"));
     m_passive->setToolTip(QStringLiteral("For servers behind NAT or a firewall; FTP and FTPS only"));
     m_verify = named(new QCheckBox(QStringLiteral("&Verify certificate")), QStringLiteral("chkVerify"));
@@ -41,6 +42,19 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
                                          "then unlocks the key"));
     m_keyBrowse = named(new QPushButton(QStringLiteral("&Key...")), QStringLiteral("cmdKeyFile"));
     m_test = named(new QPushButton(QStringLiteral("&Test")), QStringLiteral("cmdTest"));
+    m_bucket = named(new QLineEdit, QStringLiteral("txtBucket"));
+    m_bucket->setToolTip(
+        QStringLiteral("S3: the bucket the pictures go into; the host field is the endpoint, "
+                       "the user ID the access key and the password the secret key"));
+    m_region = named(new QLineEdit, QStringLiteral("txtRegion"));
+    m_region->setToolTip(QStringLiteral("S3: the bucket's region, which every request is signed for"));
+    m_pathStyle =
+        named(new QCheckBox(QStringLiteral("Path-st&yle addressing")), QStringLiteral("chkPathStyle"));
+    m_pathStyle->setToolTip(QStringLiteral("S3: the bucket in the path (endpoint/bucket/key) rather than in "
+                                           "the host name (bucket.endpoint/key)"));
+    m_publicRead = named(new QCheckBox(QStringLiteral("P&ublic read")), QStringLiteral("chkPublicRead"));
+    m_publicRead->setToolTip(
+        QStringLiteral("S3: uploaded pictures readable by anyone (ACL \"public-read\")"));
 
     auto* flags = new QHBoxLayout;
     flags->addWidget(m_passive);
@@ -49,6 +63,10 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     auto* key = new QHBoxLayout;
     key->addWidget(m_keyFile, 1);
     key->addWidget(m_keyBrowse);
+    auto* s3Flags = new QHBoxLayout;
+    s3Flags->addWidget(m_pathStyle);
+    s3Flags->addWidget(m_publicRead);
+    s3Flags->addStretch();
     auto* rememberAndTest = new QHBoxLayout;
     rememberAndTest->addWidget(m_remember);
     rememberAndTest->addStretch();
@@ -61,6 +79,9 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     form->addRow(label(QStringLiteral("lblProtocol"), QStringLiteral("Protocol:")), m_protocol);
     form->addRow(QString(), flags);
     form->addRow(label(QStringLiteral("lblKeyFile"), QStringLiteral("Key file:")), key);
+    form->addRow(label(QStringLiteral("lblBucket"), QStringLiteral("Bucket:")), m_bucket);
+    form->addRow(label(QStringLiteral("lblRegion"), QStringLiteral("Region:")), m_region);
+    form->addRow(QString(), s3Flags);
 
     AccountBook& b = m_book;
     onEdit(m_host, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::host, text); });
@@ -73,6 +94,10 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     onEdit(m_passive, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::passive, on); });
     onEdit(m_verify, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::verifyCertificate, on); });
     onEdit(m_keyFile, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::keyFile, text); });
+    onEdit(m_bucket, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::bucket, text); });
+    onEdit(m_region, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::region, text); });
+    onEdit(m_pathStyle, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::pathStyle, on); });
+    onEdit(m_publicRead, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::publicRead, on); });
     connect(m_keyBrowse, &QPushButton::clicked, this, &GeneralTab::chooseKeyFile);
     connect(m_test, &QPushButton::clicked, this, [this] {
         m_test->setEnabled(false);
@@ -96,12 +121,21 @@ void GeneralTab::showAccount(const Account& a)
     m_passive->setChecked(a.passive);
     m_verify->setChecked(a.verifyCertificate);
     showText(m_keyFile, a.keyFile);
+    showText(m_bucket, a.bucket);
+    showText(m_region, a.region);
+    m_pathStyle->setChecked(a.pathStyle);
+    m_publicRead->setChecked(a.publicRead);
     // Each control shows what the chosen protocol uses; the values stay stored either way.
     const bool ftp = a.protocol == Account::Protocol::Ftp || a.protocol == Account::Protocol::Ftps;
     m_passive->setEnabled(ftp);
-    m_verify->setEnabled(a.protocol == Account::Protocol::Ftps || a.protocol == Account::Protocol::WebDav);
+    const bool s3 = a.protocol == Account::Protocol::S3;
+    m_verify->setEnabled(a.protocol == Account::Protocol::Ftps || a.protocol == Account::Protocol::WebDav ||
+                         s3);
     m_keyFile->setEnabled(a.protocol == Account::Protocol::Sftp);
     m_keyBrowse->setEnabled(a.protocol == Account::Protocol::Sftp);
+    for (QWidget* control : {static_cast<QWidget*>(m_bucket), static_cast<QWidget*>(m_region),
+                             static_cast<QWidget*>(m_pathStyle), static_cast<QWidget*>(m_publicRead)})
+        control->setEnabled(s3);
 }
 
 void GeneralTab::chooseKeyFile()

@@ -10,7 +10,7 @@ class QPushButton;
 class SettingsDialogs;
 
 // "&General" (Frame1): server, login and the connection: protocol, passive mode, certificate check,
-// SFTP key file, and "&Test".
+// SFTP key file, S3 bucket, region and addressing, and "&Test".
 class GeneralTab final : public AccountTab
 {
     Q_OBJECT
@@ -39,4 +39,8 @@ private:
     QLineEdit* m_keyFile;
     QPushButton* m_keyBrowse;
     QPushButton* m_test;
+    QLineEdit* m_bucket;
+    QLineEdit* m_region;
+    QCheckBox* m_pathStyle;
+    QCheckBox* m_publicRead;
 };

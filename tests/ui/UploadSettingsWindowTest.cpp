@@ -2,6 +2,7 @@
 #include "FtpServer.h"
 #include "QtPrinters.h"
 #include "RawDatabase.h"
+#include "S3Server.h"
 #include "Typing.h"
 #include "UploadRig.h"
 #include "VelmoraProcess.h"
@@ -569,6 +570,75 @@ TEST_F(UploadSettingsWindowTest, WebDavIsPickedWithKeysAndTestReachesItsServer)
     book.loadList();
     EXPECT_EQ(child<QComboBox>("cboProtocol")->currentText(), "WebDAV");
     EXPECT_TRUE(child<QCheckBox>("chkVerify")->isEnabled());
+}
+
+// S3 is picked with the keyboard too: its bucket, region and addressing controls are the only
+// ones that come alive for it, the typed values are stored, and Test reaches a real S3 endpoint.
+TEST_F(UploadSettingsWindowTest, S3IsPickedWithKeysItsValuesAreTypedAndTestReachesItsServer)
+{
+    auto* protocol = child<QComboBox>("cboProtocol");
+    auto* bucket = child<QLineEdit>("txtBucket");
+    auto* region = child<QLineEdit>("txtRegion");
+    auto* pathStyle = child<QCheckBox>("chkPathStyle");
+    auto* publicRead = child<QCheckBox>("chkPublicRead");
+    EXPECT_EQ(region->text(), "us-east-1");
+    EXPECT_TRUE(pathStyle->isChecked());
+    EXPECT_FALSE(publicRead->isChecked());
+    for (QWidget* control : std::initializer_list<QWidget*>{bucket, region, pathStyle, publicRead})
+        EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(protocol, Qt::Key_Down);
+    EXPECT_EQ(protocol->currentText(), "S3");
+    EXPECT_EQ(mine("Protocol"), "S3");
+    for (QWidget* control : std::initializer_list<QWidget*>{bucket, region, pathStyle, publicRead})
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    EXPECT_FALSE(child<QCheckBox>("chkPassive")->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>("chkVerify")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>("txtKeyFile")->isEnabled());
+
+    retype(bucket, "holiday-cam");
+    retype(region, "eu-central-1");
+    QTest::keyClick(pathStyle, Qt::Key_Space);
+    QTest::keyClick(publicRead, Qt::Key_Space);
+    EXPECT_EQ(mine({"Bucket", "Region", "Path style", "Public read"}), "holiday-cam|eu-central-1|0|1");
+
+    S3Server server;
+    ASSERT_TRUE(server.start()) << server.startError().toStdString();
+    ASSERT_TRUE(server.putObject("www/keep.jpg", "kept"));
+    retype(child<QLineEdit>("Text1"), server.endpoint());
+    retype(child<QLineEdit>("Text2"), S3Server::kAccessKey);
+    retype(child<QLineEdit>("Text3"), S3Server::kSecretKey);
+    retype(child<QLineEdit>("Text4"), "www/");
+    retype(bucket, S3Server::kBucket);
+    retype(region, S3Server::kRegion);
+    QTest::keyClick(pathStyle, Qt::Key_Space);
+    EXPECT_EQ(mine({"Host Name/Adress:", "Bucket", "Region", "Path style", "Public read"}),
+              server.endpoint() + "|webcam|us-east-1|1|1");
+    QTest::mouseClick(child<QPushButton>("cmdTest"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return prompter.shown().size() == 1; }, 10000));
+    EXPECT_EQ(prompter.shown().back().icon, Prompter::Icon::Information);
+    EXPECT_EQ(prompter.shown().back().text,
+              "Connected to " + server.endpoint() +
+                  " and logged in.\nWrote and removed a test file in the folder.\nThe server replaces a "
+                  "file whole at each upload: \"Safe replace\" needs no rename here.")
+        << prompter.shown().back().text.toStdString();
+    EXPECT_EQ(server.keys(), QStringList{"www/keep.jpg"});
+    const QList<HttpRequestLog::Entry> requests = server.requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const HttpRequestLog::Entry& e) {
+        return e.method == "PUT" && e.target == "/webcam/www/.velmora-test.tmp" &&
+               e.fields.value("x-amz-acl") == "public-read";
+    }));
+
+    // The stored values come back; another protocol leaves them stored but out of use.
+    m_window.reset();
+    book.loadList();
+    EXPECT_EQ(child<QComboBox>("cboProtocol")->currentText(), "S3");
+    EXPECT_EQ(child<QLineEdit>("txtBucket")->text(), "webcam");
+    EXPECT_TRUE(child<QCheckBox>("chkPublicRead")->isChecked());
+    QTest::keyClick(child<QComboBox>("cboProtocol"), Qt::Key_Home);
+    EXPECT_EQ(mine("Protocol"), "FTP");
+    EXPECT_FALSE(child<QLineEdit>("txtBucket")->isEnabled());
+    EXPECT_EQ(mine("Bucket"), "webcam");
 }
 
 TEST_F(UploadSettingsWindowTest, TestLogsInWritesAndRemovesAFileAndSaysSo)
