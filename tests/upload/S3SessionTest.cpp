@@ -396,3 +396,39 @@ TEST_F(S3SessionTest, ACancelEndsASlowCallAtOnceAndASilentServerTimesOut)
     EXPECT_LT(timer.elapsed(), 6000);
 }
 } // namespace
+
+namespace {
+// Over https with the certificate checked, a picture larger than libcurl's 1 MiB threshold for
+// "Expect: 100-continue" goes up whole and signed; with the check on and the test CA unknown, the
+// certificate is refused.
+TEST(S3Https, ALargePictureGoesUpOverHttpsAndAnUnknownCertificateIsRefused)
+{
+    S3Server server;
+    ASSERT_TRUE(server.start({.https = true})) << server.startError().toStdString();
+    TempDir local;
+    QByteArray large(3 * 1024 * 1024 + 17, '\0');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 7919) % 251);
+    writeFile(local.file("large.jpg"), large);
+
+    DestinationSession::Settings settings = s3();
+    settings.caFile = server.caFile();
+    const auto session = DestinationSessions::create(kTimeouts, settings);
+    const Result<void> login =
+        session->connect(server.endpoint(), S3Server::kAccessKey, S3Server::kSecretKey);
+    ASSERT_TRUE(login) << login.failure().sentence.toStdString() << session->lastReply().toStdString();
+    const Result<void> put = session->put(local.file("large.jpg"), "www/large.jpg",
+                                          DestinationSession::Transfer::Binary, "image/jpeg");
+    ASSERT_TRUE(put) << put.failure().sentence.toStdString() << session->lastReply().toStdString();
+    EXPECT_EQ(server.object("www/large.jpg"), large);
+    EXPECT_EQ(session->remoteSize("www/large.jpg").value(), large.size());
+
+    const auto unchecked = DestinationSessions::create(kTimeouts, s3());
+    const Result<void> refused =
+        unchecked->connect(server.endpoint(), S3Server::kAccessKey, S3Server::kSecretKey);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(errorOf(refused), Error::CertificateRefused);
+    EXPECT_TRUE(refused.failure().sentence.startsWith("Certificate refused: "))
+        << refused.failure().sentence.toStdString();
+}
+} // namespace
