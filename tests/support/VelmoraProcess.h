@@ -32,15 +32,11 @@ public:
     {
         if (m_id == 0)
             return QStringList{program} + arguments;
-        // A coverage build writes its counters beside the objects, which this user cannot write:
-        // they go to a folder of its own instead of a complaint on standard error.
         return QStringList{QStringLiteral("setpriv"),
                            QStringLiteral("--reuid=%1").arg(m_id),
                            QStringLiteral("--regid=%1").arg(m_id),
                            QStringLiteral("--clear-groups"),
                            QStringLiteral("--"),
-                           QStringLiteral("env"),
-                           QStringLiteral("GCOV_PREFIX=/tmp/velmora-gcov-%1").arg(m_id),
                            program} +
                arguments;
     }
