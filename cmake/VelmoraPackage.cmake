@@ -31,7 +31,7 @@ single pictures and AVI movies, and runs without windows as a user service.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(VELMORA_PACKAGE_CONTACT "Velmora developers <maintainers@users.noreply.c-seed-5e780348.example>"
+set(VELMORA_PACKAGE_CONTACT "Velmora developers <maintainers@velmora.example>"
     CACHE STRING "Maintainer of the Debian package, as Name <address>")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELMORA_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)

@@ -34,14 +34,12 @@ case "${1:-}" in
   # the capture component on the test pattern (GStreamer's streaming threads and its pipeline
   # worker) and the windows over them. Left to the other runs: the network camera cases (tearing
   # down GStreamer's RTSP source now and then trips an internal check of this sanitizer version
-  # while it describes a race inside GStreamer, which it would then suppress), the PipeWire camera
-  # cases (with PipeWire's client library in the process the sanitizer reports our worker's queue
-  # as raced although every access to it holds its lock; we could not trace that to our code), the
-  # main window's cases and the cases that run the whole program (too slow under the sanitizer for
+  # while it describes a race inside GStreamer, which it would then suppress), the main window's
+  # cases and the cases that run the whole program (too slow under the sanitizer for
   # their time limits). QtCaptureDialogsTest only puts Qt's file dialog to work, whose file list is
   # filled on a thread of Qt's own.
   targets=(--target velmora velmora_upload_tests velmora_ui_tests velmora_capture_tests)
-  labels=(-L threads -E '^(NetworkCameraTest|PipeWireCameraTest|MainWindowTest|Modes/MainWindowLeaveTest|QtCaptureDialogsTest|ProgramEndGstTest)\.')
+  labels=(-L threads -E '^(NetworkCameraTest|MainWindowTest|Modes/MainWindowLeaveTest|QtCaptureDialogsTest|ProgramEndGstTest)\.')
   # Any report fails the test that caused it (exit code 66); the program the ui tests start
   # runs under the same options. The tests start programs (fork, then exec at once) while
   # threads run, which ThreadSanitizer refuses unless told that the child only execs.

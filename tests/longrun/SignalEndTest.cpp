@@ -55,8 +55,8 @@ protected:
                                                       {"Upload image every:", "Constantly"},
                                                       {"Custom", "0"}})
             store.SaveString(HKEY_LOCAL_MACHINE, account, name, text);
-        const QByteArray given = qgetenv("VELMORA_LONGRUN_SEED");
-        seed = given.isEmpty() ? std::random_device()() : given.toUInt();
+        const QByteArray given = qgetenv("VELMORA_LONGRUN_POINTS");
+        pointsStart = given.isEmpty() ? std::random_device()() : given.toUInt();
     }
 
     void setSafeReplace(bool on)
@@ -87,14 +87,14 @@ protected:
     FtpServer server;
     TempDir dir;
     QString storePath = dir.file("store.db");
-    unsigned seed = 0;
+    unsigned pointsStart = 0;
 };
 
 TEST_P(SignalEndTest, NeverAHalfPictureUnderItsName)
 {
     const Case& c = GetParam();
-    SCOPED_TRACE(testing::Message() << "VELMORA_LONGRUN_SEED=" << seed);
-    std::mt19937 random(seed);
+    SCOPED_TRACE(testing::Message() << "VELMORA_LONGRUN_POINTS=" << pointsStart);
+    std::mt19937 random(pointsStart);
     int cancelled = 0;
     int midTransfer = 0;
     for (int run = 0; run < kRuns; ++run) {
