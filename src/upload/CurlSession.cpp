@@ -525,6 +525,11 @@ void CurlSession::explainFailure(int curlCode, bool stageLimited, milliseconds s
     fail(error, error == Error::ConnectionAborted ? QStringLiteral("Connection to the server lost") : detail);
 }
 
+void CurlSession::restartStageLimit()
+{
+    m_deadline = std::chrono::steady_clock::now() + m_timeouts.stage;
+}
+
 Result<void> CurlSession::connect(const QString& host, const QString& user, const QString& password)
 {
     close();

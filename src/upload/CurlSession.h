@@ -39,6 +39,7 @@ public:
                      const QString& contentType) override;
     Result<std::optional<qint64>> remoteSize(const QString& remotePath) override;
     Result<QStringList> list(const QString& remoteFolder) override;
+    void restartStageLimit() final;
     void close() final;
     void cancel() final;
     bool isCancelled() const final { return m_cancelled.load(); }

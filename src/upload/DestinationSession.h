@@ -98,6 +98,8 @@ public:
     // never a part, and a put that fails or is cancelled leaves the old one (S3). "Safe replace"
     // then needs no temporary name and no rename, and a cancelled put leaves nothing to remove.
     virtual bool putIsAtomic() const { return false; }
+    // A kept connection begins another stage: the whole-stage limit counts again from now.
+    virtual void restartStageLimit() = 0;
     // Says goodbye on a live connection and drops it. A server that does not answer within the
     // time limit for the goodbye is cut off.
     virtual void close() = 0;

@@ -31,6 +31,22 @@ FtpDial::FtpDial(const FtpTimeouts& timeouts, const DestinationSession::Settings
     });
 }
 
+std::unique_ptr<FtpDial> FtpDial::keep(std::shared_ptr<DestinationSession> session, const QString& host,
+                                       const QString& user, const QString& password)
+{
+    std::unique_ptr<FtpDial> dial(new FtpDial());
+    dial->m_settings = session->settings();
+    dial->m_host = host;
+    dial->m_user = user;
+    dial->m_password = password;
+    dial->m_session = std::move(session);
+    dial->m_outcome.ok = true;
+    dial->m_done = true;
+    dial->m_kept = true;
+    dial->m_age.start();
+    return dial;
+}
+
 FtpDial::~FtpDial()
 {
     cancel();
@@ -46,6 +62,26 @@ bool FtpDial::isFor(const DestinationSession::Settings& settings, const QString&
 std::shared_ptr<DestinationSession> FtpDial::takeSession()
 {
     return std::move(m_session);
+}
+
+void FtpDial::hangUp()
+{
+    // The session stays the dial's too, so that the destructor can cut a goodbye that takes long.
+    const std::shared_ptr<DestinationSession> session = m_session;
+    if (!m_done || !session) {
+        emit hungUp();
+        return;
+    }
+    m_hangingUp = true;
+    if (!m_worker)
+        m_worker = std::make_unique<WorkerThread>();
+    m_worker->post([this, session] {
+        session->close();
+        return [this] {
+            m_hangingUp = false;
+            emit hungUp();
+        };
+    });
 }
 
 void FtpDial::cancel()

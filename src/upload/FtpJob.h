@@ -24,6 +24,9 @@ struct FtpJob
     bool textFile = false;       // also send the time file
     bool successMessage = false; // confirm an uploaded picture with a message box
     bool scheduled = false;      // started by an account's timer (no connect-failure box then)
+    // The account's next upload is near: a stage that went well keeps its connection logged in
+    // for it instead of saying goodbye (FtpStage::takeKeptConnection).
+    bool keepConnection = false;
     // Protocol, passive mode, certificate and host-key checks, key file. The defaults are the
     // plain active FTP of an account without these values (DestinationSessions::settingsOf).
     DestinationSession::Settings connection;

@@ -71,6 +71,7 @@ FtpStage::FtpStage(FtpLog& log, Prompter& prompter, const FtpTimeouts& timeouts,
 FtpStage::~FtpStage()
 {
     m_dial.reset();
+    m_kept.reset();
     if (m_session)
         m_session->cancel();
     if (m_cleaner)
@@ -138,9 +139,34 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
     m_result = FtpResult();
     m_cancelled = false;
     m_endBy = QDeadlineTimer(QDeadlineTimer::Forever);
+    m_closeWhenDone = false;
+    m_reused = false;
+    m_anyFailure = false;
+    m_kept.reset();
     m_step = Step::Connecting;
-    m_log.append(kLineEnd + kLineEnd + QStringLiteral("---[") + generalDateTimeText(m_clock->now()) +
-                 QStringLiteral("]---") + kLineEnd + QStringLiteral("Connecting..."));
+    const QString header = kLineEnd + kLineEnd + QStringLiteral("---[") + generalDateTimeText(m_clock->now()) +
+                           QStringLiteral("]---") + kLineEnd;
+
+    // A connection made ahead or kept for another server or login is of no use.
+    if (dial && !dial->isFor(settingsOf(job), job.host, job.user, job.password))
+        dial.reset();
+    if (hSession != 0 && dial && dial->isKept() && dial->isDone() && dial->outcome().ok) {
+        m_session = dial->takeSession();
+        dial.reset();
+        if (m_session && m_session->isConnected() && !m_session->isCancelled()) {
+            m_reused = true;
+            m_connectsAtReuse = m_session->connectionCount();
+            m_session->restartStageLimit();
+            m_log.append(header + QStringLiteral("Reusing the connection to ") +
+                         DestinationSession::shownHost(m_job.host));
+            CallResult reused;
+            reused.ok = true;
+            onConnected(reused);
+            return true;
+        }
+        m_session.reset();
+    }
+    m_log.append(header + QStringLiteral("Connecting..."));
 
     if (hSession == 0) {
         CallResult notReady;
@@ -148,16 +174,43 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
         onConnected(notReady);
         return true;
     }
-    // A connection made ahead for another server or login is of no use.
-    if (dial && dial->isFor(settingsOf(job), job.host, job.user, job.password))
-        m_dial = std::move(dial);
-    else
-        m_dial = dialAhead(job);
+    m_dial = dial ? std::move(dial) : dialAhead(job);
     if (m_dial->isDone())
         onDialed();
     else
         connect(m_dial.get(), &FtpDial::finished, this, &FtpStage::onDialed);
     return true;
+}
+
+void FtpStage::redial()
+{
+    // Said, not counted: the server may close a connection that waited, and a new one mends it.
+    log(QStringLiteral("The server had closed the kept connection; connecting again"));
+    m_reused = false;
+    m_session.reset();
+    m_step = Step::Connecting;
+    m_dial = dialAhead(m_job);
+    if (m_dial->isDone())
+        onDialed();
+    else
+        connect(m_dial.get(), &FtpDial::finished, this, &FtpStage::onDialed);
+}
+
+bool FtpStage::droppedWhileKept(const CallResult& call) const
+{
+    if (!m_reused || m_cancelled || call.cancelled())
+        return false;
+    switch (call.error) {
+    case Error::ConnectionAborted:
+    case Error::NotConnected:
+    case Error::CannotConnect:
+        return true;
+    case Error::ServerReply:
+        // "421 Timeout.": the server ends the idle session as the next command arrives.
+        return call.reply.startsWith(QLatin1String("421"));
+    default:
+        return false;
+    }
 }
 
 void FtpStage::onDialed()
@@ -208,7 +261,8 @@ void FtpStage::onConnected(const CallResult& call)
     }
     hConnection = m_nextHandle++;
     m_result.connected = true;
-    log(QStringLiteral("Connected to ") + DestinationSession::shownHost(m_job.host));
+    if (!m_reused)
+        log(QStringLiteral("Connected to ") + DestinationSession::shownHost(m_job.host));
     if (m_cancelled) {
         m_result.cancelled = true;
         log(QStringLiteral("Cancelled"));
@@ -246,6 +300,17 @@ void FtpStage::send(File file)
 void FtpStage::onSent(File file, const CallResult& call)
 {
     const bool picture = file == File::Picture;
+    if (picture && !call.ok && droppedWhileKept(call)) {
+        redial();
+        return;
+    }
+    if (picture && m_reused && m_session && m_session->connectionCount() > m_connectsAtReuse) {
+        // The network library found the kept connection closed and made a new one by itself.
+        log(QStringLiteral("The server had closed the kept connection; connected again"));
+        m_connectsAtReuse = m_session->connectionCount();
+    }
+    if (!call.ok)
+        m_anyFailure = true;
     if (call.sizeNotChecked)
         log(QStringLiteral("Size not checked"));
     if (call.sizeMismatch)
@@ -346,6 +411,14 @@ void FtpStage::removeLeftover(const QString& remotePath)
 
 void FtpStage::closeConnection()
 {
+    if (m_job.keepConnection && !m_closeWhenDone && !m_cancelled && !m_anyFailure && m_result.pictureUploaded &&
+        m_session && m_session->isConnected() && !m_session->isCancelled()) {
+        log(QStringLiteral("Connection kept for the next upload"));
+        m_kept = FtpDial::keep(std::move(m_session), m_job.host, m_job.user, m_job.password);
+        hConnection = 0;
+        finish();
+        return;
+    }
     log(QStringLiteral("Disconnecting..."));
     m_step = Step::Closing;
     m_worker->post([this, session = m_session] {
@@ -484,6 +557,7 @@ void FtpStage::onArchiveSent(const CallResult& call)
         m_result.archiveUploaded = true;
         log(QStringLiteral("Archive copy uploaded"));
     } else {
+        m_anyFailure = true;
         log(QStringLiteral("Couldn't upload archive copy"));
         if (!call.cancelled()) {
             m_lastResponse = call.reply;
@@ -558,6 +632,7 @@ void FtpStage::removeOldArchiveCopies()
 void FtpStage::onOldArchiveCopiesRemoved(const CallResult& call, const Removal& removal)
 {
     if (!call.ok) {
+        m_anyFailure = true;
         log(QStringLiteral("Couldn't list the folder, old archive copies kept"));
         if (!call.cancelled()) {
             m_lastResponse = call.reply;

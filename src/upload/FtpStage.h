@@ -24,6 +24,11 @@ class WorkerThread;
 // message boxes happen on the stage's own thread between them, in the order of the steps, and
 // nothing there waits for the network.
 //
+// A job that asks for it keeps its connection when everything went well: the stage ends without the
+// goodbye and takeKeptConnection() hands the session over, for a later start() to go on with
+// ("Reusing the connection to ..." instead of the connect and login lines). A kept connection the
+// server has closed meanwhile is made anew once, which is no failure.
+//
 // cancel() ends the running call at once and drops the connection. A file that was on its way is
 // removed again on a short connection of its own, so nothing partial stays under its name; with a
 // safe replace only the temporary file goes and the old file stays. When the program is ending, the
@@ -53,6 +58,10 @@ public:
     // endBy: when the program ends; removing what a cancelled put left must be done by then.
     void cancel(QDeadlineTimer endBy = QDeadlineTimer(QDeadlineTimer::Forever));
     bool isRunning() const { return m_step != Step::Idle; }
+    // The running stage says goodbye at its end, whatever its job asked for.
+    void closeWhenDone() { m_closeWhenDone = true; }
+    // The connection the last stage kept, once; nothing when it kept none.
+    std::unique_ptr<FtpDial> takeKeptConnection() { return std::move(m_kept); }
 
     // Adds the server's last reply to the log when code says the server answered with an error:
     // every line of it marked "Server: ", so none can pass for one of the stage's own lines.
@@ -90,6 +99,10 @@ private:
     DestinationSession::Settings settingsOf(const FtpJob& job) const;
     DestinationSession::Transfer transfer() const;
     void onDialed();
+    // Whether a failed call on a kept connection found it closed by the server, which a new
+    // connection mends.
+    bool droppedWhileKept(const CallResult& call) const;
+    void redial();
     void onConnected(const CallResult& call);
     void send(File file);
     void onSent(File file, const CallResult& call);
@@ -119,6 +132,11 @@ private:
     FtpJob m_job;
     FtpResult m_result;
     bool m_cancelled = false;
+    bool m_closeWhenDone = false;
+    bool m_reused = false;     // the stage goes on with a kept connection
+    long m_connectsAtReuse = 0; // the kept session's connection count when the stage took it
+    bool m_anyFailure = false; // a call of the stage failed: the connection is not kept
+    std::unique_ptr<FtpDial> m_kept;
     QDeadlineTimer m_endBy{QDeadlineTimer::Forever};
     std::unique_ptr<FtpDial> m_dial;
     std::shared_ptr<DestinationSession> m_session;

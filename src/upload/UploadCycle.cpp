@@ -251,12 +251,13 @@ std::unique_ptr<FtpDial> UploadCycle::dialAhead(const Account& account) const
     return m_deps.ftp.dialAhead(jobFor(account, true));
 }
 
-bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial)
+bool UploadCycle::upload_now(bool scheduled, std::unique_ptr<FtpDial> dial, bool keepConnection)
 {
     if (m_running)
         return false;
     m_running = true;
     m_dial = std::move(dial);
+    m_keepConnection = keepConnection;
     m_stopRequested = false;
     m_wait = Wait::None;
     m_scheduled = scheduled;
@@ -360,6 +361,7 @@ void UploadCycle::onStill(const CaptureStill& still)
                   StampComposer::Style{stampFont(m_account), m_account.backQColor(), m_account.foreQColor()})
             : frame;
     FtpJob job = jobFor(m_account, m_scheduled);
+    job.keepConnection = m_keepConnection;
     writeWorkFiles(picture, job);
     if (m_stopRequested) {
         finishStopped();
@@ -556,11 +558,19 @@ void UploadCycle::finish(Outcome outcome)
     if (m_dial && m_dial->isDone() && m_dial->outcome().ok)
         m_unusedDial = std::move(m_dial);
     m_dial.reset();
+    if (std::unique_ptr<FtpDial> kept = m_deps.ftp.takeKeptConnection())
+        m_unusedDial = std::move(kept);
     m_running = false;
     m_wait = Wait::None;
     emit finished({outcome, m_connected, outcome == Outcome::Delivered ? QString() : m_failure, m_accountName,
                    m_start});
     m_unusedDial.reset();
+}
+
+void UploadCycle::closeConnectionWhenDone()
+{
+    m_keepConnection = false;
+    m_deps.ftp.closeWhenDone();
 }
 
 void UploadCycle::stop(QDeadlineTimer endBy)

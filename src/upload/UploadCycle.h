@@ -96,17 +96,22 @@ public:
 
     // Starts one cycle for the loaded account; finished() follows, at once when the question is
     // answered with Cancel or now is outside the date range or the time window. False, and nothing
-    // happens, while a cycle runs. dial: the connection dialAhead() began for this account, if any.
-    bool upload_now(bool scheduled, std::unique_ptr<FtpDial> dial = nullptr);
+    // happens, while a cycle runs. dial: the connection dialAhead() began, or the last cycle kept,
+    // for this account, if any. keepConnection: the account's next upload is near, so a transfer
+    // that goes well keeps its connection for it (see takeUnusedDial()).
+    bool upload_now(bool scheduled, std::unique_ptr<FtpDial> dial = nullptr, bool keepConnection = false);
     // For a timed cycle of account that is yet to come: begins connecting and logging in now, when
     // that cycle may need the connection (it uploads by FTP and is in its date range and time
     // window), so that a slow or dead server holds up no other account, whatever this one's
     // options; null otherwise.
     std::unique_ptr<FtpDial> dialAhead(const Account& account) const;
     // The logged-in connection made ahead that the cycle that just ended did not come to use (the
-    // picture was unchanged, the question was answered with Cancel); only while finished() is
-    // being sent, afterwards it is dropped. The next turn of the same account may go on with it.
+    // picture was unchanged, the question was answered with Cancel), or the one its transfer kept;
+    // only while finished() is being sent, afterwards it is dropped. The next turn of the same
+    // account may go on with it.
     std::unique_ptr<FtpDial> takeUnusedDial() { return std::move(m_unusedDial); }
+    // The running cycle's transfer says goodbye at its end instead of keeping its connection.
+    void closeConnectionWhenDone();
     // Ends the running cycle soon: the delay and the wait for the still are cut short, a transfer
     // is cancelled; finished() with Stopped follows. A message box that is open stays until it is
     // answered (or the program's event loop ends), and nothing more happens after it. endBy: when
@@ -204,6 +209,7 @@ private:
     QString m_failure;
     QString m_localCopyProblem; // why the picture was not saved in the local folder
     std::unique_ptr<FtpDial> m_dial;
+    bool m_keepConnection = false;
     std::unique_ptr<Prompter> m_silent;
     std::unique_ptr<FtpDial> m_unusedDial;
 };

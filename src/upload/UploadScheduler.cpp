@@ -31,6 +31,11 @@ QString settingsKey(const Account& account)
 }
 } // namespace
 
+namespace {
+// How often the connections that wait are looked at: one idles at most this much beyond its time.
+constexpr std::chrono::milliseconds kIdleCheck{5000};
+} // namespace
+
 UploadScheduler::UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status,
                                  Prompter& prompter, FtpLog& log, const Backoff& backoff, QObject* parent)
     : QObject(parent), m_accounts(accounts), m_cycle(cycle), m_status(status), m_prompter(prompter),
@@ -52,6 +57,8 @@ UploadScheduler::UploadScheduler(AccountBook& accounts, UploadCycle& cycle, Uplo
             m_restWake.start(std::chrono::milliseconds(*next + 1));
         schedulePick();
     });
+    m_idleCheck.setInterval(kIdleCheck);
+    connect(&m_idleCheck, &QTimer::timeout, this, &UploadScheduler::hangUpIdle);
     connect(&m_cycle, &UploadCycle::finished, this, &UploadScheduler::onCycleFinished);
     // Once the close-after option has ended the program, nothing more is uploaded.
     connect(&m_cycle, &UploadCycle::quitRequested, this, [this] { stop(false); });
@@ -144,8 +151,10 @@ bool UploadScheduler::makeReady(int id)
 {
     const auto found = m_dials.find(id);
     if (found != m_dials.end()) {
-        if (!found->second->isDone() || found->second->age() < kKeepConnection.count())
-            return found->second->isDone();
+        const FtpDial& dial = *found->second;
+        const auto limit = dial.isKept() ? m_keepIdle : kKeepConnection;
+        if (!dial.isDone() || dial.age() < limit.count())
+            return dial.isDone();
         m_dials.erase(found);
     }
     std::unique_ptr<FtpDial> dial = m_cycle.dialAhead(accountAt(id - 1));
@@ -155,6 +164,8 @@ bool UploadScheduler::makeReady(int id)
     if (!done)
         connect(dial.get(), &FtpDial::finished, this, [this, id] { onDialed(id); });
     m_dials[id] = std::move(dial);
+    if (!m_idleCheck.isActive())
+        m_idleCheck.start();
     return done;
 }
 
@@ -162,6 +173,40 @@ void UploadScheduler::onDialed(int)
 {
     // The account waits in the round or among the due ones already.
     schedulePick();
+}
+
+void UploadScheduler::setKeepIdle(std::chrono::milliseconds idle)
+{
+    m_keepIdle = idle;
+    m_idleCheck.setInterval(std::min(kIdleCheck, std::max(idle / 4, std::chrono::milliseconds(1))));
+}
+
+bool UploadScheduler::keepsConnection(int id) const
+{
+    return !m_stopped && m_timers->has(id) && m_timers->interval(id) <= m_keepIdle.count();
+}
+
+void UploadScheduler::hangUpIdle()
+{
+    for (auto it = m_dials.begin(); it != m_dials.end();) {
+        FtpDial& dial = *it->second;
+        const auto limit = dial.isKept() ? m_keepIdle : kKeepConnection;
+        if (!dial.isDone() || dial.age() < limit.count()) {
+            ++it;
+            continue;
+        }
+        // The goodbye runs on the dial's own thread; the dial goes once it is said.
+        connect(&dial, &FtpDial::hungUp, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                std::erase_if(m_hangingUp, [](const std::unique_ptr<FtpDial>& done) { return !done->isHangingUp(); });
+            });
+        });
+        m_hangingUp.push_back(std::move(it->second));
+        it = m_dials.erase(it);
+        m_hangingUp.back()->hangUp();
+    }
+    if (m_dials.empty())
+        m_idleCheck.stop();
 }
 
 Account UploadScheduler::accountAt(int row)
@@ -307,6 +352,7 @@ void UploadScheduler::runCycle(int row, bool scheduled)
 {
     // A timed turn goes on with the connection made ahead for it; Upload Now leaves that to the turn.
     std::unique_ptr<FtpDial> dial;
+    const bool keep = scheduled && keepsConnection(row + 1);
     const auto found = m_dials.find(row + 1);
     if (scheduled && found != m_dials.end() && found->second->isDone()) {
         dial = std::move(found->second);
@@ -318,7 +364,7 @@ void UploadScheduler::runCycle(int row, bool scheduled)
     m_runningUploadNow = !scheduled;
     m_runningName = m_accounts.currentName();
     m_runningSettings = settingsKey(m_accounts.loaded());
-    if (!m_cycle.upload_now(scheduled, std::move(dial))) {
+    if (!m_cycle.upload_now(scheduled, std::move(dial), keep)) {
         // Someone else's cycle runs; this turn is lost rather than overlapped.
         m_running = false;
         schedulePick();
@@ -337,10 +383,16 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
     else if (result.connected)
         release(m_runningName);
     // A login its turn did not use serves the account's next turn, unless that is far off.
+    // A connection its turn kept serves the next one while that is near.
     std::unique_ptr<FtpDial> unused = m_cycle.takeUnusedDial();
-    if (unused && !m_stopped && !m_runningUploadNow && m_timers->has(row + 1) &&
-        m_timers->interval(row + 1) < kKeepConnection.count() && !m_dials.count(row + 1))
+    const bool near = unused && (unused->isKept() ? keepsConnection(row + 1)
+                                                  : m_timers->has(row + 1) &&
+                                                        m_timers->interval(row + 1) < kKeepConnection.count());
+    if (near && !m_stopped && !m_runningUploadNow && !m_dials.count(row + 1)) {
         m_dials[row + 1] = std::move(unused);
+        if (!m_idleCheck.isActive())
+            m_idleCheck.start();
+    }
     if (m_runningUploadNow && result.outcome == UploadCycle::Outcome::Delivered)
         ++m_uploadNow.delivered;
     const bool outsideTimes = result.outcome == UploadCycle::Outcome::OutsideDateRange ||
@@ -457,6 +509,7 @@ void UploadScheduler::stop(bool cancelRunning, QDeadlineTimer endBy)
         m_due.clear();
         m_round.clear();
         m_dials.clear();
+        m_idleCheck.stop();
         m_uploadNowWaiting = false;
         m_heldBack.clear();
         m_resting.clear();
@@ -464,6 +517,7 @@ void UploadScheduler::stop(bool cancelRunning, QDeadlineTimer endBy)
         emit timersChanged();
     }
     if (m_running) {
+        m_cycle.closeConnectionWhenDone();
         if (cancelRunning)
             m_cycle.stop(endBy);
         return;

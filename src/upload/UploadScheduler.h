@@ -51,6 +51,10 @@ struct UploadBackoff
 // and the try comes then: a timer of its own wakes the account at that time, whatever its interval.
 // A cycle that gets connected, Upload Now, or a change to the account's settings ends the wait.
 //
+// An account uploading every kKeepIdle or more often ("Constantly" included) keeps its connection
+// between timed turns: one login serves them all while the uploads go well. A connection that
+// waited kKeepIdle unused says goodbye; one made ahead that waited kKeepConnection goes too.
+//
 // A "Constantly" account outside its date range or time window rests for kRest before it is
 // looked at again, so that it does not run empty cycles back to back all night.
 class UploadScheduler final : public QObject
@@ -65,6 +69,9 @@ public:
     // it is made anew: well below the minutes a server lets a connection idle, and the whole-upload
     // limit of its client runs from the login.
     static constexpr std::chrono::milliseconds kKeepConnection{60'000};
+    // An account whose next upload is due within this time keeps its connection logged in after an
+    // upload that went well, and goes on with it; one that idles this long says goodbye.
+    static constexpr std::chrono::milliseconds kKeepIdle{30'000};
 
     UploadScheduler(AccountBook& accounts, UploadCycle& cycle, UploadStatus& status, Prompter& prompter,
                     FtpLog& log, const Backoff& backoff = {}, QObject* parent = nullptr);
@@ -94,6 +101,9 @@ public:
     // The clock of the back-off: when an account is held back until, and the "Next try at" of the
     // log. The system's unless a test sets another; clock must outlive the scheduler.
     void setClock(const Clock& clock) { m_clock = &clock; }
+
+    // How long a connection waits for the account's next upload (kKeepIdle unless a test shortens it).
+    void setKeepIdle(std::chrono::milliseconds idle);
 
     TimerSet& timers() { return *m_timers; }
     bool isCycleRunning() const { return m_running; }
@@ -151,6 +161,10 @@ private:
     bool makeReady(int id);
     bool isReady(int id) const;
     void onDialed(int id);
+    // Whether a timed turn of the account keeps its connection for the next one.
+    bool keepsConnection(int id) const;
+    // Says goodbye on the connections that waited too long for their turn.
+    void hangUpIdle();
     Account accountAt(int row);
     void runCycle(int row, bool scheduled);
     void onCycleFinished(const UploadCycle::Result& result);
@@ -182,7 +196,10 @@ private:
     QString m_refusal;
     QTimer m_pick;                                   // the next turn, from the event loop
     std::set<int> m_due;                             // timer ids that ticked and wait for their turn
-    std::map<int, std::unique_ptr<FtpDial>> m_dials; // connections made ahead, by timer id
+    std::map<int, std::unique_ptr<FtpDial>> m_dials; // connections made ahead or kept, by timer id
+    std::vector<std::unique_ptr<FtpDial>> m_hangingUp; // saying goodbye after waiting too long
+    QTimer m_idleCheck;
+    std::chrono::milliseconds m_keepIdle = kKeepIdle;
     std::deque<int> m_round;
     bool m_uploadNowWaiting = false;
     UploadNowRun m_uploadNow;

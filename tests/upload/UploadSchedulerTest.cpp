@@ -598,8 +598,9 @@ TEST_F(HeldBackTest, RefusedUploadsAreNotHeldBackAndUploadNowOrNewSettingsEndThe
     EXPECT_EQ(rig.scheduler->nextTry("dead"), std::nullopt);
 }
 
-// An account that uploads only changed pictures logs in ahead of its turn; when the picture did not
-// change, that login waits for the next turn rather than being made anew on every one.
+// An account that uploads only changed pictures keeps the login of its upload for its next turn;
+// when the picture did not change, that login waits for the next turn rather than being made anew
+// on every one.
 TEST_F(SchedulerOnServer, AnUnchangedPictureKeepsItsLoginForTheNextTurn)
 {
     storeAccounts(rig, {{"cam", true, "10 seconds", "10"}}, &server);
@@ -618,7 +619,7 @@ TEST_F(SchedulerOnServer, AnUnchangedPictureKeepsItsLoginForTheNextTurn)
         outcomes << turn.outcome;
     EXPECT_EQ(outcomes, QList<Outcome>({Outcome::Delivered, Outcome::Unchanged, Outcome::Unchanged,
                                         Outcome::Unchanged, Outcome::Unchanged}));
-    EXPECT_EQ(server.commands().count("USER cam"), 2) << "one for the upload, one kept since";
+    EXPECT_EQ(server.commands().count("USER cam"), 1) << "the upload's login, kept since";
 }
 
 // The first stop lets the running cycle finish and drops what waits; a stop that cancels ends a
