@@ -183,7 +183,7 @@ void UploadScheduler::setKeepIdle(std::chrono::milliseconds idle)
 
 bool UploadScheduler::keepsConnection(int id) const
 {
-    return !m_stopped && m_timers->has(id) && m_timers->interval(id) <= m_keepIdle.count();
+    return !m_stopped && m_keepIdle.count() > 0 && m_timers->has(id) && m_timers->interval(id) <= m_keepIdle.count();
 }
 
 void UploadScheduler::hangUpIdle()

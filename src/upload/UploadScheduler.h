@@ -102,7 +102,8 @@ public:
     // log. The system's unless a test sets another; clock must outlive the scheduler.
     void setClock(const Clock& clock) { m_clock = &clock; }
 
-    // How long a connection waits for the account's next upload (kKeepIdle unless a test shortens it).
+    // How long a connection waits for the account's next upload (kKeepIdle unless a test or a
+    // benchmark shortens it); 0 keeps none.
     void setKeepIdle(std::chrono::milliseconds idle);
 
     TimerSet& timers() { return *m_timers; }

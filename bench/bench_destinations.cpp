@@ -1,0 +1,275 @@
+#include "BenchSupport.h"
+#include "EnvScope.h"
+#include "S3Server.h"
+#include "SshServer.h"
+#include "TempDir.h"
+#include "UploadRig.h"
+#include "VsftpdServer.h"
+#include "WebDavServer.h"
+
+#include "settings/IntervalTable.h"
+#include "upload/TimerSet.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+// The upload cycle to each kind of destination on loopback, with and without kept connections:
+// a cycle's time per destination, "Constantly" on vsftpd (uploads per second, logins per minute)
+// and the CPU an SFTP account that uploads every 2 seconds spends per upload.
+namespace {
+using Outcome = UploadCycle::Outcome;
+
+enum Destination { PyFtp, Vsftpd, Sftp, WebDav, S3, kDestinations };
+constexpr std::array kNames{"FTP (pyftpdlib)", "FTP (vsftpd)", "SFTP (sshd)", "WebDAV (Apache)", "S3 (s3rver)"};
+
+// Every server once per run, started when a benchmark first needs it.
+struct Servers
+{
+    FtpServer pyFtp;
+    VsftpdServer vsftpd;
+    SshServer ssh;
+    WebDavServer webDav;
+    S3Server s3;
+    TempDir home;
+    std::unique_ptr<EnvScope> homeScope;
+    std::array<bool, kDestinations> started{};
+
+    // Starts the destination's server and points the default account of the rig at it.
+    bool use(Destination d, UploadRig& rig)
+    {
+        const auto set = [&rig](const QString& name, const QString& value) {
+            rig.saveAccount(AccountBook::kDefaultAccount, name, value);
+        };
+        if (!started[d] && !start(d))
+            return false;
+        started[d] = true;
+        set("Passive", "1");
+        set("Safe replace", "1");
+        set("Remember password", "1");
+        set("Destination filename:", "webcam");
+        switch (d) {
+        case PyFtp:
+            rig.useServer(pyFtp);
+            set("Passive", "1");
+            set("Safe replace", "1");
+            break;
+        case Vsftpd:
+            set("Host Name/Adress:", vsftpd.hostField());
+            set("User ID:", VsftpdServer::kUser);
+            set("Password:", VsftpdServer::kPassword);
+            break;
+        case Sftp:
+            set("Protocol", "SFTP");
+            set("Host Name/Adress:", ssh.hostField());
+            set("User ID:", ssh.user());
+            set("Key file", ssh.clientKeyFile());
+            set("Initial Remote Site Folder:", ssh.remoteFolder() + '/');
+            break;
+        case WebDav:
+            set("Protocol", "WebDAV");
+            set("Host Name/Adress:", webDav.baseUrl());
+            set("User ID:", WebDavServer::kUser);
+            set("Password:", WebDavServer::kPassword);
+            set("Initial Remote Site Folder:", "/www/");
+            break;
+        case S3:
+            set("Protocol", "S3");
+            set("Host Name/Adress:", s3.endpoint());
+            set("User ID:", S3Server::kAccessKey);
+            set("Password:", S3Server::kSecretKey);
+            set("Bucket", S3Server::kBucket);
+            set("Region", S3Server::kRegion);
+            set("Initial Remote Site Folder:", "/www/");
+            break;
+        case kDestinations:
+            return false;
+        }
+        rig.load();
+        return true;
+    }
+
+    bool start(Destination d)
+    {
+        QString problem;
+        switch (d) {
+        case PyFtp:
+            problem = pyFtp.start() ? QString() : pyFtp.startError();
+            break;
+        case Vsftpd:
+            problem = vsftpd.start() ? QString() : vsftpd.startError();
+            break;
+        case Sftp:
+            problem = ssh.start() ? QString() : ssh.startError();
+            if (problem.isEmpty()) {
+                homeScope = std::make_unique<EnvScope>("HOME", home.path().toUtf8());
+                QDir(home.path()).mkpath(".ssh");
+                QFile known(home.file(".ssh/known_hosts"));
+                if (!known.open(QIODevice::WriteOnly) || known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
+                    problem = "known_hosts not written";
+            }
+            break;
+        case WebDav:
+            problem = webDav.start() ? QString() : webDav.startError();
+            if (problem.isEmpty() && !webDav.putFile("www/webcam.jpg", "old"))
+                problem = "no folder www/";
+            break;
+        case S3:
+            problem = s3.start() ? QString() : s3.startError();
+            break;
+        case kDestinations:
+            break;
+        }
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "%s did not start: %s\n", kNames[d], qPrintable(problem));
+        return problem.isEmpty();
+    }
+};
+
+Servers& servers()
+{
+    static Servers instance;
+    return instance;
+}
+
+// Timed turns of the default account, ticked one after the other.
+struct Turns
+{
+    explicit Turns(UploadRig& r) : rig(r)
+    {
+        QObject::connect(rig.scheduler.get(), &UploadScheduler::cycleFinished, rig.scheduler.get(),
+                         [this](int, Outcome outcome) { outcomes << outcome; });
+    }
+    // An event loop of its own that ends with the turn: a polling wait would add its own steps to
+    // every turn.
+    bool next()
+    {
+        const qsizetype before = outcomes.size();
+        QEventLoop loop;
+        const QMetaObject::Connection ended = QObject::connect(
+            rig.scheduler.get(), &UploadScheduler::cycleFinished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        rig.scheduler->Timers(1);
+        loop.exec();
+        QObject::disconnect(ended);
+        return outcomes.size() > before && outcomes.back() == Outcome::Delivered;
+    }
+    UploadRig& rig;
+    QList<Outcome> outcomes;
+};
+
+// One timed turn of an account uploading every 10 s, a new connection each time (kept = 0) or
+// going on with the last one (kept = 1); the fake camera, so the destination makes the difference.
+void cycle(benchmark::State& state)
+{
+    const auto d = static_cast<Destination>(state.range(0));
+    const bool kept = state.range(1) != 0;
+    state.SetLabel(kNames[d]);
+    UploadRig rig;
+    if (!servers().use(d, rig)) {
+        state.SkipWithError("the server did not start");
+        return;
+    }
+    rig.accounts.setChecked(0, true);
+    rig.scheduler->setKeepIdle(kept ? UploadScheduler::kKeepIdle : std::chrono::milliseconds(0));
+    rig.scheduler->timers().set(1, 10000);
+    Turns turns(rig);
+    if (!turns.next()) {
+        state.SkipWithError("the first upload failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (!turns.next())
+            state.SkipWithError("upload failed");
+    }
+    rig.scheduler->stop(false);
+}
+
+// "Constantly" on vsftpd for a while: uploads per second and logins per minute.
+void constantlyOnVsftpd(benchmark::State& state)
+{
+    const bool kept = state.range(0) != 0;
+    const int seconds = qEnvironmentVariableIntValue("VELMORA_CONSTANTLY_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("VELMORA_CONSTANTLY_SECONDS")
+                            : 20;
+    UploadRig rig;
+    if (!servers().use(Vsftpd, rig)) {
+        state.SkipWithError("vsftpd did not start");
+        return;
+    }
+    rig.scheduler->setKeepIdle(kept ? UploadScheduler::kKeepIdle : std::chrono::milliseconds(0));
+    for (auto _ : state) {
+        const int loginsBefore = servers().vsftpd.logins();
+        const qint64 uploadsBefore = rig.cycle->uploadCount();
+        rig.accounts.setChecked(0, true);
+        rig.accounts.setIntervalItem(*IntervalTable::positionOf(QStringLiteral("Constantly")));
+        rig.scheduler->StartTimer();
+        QElapsedTimer wall;
+        wall.start();
+        // The event loop itself: QTest::qWait sleeps between its turns, which would pace the uploads.
+        QEventLoop running;
+        QTimer::singleShot(seconds * 1000, &running, &QEventLoop::quit);
+        running.exec();
+        rig.scheduler->stop(false);
+        QTest::qWaitFor([&] { return !rig.scheduler->isCycleRunning(); }, 10000);
+        const double elapsed = double(wall.elapsed()) / 1000.0;
+        const double uploads = double(rig.cycle->uploadCount() - uploadsBefore);
+        state.counters["uploads_per_s"] = uploads / elapsed;
+        state.counters["logins_per_min"] = double(servers().vsftpd.logins() - loginsBefore) * 60.0 / elapsed;
+        state.counters["failed_lines"] = double(rig.log.text().count("Couldn't"));
+    }
+}
+
+// An SFTP account that uploads every 2 seconds: the program's CPU time per upload, a key exchange
+// and login each time (kept = 0) or one for them all (kept = 1). The turns are ticked back to back;
+// the 2 seconds between them would only add idle time.
+void sftpEveryTwoSeconds(benchmark::State& state)
+{
+    const bool kept = state.range(0) != 0;
+    constexpr int kUploads = 20;
+    UploadRig rig;
+    if (!servers().use(Sftp, rig)) {
+        state.SkipWithError("sshd did not start");
+        return;
+    }
+    rig.accounts.setChecked(0, true);
+    rig.scheduler->setKeepIdle(kept ? UploadScheduler::kKeepIdle : std::chrono::milliseconds(0));
+    rig.scheduler->timers().set(1, 2000);
+    Turns turns(rig);
+    for (auto _ : state) {
+        const double cpu = BenchSupport::processCpuSeconds();
+        for (int upload = 0; upload < kUploads; ++upload) {
+            if (!turns.next()) {
+                state.SkipWithError("upload failed");
+                return;
+            }
+        }
+        state.counters["cpu_ms_per_upload"] = (BenchSupport::processCpuSeconds() - cpu) * 1000.0 / kUploads;
+    }
+    rig.scheduler->stop(false);
+}
+} // namespace
+
+BENCHMARK(cycle)
+    ->ArgsProduct({{PyFtp, Vsftpd, Sftp, WebDav, S3}, {0, 1}})
+    ->ArgNames({"destination", "kept"})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
+BENCHMARK(constantlyOnVsftpd)->Arg(0)->Arg(1)->ArgName("kept")->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(sftpEveryTwoSeconds)->Arg(0)->Arg(1)->ArgName("kept")->Unit(benchmark::kSecond)->Iterations(3);
+
+int main(int argc, char** argv)
+{
+    return BenchSupport::runBenchmarks<QGuiApplication>(argc, argv);
+}
