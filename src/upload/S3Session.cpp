@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QRegularExpression>
 #include <QUrl>
 #include <QXmlStreamReader>
 
@@ -229,9 +230,15 @@ QByteArray S3Session::urlFor(const QString& remotePath) const
 
 void S3Session::takeReplyLine(const QByteArray& line)
 {
+    // The ETag of the answer, for the check of a put; a new status line begins a new answer.
+    if (line.size() > 5 && line.left(5).toLower() == "etag:") {
+        m_etag = line.mid(5).trimmed().left(kMaxReplyLength);
+        return;
+    }
     // Only the status line counts, without its version; an interim 100 Continue is replaced.
     if (!line.startsWith("HTTP/"))
         return;
+    m_etag.clear();
     const qsizetype space = line.indexOf(' ');
     if (space < 0)
         return;
@@ -358,13 +365,27 @@ Result<void> S3Session::put(const QString& localPath, const QString& remotePath,
 {
     if (!checkConnected() || !checkPath(remotePath))
         return outcome(false);
-    // The signature covers the SHA-256 of the body, so the server stores only the bytes sent.
+    // The signature covers the SHA-256 of the body, so the server stores only the bytes sent; the
+    // MD5 is what the answer's ETag says of the bytes stored.
     QByteArray hash = kEmptyHash;
+    QByteArray md5;
     {
         QFile file(localPath);
         QCryptographicHash sha(QCryptographicHash::Sha256);
-        if (file.open(QIODevice::ReadOnly) && sha.addData(&file))
-            hash = sha.result().toHex();
+        QCryptographicHash digest(QCryptographicHash::Md5);
+        if (file.open(QIODevice::ReadOnly)) {
+            bool whole = true;
+            while (!file.atEnd() && whole) {
+                const QByteArray chunk = file.read(64 * 1024);
+                whole = !chunk.isEmpty();
+                sha.addData(chunk);
+                digest.addData(chunk);
+            }
+            if (whole) {
+                hash = sha.result().toHex();
+                md5 = digest.result().toHex();
+            }
+        }
     }
     QList<QByteArray> headers{kHashHeader + hash, "Cache-Control: no-cache"};
     if (!contentType.isEmpty() && !hasControlCharacter(contentType))
@@ -388,7 +409,20 @@ Result<void> S3Session::put(const QString& localPath, const QString& remotePath,
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
     if (!sent)
         return sent;
-    return outcome(answeredWithSuccess(body.data));
+    if (!answeredWithSuccess(body.data))
+        return outcome(false);
+    // A store that answers with the MD5 of other bytes kept something else (an ETag of any other
+    // shape, as after an encrypted or multipart store, says nothing about the bytes).
+    const QByteArray etag = m_etag.trimmed().toLower();
+    static const QRegularExpression md5Shape(QStringLiteral("^\"?[0-9a-f]{32}\"?$"));
+    if (!md5.isEmpty() && md5Shape.match(QString::fromLatin1(etag)).hasMatch() &&
+        !etag.contains(md5)) {
+        fail(Error::Internal, QStringLiteral("The server stored other bytes than were sent: its ETag is %1, "
+                                             "the MD5 of the file %2")
+                                  .arg(QString::fromLatin1(etag), QString::fromLatin1(md5)));
+        return outcome(false);
+    }
+    return outcome(true);
 }
 
 Result<std::optional<qint64>> S3Session::remoteSize(const QString& remotePath)

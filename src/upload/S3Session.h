@@ -96,5 +96,6 @@ private:
     QByteArray m_scheme = "https";
     QByteArray m_bucketUrl; // the bucket itself, for listings
     QString m_accessKey;    // for the sentence of a refused login
+    QByteArray m_etag;      // the ETag header of the last answer
     int m_pageSize = 1000;
 };

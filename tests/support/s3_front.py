@@ -25,6 +25,7 @@ Keys with these prefixes make the store misbehave the way real ones do:
   full/    PUT is refused with 507 Insufficient Storage (as MinIO does when its disks are full)
   slow/    every answer comes --slow-ms late
   short/   a PUT stores all but the body's last byte, yet answers 200 with the ETag of the whole body
+  altered/ a PUT stores the body with its first byte changed (same size), and the store's ETag of it
 
 Addressing: path-style (/bucket/key) and virtual-hosted (bucket.localhost:port/key; curl and libcurl
 resolve *.localhost to the loopback address, so no name service is needed).
@@ -243,6 +244,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         sent = body
         if key.startswith("short/") and self.command == "PUT" and body:
             sent = body[:-1]
+        if key.startswith("altered/") and self.command == "PUT" and body:
+            sent = bytes([body[0] ^ 0xFF]) + body[1:]
         if self.command in ("PUT", "POST") or sent:
             headers["Content-Length"] = str(len(sent))
         connection = http.client.HTTPConnection("127.0.0.1", self.server.args.upstream, timeout=30)
@@ -259,7 +262,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         relayed = [(name, value) for name, value in response.getheaders()
                    if name.lower() not in HOP_BY_HOP
                    or (self.command == "HEAD" and name.lower() == "content-length")]
-        if sent is not body and response.status == 200:
+        if key.startswith("short/") and sent is not body and response.status == 200:
             relayed = [(name, value) for name, value in relayed if name.lower() != "etag"]
             relayed.append(("ETag", '"%s"' % hashlib.md5(body).hexdigest()))
         return response.status, response.reason, relayed, answer

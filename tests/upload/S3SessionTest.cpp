@@ -370,6 +370,19 @@ TEST_F(S3SessionTest, RefusalsCarryTheStatusAndS3sWords)
     // A short store is found by the size check the stage makes.
     ASSERT_TRUE(session->put(file, "short/cam.jpg", DestinationSession::Transfer::Binary, "image/jpeg"));
     EXPECT_EQ(session->remoteSize("short/cam.jpg").value(), picture.size() - 1);
+    // Bytes changed on the way, the size kept: the store's ETag is no MD5 of the file, and the put
+    // says so.
+    const Result<void> altered =
+        session->put(file, "altered/cam.jpg", DestinationSession::Transfer::Binary, "image/jpeg");
+    ASSERT_FALSE(altered);
+    EXPECT_EQ(errorOf(altered), Error::Internal);
+    const QString md5 = QCryptographicHash::hash(picture, QCryptographicHash::Md5).toHex();
+    EXPECT_TRUE(altered.failure().sentence.startsWith("The server stored other bytes than were sent: its ETag is \""))
+        << altered.failure().sentence.toStdString();
+    EXPECT_TRUE(altered.failure().sentence.endsWith("the MD5 of the file " + md5));
+    EXPECT_EQ(session->remoteSize("altered/cam.jpg").value(), picture.size());
+    // The bytes that arrived whole have the ETag of their MD5.
+    EXPECT_TRUE(session->put(file, "www/cam.jpg", DestinationSession::Transfer::Binary, "image/jpeg"));
 }
 
 TEST_F(S3SessionTest, ACancelEndsASlowCallAtOnceAndASilentServerTimesOut)
