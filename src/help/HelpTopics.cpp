@@ -11,7 +11,7 @@ QString html(const char* file)
 
 // The program has no vendor web site: news, bug report and FAQ are pages shipped with it, still
 // marked as the tree's web links.
-const std::array<Node, 31> kNodes{{
+const std::array<Node, 33> kNodes{{
     {"help", "Help", "", Chapter, html("Start.htm")},
     {"get_started", "Get Started", "help", Chapter, html("GetStarted.htm")},
     {"capturing", "Capturing", "help", Chapter, html("Capturing.htm")},
@@ -23,6 +23,8 @@ const std::array<Node, 31> kNodes{{
     {"show_ftp_log", "Show FTP Log", "options", Page, html("ShowFTPLog.htm")},
     {"configuration", "Configuration", "help", Chapter, html("Configuration.htm")},
     {"upload_settings", "Upload Settings", "configuration", Page, html("UploadSettings.htm")},
+    {"webdav", "WebDAV", "configuration", Page, html("WebDAV.htm")},
+    {"s3", "S3", "configuration", Page, html("S3.htm")},
     {"program_configuration", "Program Configuration", "configuration", Chapter,
      html("ProgramConfiguration.htm")},
     {"program_running", "Program Running", "program_configuration", Page, html("ProgramRunning.htm")},
