@@ -12,8 +12,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTimer>
 
@@ -31,7 +31,8 @@ namespace {
 using Outcome = UploadCycle::Outcome;
 
 enum Destination { PyFtp, Vsftpd, Sftp, WebDav, S3, kDestinations };
-constexpr std::array kNames{"FTP (pyftpdlib)", "FTP (vsftpd)", "SFTP (sshd)", "WebDAV (Apache)", "S3 (s3rver)"};
+constexpr std::array kNames{"FTP (pyftpdlib)", "FTP (vsftpd)", "SFTP (sshd)", "WebDAV (Apache)",
+                            "S3 (s3rver)"};
 
 // Every server once per run, started when a benchmark first needs it.
 struct Servers
@@ -115,7 +116,8 @@ struct Servers
                 homeScope = std::make_unique<EnvScope>("HOME", home.path().toUtf8());
                 QDir(home.path()).mkpath(".ssh");
                 QFile known(home.file(".ssh/known_hosts"));
-                if (!known.open(QIODevice::WriteOnly) || known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
+                if (!known.open(QIODevice::WriteOnly) ||
+                    known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
                     problem = "known_hosts not written";
             }
             break;
@@ -156,8 +158,9 @@ struct Turns
     {
         const qsizetype before = outcomes.size();
         QEventLoop loop;
-        const QMetaObject::Connection ended = QObject::connect(
-            rig.scheduler.get(), &UploadScheduler::cycleFinished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+        const QMetaObject::Connection ended =
+            QObject::connect(rig.scheduler.get(), &UploadScheduler::cycleFinished, &loop, &QEventLoop::quit,
+                             Qt::QueuedConnection);
         QTimer::singleShot(30000, &loop, &QEventLoop::quit);
         rig.scheduler->Timers(1);
         loop.exec();

@@ -144,8 +144,8 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
     m_anyFailure = false;
     m_kept.reset();
     m_step = Step::Connecting;
-    const QString header = kLineEnd + kLineEnd + QStringLiteral("---[") + generalDateTimeText(m_clock->now()) +
-                           QStringLiteral("]---") + kLineEnd;
+    const QString header = kLineEnd + kLineEnd + QStringLiteral("---[") +
+                           generalDateTimeText(m_clock->now()) + QStringLiteral("]---") + kLineEnd;
 
     // A connection made ahead or kept for another server or login is of no use.
     if (dial && !dial->isFor(settingsOf(job), job.host, job.user, job.password))
@@ -411,8 +411,8 @@ void FtpStage::removeLeftover(const QString& remotePath)
 
 void FtpStage::closeConnection()
 {
-    if (m_job.keepConnection && !m_closeWhenDone && !m_cancelled && !m_anyFailure && m_result.pictureUploaded &&
-        m_session && m_session->isConnected() && !m_session->isCancelled()) {
+    if (m_job.keepConnection && !m_closeWhenDone && !m_cancelled && !m_anyFailure &&
+        m_result.pictureUploaded && m_session && m_session->isConnected() && !m_session->isCancelled()) {
         log(QStringLiteral("Connection kept for the next upload"));
         m_kept = FtpDial::keep(std::move(m_session), m_job.host, m_job.user, m_job.password);
         hConnection = 0;

@@ -133,9 +133,9 @@ private:
     FtpResult m_result;
     bool m_cancelled = false;
     bool m_closeWhenDone = false;
-    bool m_reused = false;     // the stage goes on with a kept connection
+    bool m_reused = false;      // the stage goes on with a kept connection
     long m_connectsAtReuse = 0; // the kept session's connection count when the stage took it
-    bool m_anyFailure = false; // a call of the stage failed: the connection is not kept
+    bool m_anyFailure = false;  // a call of the stage failed: the connection is not kept
     std::unique_ptr<FtpDial> m_kept;
     QDeadlineTimer m_endBy{QDeadlineTimer::Forever};
     std::unique_ptr<FtpDial> m_dial;

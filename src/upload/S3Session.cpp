@@ -415,8 +415,7 @@ Result<void> S3Session::put(const QString& localPath, const QString& remotePath,
     // shape, as after an encrypted or multipart store, says nothing about the bytes).
     const QByteArray etag = m_etag.trimmed().toLower();
     static const QRegularExpression md5Shape(QStringLiteral("^\"?[0-9a-f]{32}\"?$"));
-    if (!md5.isEmpty() && md5Shape.match(QString::fromLatin1(etag)).hasMatch() &&
-        !etag.contains(md5)) {
+    if (!md5.isEmpty() && md5Shape.match(QString::fromLatin1(etag)).hasMatch() && !etag.contains(md5)) {
         fail(Error::Internal, QStringLiteral("The server stored other bytes than were sent: its ETag is %1, "
                                              "the MD5 of the file %2")
                                   .arg(QString::fromLatin1(etag), QString::fromLatin1(md5)));

@@ -183,7 +183,8 @@ void UploadScheduler::setKeepIdle(std::chrono::milliseconds idle)
 
 bool UploadScheduler::keepsConnection(int id) const
 {
-    return !m_stopped && m_keepIdle.count() > 0 && m_timers->has(id) && m_timers->interval(id) <= m_keepIdle.count();
+    return !m_stopped && m_keepIdle.count() > 0 && m_timers->has(id) &&
+           m_timers->interval(id) <= m_keepIdle.count();
 }
 
 void UploadScheduler::hangUpIdle()
@@ -198,7 +199,8 @@ void UploadScheduler::hangUpIdle()
         // The goodbye runs on the dial's own thread; the dial goes once it is said.
         connect(&dial, &FtpDial::hungUp, this, [this] {
             QTimer::singleShot(0, this, [this] {
-                std::erase_if(m_hangingUp, [](const std::unique_ptr<FtpDial>& done) { return !done->isHangingUp(); });
+                std::erase_if(m_hangingUp,
+                              [](const std::unique_ptr<FtpDial>& done) { return !done->isHangingUp(); });
             });
         });
         m_hangingUp.push_back(std::move(it->second));
@@ -386,8 +388,8 @@ void UploadScheduler::onCycleFinished(const UploadCycle::Result& result)
     // A connection its turn kept serves the next one while that is near.
     std::unique_ptr<FtpDial> unused = m_cycle.takeUnusedDial();
     const bool near = unused && (unused->isKept() ? keepsConnection(row + 1)
-                                                  : m_timers->has(row + 1) &&
-                                                        m_timers->interval(row + 1) < kKeepConnection.count());
+                                                  : m_timers->has(row + 1) && m_timers->interval(row + 1) <
+                                                                                  kKeepConnection.count());
     if (near && !m_stopped && !m_runningUploadNow && !m_dials.count(row + 1)) {
         m_dials[row + 1] = std::move(unused);
         if (!m_idleCheck.isActive())

@@ -195,9 +195,9 @@ private:
     bool m_stopped = false;
     bool m_stoppedEmitted = false;
     QString m_refusal;
-    QTimer m_pick;                                   // the next turn, from the event loop
-    std::set<int> m_due;                             // timer ids that ticked and wait for their turn
-    std::map<int, std::unique_ptr<FtpDial>> m_dials; // connections made ahead or kept, by timer id
+    QTimer m_pick;                                     // the next turn, from the event loop
+    std::set<int> m_due;                               // timer ids that ticked and wait for their turn
+    std::map<int, std::unique_ptr<FtpDial>> m_dials;   // connections made ahead or kept, by timer id
     std::vector<std::unique_ptr<FtpDial>> m_hangingUp; // saying goodbye after waiting too long
     QTimer m_idleCheck;
     std::chrono::milliseconds m_keepIdle = kKeepIdle;

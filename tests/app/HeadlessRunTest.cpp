@@ -341,7 +341,8 @@ TEST_F(HeadlessRunTest, HeadlessUploadsOnItsTimerUntilTerminatedAndEndsTheCycleF
     EXPECT_EQ(finish(20000), 0);
     // Every entry that began also ended: with the goodbye, or with the connection kept for the next
     // upload a second later.
-    EXPECT_EQ(out.count("---["), out.count("\nDisconnected") + out.count("\nConnection kept for the next upload"))
+    EXPECT_EQ(out.count("---["),
+              out.count("\nDisconnected") + out.count("\nConnection kept for the next upload"))
         << out.right(400).toStdString();
     EXPECT_GE(out.count("\nReusing the connection to "), 1) << out.right(400).toStdString();
 }

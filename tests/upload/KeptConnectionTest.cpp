@@ -119,7 +119,8 @@ protected:
                  homeScope = std::make_unique<EnvScope>("HOME", home.path().toUtf8());
                  QDir(home.path()).mkpath(".ssh");
                  QFile known(home.file(".ssh/known_hosts"));
-                 if (!known.open(QIODevice::WriteOnly) || known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
+                 if (!known.open(QIODevice::WriteOnly) ||
+                     known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
                      return QString("known_hosts not written");
                  k.set("Protocol", "SFTP");
                  k.set("Host Name/Adress:", ssh.hostField());
@@ -197,8 +198,8 @@ TEST_P(KeptConnectionOnEveryProtocol, ThreeTurnsOnOneLogin)
 
 INSTANTIATE_TEST_SUITE_P(Destinations, KeptConnectionOnEveryProtocol, ::testing::Range(0, 5),
                          [](const ::testing::TestParamInfo<int>& param) {
-                             return std::string(std::array{"Ftp", "Ftps", "Sftp", "WebDav", "S3"}
-                                                    [static_cast<size_t>(param.param)]);
+                             return std::string(std::array{"Ftp", "Ftps", "Sftp", "WebDav",
+                                                           "S3"}[static_cast<size_t>(param.param)]);
                          });
 
 class KeptConnectionOnVsftpd : public ::testing::Test

@@ -377,7 +377,8 @@ TEST_F(S3SessionTest, RefusalsCarryTheStatusAndS3sWords)
     ASSERT_FALSE(altered);
     EXPECT_EQ(errorOf(altered), Error::Internal);
     const QString md5 = QCryptographicHash::hash(picture, QCryptographicHash::Md5).toHex();
-    EXPECT_TRUE(altered.failure().sentence.startsWith("The server stored other bytes than were sent: its ETag is \""))
+    EXPECT_TRUE(
+        altered.failure().sentence.startsWith("The server stored other bytes than were sent: its ETag is \""))
         << altered.failure().sentence.toStdString();
     EXPECT_TRUE(altered.failure().sentence.endsWith("the MD5 of the file " + md5));
     EXPECT_EQ(session->remoteSize("altered/cam.jpg").value(), picture.size());
