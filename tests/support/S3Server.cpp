@@ -163,14 +163,14 @@ bool S3Server::putObject(const QString& key, const QByteArray& content, QString*
 {
     // Straight to s3rver, which takes unsigned requests, so that the front's log holds only what
     // the test's client sent.
-    const QString file = m_scratch.filePath(QStringLiteral("seed"));
-    QFile seed(file);
-    if (!seed.open(QIODevice::WriteOnly | QIODevice::Truncate) || seed.write(content) != content.size()) {
+    const QString file = m_scratch.filePath(QStringLiteral("upload-body"));
+    QFile body(file);
+    if (!body.open(QIODevice::WriteOnly | QIODevice::Truncate) || body.write(content) != content.size()) {
         if (error)
             *error = QStringLiteral("cannot write ") + file;
         return false;
     }
-    seed.close();
+    body.close();
     QByteArray output;
     const int status = ChildProcess::run(
         QStringLiteral("curl"),
