@@ -242,6 +242,9 @@ int CurlSession::onDebug(void*, int type, char* data, size_t size, void* self)
     // The server creates (or empties) the file as soon as it has the command.
     else if (type == CURLINFO_HEADER_OUT && size >= 5 && qstrncmp(data, "STOR ", 5) == 0)
         session->m_storeStarted = true;
+    else if (type == CURLINFO_HEADER_OUT && size >= 5 && qstrncmp(data, "USER ", 5) == 0 &&
+             session->countsConnectionsByLogin())
+        ++session->m_connectionCount;
     return 0;
 }
 
@@ -427,7 +430,7 @@ bool CurlSession::perform(milliseconds limit, milliseconds silence)
     curl_multi_remove_handle(multi, curl);
 
     long connects = 0;
-    if (curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK)
+    if (!countsConnectionsByLogin() && curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects) == CURLE_OK)
         m_connectionCount += connects;
     if (code == CURLE_OK) {
         m_lastError = Error::None;

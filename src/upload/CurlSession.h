@@ -66,6 +66,10 @@ protected:
     virtual int defaultPort() const = 0;
     // False, after fail(), when the login cannot even be tried (a key file that is not there).
     virtual bool readyToLogIn() { return true; }
+    // Whether connectionCount() counts logins rather than libcurl's new connections: a protocol
+    // whose data travels on connections of their own (FTP's passive mode) counts only the one that
+    // logs in.
+    virtual bool countsConnectionsByLogin() const { return false; }
     // The protocol's options on the easy handle: the login, encryption, host keys.
     virtual void configure(void* curl, const QString& user, const QString& password) = 0;
     // The URL of the login folder, for requests that name no file.

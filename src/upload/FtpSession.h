@@ -20,6 +20,7 @@ public:
 protected:
     QByteArray scheme() const override { return "ftp"; }
     int defaultPort() const override { return 21; }
+    bool countsConnectionsByLogin() const override { return true; }
     void configure(void* curl, const QString& user, const QString& password) override;
     QByteArray loginFolderUrl() const override { return baseUrl(); }
     Result<std::optional<qint64>> sizeOtherwise(const QString& remotePath) override;

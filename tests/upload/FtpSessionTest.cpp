@@ -97,6 +97,17 @@ TEST_F(FtpSessionTest, OneLoginServesEveryCommand)
     EXPECT_FALSE(session->isConnected());
     EXPECT_EQ(server.commands().count("USER cam"), 1);
     EXPECT_EQ(server.commands().last(), "QUIT");
+
+    // In passive mode every transfer opens a data connection of its own; the count is of logins.
+    DestinationSession::Settings passive;
+    passive.passive = true;
+    const auto second =
+        DestinationSessions::create({.connect = 1500ms, .response = 1000ms, .stage = 10s}, passive);
+    ASSERT_TRUE(second->connect(server.hostField(), FtpServer::kUser, FtpServer::kPassword));
+    EXPECT_TRUE(second->put(file, "five.bin"));
+    EXPECT_TRUE(second->put(file, "six.bin"));
+    EXPECT_EQ(second->connectionCount(), 1);
+    second->close();
 }
 
 TEST_F(FtpSessionTest, ErrorsSayWhetherTheServerAnswered)

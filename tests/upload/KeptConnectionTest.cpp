@@ -190,6 +190,7 @@ TEST_P(KeptConnectionOnEveryProtocol, ThreeTurnsOnOneLogin)
     EXPECT_EQ(k.logCount("Reusing the connection to "), 2);
     EXPECT_EQ(k.logCount("Connection kept for the next upload"), 3);
     EXPECT_EQ(k.logCount("Disconnected"), 0);
+    EXPECT_FALSE(k.rig.log.text().contains("The server had closed")) << "nothing was closed";
     if (QString(destination.name).startsWith("FTP")) {
         EXPECT_EQ(vsftpd.logins(), 1);
         EXPECT_EQ(vsftpd.connections(), 1);
