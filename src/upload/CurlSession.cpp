@@ -32,18 +32,6 @@ bool isIpv6Address(const QString& text)
     return inet_pton(AF_INET6, text.toLatin1().constData(), &address) == 1;
 }
 
-bool hasControlCharacter(const QString& text)
-{
-    return std::any_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
-// libcurl takes whole seconds for these; never round a short limit down to "no limit".
-long wholeSeconds(milliseconds limit)
-{
-    return std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
-}
-
 // A limit as the log says it: "60 s", "1.5 s".
 QString secondsText(milliseconds limit)
 {
@@ -126,6 +114,17 @@ size_t collect(char* data, size_t size, size_t count, void* buffer)
     return bytes;
 }
 } // namespace
+
+long CurlSession::wholeSeconds(milliseconds limit)
+{
+    return std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
+}
+
+bool CurlSession::hasControlCharacter(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
 
 void CurlSession::CurlDeleter::operator()(void* handle) const
 {

@@ -55,6 +55,9 @@ public:
 
     // "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address; absent when not usable.
     static std::optional<Endpoint> parseHost(const QString& text);
+    // Whether the text holds a line break or another control character, which no command, header,
+    // path or name in an answer may carry.
+    static bool hasControlCharacter(const QString& text);
     // The URL path for a remote path: every byte that is not unreserved is percent-encoded.
     static QByteArray encodePath(const QString& remotePath);
 
@@ -116,6 +119,9 @@ protected:
     const QByteArray& rawReply() const { return m_lastReply; }
     int lastReplyCode() const { return m_lastReplyCode; }
 
+    // A time limit in the whole seconds libcurl takes for some; a short one never rounds down to
+    // "no limit".
+    static long wholeSeconds(std::chrono::milliseconds limit);
     // Throws away what the server sends as data or headers.
     static size_t discard(char* data, size_t size, size_t count, void* self);
 

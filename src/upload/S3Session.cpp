@@ -26,22 +26,6 @@ const QString kDefaultRegion = QStringLiteral("us-east-1");
 // S3's own words are kept short in the log.
 constexpr qsizetype kMaxMessage = 300;
 
-struct HeaderListDeleter
-{
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-bool hasControlCharacter(const QString& text)
-{
-    return std::any_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
-long wholeSeconds(milliseconds limit)
-{
-    return std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
-}
-
 bool onlyOf(const QString& text, const char* others, bool upperCase)
 {
     return std::all_of(text.begin(), text.end(), [others, upperCase](QChar c) {
@@ -105,7 +89,7 @@ std::pair<QString, QString> errorIn(const QByteArray& body)
 }
 } // namespace
 
-S3Session::S3Session(const FtpTimeouts& timeouts, const Settings& settings) : CurlSession(timeouts, settings)
+S3Session::S3Session(const FtpTimeouts& timeouts, const Settings& settings) : HttpSession(timeouts, settings)
 {
 }
 
@@ -178,13 +162,13 @@ std::optional<QByteArray> S3Session::baseUrlFor(const QString& host)
                                                      "address: choose path-style addressing"));
         return std::nullopt;
     }
-    m_scheme = scheme.toLatin1();
+    setScheme(scheme.toLatin1());
     QByteArray authority = url.host(QUrl::FullyEncoded).toUtf8();
     if (authority.contains(':'))
         authority = '[' + authority + ']';
     if (url.port() > 0)
         authority += ':' + QByteArray::number(url.port());
-    const QByteArray origin = m_scheme + "://";
+    const QByteArray origin = this->scheme() + "://";
     if (settings().pathStyle) {
         m_bucketUrl = origin + authority + '/' + QUrl::toPercentEncoding(bucket);
         return m_bucketUrl + '/';
@@ -203,29 +187,12 @@ void S3Session::configure(void* curl, const QString& user, const QString& passwo
     curl_easy_setopt(curl, CURLOPT_AWS_SIGV4, ("aws:amz:" + region.toLatin1() + ":s3").constData());
     // A redirection (a bucket in another region) is reported, not followed.
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    if (m_scheme == "https") {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, settings().verifyPeer ? 1L : 0L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, settings().verifyPeer ? 2L : 0L);
-        if (!settings().caFile.isEmpty())
-            curl_easy_setopt(curl, CURLOPT_CAINFO, QFile::encodeName(settings().caFile).constData());
-    }
+    configureTls(curl);
 }
 
 QString S3Session::keyOf(const QString& remotePath)
 {
     return remotePath.split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
-}
-
-QByteArray S3Session::urlFor(const QString& remotePath) const
-{
-    QByteArray url = baseUrl();
-    const QStringList segments = remotePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i < segments.size(); ++i) {
-        if (i > 0)
-            url += '/';
-        url += QUrl::toPercentEncoding(segments[i]);
-    }
-    return url;
 }
 
 void S3Session::takeReplyLine(const QByteArray& line)
@@ -235,136 +202,62 @@ void S3Session::takeReplyLine(const QByteArray& line)
         m_etag = line.mid(5).trimmed().left(kMaxReplyLength);
         return;
     }
-    // Only the status line counts, without its version; an interim 100 Continue is replaced.
-    if (!line.startsWith("HTTP/"))
-        return;
-    m_etag.clear();
-    const qsizetype space = line.indexOf(' ');
-    if (space < 0)
-        return;
-    const QByteArray status = line.mid(space + 1).trimmed();
-    bool ok = false;
-    const int code = status.left(3).toInt(&ok);
-    if (!ok || code < 100 || code > 599 || (status.size() > 3 && status.at(3) != ' '))
-        return;
-    setReply(status.left(kMaxReplyLength), code);
+    if (line.startsWith("HTTP/"))
+        m_etag.clear();
+    HttpSession::takeReplyLine(line);
 }
 
-bool S3Session::answeredWithSuccess(const QByteArray& body)
+QList<QByteArray> S3Session::commonHeaders() const
 {
-    const int code = lastReplyCode();
-    if (code >= 200 && code < 300)
-        return true;
-    if (code == 0) {
-        fail(Error::ConnectionAborted, QStringLiteral("The server sent no HTTP answer"));
-        return false;
-    }
-    const auto [s3Code, message] = errorIn(body);
+    return {kHashHeader + kEmptyHash};
+}
+
+QString S3Session::refusedPathWords(bool folder) const
+{
+    return folder ? QStringLiteral("Not a folder in the bucket: ")
+                  : QStringLiteral("Not a key in the bucket: ");
+}
+
+QString S3Session::refusal(int code, const QByteArray& answer, const QString&)
+{
+    const auto [s3Code, message] = errorIn(answer);
     if (!s3Code.isEmpty())
         setReply(rawReply() + "\r\n" + s3Code.toUtf8() + (message.isEmpty() ? "" : ": " + message.toUtf8()),
                  code);
-    QString sentence;
     const QString key = OutsideText::line(m_accessKey);
     if (code == 403) {
-        sentence = QStringLiteral("Access refused for the access key \"%1\"").arg(key);
+        QString sentence = QStringLiteral("Access refused for the access key \"%1\"").arg(key);
         if (s3Code == QLatin1String("SignatureDoesNotMatch") || s3Code == QLatin1String("InvalidAccessKeyId"))
             sentence += QStringLiteral(": check the access key and the secret key");
         else if (s3Code == QLatin1String("RequestTimeTooSkewed"))
             sentence += QStringLiteral(": this computer's clock is more than 15 minutes off");
         else if (s3Code == QLatin1String("AccessDenied"))
             sentence += QStringLiteral(": the bucket's permissions do not allow this");
-    } else if (code == 404 && s3Code == QLatin1String("NoSuchBucket")) {
-        sentence =
-            QStringLiteral("No bucket \"%1\" at this endpoint").arg(OutsideText::line(settings().bucket));
-    } else if ((code >= 300 && code < 400) || s3Code == QLatin1String("PermanentRedirect")) {
-        sentence = QStringLiteral("The endpoint sends the request to another address, which is not followed: "
-                                  "check the endpoint, the region and the addressing");
-    } else if (s3Code == QLatin1String("AuthorizationHeaderMalformed") &&
-               message.contains(QLatin1String("region"), Qt::CaseInsensitive)) {
-        sentence = QStringLiteral("The bucket is not in the region \"%1\": check the region")
-                       .arg(OutsideText::line(settings().region));
+        return sentence;
     }
-    fail(Error::ServerReply, sentence);
-    return false;
-}
-
-size_t S3Session::collect(char* data, size_t size, size_t count, void* body)
-{
-    auto* into = static_cast<Body*>(body);
-    const size_t bytes = size * count;
-    if (into->data.size() + static_cast<qsizetype>(bytes) > into->limit) {
-        into->tooLarge = true;
-        return 0;
-    }
-    into->data.append(data, static_cast<qsizetype>(bytes));
-    return bytes;
-}
-
-bool S3Session::request(const QByteArray& method, const QByteArray& url, const QList<QByteArray>& headers,
-                        milliseconds limit, Body& body)
-{
-    void* curl = handle();
-    std::unique_ptr<curl_slist, HeaderListDeleter> list(
-        curl_slist_append(nullptr, (kHashHeader + kEmptyHash).constData()));
-    for (const QByteArray& header : headers)
-        list.reset(curl_slist_append(list.release(), header.constData()));
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    if (method == "HEAD") {
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    } else if (method == "PUT") {
-        // An empty body with its length, as S3 wants for a copy.
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(0));
-    } else if (method != "GET") {
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.constData());
-    }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &S3Session::collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    const milliseconds silence = std::min(limit, timeouts().response);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(silence));
-
-    const bool performed = perform(limit, silence);
-
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 0L);
-    curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlSession::discard);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    return performed && answeredWithSuccess(body.data);
+    if (code == 404 && s3Code == QLatin1String("NoSuchBucket"))
+        return QStringLiteral("No bucket \"%1\" at this endpoint").arg(OutsideText::line(settings().bucket));
+    if ((code >= 300 && code < 400) || s3Code == QLatin1String("PermanentRedirect"))
+        return QStringLiteral("The endpoint sends the request to another address, which is not followed: "
+                              "check the endpoint, the region and the addressing");
+    if (s3Code == QLatin1String("AuthorizationHeaderMalformed") &&
+        message.contains(QLatin1String("region"), Qt::CaseInsensitive))
+        return QStringLiteral("The bucket is not in the region \"%1\": check the region")
+            .arg(OutsideText::line(settings().region));
+    return QString();
 }
 
 bool S3Session::logIn()
 {
     // A listing of one key: the signature, the bucket and the permission to list it (which the
     // archive clean-up needs) all checked at once. A HEAD would answer a refusal without S3's reason.
-    Body body;
-    return request("GET", m_bucketUrl + "?list-type=2&max-keys=1", {}, timeouts().connect, body);
-}
-
-bool S3Session::checkPath(const QString& remotePath)
-{
-    if (!checkRemotePath(remotePath))
-        return false;
-    for (const QString& segment : remotePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (segment == QLatin1String(".") || segment == QLatin1String("..")) {
-            fail(Error::InvalidUrl,
-                 QStringLiteral("Not a key in the bucket: ") + OutsideText::line(remotePath));
-            return false;
-        }
-    }
-    return true;
+    Body answer;
+    return request("GET", m_bucketUrl + "?list-type=2&max-keys=1", {}, timeouts().connect, &answer);
 }
 
 Result<void> S3Session::put(const QString& localPath, const QString& remotePath, Transfer,
                             const QString& contentType)
 {
-    if (!checkConnected() || !checkPath(remotePath))
-        return outcome(false);
     // The signature covers the SHA-256 of the body, so the server stores only the bytes sent; the
     // MD5 is what the answer's ETag says of the bytes stored.
     QByteArray hash = kEmptyHash;
@@ -387,30 +280,12 @@ Result<void> S3Session::put(const QString& localPath, const QString& remotePath,
             }
         }
     }
-    QList<QByteArray> headers{kHashHeader + hash, "Cache-Control: no-cache"};
-    if (!contentType.isEmpty() && !hasControlCharacter(contentType))
-        headers << "Content-Type: " + contentType.toUtf8();
+    QList<QByteArray> headers{kHashHeader + hash};
     if (settings().publicRead)
         headers << "x-amz-acl: public-read";
-    void* curl = handle();
-    std::unique_ptr<curl_slist, HeaderListDeleter> list;
-    for (const QByteArray& header : headers)
-        list.reset(curl_slist_append(list.release(), header.constData()));
-    Body body;
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &S3Session::collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    // HTTP has no text transfers: the file goes byte for byte, its type says what it is.
-    const Result<void> sent = CurlSession::put(localPath, remotePath, Transfer::Binary, contentType);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlSession::discard);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    if (!sent)
+    Body answer;
+    if (const Result<void> sent = putWith(localPath, remotePath, headers, contentType, &answer); !sent)
         return sent;
-    if (!answeredWithSuccess(body.data))
-        return outcome(false);
     // A store that answers with the MD5 of other bytes kept something else (an ETag of any other
     // shape, as after an encrypted or multipart store, says nothing about the bytes).
     const QByteArray etag = m_etag.trimmed().toLower();
@@ -424,38 +299,15 @@ Result<void> S3Session::put(const QString& localPath, const QString& remotePath,
     return outcome(true);
 }
 
-Result<std::optional<qint64>> S3Session::remoteSize(const QString& remotePath)
-{
-    if (!checkConnected() || !checkPath(remotePath))
-        return outcome(false).failure();
-    Body body;
-    if (!request("HEAD", urlFor(remotePath), {}, timeouts().response, body))
-        return outcome(false).failure();
-    curl_off_t length = -1;
-    if (curl_easy_getinfo(handle(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0)
-        return std::optional<qint64>(static_cast<qint64>(length));
-    return sizeOtherwise(remotePath);
-}
-
-Result<std::optional<qint64>> S3Session::sizeOtherwise(const QString&)
-{
-    // An answer without Content-Length: the server cannot say.
-    return std::optional<qint64>();
-}
-
 Result<QStringList> S3Session::list(const QString& remoteFolder)
 {
     if (!checkConnected())
         return outcome(false).failure();
-    const QStringList segments = remoteFolder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (hasControlCharacter(remoteFolder) || segments.contains(QStringLiteral(".")) ||
-        segments.contains(QStringLiteral(".."))) {
-        fail(Error::InvalidUrl,
-             QStringLiteral("Not a folder in the bucket: ") + OutsideText::line(remoteFolder));
+    const std::optional<QStringList> segments = folderSegments(remoteFolder);
+    if (!segments)
         return outcome(false).failure();
-    }
     const QString prefix =
-        segments.isEmpty() ? QString() : segments.join(QLatin1Char('/')) + QLatin1Char('/');
+        segments->isEmpty() ? QString() : segments->join(QLatin1Char('/')) + QLatin1Char('/');
     QStringList names;
     QString token;
     qsizetype read = 0;
@@ -469,7 +321,7 @@ Result<QStringList> S3Session::list(const QString& remoteFolder)
                  "&prefix=" + queryValue(prefix);
         Body body;
         body.limit = kMaxListing - read;
-        const bool ok = request("GET", m_bucketUrl + '?' + query, {}, timeouts().stage, body);
+        const bool ok = request("GET", m_bucketUrl + '?' + query, {}, timeouts().stage, &body);
         if (body.tooLarge) {
             fail(Error::Internal,
                  QStringLiteral("The server's listing of the folder is larger than %1 MiB and "
@@ -553,8 +405,8 @@ Result<void> S3Session::remove(const QString& remotePath)
 {
     if (!checkConnected() || !checkPath(remotePath))
         return outcome(false);
-    Body body;
-    return outcome(request("DELETE", urlFor(remotePath), {}, timeouts().response, body));
+    Body answer;
+    return outcome(request("DELETE", urlFor(remotePath), {}, timeouts().response, &answer));
 }
 
 Result<void> S3Session::rename(const QString& fromPath, const QString& toPath)
@@ -569,7 +421,7 @@ Result<void> S3Session::rename(const QString& fromPath, const QString& toPath)
     if (settings().publicRead)
         headers << "x-amz-acl: public-read";
     Body body;
-    if (!request("PUT", urlFor(toPath), headers, timeouts().response, body))
+    if (!request("PUT", urlFor(toPath), headers, timeouts().response, &body))
         return outcome(false);
     // A copy may fail after its 200 has gone out: the body then holds the error.
     if (const auto [code, message] = errorIn(body.data); !code.isEmpty()) {
@@ -579,5 +431,5 @@ Result<void> S3Session::rename(const QString& fromPath, const QString& toPath)
         return outcome(false);
     }
     Body removed;
-    return outcome(request("DELETE", urlFor(fromPath), {}, timeouts().response, removed));
+    return outcome(request("DELETE", urlFor(fromPath), {}, timeouts().response, &removed));
 }

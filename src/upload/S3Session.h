@@ -1,6 +1,6 @@
 #pragma once
 
-#include "upload/CurlSession.h"
+#include "upload/HttpSession.h"
 
 #include <QList>
 
@@ -27,7 +27,7 @@
 // answer's body on a second line ("403 Forbidden", "SignatureDoesNotMatch: The request signature
 // ..."); every status that is not a success fails the call with Error::ServerReply. The secret key
 // is only ever handed to libcurl's signer.
-class S3Session final : public CurlSession
+class S3Session final : public HttpSession
 {
 public:
     S3Session(const FtpTimeouts& timeouts, const Settings& settings);
@@ -37,7 +37,6 @@ public:
     Result<void> connect(const QString& host, const QString& user, const QString& password) override;
     Result<void> put(const QString& localPath, const QString& remotePath, Transfer transfer,
                      const QString& contentType) override;
-    Result<std::optional<qint64>> remoteSize(const QString& remotePath) override;
     Result<QStringList> list(const QString& remoteFolder) override;
     Result<void> remove(const QString& remotePath) override;
     // A server-side copy onto the target (which it replaces), then the original removed.
@@ -62,38 +61,21 @@ public:
     static constexpr qsizetype kMaxListing = 16 * 1024 * 1024;
 
 protected:
-    QByteArray scheme() const override { return m_scheme; }
-    int defaultPort() const override { return m_scheme == "https" ? 443 : 80; }
     std::optional<QByteArray> baseUrlFor(const QString& host) override;
     bool logIn() override;
     void configure(void* curl, const QString& user, const QString& password) override;
     QByteArray loginFolderUrl() const override { return m_bucketUrl; }
-    QByteArray urlFor(const QString& remotePath) const override;
-    Result<std::optional<qint64>> sizeOtherwise(const QString& remotePath) override;
+    // Status lines as HttpSession keeps them, and the ETag of each answer.
     void takeReplyLine(const QByteArray& line) override;
+    // The payload hash of an empty body, which every request but a put signs.
+    QList<QByteArray> commonHeaders() const override;
+    QString refusedPathWords(bool folder) const override;
+    // S3's error code and message from the answer's body go into the reply.
+    QString refusal(int code, const QByteArray& answer, const QString& remotePath) override;
 
 private:
-    struct Body
-    {
-        QByteArray data;
-        qsizetype limit = 64 * 1024;
-        bool tooLarge = false;
-    };
-    static size_t collect(char* data, size_t size, size_t count, void* body);
-
-    // A key as this session takes it: a file name, no "." or "..".
-    bool checkPath(const QString& remotePath);
     // The key of a remote path: without a leading "/" and empty segments.
     static QString keyOf(const QString& remotePath);
-    // One body-less request (HEAD, GET, DELETE, or PUT of a copy); the answer's body goes into
-    // body. True when the server answered with a success status.
-    bool request(const QByteArray& method, const QByteArray& url, const QList<QByteArray>& headers,
-                 std::chrono::milliseconds limit, Body& body);
-    // Whether the last answer's status is a success; sets the failure and the reply (with S3's
-    // error code and message from body) when it is not.
-    bool answeredWithSuccess(const QByteArray& body);
-
-    QByteArray m_scheme = "https";
     QByteArray m_bucketUrl; // the bucket itself, for listings
     QString m_accessKey;    // for the sentence of a refused login
     QByteArray m_etag;      // the ETag header of the last answer

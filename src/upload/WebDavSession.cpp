@@ -21,22 +21,6 @@ const QByteArray kPropfindBody = QByteArrayLiteral("<?xml version=\"1.0\" encodi
 const QByteArray kXmlType = QByteArrayLiteral("Content-Type: application/xml; charset=utf-8");
 const QString kDav = QStringLiteral("DAV:");
 
-struct HeaderListDeleter
-{
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
-bool hasControlCharacter(const QString& text)
-{
-    return std::any_of(text.begin(), text.end(),
-                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
-}
-
-long wholeSeconds(milliseconds limit)
-{
-    return std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
-}
-
 // The file name an href names, decoded; absent for a folder ("/dav/archive/") and for what no
 // file name can be.
 std::optional<QString> fileNameOf(const QString& href)
@@ -49,7 +33,7 @@ std::optional<QString> fileNameOf(const QString& href)
         return std::nullopt;
     const QString name = QUrl::fromPercentEncoding(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).toUtf8());
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
-        name.contains(QLatin1Char('/')) || hasControlCharacter(name))
+        name.contains(QLatin1Char('/')) || CurlSession::hasControlCharacter(name))
         return std::nullopt;
     return name;
 }
@@ -61,7 +45,7 @@ Failure listingFailure(const QString& sentence)
 } // namespace
 
 WebDavSession::WebDavSession(const FtpTimeouts& timeouts, const Settings& settings)
-    : CurlSession(timeouts, settings)
+    : HttpSession(timeouts, settings)
 {
 }
 
@@ -95,7 +79,7 @@ std::optional<QByteArray> WebDavSession::baseUrlFor(const QString& host)
                                                "no folder address has"));
         return std::nullopt;
     }
-    m_scheme = scheme.toLatin1();
+    setScheme(scheme.toLatin1());
     QByteArray base = url.adjusted(QUrl::NormalizePathSegments).toEncoded(QUrl::FullyEncoded);
     if (!base.endsWith('/'))
         base += '/';
@@ -114,122 +98,35 @@ void WebDavSession::configure(void* curl, const QString& user, const QString& pa
     }
     // A redirection could take the login elsewhere: it is reported, not followed.
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    if (m_scheme == "https") {
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, settings().verifyPeer ? 1L : 0L);
-        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, settings().verifyPeer ? 2L : 0L);
-        if (!settings().caFile.isEmpty())
-            curl_easy_setopt(curl, CURLOPT_CAINFO, QFile::encodeName(settings().caFile).constData());
-    }
+    configureTls(curl);
 }
 
-QByteArray WebDavSession::urlFor(const QString& remotePath) const
+QString WebDavSession::refusedPathWords(bool folder) const
 {
-    QByteArray url = baseUrl();
-    const QStringList segments = remotePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i < segments.size(); ++i) {
-        if (i > 0)
-            url += '/';
-        url += QUrl::toPercentEncoding(segments[i]);
-    }
-    return url;
+    return folder ? QStringLiteral("Not a folder below the WebDAV address: ")
+                  : QStringLiteral("Not a path below the WebDAV address: ");
 }
 
-void WebDavSession::takeReplyLine(const QByteArray& line)
+QString WebDavSession::refusal(int code, const QByteArray&, const QString& remotePath)
 {
-    // Only the status line counts: "HTTP/1.1 507 Insufficient Storage" is kept without its
-    // version. Interim answers (100 Continue) and the challenge before a login are replaced by
-    // the final one.
-    if (!line.startsWith("HTTP/"))
-        return;
-    const qsizetype space = line.indexOf(' ');
-    if (space < 0)
-        return;
-    const QByteArray status = line.mid(space + 1).trimmed();
-    bool ok = false;
-    const int code = status.left(3).toInt(&ok);
-    if (!ok || code < 100 || code > 599 || (status.size() > 3 && status.at(3) != ' '))
-        return;
-    setReply(status.left(kMaxReplyLength), code);
-}
-
-bool WebDavSession::answeredWithSuccess(const QString& remotePath)
-{
-    const int code = lastReplyCode();
-    if (code >= 200 && code < 300)
-        return true;
-    QString sentence;
-    if (code == 0)
-        fail(Error::ConnectionAborted, QStringLiteral("The server sent no HTTP answer"));
-    else if (code == 401)
-        sentence = m_user.isEmpty()
-                       ? QStringLiteral("Login refused: the server asks for a user name and password")
-                       : QStringLiteral("Login refused for the user \"%1\": check the user name and "
-                                        "password")
-                             .arg(OutsideText::line(m_user));
-    else if (code >= 300 && code < 400)
-        sentence = QStringLiteral("The server sends the request to another address, which is not followed: "
-                                  "check the WebDAV address");
-    else if (code == 409 && !remotePath.isEmpty())
-        sentence = QStringLiteral("A folder on the way to %1 does not exist on the server")
-                       .arg(OutsideText::line(remotePath));
-    if (code != 0)
-        fail(Error::ServerReply, sentence);
-    return false;
-}
-
-size_t WebDavSession::collect(char* data, size_t size, size_t count, void* listing)
-{
-    auto* into = static_cast<Listing*>(listing);
-    const size_t bytes = size * count;
-    if (into->data.size() + static_cast<qsizetype>(bytes) > kMaxListing) {
-        into->tooLarge = true;
-        return 0;
-    }
-    into->data.append(data, static_cast<qsizetype>(bytes));
-    return bytes;
-}
-
-bool WebDavSession::request(const QByteArray& method, const QByteArray& url, const QList<QByteArray>& headers,
-                            const QByteArray& body, milliseconds limit, Listing* listing)
-{
-    void* curl = handle();
-    std::unique_ptr<curl_slist, HeaderListDeleter> list;
-    for (const QByteArray& header : headers)
-        list.reset(curl_slist_append(list.release(), header.constData()));
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    // HEAD is the one request whose answer has no body to wait for.
-    if (method == "HEAD")
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    else
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.constData());
-    if (!body.isEmpty()) {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.constData());
-    }
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
-    if (listing) {
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WebDavSession::collect);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, listing);
-    }
-    const milliseconds silence = std::min(limit, timeouts().response);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, wholeSeconds(silence));
-
-    const bool performed = perform(limit, silence);
-
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, nullptr);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlSession::discard);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    return performed && answeredWithSuccess(QString());
+    if (code == 401)
+        return m_user.isEmpty()
+                   ? QStringLiteral("Login refused: the server asks for a user name and password")
+                   : QStringLiteral("Login refused for the user \"%1\": check the user name and "
+                                    "password")
+                         .arg(OutsideText::line(m_user));
+    if (code >= 300 && code < 400)
+        return QStringLiteral("The server sends the request to another address, which is not followed: "
+                              "check the WebDAV address");
+    if (code == 409 && !remotePath.isEmpty())
+        return QStringLiteral("A folder on the way to %1 does not exist on the server")
+            .arg(OutsideText::line(remotePath));
+    return QString();
 }
 
 bool WebDavSession::logIn()
 {
-    if (request("PROPFIND", baseUrl(), {"Depth: 0", kXmlType}, kPropfindBody, timeouts().connect))
+    if (request("PROPFIND", baseUrl(), {"Depth: 0", kXmlType}, timeouts().connect, nullptr, kPropfindBody))
         return true;
     // A server that is there but has no WebDAV folder at the address says so in its own way.
     const int code = lastReplyCode();
@@ -238,76 +135,24 @@ bool WebDavSession::logIn()
     return false;
 }
 
-bool WebDavSession::checkPath(const QString& remotePath)
-{
-    if (!checkRemotePath(remotePath))
-        return false;
-    for (const QString& segment : remotePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (segment == QLatin1String(".") || segment == QLatin1String("..")) {
-            fail(Error::InvalidUrl,
-                 QStringLiteral("Not a path below the WebDAV address: ") + OutsideText::line(remotePath));
-            return false;
-        }
-    }
-    return true;
-}
-
 Result<void> WebDavSession::put(const QString& localPath, const QString& remotePath, Transfer,
                                 const QString& contentType)
 {
-    if (!checkConnected() || !checkPath(remotePath))
-        return outcome(false);
-    void* curl = handle();
-    QList<QByteArray> headers{"Cache-Control: no-cache", "Expect:"};
-    if (!contentType.isEmpty() && !hasControlCharacter(contentType))
-        headers << "Content-Type: " + contentType.toUtf8();
-    std::unique_ptr<curl_slist, HeaderListDeleter> list;
-    for (const QByteArray& header : headers)
-        list.reset(curl_slist_append(list.release(), header.constData()));
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.get());
-    // HTTP has no text transfers: the file goes byte for byte, its type says what it is.
-    const Result<void> sent = CurlSession::put(localPath, remotePath, Transfer::Binary, contentType);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    if (!sent)
-        return sent;
-    return outcome(answeredWithSuccess(remotePath));
-}
-
-Result<std::optional<qint64>> WebDavSession::remoteSize(const QString& remotePath)
-{
-    if (!checkConnected() || !checkPath(remotePath))
-        return outcome(false).failure();
-    if (!request("HEAD", urlFor(remotePath), {}, {}, timeouts().response))
-        return outcome(false).failure();
-    curl_off_t length = -1;
-    if (curl_easy_getinfo(handle(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0)
-        return std::optional<qint64>(static_cast<qint64>(length));
-    return sizeOtherwise(remotePath);
-}
-
-Result<std::optional<qint64>> WebDavSession::sizeOtherwise(const QString&)
-{
-    // An answer without Content-Length: the server cannot say.
-    return std::optional<qint64>();
+    return putWith(localPath, remotePath, {"Expect:"}, contentType);
 }
 
 Result<QStringList> WebDavSession::list(const QString& remoteFolder)
 {
     if (!checkConnected())
         return outcome(false).failure();
-    const QStringList segments = remoteFolder.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (hasControlCharacter(remoteFolder) || segments.contains(QStringLiteral(".")) ||
-        segments.contains(QStringLiteral(".."))) {
-        fail(Error::InvalidUrl,
-             QStringLiteral("Not a folder below the WebDAV address: ") + OutsideText::line(remoteFolder));
+    const std::optional<QStringList> segments = folderSegments(remoteFolder);
+    if (!segments)
         return outcome(false).failure();
-    }
-    const QByteArray url = segments.isEmpty() ? baseUrl() : urlFor(remoteFolder) + '/';
-    Listing listing;
+    const QByteArray url = segments->isEmpty() ? baseUrl() : urlFor(remoteFolder) + '/';
+    Body listing;
+    listing.limit = kMaxListing;
     const bool ok =
-        request("PROPFIND", url, {"Depth: 1", kXmlType}, kPropfindBody, timeouts().stage, &listing);
+        request("PROPFIND", url, {"Depth: 1", kXmlType}, timeouts().stage, &listing, kPropfindBody);
     if (listing.tooLarge) {
         fail(Error::Internal, QStringLiteral("The server's listing of the folder is larger than %1 MiB and "
                                              "was not read")
@@ -373,14 +218,14 @@ Result<void> WebDavSession::remove(const QString& remotePath)
 {
     if (!checkConnected() || !checkPath(remotePath))
         return outcome(false);
-    return outcome(request("DELETE", urlFor(remotePath), {}, {}, timeouts().response));
+    return outcome(request("DELETE", urlFor(remotePath), {}, timeouts().response));
 }
 
 Result<void> WebDavSession::rename(const QString& fromPath, const QString& toPath)
 {
     if (!checkConnected() || !checkPath(fromPath) || !checkPath(toPath))
         return outcome(false);
-    if (request("MOVE", urlFor(fromPath), {"Destination: " + urlFor(toPath), "Overwrite: T"}, {},
+    if (request("MOVE", urlFor(fromPath), {"Destination: " + urlFor(toPath), "Overwrite: T"},
                 timeouts().response))
         return outcome(true);
     if (lastError() == Error::ServerReply && lastReplyCode() == 409)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "upload/CurlSession.h"
+#include "upload/HttpSession.h"
 
 #include <QList>
 
@@ -22,7 +22,7 @@
 // lastReply() is the status line without its version ("507 Insufficient Storage"); every status
 // that is not a success fails the call with Error::ServerReply. Folders are not created: a PUT
 // into a missing folder fails (409), as an FTP upload does.
-class WebDavSession final : public CurlSession
+class WebDavSession final : public HttpSession
 {
 public:
     WebDavSession(const FtpTimeouts& timeouts, const Settings& settings);
@@ -31,7 +31,6 @@ public:
 
     Result<void> put(const QString& localPath, const QString& remotePath, Transfer transfer,
                      const QString& contentType) override;
-    Result<std::optional<qint64>> remoteSize(const QString& remotePath) override;
     Result<QStringList> list(const QString& remoteFolder) override;
     Result<void> remove(const QString& remotePath) override;
     // MOVE with "Overwrite: T": the server replaces the target itself.
@@ -47,33 +46,13 @@ public:
     static constexpr qsizetype kMaxListing = 16 * 1024 * 1024;
 
 protected:
-    QByteArray scheme() const override { return m_scheme; }
-    int defaultPort() const override { return m_scheme == "https" ? 443 : 80; }
     std::optional<QByteArray> baseUrlFor(const QString& host) override;
     bool logIn() override;
     void configure(void* curl, const QString& user, const QString& password) override;
     QByteArray loginFolderUrl() const override { return baseUrl(); }
-    QByteArray urlFor(const QString& remotePath) const override;
-    Result<std::optional<qint64>> sizeOtherwise(const QString& remotePath) override;
-    void takeReplyLine(const QByteArray& line) override;
+    QString refusedPathWords(bool folder) const override;
+    QString refusal(int code, const QByteArray& answer, const QString& remotePath) override;
 
 private:
-    struct Listing
-    {
-        QByteArray data;
-        bool tooLarge = false;
-    };
-    static size_t collect(char* data, size_t size, size_t count, void* listing);
-
-    // A remote file's path as this session takes it: a file name, nothing above the base.
-    bool checkPath(const QString& remotePath);
-    // One request with its method, headers and body; a reply body is kept in listing, when given.
-    // True when the server answered with a success status.
-    bool request(const QByteArray& method, const QByteArray& url, const QList<QByteArray>& headers,
-                 const QByteArray& body, std::chrono::milliseconds limit, Listing* listing = nullptr);
-    // Whether the last answer's status is a success; sets the failure when it is not.
-    bool answeredWithSuccess(const QString& remotePath);
-
-    QByteArray m_scheme = "https";
     QString m_user; // for the sentence of a refused login
 };
