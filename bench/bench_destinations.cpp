@@ -1,28 +1,18 @@
 #include "BenchSupport.h"
-#include "EnvScope.h"
-#include "S3Server.h"
-#include "SshServer.h"
-#include "TempDir.h"
+#include "DestinationServers.h"
 #include "UploadRig.h"
-#include "VsftpdServer.h"
-#include "WebDavServer.h"
 
 #include "settings/IntervalTable.h"
 #include "upload/TimerSet.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QGuiApplication>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdio>
-#include <functional>
-#include <memory>
 
 // The upload cycle to each kind of destination on loopback, with and without kept connections:
 // a cycle's time per destination, "Constantly" on vsftpd (uploads per second, logins per minute)
@@ -30,118 +20,29 @@
 namespace {
 using Outcome = UploadCycle::Outcome;
 
-enum Destination { PyFtp, Vsftpd, Sftp, WebDav, S3, kDestinations };
-constexpr std::array kNames{"FTP (pyftpdlib)", "FTP (vsftpd)", "SFTP (sshd)", "WebDAV (Apache)",
-                            "S3 (s3rver)"};
+using Kind = DestinationServers::Kind;
 
 // Every server once per run, started when a benchmark first needs it.
-struct Servers
+DestinationServers& servers()
 {
-    FtpServer pyFtp;
-    VsftpdServer vsftpd;
-    SshServer ssh;
-    WebDavServer webDav;
-    S3Server s3;
-    TempDir home;
-    std::unique_ptr<EnvScope> homeScope;
-    std::array<bool, kDestinations> started{};
-
-    // Starts the destination's server and points the default account of the rig at it.
-    bool use(Destination d, UploadRig& rig)
-    {
-        const auto set = [&rig](const QString& name, const QString& value) {
-            rig.saveAccount(AccountBook::kDefaultAccount, name, value);
-        };
-        if (!started[d] && !start(d))
-            return false;
-        started[d] = true;
-        set("Passive", "1");
-        set("Safe replace", "1");
-        set("Remember password", "1");
-        set("Destination filename:", "webcam");
-        switch (d) {
-        case PyFtp:
-            rig.useServer(pyFtp);
-            set("Passive", "1");
-            set("Safe replace", "1");
-            break;
-        case Vsftpd:
-            set("Host Name/Adress:", vsftpd.hostField());
-            set("User ID:", VsftpdServer::kUser);
-            set("Password:", VsftpdServer::kPassword);
-            break;
-        case Sftp:
-            set("Protocol", "SFTP");
-            set("Host Name/Adress:", ssh.hostField());
-            set("User ID:", ssh.user());
-            set("Key file", ssh.clientKeyFile());
-            set("Initial Remote Site Folder:", ssh.remoteFolder() + '/');
-            break;
-        case WebDav:
-            set("Protocol", "WebDAV");
-            set("Host Name/Adress:", webDav.baseUrl());
-            set("User ID:", WebDavServer::kUser);
-            set("Password:", WebDavServer::kPassword);
-            set("Initial Remote Site Folder:", "/www/");
-            break;
-        case S3:
-            set("Protocol", "S3");
-            set("Host Name/Adress:", s3.endpoint());
-            set("User ID:", S3Server::kAccessKey);
-            set("Password:", S3Server::kSecretKey);
-            set("Bucket", S3Server::kBucket);
-            set("Region", S3Server::kRegion);
-            set("Initial Remote Site Folder:", "/www/");
-            break;
-        case kDestinations:
-            return false;
-        }
-        rig.load();
-        return true;
-    }
-
-    bool start(Destination d)
-    {
-        QString problem;
-        switch (d) {
-        case PyFtp:
-            problem = pyFtp.start() ? QString() : pyFtp.startError();
-            break;
-        case Vsftpd:
-            problem = vsftpd.start() ? QString() : vsftpd.startError();
-            break;
-        case Sftp:
-            problem = ssh.start() ? QString() : ssh.startError();
-            if (problem.isEmpty()) {
-                homeScope = std::make_unique<EnvScope>("HOME", home.path().toUtf8());
-                QDir(home.path()).mkpath(".ssh");
-                QFile known(home.file(".ssh/known_hosts"));
-                if (!known.open(QIODevice::WriteOnly) ||
-                    known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
-                    problem = "known_hosts not written";
-            }
-            break;
-        case WebDav:
-            problem = webDav.start() ? QString() : webDav.startError();
-            if (problem.isEmpty() && !webDav.putFile("www/webcam.jpg", "old"))
-                problem = "no folder www/";
-            break;
-        case S3:
-            problem = s3.start() ? QString() : s3.startError();
-            break;
-        case kDestinations:
-            break;
-        }
-        if (!problem.isEmpty())
-            std::fprintf(stderr, "%s did not start: %s\n", kNames[d], qPrintable(problem));
-        return problem.isEmpty();
-    }
-};
-
-Servers& servers()
-{
-    static Servers instance;
+    static DestinationServers instance;
     return instance;
+}
+
+// Points the default account of the rig at the destination; false, with the reason on stderr,
+// when its server does not start.
+bool use(Kind kind, UploadRig& rig)
+{
+    const QString problem = servers().use(kind, [&rig](const QString& name, const QString& value) {
+        rig.saveAccount(AccountBook::kDefaultAccount, name, value);
+    });
+    if (!problem.isEmpty()) {
+        std::fprintf(stderr, "%s did not start: %s\n", DestinationServers::kNames[kind], qPrintable(problem));
+        return false;
+    }
+    rig.saveAccount(AccountBook::kDefaultAccount, "Safe replace", "1");
+    rig.load();
+    return true;
 }
 
 // Timed turns of the default account, ticked one after the other.
@@ -175,11 +76,11 @@ struct Turns
 // going on with the last one (kept = 1); the fake camera, so the destination makes the difference.
 void cycle(benchmark::State& state)
 {
-    const auto d = static_cast<Destination>(state.range(0));
+    const auto kind = static_cast<Kind>(state.range(0));
     const bool kept = state.range(1) != 0;
-    state.SetLabel(kNames[d]);
+    state.SetLabel(DestinationServers::kNames[kind]);
     UploadRig rig;
-    if (!servers().use(d, rig)) {
+    if (!use(kind, rig)) {
         state.SkipWithError("the server did not start");
         return;
     }
@@ -206,7 +107,7 @@ void constantlyOnVsftpd(benchmark::State& state)
                             ? qEnvironmentVariableIntValue("VELMORA_CONSTANTLY_SECONDS")
                             : 20;
     UploadRig rig;
-    if (!servers().use(Vsftpd, rig)) {
+    if (!use(DestinationServers::Vsftpd, rig)) {
         state.SkipWithError("vsftpd did not start");
         return;
     }
@@ -242,7 +143,7 @@ void sftpEveryTwoSeconds(benchmark::State& state)
     const bool kept = state.range(0) != 0;
     constexpr int kUploads = 20;
     UploadRig rig;
-    if (!servers().use(Sftp, rig)) {
+    if (!use(DestinationServers::Sftp, rig)) {
         state.SkipWithError("sshd did not start");
         return;
     }
@@ -265,7 +166,9 @@ void sftpEveryTwoSeconds(benchmark::State& state)
 } // namespace
 
 BENCHMARK(cycle)
-    ->ArgsProduct({{PyFtp, Vsftpd, Sftp, WebDav, S3}, {0, 1}})
+    ->ArgsProduct({{DestinationServers::PyFtp, DestinationServers::Vsftpd, DestinationServers::Sftp,
+                    DestinationServers::WebDav, DestinationServers::S3},
+                   {0, 1}})
     ->ArgNames({"destination", "kept"})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0)

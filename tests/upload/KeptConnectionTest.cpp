@@ -1,10 +1,5 @@
-#include "EnvScope.h"
-#include "S3Server.h"
-#include "SshServer.h"
-#include "TempDir.h"
+#include "DestinationServers.h"
 #include "UploadRig.h"
-#include "VsftpdServer.h"
-#include "WebDavServer.h"
 #include "upload/TimerSet.h"
 
 #include <QDir>
@@ -14,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <memory>
 
 // Kept connections: an account whose next upload is near goes on with the login of its last one,
@@ -67,121 +61,25 @@ public:
     QList<Outcome> outcomes;
 };
 
-struct Destination
-{
-    const char* name;
-    // Starts the server and points the account at it; an empty answer means ready.
-    std::function<QString(KeptConnectionRig&)> start;
-    // Where the picture arrives, to read back.
-    std::function<QByteArray()> picture;
-};
-
-class KeptConnectionOnEveryProtocol : public ::testing::TestWithParam<int>
+class KeptConnectionOnEveryProtocol : public ::testing::TestWithParam<DestinationServers::Kind>
 {
 protected:
-    VsftpdServer vsftpd;
-    SshServer ssh;
-    WebDavServer webDav;
-    S3Server s3;
-    TempDir home;
-    std::unique_ptr<EnvScope> homeScope;
-
-    std::vector<Destination> destinations()
-    {
-        return {
-            {"FTP",
-             [this](KeptConnectionRig& k) {
-                 if (!vsftpd.start())
-                     return vsftpd.startError();
-                 k.set("Host Name/Adress:", vsftpd.hostField());
-                 k.set("User ID:", VsftpdServer::kUser);
-                 k.set("Password:", VsftpdServer::kPassword);
-                 return QString();
-             },
-             [this] { return readFile(vsftpd.homeFile("webcam.jpg")); }},
-            {"FTPS",
-             [this](KeptConnectionRig& k) {
-                 if (!vsftpd.start({.tls = true}))
-                     return vsftpd.startError();
-                 k.set("Protocol", "FTPS");
-                 k.set("Verify certificate", "0");
-                 k.set("Host Name/Adress:", vsftpd.hostField());
-                 k.set("User ID:", VsftpdServer::kUser);
-                 k.set("Password:", VsftpdServer::kPassword);
-                 return QString();
-             },
-             [this] { return readFile(vsftpd.homeFile("webcam.jpg")); }},
-            {"SFTP",
-             [this](KeptConnectionRig& k) {
-                 if (!ssh.start())
-                     return ssh.startError();
-                 // The account checks the host key against ~/.ssh/known_hosts.
-                 homeScope = std::make_unique<EnvScope>("HOME", home.path().toUtf8());
-                 QDir(home.path()).mkpath(".ssh");
-                 QFile known(home.file(".ssh/known_hosts"));
-                 if (!known.open(QIODevice::WriteOnly) ||
-                     known.write(ssh.knownHostsLine().toLatin1() + '\n') < 0)
-                     return QString("known_hosts not written");
-                 k.set("Protocol", "SFTP");
-                 k.set("Host Name/Adress:", ssh.hostField());
-                 k.set("User ID:", ssh.user());
-                 k.set("Key file", ssh.clientKeyFile());
-                 k.set("Initial Remote Site Folder:", ssh.remoteFolder() + '/');
-                 return QString();
-             },
-             [this] { return readFile(ssh.remoteFolder() + "/webcam.jpg"); }},
-            {"WebDAV",
-             [this](KeptConnectionRig& k) {
-                 if (!webDav.start())
-                     return webDav.startError();
-                 if (!webDav.putFile("www/webcam.jpg", "the old picture"))
-                     return QString("no folder www/");
-                 k.set("Protocol", "WebDAV");
-                 k.set("Host Name/Adress:", webDav.baseUrl());
-                 k.set("User ID:", WebDavServer::kUser);
-                 k.set("Password:", WebDavServer::kPassword);
-                 k.set("Initial Remote Site Folder:", "/www/");
-                 return QString();
-             },
-             [this] { return readFile(webDav.homeFile("www/webcam.jpg")); }},
-            {"S3",
-             [this](KeptConnectionRig& k) {
-                 if (!s3.start())
-                     return s3.startError();
-                 k.set("Protocol", "S3");
-                 k.set("Host Name/Adress:", s3.endpoint());
-                 k.set("User ID:", S3Server::kAccessKey);
-                 k.set("Password:", S3Server::kSecretKey);
-                 k.set("Bucket", S3Server::kBucket);
-                 k.set("Region", S3Server::kRegion);
-                 k.set("Initial Remote Site Folder:", "/www/");
-                 return QString();
-             },
-             [this] { return s3.object("www/webcam.jpg"); }},
-        };
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    DestinationServers servers;
 };
 
 // Three timed turns of an account that uploads every 10 seconds: one connect and login, then two
 // turns on it, each saying so in one line; every turn's own picture arrives whole.
 TEST_P(KeptConnectionOnEveryProtocol, ThreeTurnsOnOneLogin)
 {
-    const Destination destination = destinations()[static_cast<size_t>(GetParam())];
-    SCOPED_TRACE(destination.name);
     KeptConnectionRig k;
-    const QString problem = destination.start(k);
+    const QString problem =
+        servers.use(GetParam(), [&k](const QString& name, const QString& value) { k.set(name, value); });
     ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
     k.arm(10000);
     QByteArray previous;
     for (int turn = 1; turn <= 3; ++turn) {
         ASSERT_EQ(k.turn(), Outcome::Delivered) << k.rig.log.text().toStdString();
-        const QByteArray picture = destination.picture();
+        const QByteArray picture = servers.picture(GetParam());
         EXPECT_FALSE(QImage::fromData(picture, "JPEG").isNull()) << "turn " << turn;
         EXPECT_NE(picture, previous) << "turn " << turn << " sent the picture of the turn before";
         previous = picture;
@@ -191,15 +89,18 @@ TEST_P(KeptConnectionOnEveryProtocol, ThreeTurnsOnOneLogin)
     EXPECT_EQ(k.logCount("Connection kept for the next upload"), 3);
     EXPECT_EQ(k.logCount("Disconnected"), 0);
     EXPECT_FALSE(k.rig.log.text().contains("The server had closed")) << "nothing was closed";
-    if (QString(destination.name).startsWith("FTP")) {
-        EXPECT_EQ(vsftpd.logins(), 1);
-        EXPECT_EQ(vsftpd.connections(), 1);
+    if (GetParam() == DestinationServers::Vsftpd || GetParam() == DestinationServers::VsftpdTls) {
+        EXPECT_EQ(servers.vsftpd.logins(), 1);
+        EXPECT_EQ(servers.vsftpd.connections(), 1);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Destinations, KeptConnectionOnEveryProtocol, ::testing::Range(0, 5),
-                         [](const ::testing::TestParamInfo<int>& param) {
-                             return std::string(std::array{"Ftp", "Ftps", "Sftp", "WebDav",
+INSTANTIATE_TEST_SUITE_P(Destinations, KeptConnectionOnEveryProtocol,
+                         ::testing::Values(DestinationServers::Vsftpd, DestinationServers::VsftpdTls,
+                                           DestinationServers::Sftp, DestinationServers::WebDav,
+                                           DestinationServers::S3),
+                         [](const ::testing::TestParamInfo<DestinationServers::Kind>& param) {
+                             return std::string(std::array{"PyFtp", "Ftp", "Ftps", "Sftp", "WebDav",
                                                            "S3"}[static_cast<size_t>(param.param)]);
                          });
 
