@@ -174,12 +174,17 @@ bool FtpStage::start(const FtpJob& job, std::unique_ptr<FtpDial> dial)
         onConnected(notReady);
         return true;
     }
-    m_dial = dial ? std::move(dial) : dialAhead(job);
+    beginDial(dial ? std::move(dial) : dialAhead(job));
+    return true;
+}
+
+void FtpStage::beginDial(std::unique_ptr<FtpDial> dial)
+{
+    m_dial = std::move(dial);
     if (m_dial->isDone())
         onDialed();
     else
         connect(m_dial.get(), &FtpDial::finished, this, &FtpStage::onDialed);
-    return true;
 }
 
 void FtpStage::redial()
@@ -189,11 +194,7 @@ void FtpStage::redial()
     m_reused = false;
     m_session.reset();
     m_step = Step::Connecting;
-    m_dial = dialAhead(m_job);
-    if (m_dial->isDone())
-        onDialed();
-    else
-        connect(m_dial.get(), &FtpDial::finished, this, &FtpStage::onDialed);
+    beginDial(dialAhead(m_job));
 }
 
 bool FtpStage::droppedWhileKept(const CallResult& call) const

@@ -98,6 +98,8 @@ private:
                                           const QString& remote, const Failure& refusal, CallResult& result);
     DestinationSession::Settings settingsOf(const FtpJob& job) const;
     DestinationSession::Transfer transfer() const;
+    // Goes on once the dial is done (at once when it is).
+    void beginDial(std::unique_ptr<FtpDial> dial);
     void onDialed();
     // Whether a failed call on a kept connection found it closed by the server, which a new
     // connection mends.
