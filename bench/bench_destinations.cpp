@@ -5,6 +5,7 @@
 #include "settings/IntervalTable.h"
 #include "upload/TimerSet.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -43,6 +44,11 @@ bool use(Kind kind, UploadRig& rig)
     rig.saveAccount(AccountBook::kDefaultAccount, "Safe replace", "1");
     rig.load();
     return true;
+}
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
 }
 
 // Timed turns of the default account, ticked one after the other.
@@ -92,10 +98,14 @@ void cycle(benchmark::State& state)
         state.SkipWithError("the first upload failed");
         return;
     }
+    // Every connection gives back what it took: the descriptors after all the turns are those of
+    // the first one.
+    const int descriptors = openDescriptors();
     for (auto _ : state) {
         if (!turns.next())
             state.SkipWithError("upload failed");
     }
+    state.counters["descriptors_added"] = openDescriptors() - descriptors;
     rig.scheduler->stop(false);
 }
 
