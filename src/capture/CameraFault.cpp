@@ -1,5 +1,7 @@
 #include "capture/CameraFault.h"
 
+#include "capture/GstPtr.h"
+
 #include <array>
 #include <utility>
 
@@ -122,4 +124,60 @@ QString CameraFault::statusText(const char* protocol, long status, const QByteAr
     if (const QString own = printable(phrase); !own.isEmpty())
         return QStringLiteral("%1 %2 (%3)").arg(QLatin1String(protocol)).arg(status).arg(own);
     return QStringLiteral("%1 %2").arg(QLatin1String(protocol)).arg(status);
+}
+
+QString CameraFault::errorText(GstMessage* message)
+{
+    GError* raw = nullptr;
+    gst_message_parse_error(message, &raw, nullptr);
+    GstPtr<GError> error(raw);
+    return error ? QString::fromUtf8(error->message) : QStringLiteral("unknown streaming error");
+}
+
+std::optional<CameraFault> CameraFault::fromNetworkMessage(GstMessage* message, NetworkCamera::Kind kind)
+{
+    using Kind = CameraFault::Kind;
+    GError* raw = nullptr;
+    gst_message_parse_error(message, &raw, nullptr);
+    const GstPtr<GError> error(raw);
+    if (!error)
+        return std::nullopt;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+            return CameraFault{Kind::LoginRefused};
+        case GST_RESOURCE_ERROR_NOT_FOUND:
+            // The only status an RTSP source reports as itself.
+            if (kind == NetworkCamera::Kind::Rtsp)
+                return CameraFault{Kind::HttpStatus, CameraFault::statusText("RTSP", 404)};
+            return CameraFault{Kind::Unreachable};
+        case GST_RESOURCE_ERROR_OPEN_READ:
+        case GST_RESOURCE_ERROR_OPEN_WRITE:
+        case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+        case GST_RESOURCE_ERROR_READ:
+        case GST_RESOURCE_ERROR_WRITE:
+        case GST_RESOURCE_ERROR_SEEK:
+        case GST_RESOURCE_ERROR_CLOSE:
+            return CameraFault{Kind::Unreachable};
+        default:
+            return std::nullopt;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_FAILED:
+            return CameraFault{Kind::Unreachable};
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+            return CameraFault{Kind::NoDecoder};
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+        case GST_STREAM_ERROR_WRONG_TYPE:
+            return CameraFault{Kind::Undecodable};
+        default:
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/NetworkCamera.h"
+
 #include <gst/gst.h>
 
 #include <QString>
@@ -35,6 +37,11 @@ struct CameraFault
     void post(GstElement* element) const;
     // The fault an error message carries; absent for errors of other elements.
     static std::optional<CameraFault> fromMessage(GstMessage* message);
+    // The network's failures that GStreamer's own elements (RTSP) report, as what they mean to a
+    // person, without addresses; absent for other errors.
+    static std::optional<CameraFault> fromNetworkMessage(GstMessage* message, NetworkCamera::Kind kind);
+    // The text of an error message as GStreamer words it.
+    static QString errorText(GstMessage* message);
 
     // "HTTP 404 (Not Found)": the status with its standard meaning, else with the printable part of
     // the camera's own phrase (at most a few words), else the number alone.

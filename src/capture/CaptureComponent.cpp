@@ -2,6 +2,7 @@
 
 #include "capture/BmpWriter.h"
 #include "capture/CameraMemory.h"
+#include "capture/StillQueue.h"
 
 #include <QPointer>
 #include <QSignalBlocker>
@@ -117,4 +118,48 @@ void CaptureComponent::requestStill(QObject* context, std::function<void(const C
         }
         done(self->GrabFrame());
     });
+}
+
+void CaptureComponent::setCamerasInUse(const QStringList& identities)
+{
+    QStringList named;
+    for (const QString& identity : identities)
+        if (!identity.isEmpty() && !named.contains(identity))
+            named.append(identity);
+    if (named == m_camerasInUse)
+        return;
+    m_camerasInUse = named;
+    emit camerasInUseChanged();
+}
+
+QString CaptureComponent::connectedIdentity() const
+{
+    return isConnected() ? DriverIdentity(DriverIndex()) : QString();
+}
+
+void CaptureComponent::requestStillOf(const QString& camera, QObject* context,
+                                      std::function<void(const CaptureStill&)> done)
+{
+    if (camera.isEmpty() || camera == connectedIdentity()) {
+        requestStill(context, std::move(done));
+        return;
+    }
+    StillQueue::answerLater(context ? context : this, std::move(done),
+                            StillQueue::failure(Failure::Kind::NotFound,
+                                                QStringLiteral("the camera \"%1\" is not connected")
+                                                    .arg(cameraNameOf(camera))));
+}
+
+CaptureComponent* CaptureComponent::cameraFeed(const QString& camera)
+{
+    return camera.isEmpty() || camera == connectedIdentity() ? this : nullptr;
+}
+
+QString CaptureComponent::cameraNameOf(const QString& identity) const
+{
+    for (int i = 0; i < DriverCount(); ++i)
+        if (DriverIdentity(i) == identity)
+            return DriverName(i);
+    const qsizetype bar = identity.lastIndexOf(QLatin1Char('|'));
+    return bar >= 0 ? identity.mid(bar + 1) : identity;
 }

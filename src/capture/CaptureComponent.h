@@ -13,6 +13,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -174,6 +175,24 @@ public:
     // implementation here answers with GrabFrame on the next turn of the event loop.
     virtual void requestStill(QObject* context, std::function<void(const CaptureStill&)> done);
 
+    // Several cameras at once. An account names the camera it uploads from by its identity
+    // (DriverIdentity); an empty one is the program's camera, the one connected above.
+    // setCamerasInUse names every camera the accounts use: each one runs from now on, whether or
+    // not the program's camera is it, and one no longer named is closed. A component of a single
+    // camera keeps the list and serves only the camera it has connected.
+    virtual void setCamerasInUse(const QStringList& identities);
+    QStringList camerasInUse() const { return m_camerasInUse; }
+    // Asks the named camera for a still as requestStill does. A camera that is not in use, not
+    // plugged in or lost fails, naming the camera; no other camera's picture ever stands in.
+    virtual void requestStillOf(const QString& camera, QObject* context,
+                                std::function<void(const CaptureStill&)> done);
+    // The component whose live picture shows that camera (this one for an empty identity or the
+    // program's camera), for a window that shows another camera; null for a camera not in use.
+    virtual CaptureComponent* cameraFeed(const QString& camera);
+    // The name a person knows the camera by: its driver's name, or the name part of the identity
+    // of a camera that is not listed.
+    QString cameraNameOf(const QString& identity) const;
+
     virtual int width() const = 0;
     virtual int height() const = 0;
 
@@ -184,6 +203,8 @@ protected:
     // Lists a network camera as it is, without checks: a remembered one at start. Fails for a
     // component without network cameras.
     virtual Result<void> listNetworkCamera(const NetworkCamera& camera);
+    // The identity of the connected driver, empty without one.
+    QString connectedIdentity() const;
 
 signals:
     void StatusChanged(int number, const QString& text);
@@ -206,8 +227,11 @@ signals:
     void choiceChanged();
     // A network camera was added or removed.
     void networkCamerasChanged();
+    // The cameras in use changed, or one of them was opened or closed.
+    void camerasInUseChanged();
 
 private:
+    QStringList m_camerasInUse;
     std::unique_ptr<CameraMemory> m_memory;
     std::unique_ptr<BmpWriter> m_bmpWriter;
 };

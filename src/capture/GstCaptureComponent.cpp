@@ -1,6 +1,7 @@
 #include "capture/GstCaptureComponent.h"
 
 #include "capture/CameraFault.h"
+#include "capture/CameraRegistry.h"
 #include "capture/CapturePipeline.h"
 #include "capture/DriverList.h"
 #include "capture/GstInit.h"
@@ -27,69 +28,11 @@ bool comesFromMovieSound(GstMessage* message)
     return false;
 }
 
-QString errorText(GstMessage* message)
-{
-    GError* raw = nullptr;
-    gst_message_parse_error(message, &raw, nullptr);
-    GstPtr<GError> error(raw);
-    return error ? QString::fromUtf8(error->message) : QStringLiteral("unknown streaming error");
-}
-
 QString capitalised(QString text)
 {
     if (!text.isEmpty())
         text[0] = text[0].toUpper();
     return text;
-}
-
-// The network's failures that GStreamer's own elements (RTSP) report, as what they mean to a person,
-// without addresses.
-std::optional<CameraFault> networkFault(GstMessage* message, NetworkCamera::Kind kind)
-{
-    using Kind = CameraFault::Kind;
-    GError* raw = nullptr;
-    gst_message_parse_error(message, &raw, nullptr);
-    const GstPtr<GError> error(raw);
-    if (!error)
-        return std::nullopt;
-    if (error->domain == GST_RESOURCE_ERROR) {
-        switch (error->code) {
-        case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
-            return CameraFault{Kind::LoginRefused};
-        case GST_RESOURCE_ERROR_NOT_FOUND:
-            // The only status an RTSP source reports as itself.
-            if (kind == NetworkCamera::Kind::Rtsp)
-                return CameraFault{Kind::HttpStatus, CameraFault::statusText("RTSP", 404)};
-            return CameraFault{Kind::Unreachable};
-        case GST_RESOURCE_ERROR_OPEN_READ:
-        case GST_RESOURCE_ERROR_OPEN_WRITE:
-        case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
-        case GST_RESOURCE_ERROR_READ:
-        case GST_RESOURCE_ERROR_WRITE:
-        case GST_RESOURCE_ERROR_SEEK:
-        case GST_RESOURCE_ERROR_CLOSE:
-            return CameraFault{Kind::Unreachable};
-        default:
-            return std::nullopt;
-        }
-    }
-    if (error->domain == GST_STREAM_ERROR) {
-        switch (error->code) {
-        case GST_STREAM_ERROR_FAILED:
-            return CameraFault{Kind::Unreachable};
-        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
-        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
-            return CameraFault{Kind::NoDecoder};
-        case GST_STREAM_ERROR_DECODE:
-        case GST_STREAM_ERROR_DEMUX:
-        case GST_STREAM_ERROR_FORMAT:
-        case GST_STREAM_ERROR_WRONG_TYPE:
-            return CameraFault{Kind::Undecodable};
-        default:
-            return std::nullopt;
-        }
-    }
-    return std::nullopt;
 }
 
 const QString kNoDriverText = QStringLiteral("no video capture driver is connected");
@@ -111,15 +54,30 @@ GstCaptureComponent::GstCaptureComponent(const QString& workFolder, bool testPat
     : CaptureComponent(parent), m_workFolder(workFolder), m_limits(limits)
 {
     ensureGstInitialized();
-    m_worker = std::make_unique<PipelineWorker>();
-    m_mailbox = UiMailbox::create(this);
-    m_drivers = new DriverList(this);
+    m_drivers = std::make_shared<DriverList>();
     if (testPattern)
         m_drivers->addTestPattern();
-    connect(m_drivers, &DriverList::driverAppeared, this, &GstCaptureComponent::driverAppeared);
-    connect(m_drivers, &DriverList::driverGone, this, &GstCaptureComponent::driverGone);
-    connect(m_drivers, &DriverList::driverRemoved, this, &GstCaptureComponent::driverRemoved);
-    connect(m_drivers, &DriverList::listChanged, this, &CaptureComponent::driversChanged);
+    setUp();
+    m_cameras = std::make_unique<CameraRegistry>(*this, m_drivers, m_limits);
+    connect(m_cameras.get(), &CameraRegistry::opened, this, &CaptureComponent::camerasInUseChanged);
+    connect(this, &CaptureComponent::connectionChanged, m_cameras.get(), &CameraRegistry::update);
+}
+
+GstCaptureComponent::GstCaptureComponent(FollowedCamera camera, const Limits& limits, QObject* parent)
+    : CaptureComponent(parent), m_limits(limits), m_drivers(std::move(camera.drivers)), m_follows(true),
+      m_chosen(std::move(camera.remembered))
+{
+    setUp();
+}
+
+void GstCaptureComponent::setUp()
+{
+    m_worker = std::make_unique<PipelineWorker>();
+    m_mailbox = UiMailbox::create(this);
+    connect(m_drivers.get(), &DriverList::driverAppeared, this, &GstCaptureComponent::driverAppeared);
+    connect(m_drivers.get(), &DriverList::driverGone, this, &GstCaptureComponent::driverGone);
+    connect(m_drivers.get(), &DriverList::driverRemoved, this, &GstCaptureComponent::driverRemoved);
+    connect(m_drivers.get(), &DriverList::listChanged, this, &CaptureComponent::driversChanged);
 
     m_movie = new MovieRecorder(*this, this);
     connect(m_movie, &MovieRecorder::PreRoll, this, &CaptureComponent::PreRoll);
@@ -141,6 +99,7 @@ GstCaptureComponent::GstCaptureComponent(const QString& workFolder, bool testPat
 GstCaptureComponent::~GstCaptureComponent()
 {
     m_destroying = true;
+    m_cameras.reset();
     m_mailbox->close();
     m_movie->abandon();
     stopPipeline();
@@ -253,7 +212,7 @@ int GstCaptureComponent::DriverIndex() const
 {
     if (m_driver >= 0)
         return m_driver;
-    if (const int chosen = m_drivers->indexOf(m_chosen.identity); isPresent(chosen))
+    if (const int chosen = m_drivers->indexOf(m_chosen.identity); isPresent(chosen) || m_follows)
         return chosen;
     for (int i = 0; i < DriverCount(); ++i)
         if (isPresent(i))
@@ -308,6 +267,10 @@ Result<void> GstCaptureComponent::connectAtStart()
 {
     int index = m_drivers->indexOf(m_chosen.identity);
     const bool chosen = isPresent(index);
+    if (!chosen && m_follows)
+        return Failure::of(Failure::Kind::NotFound,
+                           QStringLiteral("The camera \"%1\" is not plugged in").arg(cameraNameOf(m_chosen.identity)),
+                           kConnectFailed);
     if (!chosen)
         index = DriverIndex();
     if (!isPresent(index))
@@ -322,6 +285,8 @@ Result<void> GstCaptureComponent::connectAtStart()
 
 Result<void> GstCaptureComponent::connectDriver(int index, int formatIndex, Purpose purpose)
 {
+    if (m_cameras)
+        m_cameras->release(DriverIdentity(index));
     const QList<VideoFormat> formats = PipelineBuilder::formatsOf(m_drivers->at(index));
     if (formatIndex < 0 || formatIndex >= formats.size())
         formatIndex = PipelineBuilder::startFormat(formats);
@@ -435,7 +400,7 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
         if (ended)
             m_movie->streamEnded();
         else
-            m_movie->failed(CameraFault::fromMessage(message) ? failureReason(message) : errorText(message),
+            m_movie->failed(CameraFault::fromMessage(message) ? failureReason(message) : CameraFault::errorText(message),
                             comesFromMovieSound(message));
         return;
     }
@@ -454,10 +419,10 @@ QString GstCaptureComponent::failureReason(GstMessage* message) const
     const bool withLogin = !network || !network->user.isEmpty() || !network->password.isEmpty();
     std::optional<CameraFault> fault = CameraFault::fromMessage(message);
     if (!fault && network)
-        fault = networkFault(message, network->kind);
+        fault = CameraFault::fromNetworkMessage(message, network->kind);
     if (fault)
         return fault->sentence(cameraName(), withLogin);
-    return QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), errorText(message));
+    return QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), CameraFault::errorText(message));
 }
 
 void GstCaptureComponent::onFirstBuffer(quint64 id)
@@ -586,7 +551,7 @@ void GstCaptureComponent::driverAppeared(int index)
         purpose = Purpose::Start;
         m_controlValues = m_chosen.controls;
         format = formatFor(index, m_chosen.format);
-    } else if (m_driver < 0) {
+    } else if (m_driver < 0 && !m_follows) {
         purpose = Purpose::Start;
         format = formatFor(index, std::nullopt);
     } else {
@@ -626,6 +591,7 @@ void GstCaptureComponent::recordChoice()
     m_chosen.name = DriverName(m_driver);
     m_chosen.format = currentFormat() ? std::optional(*currentFormat()) : std::nullopt;
     m_chosen.controls = m_controlValues;
+    m_usedCameras[m_chosen.identity] = m_chosen;
     emit choiceChanged();
 }
 
@@ -926,6 +892,10 @@ void GstCaptureComponent::closeMoviePipeline(std::function<bool()> fileWork)
 
 Result<void> GstCaptureComponent::stillAvailable() const
 {
+    if (m_follows && (m_driver < 0 || m_link == Link::None))
+        return StillQueue::failure(
+            Failure::Kind::NotFound,
+            QStringLiteral("the camera \"%1\" is not plugged in").arg(cameraNameOf(m_chosen.identity)));
     if (m_driver < 0 || m_link == Link::None)
         return StillQueue::failure(Failure::Kind::NotFound, kNoDriverText);
     if (m_link == Link::Lost || !m_pipeline)
@@ -969,4 +939,46 @@ void GstCaptureComponent::requestStill(QObject* context, std::function<void(cons
         return;
     }
     m_stills->request(context, std::move(done));
+}
+
+// ---- Other cameras in use ----
+
+void GstCaptureComponent::setCamerasInUse(const QStringList& identities)
+{
+    CaptureComponent::setCamerasInUse(identities);
+    if (m_cameras)
+        m_cameras->update();
+}
+
+QString GstCaptureComponent::heldIdentity() const
+{
+    return m_driver >= 0 && m_link != Link::None ? DriverIdentity(m_driver) : QString();
+}
+
+CameraChoice GstCaptureComponent::rememberedCamera(const QString& identity) const
+{
+    CameraChoice remembered = m_usedCameras.value(identity, identity == m_chosen.identity ? m_chosen : CameraChoice{});
+    remembered.identity = identity;
+    return remembered;
+}
+
+void GstCaptureComponent::requestStillOf(const QString& camera, QObject* context,
+                                         std::function<void(const CaptureStill&)> done)
+{
+    if (camera.isEmpty() || camera == heldIdentity()) {
+        requestStill(context, std::move(done));
+        return;
+    }
+    if (GstCaptureComponent* other = m_cameras ? m_cameras->camera(camera) : nullptr) {
+        other->requestStill(context ? context : this, std::move(done));
+        return;
+    }
+    CaptureComponent::requestStillOf(camera, context, std::move(done));
+}
+
+CaptureComponent* GstCaptureComponent::cameraFeed(const QString& camera)
+{
+    if (camera.isEmpty() || camera == heldIdentity())
+        return this;
+    return m_cameras ? m_cameras->camera(camera) : nullptr;
 }

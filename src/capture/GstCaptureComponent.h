@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class CameraRegistry;
 class CapturePipeline;
 class DriverList;
 class PipelineWorker;
@@ -39,11 +40,20 @@ public:
         int watchMs = 250;
     };
 
+    // One camera of the registry: it connects that camera only, at the format and settings
+    // remembered for it, and when the camera is absent it waits for it rather than take another.
+    struct FollowedCamera
+    {
+        std::shared_ptr<DriverList> drivers;
+        CameraChoice remembered; // its identity names the camera
+    };
+
     // workFolder receives "capture.avi" when a movie has no CaptureFile. With testPattern a
     // "Test pattern" driver is listed after the cameras present at start.
     GstCaptureComponent(const QString& workFolder, bool testPattern, QObject* parent = nullptr);
     GstCaptureComponent(const QString& workFolder, bool testPattern, const Limits& limits,
                         QObject* parent = nullptr);
+    GstCaptureComponent(FollowedCamera camera, const Limits& limits, QObject* parent = nullptr);
     ~GstCaptureComponent() override;
 
     // True when the environment asks for the test pattern (VELMORA_TEST_PATTERN=1).
@@ -104,6 +114,17 @@ public:
     int width() const override;
     int height() const override;
 
+    void setCamerasInUse(const QStringList& identities) override;
+    void requestStillOf(const QString& camera, QObject* context,
+                        std::function<void(const CaptureStill&)> done) override;
+    CaptureComponent* cameraFeed(const QString& camera) override;
+    // The camera this component has taken (connecting, running or waiting for its return), which
+    // the registry must not open again; empty for none.
+    QString heldIdentity() const;
+    // The format and settings the program has for a camera: those of the last time a person used
+    // it as the program's camera in this run, or the remembered choice's.
+    CameraChoice rememberedCamera(const QString& identity) const;
+
 protected:
     CameraChoice chosenCamera() const override { return m_chosen; }
     void restoreCamera(const CameraChoice& choice) override { m_chosen = choice; }
@@ -124,6 +145,9 @@ private:
         int format = -1;
         QMap<QString, int> controls;
     };
+    // What both kinds of component start with: the worker, the driver list's signals, movies,
+    // the watchdog and the stills.
+    void setUp();
     // Connecting; fails at once when the pipeline cannot be built, and leaves the driver as it was.
     Result<void> connectDriver(int index, int formatIndex, Purpose purpose);
     // Connects the same driver again; a failure to do so loses it.
@@ -171,8 +195,11 @@ private:
     Limits m_limits;
     std::unique_ptr<PipelineWorker> m_worker;
     std::shared_ptr<UiMailbox> m_mailbox;
-    DriverList* m_drivers;
+    std::shared_ptr<DriverList> m_drivers;
     MovieRecorder* m_movie;
+    bool m_follows = false;                   // a camera of the registry
+    std::unique_ptr<CameraRegistry> m_cameras; // the program's component: the other cameras in use
+    QMap<QString, CameraChoice> m_usedCameras; // what each camera was last used with
 
     int m_driver = -1;
     QList<VideoFormat> m_formats;

@@ -73,6 +73,8 @@ struct Account
     bool pathStyle = true;
     bool publicRead = false;
     bool safeReplace = false;
+    // The camera the account uploads from, by its identity; empty: the program's camera.
+    QString camera;
     // Timed uploads only when the picture changed: at least this share of it, in percent, differs
     // from the picture last uploaded for the account (see ChangeDetector).
     bool onlyChanged = false;

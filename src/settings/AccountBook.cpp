@@ -331,6 +331,21 @@ Result<void> AccountBook::copyValues(const QString& from, const QString& to)
     return {};
 }
 
+QStringList AccountBook::camerasInUse() const
+{
+    QStringList cameras;
+    for (const Row& row : m_rows) {
+        if (!row.checked)
+            continue;
+        const QString camera =
+            lookup(m_store.Values(HKEY_LOCAL_MACHINE, accountKey(row.name)), AccountFields::of(&Account::camera).name)
+                .value_or(QString());
+        if (!camera.isEmpty() && !cameras.contains(camera))
+            cameras.append(camera);
+    }
+    return cameras;
+}
+
 void AccountBook::renameAccount()
 {
     if (m_current < 0)

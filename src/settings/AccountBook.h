@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <type_traits>
@@ -66,6 +67,8 @@ public:
     void saveFlags();
 
     const Account& loaded() const { return m_loaded; }
+    // The cameras the ticked accounts upload from (their "Camera" values), read from the store.
+    QStringList camerasInUse() const;
     // Why changes are not being saved (empty while they are): for the windows' status line. Each
     // command says for itself when its change did not arrive.
     QString storeProblem() const;

@@ -56,6 +56,8 @@ const std::vector<Field>& all()
         {"Region",                      &Account::region,            R::Text,     "us-east-1"},
         {"Path style",                  &Account::pathStyle,         R::Flag,     "1"},
         {"Public read",                 &Account::publicRead,        R::Flag,     "0"},
+        // The camera of the account's pictures; absent means the program's camera.
+        {"Camera",                      &Account::camera,            R::Text,     ""},
         // Upload only when the picture changed; absent means every picture goes up.
         {"Only when changed",           &Account::onlyChanged,       R::Flag,     "0"},
         {"Change threshold",            &Account::changeThreshold,   R::Percent,  "5"},

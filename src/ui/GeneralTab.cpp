@@ -1,5 +1,6 @@
 #include "ui/GeneralTab.h"
 
+#include "capture/CaptureComponent.h"
 #include "settings/AccountBook.h"
 #include "ui/ConnectionTestRunner.h"
 #include "ui/SettingsDialogs.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 using WindowParts::label;
 using WindowParts::named;
@@ -56,6 +58,11 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     m_publicRead->setToolTip(
         QStringLiteral("S3: uploaded pictures readable by anyone (ACL \"public-read\")"));
 
+    m_camera = named(new QComboBox, QStringLiteral("cboCamera"));
+    m_camera->setToolTip(QStringLiteral("The camera this account's pictures come from; the program's camera "
+                                        "is the one the main window connects"));
+    fillCameras(QString());
+
     auto* flags = new QHBoxLayout;
     flags->addWidget(m_passive);
     flags->addWidget(m_verify);
@@ -82,6 +89,7 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     form->addRow(label(QStringLiteral("lblBucket"), QStringLiteral("Bucket:")), m_bucket);
     form->addRow(label(QStringLiteral("lblRegion"), QStringLiteral("Region:")), m_region);
     form->addRow(QString(), s3Flags);
+    form->addRow(label(QStringLiteral("lblCamera"), QStringLiteral("Camera:")), m_camera);
 
     AccountBook& b = m_book;
     onEdit(m_host, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::host, text); });
@@ -98,6 +106,8 @@ GeneralTab::GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* par
     onEdit(m_region, &QLineEdit::textChanged, [&b](const QString& text) { b.set(&Account::region, text); });
     onEdit(m_pathStyle, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::pathStyle, on); });
     onEdit(m_publicRead, &QCheckBox::toggled, [&b](bool on) { b.set(&Account::publicRead, on); });
+    onEdit(m_camera, &QComboBox::activated,
+           [this](int index) { m_book.set(&Account::camera, m_camera->itemData(index).toString()); });
     connect(m_keyBrowse, &QPushButton::clicked, this, &GeneralTab::chooseKeyFile);
     connect(m_test, &QPushButton::clicked, this, [this] {
         m_test->setEnabled(false);
@@ -125,6 +135,7 @@ void GeneralTab::showAccount(const Account& a)
     showText(m_region, a.region);
     m_pathStyle->setChecked(a.pathStyle);
     m_publicRead->setChecked(a.publicRead);
+    fillCameras(a.camera);
     // Each control shows what the chosen protocol uses; the values stay stored either way.
     const bool ftp = a.protocol == Account::Protocol::Ftp || a.protocol == Account::Protocol::Ftps;
     m_passive->setEnabled(ftp);
@@ -144,4 +155,32 @@ void GeneralTab::chooseKeyFile()
             m_dialogs.chooseFile(QStringLiteral("Choose the private key"), QStringLiteral("All Files (*)"),
                                  m_book.loaded().keyFile, this))
         m_book.set(&Account::keyFile, *file);
+}
+
+void GeneralTab::setCameras(const CaptureComponent* capture)
+{
+    if (m_capture)
+        disconnect(m_capture, nullptr, this, nullptr);
+    m_capture = capture;
+    if (m_capture)
+        connect(m_capture, &CaptureComponent::driversChanged, this,
+                [this] { fillCameras(m_book.loaded().camera); });
+    fillCameras(m_book.loaded().camera);
+}
+
+void GeneralTab::fillCameras(const QString& current)
+{
+    const QSignalBlocker quiet(m_camera);
+    m_camera->clear();
+    m_camera->addItem(kProgramCamera, QString());
+    for (int i = 0; m_capture && i < m_capture->DriverCount(); ++i)
+        m_camera->addItem(m_capture->DriverName(i), m_capture->DriverIdentity(i));
+    int shown = m_camera->findData(current);
+    if (shown < 0) {
+        // A camera that is not here now stays the account's camera until someone chooses another.
+        const QString name = m_capture ? m_capture->cameraNameOf(current) : current.section(QLatin1Char('|'), -1);
+        m_camera->addItem(QStringLiteral("%1 (not plugged in)").arg(name), current);
+        shown = m_camera->count() - 1;
+    }
+    m_camera->setCurrentIndex(shown);
 }

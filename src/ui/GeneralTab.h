@@ -2,6 +2,7 @@
 
 #include "ui/AccountTab.h"
 
+class CaptureComponent;
 class ConnectionTestRunner;
 class QCheckBox;
 class QComboBox;
@@ -10,7 +11,7 @@ class QPushButton;
 class SettingsDialogs;
 
 // "&General" (Frame1): server, login and the connection: protocol, passive mode, certificate check,
-// SFTP key file, S3 bucket, region and addressing, and "&Test".
+// SFTP key file, S3 bucket, region and addressing, "&Test", and the camera the account uploads from.
 class GeneralTab final : public AccountTab
 {
     Q_OBJECT
@@ -20,12 +21,18 @@ public:
     GeneralTab(AccountBook& book, SettingsDialogs& dialogs, QWidget* parent = nullptr);
 
     void setKnownHostsFile(const QString& path);
+    // The cameras "Camera" offers: the capture component's drivers (by identity).
+    void setCameras(const CaptureComponent* capture);
+
+    static inline const QString kProgramCamera = QStringLiteral("The program's camera");
 
 protected:
     void showAccount(const Account& account) override;
 
 private:
     void chooseKeyFile();
+    // Lists the program's camera, every driver, and the account's camera when it is not listed.
+    void fillCameras(const QString& current);
 
     SettingsDialogs& m_dialogs;
     ConnectionTestRunner* m_tester;
@@ -43,4 +50,6 @@ private:
     QLineEdit* m_region;
     QCheckBox* m_pathStyle;
     QCheckBox* m_publicRead;
+    QComboBox* m_camera;
+    const CaptureComponent* m_capture = nullptr;
 };

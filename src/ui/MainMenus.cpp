@@ -68,6 +68,9 @@ void MainMenus::buildMenus()
     m_audio->setChecked(true);
     addCommand(m_window, options, QStringLiteral("mnuFtpError"), QStringLiteral("Show FTP &Log..."),
                &MainWindow::mnuFtpError_Click);
+    m_showCamera = options->addMenu(QStringLiteral("Sho&w Camera"));
+    m_showCamera->setObjectName(QStringLiteral("mnuShowCamera"));
+    m_showCamera->menuAction()->setObjectName(QStringLiteral("mnuShowCameraMenu"));
 
     QMenu* configuration = addMenu(QStringLiteral("configuration"), QStringLiteral("&Configuration"));
     addCommand(m_window, configuration, QStringLiteral("ftp"), QStringLiteral("&Upload Settings..."),

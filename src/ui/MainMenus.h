@@ -2,6 +2,7 @@
 
 class MainWindow;
 class QAction;
+class QMenu;
 
 // The main window's menu bar and toolbar, each entry with its objectName, caption and shortcut,
 // wired to the window's commands (the toolbar's buttons and the "Picture" drop-down by key).
@@ -17,6 +18,8 @@ public:
     QAction* source() const { return m_source; }
     QAction* motionPreview() const { return m_motionPreview; }
     QAction* audio() const { return m_audio; }
+    // "Show Camera": which of the cameras in use the window shows; the window fills it.
+    QMenu* showCamera() const { return m_showCamera; }
 
 private:
     void buildMenus();
@@ -28,4 +31,5 @@ private:
     QAction* m_source = nullptr;
     QAction* m_motionPreview = nullptr;
     QAction* m_audio = nullptr;
+    QMenu* m_showCamera = nullptr;
 };

@@ -34,6 +34,7 @@
 #include "upload/UploadMonitor.h"
 #include "upload/UploadScheduler.h"
 
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -97,7 +98,13 @@ MainWindow::~MainWindow() = default;
 void MainWindow::connectCaptureEvents()
 {
     CaptureComponent& capture = m_engine.capture();
-    connect(&capture, &CaptureComponent::frameReady, m_video, &VideoView::showFrame);
+    m_shownFeed = &capture;
+    connect(&capture, &CaptureComponent::frameReady, m_video, [this](const QImage& frame) {
+        if (m_shownFeed == &m_engine.capture())
+            m_video->showFrame(frame);
+    });
+    connect(&capture, &CaptureComponent::camerasInUseChanged, this, &MainWindow::fillShowCameraMenu);
+    fillShowCameraMenu();
     connect(&capture, &CaptureComponent::StatusChanged, this, [this](int number, const QString& text) {
         if (number == 0)
             return;
@@ -137,7 +144,55 @@ void MainWindow::connectCaptureEvents()
 
 void MainWindow::updatePictureShown()
 {
-    m_engine.capture().setPictureShown(isVisible() && !isMinimized() && m_video->isVisible());
+    const bool shown = isVisible() && !isMinimized() && m_video->isVisible();
+    if (m_shownFeed != &m_engine.capture())
+        m_engine.capture().setPictureShown(false);
+    if (m_shownFeed)
+        m_shownFeed->setPictureShown(shown);
+}
+
+void MainWindow::fillShowCameraMenu()
+{
+    CaptureComponent& capture = m_engine.capture();
+    // A camera that is no longer in use gives the window back to the program's camera.
+    if (!m_shownFeed || !capture.cameraFeed(m_shownCamera))
+        showCamera(QString());
+    QMenu* menu = m_menus->showCamera();
+    menu->clear();
+    auto* group = new QActionGroup(menu);
+    auto add = [&](const QString& caption, const QString& identity) {
+        QAction* action = menu->addAction(caption);
+        action->setCheckable(true);
+        action->setChecked(identity == m_shownCamera);
+        action->setData(identity);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, identity] { showCamera(identity); });
+    };
+    add(QStringLiteral("The program's camera"), QString());
+    for (const QString& identity : capture.camerasInUse())
+        if (capture.cameraFeed(identity) && capture.cameraFeed(identity) != &capture)
+            add(capture.cameraNameOf(identity), identity);
+    menu->menuAction()->setEnabled(menu->actions().size() > 1);
+}
+
+void MainWindow::showCamera(const QString& identity)
+{
+    CaptureComponent& capture = m_engine.capture();
+    CaptureComponent* feed = capture.cameraFeed(identity);
+    if (!feed)
+        feed = &capture;
+    if (m_shownFeed && m_shownFeed != feed) {
+        if (m_shownFeed != &capture)
+            disconnect(m_shownFeed, &CaptureComponent::frameReady, m_video, &VideoView::showFrame);
+        m_shownFeed->setPictureShown(false);
+    }
+    // The program's camera stays connected to the picture for its status and size; others only
+    // while they are shown.
+    if (feed != &capture && feed != m_shownFeed)
+        connect(feed, &CaptureComponent::frameReady, m_video, &VideoView::showFrame);
+    m_shownFeed = feed;
+    m_shownCamera = feed == &capture ? QString() : identity;
+    updatePictureShown();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -564,6 +619,7 @@ UploadSettingsWindow& MainWindow::uploadSettingsWindow()
 {
     if (!m_uploadSettings) {
         m_uploadSettings = std::make_unique<UploadSettingsWindow>(m_engine.accounts(), m_help, m_dialogs);
+        m_uploadSettings->setCameras(&m_engine.capture());
         connect(m_uploadSettings.get(), &UploadSettingsWindow::confirmed, this, [this] {
             m_engine.monitor().setPaused(false);
             m_engine.scheduler().StartTimer();

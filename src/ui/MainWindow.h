@@ -8,6 +8,7 @@
 
 class AboutBox;
 class CaptureCommands;
+class CaptureComponent;
 class CaptureDialogs;
 class FtpLogWindow;
 class Help;
@@ -106,6 +107,10 @@ public:
     UploadSettingsWindow& uploadSettingsWindow();
     ProgramConfigWindow& programConfigWindow();
     VideoView& videoView() const { return *m_video; }
+    // Shows another camera in use (by identity), or the program's camera for an empty one or a
+    // camera not in use; what the accounts upload does not change.
+    void showCamera(const QString& identity);
+    QString shownCamera() const { return m_shownCamera; }
 
     // Pixels for twips and back, at the screen's logical resolution.
     int pixelsX(int twips) const;
@@ -133,6 +138,8 @@ private:
     void connectCaptureEvents();
     // Tells the capture component whether the live picture is on screen.
     void updatePictureShown();
+    // "Show Camera" lists the program's camera and the other cameras in use.
+    void fillShowCameraMenu();
     void runDriverDialog(QDialog& dialog);
     void endProgram();
     void leaveForTray();
@@ -155,6 +162,9 @@ private:
 
     QWidget* m_background;
     VideoView* m_video;
+    // The camera the picture shows: the program's (empty identity) or another camera in use.
+    QString m_shownCamera;
+    QPointer<CaptureComponent> m_shownFeed;
     StatusBarView* m_statusBar;
     QAction* m_format = nullptr;
     QAction* m_display = nullptr;

@@ -70,6 +70,11 @@ void UploadSettingsWindow::setKnownHostsFile(const QString& path)
     m_general->setKnownHostsFile(path);
 }
 
+void UploadSettingsWindow::setCameras(const CaptureComponent* capture)
+{
+    m_general->setCameras(capture);
+}
+
 void UploadSettingsWindow::refreshControls()
 {
     m_list->showStoreProblem();

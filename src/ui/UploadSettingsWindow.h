@@ -5,6 +5,7 @@
 class AccountBook;
 class AccountListPanel;
 class AccountTab;
+class CaptureComponent;
 class GeneralTab;
 class Help;
 class QPushButton;
@@ -30,6 +31,8 @@ public:
 
     // Where "&Test" looks for and adds SSH host keys; empty for ~/.ssh/known_hosts.
     void setKnownHostsFile(const QString& path);
+    // Where the "Camera" choice lists its cameras from; without it only the program's camera.
+    void setCameras(const CaptureComponent* capture);
 
     // The configuration menu's command: shown non-modal (the caller stops the scheduler first).
     void showWindow();

@@ -331,7 +331,7 @@ void UploadCycle::takeStill()
     }
     m_wait = Wait::Still;
     const int request = ++m_stillRequest;
-    m_deps.capture->requestStill(this, [this, request](const CaptureStill& still) {
+    m_deps.capture->requestStillOf(m_account.camera, this, [this, request](const CaptureStill& still) {
         if (request == m_stillRequest && m_wait == Wait::Still)
             onStill(still);
     });

@@ -41,6 +41,9 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
     if (!uploader)
         m_scheduler->refuseUploads(kAnotherUploader);
 
+    connect(m_accounts.get(), &AccountBook::rowsChanged, this, &UploadEngine::useAccountCameras);
+    connect(m_accounts.get(), &AccountBook::loadedChanged, this, &UploadEngine::useAccountCameras);
+
     // Where a movie stands, from the component's own reports, so the end knows how to end it.
     connect(m_capture.get(), &CaptureComponent::PreRoll, this, [this] { m_movie = Movie::PreRolling; });
     connect(m_capture.get(), &CaptureComponent::StatusChanged, this, [this](int number, const QString&) {
@@ -69,7 +72,18 @@ bool UploadEngine::isUploader() const
 
 bool UploadEngine::connectCapture()
 {
-    return m_capture->connectAtStart().ok();
+    const bool connected = m_capture->connectAtStart().ok();
+    // The accounts' other cameras open once the program's camera has taken its own.
+    m_camerasStarted = true;
+    useAccountCameras();
+    return connected;
+}
+
+void UploadEngine::useAccountCameras()
+{
+    // Only the program that uploads runs the accounts' cameras.
+    if (m_camerasStarted && isUploader())
+        m_capture->setCamerasInUse(m_accounts->camerasInUse());
 }
 
 void UploadEngine::stop(bool cancelRunning, QDeadlineTimer endBy)

@@ -92,6 +92,8 @@ private:
     enum class Movie { Idle, PreRolling, Recording };
 
     void checkStopped();
+    // Tells the capture component the cameras the ticked accounts name.
+    void useAccountCameras();
 
     Settings m_settings;
     std::unique_ptr<Regedit> m_store;
@@ -107,6 +109,7 @@ private:
     std::unique_ptr<UploadMonitor> m_monitor;
     Movie m_movie = Movie::Idle;
     bool m_stopping = false;
+    bool m_camerasStarted = false;
     bool m_uploadsStopped = false;
     bool m_stoppedEmitted = false;
 };

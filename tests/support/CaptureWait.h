@@ -11,14 +11,15 @@
 #include <optional>
 #include <utility>
 
-// Asks the component for a still and runs the event loop until the answer comes (at most
-// timeoutMs; an answer that never comes is an error of its own).
-inline CaptureStill takeStill(CaptureComponent& capture, int timeoutMs = 15000)
+// Asks the component for a still of a camera (empty: the program's camera) and runs the event
+// loop until the answer comes (at most timeoutMs; an answer that never comes is an error of its
+// own).
+inline CaptureStill takeStillOf(CaptureComponent& capture, const QString& camera, int timeoutMs = 15000)
 {
     QObject context;
     std::optional<CaptureStill> answer;
     bool insideCall = true;
-    capture.requestStill(&context, [&](const CaptureStill& still) {
+    capture.requestStillOf(camera, &context, [&](const CaptureStill& still) {
         if (insideCall)
             answer = CaptureStill(
                 Failure::of(Failure::Kind::Internal, QStringLiteral("answered inside requestStill")));
@@ -29,6 +30,11 @@ inline CaptureStill takeStill(CaptureComponent& capture, int timeoutMs = 15000)
     if (!QTest::qWaitFor([&] { return answer.has_value(); }, timeoutMs))
         return Failure::of(Failure::Kind::TimedOut, QStringLiteral("no answer within %1 ms").arg(timeoutMs));
     return *answer;
+}
+
+inline CaptureStill takeStill(CaptureComponent& capture, int timeoutMs = 15000)
+{
+    return takeStillOf(capture, QString(), timeoutMs);
 }
 
 // The still's picture; null when there is none.

@@ -1,5 +1,7 @@
 #include "FakeCapture.h"
 
+#include "capture/StillQueue.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QPointer>
@@ -202,4 +204,35 @@ void FakeCapture::requestStill(QObject* context, std::function<void(const Captur
                            if (self)
                                CaptureComponent::requestStill(context, std::move(done));
                        });
+}
+
+QColor FakeCapture::cameraColour(int driver)
+{
+    static const QList<QColor> colours{Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    return colours[driver % colours.size()];
+}
+
+void FakeCapture::requestStillOf(const QString& camera, QObject* context,
+                                 std::function<void(const CaptureStill&)> done)
+{
+    int driver = -1;
+    for (int i = 0; i < DriverCount(); ++i)
+        if (DriverIdentity(i) == camera)
+            driver = i;
+    if (camera.isEmpty() || driver < 0 || driver == m_connected || !camerasInUse().contains(camera)) {
+        CaptureComponent::requestStillOf(camera, context, std::move(done));
+        return;
+    }
+    ++stillRequests;
+    if (unplugged.contains(m_drivers[driver])) {
+        StillQueue::answerLater(
+            context, std::move(done),
+            StillQueue::failure(Failure::Kind::Unreachable,
+                                QStringLiteral("the camera \"%1\" is gone (unplugged or switched off)")
+                                    .arg(m_drivers[driver])));
+        return;
+    }
+    QImage frame(m_size, QImage::Format_RGB32);
+    frame.fill(cameraColour(driver));
+    StillQueue::answerLater(context, std::move(done), frame);
 }

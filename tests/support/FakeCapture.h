@@ -27,6 +27,12 @@ public:
     QString movieText = QStringLiteral("movie");
     bool finalising = true; // false: a stopped movie never gets finished (abandonMovie ends it)
 
+    // Cameras beside the connected one: a still of a listed camera in use answers with a picture
+    // all in the camera's colour (cameraColour), unless the camera is unplugged, which fails
+    // with its name.
+    QSet<QString> unplugged; // driver names
+    static QColor cameraColour(int driver);
+
     // The frame the next still gets; frames count up from 1.
     QImage nextFrame();
     // A live frame, delivered as the component does: only with Preview on and the picture shown.
@@ -84,6 +90,8 @@ public:
 
     [[nodiscard]] Result<QImage> GrabFrame() override;
     void requestStill(QObject* context, std::function<void(const CaptureStill&)> done) override;
+    void requestStillOf(const QString& camera, QObject* context,
+                        std::function<void(const CaptureStill&)> done) override;
 
     int width() const override { return m_size.width(); }
     int height() const override { return m_size.height(); }
