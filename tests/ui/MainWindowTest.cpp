@@ -24,6 +24,7 @@
 #include "ui/VideoView.h"
 #include "upload/FtpLog.h"
 #include "upload/TimerSet.h"
+#include "settings/AccountBook.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadScheduler.h"
 
@@ -833,3 +834,48 @@ TEST(SingleInstanceTest, LockAndSocketOfAProgramThatDiedAreTakenOver)
     EXPECT_TRUE(shown.wait(5000));
 }
 } // namespace
+
+// "Show Camera" offers the cameras the accounts use besides the program's camera; the window
+// shows the chosen one's live picture, and going back shows the program's camera again. What the
+// accounts upload from does not change.
+TEST_F(MainWindowTest, ShowCameraSwitchesThePictureAmongTheCamerasInUse)
+{
+    auto capture = std::make_unique<GstCaptureComponent>(dir.file("work"), true);
+    capture->addLaunchDriver(QStringLiteral("Green"), QStringLiteral("videotestsrc is-live=true pattern=green"));
+    const QString green = capture->DriverIdentity(capture->DriverCount() - 1);
+    ownCapture = std::move(capture);
+    makeTimedAccount();
+    put(key("Cam"), "Camera", green);
+    MainWindow& w = loaded();
+    auto* menu = w.findChild<QMenu*>("mnuShowCamera");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->actions().size() == 2; }, 10000));
+    EXPECT_EQ(menu->actions().at(0)->text(), "The program's camera");
+    EXPECT_EQ(menu->actions().at(1)->text(), "Green");
+    EXPECT_TRUE(menu->actions().at(0)->isChecked());
+
+    // The first bar of the test pattern, which is not green.
+    const auto firstBar = [&w] {
+        const QImage& frame = w.videoView().frame();
+        return frame.isNull() ? QColor() : frame.pixelColor(frame.width() / 14, frame.height() / 3);
+    };
+    const auto showsGreen = [&] { return firstBar().green() > 200 && firstBar().red() < 60 && firstBar().blue() < 60; };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstBar().isValid(); }, 10000));
+    EXPECT_FALSE(showsGreen());
+    menu->actions().at(1)->trigger();
+    EXPECT_EQ(w.shownCamera(), green);
+    EXPECT_TRUE(QTest::qWaitFor(showsGreen, 10000));
+    EXPECT_EQ(engine().capture().camerasInUse(), QStringList{green});
+
+    menu->actions().at(0)->trigger();
+    EXPECT_EQ(w.shownCamera(), QString());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return firstBar().isValid() && !showsGreen(); }, 10000));
+    EXPECT_EQ(engine().capture().camerasInUse(), QStringList{green});
+
+    // The account no longer uses the camera: it closes, and the menu offers the program's only.
+    m_engine->accounts().selectRow(0);
+    m_engine->accounts().set(&Account::camera, QString());
+    EXPECT_TRUE(engine().capture().camerasInUse().isEmpty());
+    EXPECT_EQ(menu->actions().size(), 1);
+    EXPECT_FALSE(menu->menuAction()->isEnabled());
+}

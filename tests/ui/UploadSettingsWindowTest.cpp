@@ -874,3 +874,39 @@ TEST_F(FirstHourTest, AfterAddTheNewAccountIsCurrentAndTypingGoesToIt)
     EXPECT_EQ(stored("second", "Safe replace"), "1");
 }
 } // namespace
+
+// "Camera" lists the program's camera first, then every camera by name, and stores the chosen
+// camera's identity; a stored camera that is not plugged in stays chosen and stays stored.
+TEST_F(UploadSettingsWindowTest, TheAccountsCameraIsChosenWithKeysAndStoredByIdentity)
+{
+    FakeCapture capture({QStringLiteral("Desk"), QStringLiteral("Yard")});
+    window().setCameras(&capture);
+    auto* camera = child<QComboBox>("cboCamera");
+    EXPECT_EQ(camera->currentText(), "The program's camera");
+    EXPECT_EQ(camera->count(), 3);
+    QTest::keyClick(camera, Qt::Key_Down);
+    QTest::keyClick(camera, Qt::Key_Down);
+    EXPECT_EQ(camera->currentText(), "Yard");
+    EXPECT_EQ(mine("Camera"), capture.DriverIdentity(1));
+    QTest::keyClick(camera, Qt::Key_Home);
+    EXPECT_EQ(mine("Camera"), "");
+
+    // A camera plugged in later is offered at once.
+    capture.addDriver(QStringLiteral("Door"));
+    QTest::keyClick(camera, Qt::Key_End);
+    EXPECT_EQ(camera->currentText(), "Door");
+    EXPECT_EQ(mine("Camera"), capture.DriverIdentity(2));
+
+    // Another account names a camera that is not here.
+    prompter.inputNext(QStringLiteral("Garden"));
+    child<QPushButton>("cmdAdd")->click();
+    clickRow(0);
+    m_store.SaveString(HKEY_LOCAL_MACHINE, key("Garden"), "Camera", "Fake|Shed|Shed");
+    clickRow(1);
+    EXPECT_EQ(camera->currentText(), "Shed (not plugged in)");
+    EXPECT_EQ(camera->count(), 5);
+    child<QLineEdit>("Text1")->setText("garden.example");
+    EXPECT_EQ(stored("Camera", key("Garden")), "Fake|Shed|Shed");
+    clickRow(0);
+    EXPECT_EQ(camera->currentText(), "Door");
+}

@@ -746,3 +746,53 @@ TEST(UploadSchedulerTestPattern, OnlyWhenChangedUploadsAMovingPictureAndSkipsASt
     for (const QString& text : rig.prompter.texts())
         EXPECT_TRUE(text.startsWith("Failed to save picture, ")) << text.toStdString();
 }
+
+// Accounts on different cameras: each picture comes from the account's own camera; a camera that
+// is unplugged or not there fails only the accounts that name it, with its name, and no other
+// camera's picture stands in for it.
+TEST_F(SchedulerOnServer, EachAccountUploadsItsOwnCamerasPictureAndAMissingCameraFailsOnlyItsAccounts)
+{
+    rig.fake->addDriver("Yard");
+    rig.fake->addDriver("Door");
+    const QString yard = rig.fake->DriverIdentity(1);
+    const QString door = rig.fake->DriverIdentity(2);
+    const QString garage = QStringLiteral("Fake|Garage|Garage");
+    rig.saveAccount("yard", "Camera", yard);
+    rig.saveAccount("door", "Camera", door);
+    rig.saveAccount("garage", "Camera", garage);
+    rig.saveAccount("spare", "Camera", door); // not ticked: uses no camera
+    storeAccounts(rig,
+                  {{"desk", true, "Never", ""},
+                   {"yard", true, "Never", ""},
+                   {"door", true, "Never", ""},
+                   {"garage", true, "Never", ""},
+                   {"spare", false, "Never", ""}},
+                  &server);
+    EXPECT_EQ(rig.accounts.camerasInUse(), QStringList({yard, door, garage}));
+    rig.capture->setCamerasInUse(rig.accounts.camerasInUse());
+    rig.fake->unplugged << "Door";
+
+    QSignalSpy finished(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
+    rig.scheduler->mnuupload_now_Click();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(finished.front(), QVariantList({4, 2}));
+    EXPECT_EQ(QDir(server.home()).entryList(QDir::Files), QStringList({"desk.jpg", "yard.jpg"}));
+    const QImage yardPicture(QDir(server.home()).filePath("yard.jpg"));
+    const QImage deskPicture(QDir(server.home()).filePath("desk.jpg"));
+    ASSERT_FALSE(yardPicture.isNull());
+    EXPECT_EQ(yardPicture.pixelColor(4, 4).green() > 200 && yardPicture.pixelColor(4, 4).red() < 60, true);
+    EXPECT_NE(deskPicture.pixelColor(4, 4), yardPicture.pixelColor(4, 4));
+    const QString log = rig.log.text();
+    EXPECT_TRUE(log.contains("Failed to save picture, the camera \"Door\" is gone (unplugged or switched off)"))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("Failed to save picture, the camera \"Garage\" is not connected")) << log.toStdString();
+
+    // The door camera back: its account uploads its picture.
+    rig.fake->unplugged.clear();
+    finished.clear();
+    rig.scheduler->mnuupload_now_Click();
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_EQ(finished.front(), QVariantList({4, 3}));
+    const QImage doorPicture(QDir(server.home()).filePath("door.jpg"));
+    EXPECT_GT(doorPicture.pixelColor(4, 4).blue(), 200);
+}
