@@ -108,36 +108,30 @@ void CameraMemory::save(const CameraChoice& choice)
     put(kAudioChannels, QString::number(choice.audio.channels));
 }
 
-QString CameraMemory::networkValue(int number, const QString& field)
+QString CameraMemory::numberedValue(const QString& prefix, int number, const QString& field)
 {
-    const QString name = QStringLiteral("Network Camera%1").arg(number);
+    const QString name = prefix + QString::number(number);
     return field.isEmpty() ? name : name + QLatin1Char(' ') + field;
 }
 
-QList<NetworkCamera> CameraMemory::loadNetworkCameras()
+QList<QStringList> CameraMemory::loadList(const QString& prefix, const QStringList& fields)
 {
     const QString& key = ProgramOptions::kProductKey;
-    auto text = [&](const QString& name) {
-        return m_store.GetString(HKEY_LOCAL_MACHINE, key, name).value_or(QString());
-    };
-    QList<NetworkCamera> cameras;
+    QList<QStringList> rows;
     for (int number = 1;; ++number) {
-        const std::optional<QString> name = m_store.GetString(HKEY_LOCAL_MACHINE, key, networkValue(number));
-        if (!name || name->isEmpty())
+        const std::optional<QString> head = m_store.GetString(HKEY_LOCAL_MACHINE, key, numberedValue(prefix, number));
+        if (!head || head->isEmpty())
             break;
-        NetworkCamera camera;
-        camera.name = *name;
-        camera.address = text(networkValue(number, QStringLiteral("Address")));
-        camera.kind = NetworkCamera::kindFromText(text(networkValue(number, QStringLiteral("Type"))))
-                          .value_or(NetworkCamera::kindOf(camera.address));
-        camera.user = text(networkValue(number, QStringLiteral("User")));
-        camera.password = text(networkValue(number, QStringLiteral("Password")));
-        cameras.append(camera);
+        QStringList row{*head};
+        for (const QString& field : fields)
+            row << m_store.GetString(HKEY_LOCAL_MACHINE, key, numberedValue(prefix, number, field))
+                       .value_or(QString());
+        rows.append(row);
     }
-    return cameras;
+    return rows;
 }
 
-void CameraMemory::saveNetworkCameras(const QList<NetworkCamera>& cameras)
+void CameraMemory::saveList(const QString& prefix, const QStringList& fields, const QList<QStringList>& rows)
 {
     const QString& key = ProgramOptions::kProductKey;
     auto put = [&](const QString& name, const QString& value) {
@@ -147,21 +141,77 @@ void CameraMemory::saveNetworkCameras(const QList<NetworkCamera>& cameras)
         else if (!value.isEmpty() && stored != value)
             m_store.SaveString(HKEY_LOCAL_MACHINE, key, name, value);
     };
-    const QStringList fields = {QStringLiteral("Address"), QStringLiteral("Type"), QStringLiteral("User"),
-                                QStringLiteral("Password")};
-    for (int i = 0; i < cameras.size(); ++i) {
-        const NetworkCamera& camera = cameras[i];
-        const QStringList values = {camera.address, NetworkCamera::kindText(camera.kind), camera.user,
-                                    camera.password};
+    for (int i = 0; i < rows.size(); ++i) {
         for (int f = 0; f < fields.size(); ++f)
-            put(networkValue(i + 1, fields[f]), values[f]);
-        put(networkValue(i + 1), camera.name);
+            put(numberedValue(prefix, i + 1, fields[f]), rows[i].value(f + 1));
+        put(numberedValue(prefix, i + 1), rows[i].value(0));
     }
-    // What is left of cameras behind the list's new end.
-    for (int number = int(cameras.size()) + 1;
-         m_store.GetString(HKEY_LOCAL_MACHINE, key, networkValue(number)).has_value(); ++number) {
-        put(networkValue(number), QString());
+    // What is left of entries behind the list's new end.
+    for (int number = int(rows.size()) + 1;
+         m_store.GetString(HKEY_LOCAL_MACHINE, key, numberedValue(prefix, number)).has_value(); ++number) {
+        put(numberedValue(prefix, number), QString());
         for (const QString& field : fields)
-            put(networkValue(number, field), QString());
+            put(numberedValue(prefix, number, field), QString());
     }
+}
+
+namespace {
+const QString kNetworkPrefix = QStringLiteral("Network Camera");
+const QStringList kNetworkFields = {QStringLiteral("Address"), QStringLiteral("Type"), QStringLiteral("User"),
+                                    QStringLiteral("Password")};
+const QString kUsedPrefix = QStringLiteral("Used Camera");
+const QStringList kUsedFields = {QStringLiteral("Name"), QStringLiteral("Format"), QStringLiteral("Settings")};
+} // namespace
+
+QString CameraMemory::networkValue(int number, const QString& field)
+{
+    return numberedValue(kNetworkPrefix, number, field);
+}
+
+QList<NetworkCamera> CameraMemory::loadNetworkCameras()
+{
+    QList<NetworkCamera> cameras;
+    for (const QStringList& row : loadList(kNetworkPrefix, kNetworkFields)) {
+        NetworkCamera camera;
+        camera.name = row[0];
+        camera.address = row[1];
+        camera.kind = NetworkCamera::kindFromText(row[2]).value_or(NetworkCamera::kindOf(camera.address));
+        camera.user = row[3];
+        camera.password = row[4];
+        cameras.append(camera);
+    }
+    return cameras;
+}
+
+void CameraMemory::saveNetworkCameras(const QList<NetworkCamera>& cameras)
+{
+    QList<QStringList> rows;
+    for (const NetworkCamera& camera : cameras)
+        rows.append({camera.name, camera.address, NetworkCamera::kindText(camera.kind), camera.user,
+                     camera.password});
+    saveList(kNetworkPrefix, kNetworkFields, rows);
+}
+
+QList<CameraChoice> CameraMemory::loadUsedCameras()
+{
+    QList<CameraChoice> cameras;
+    for (const QStringList& row : loadList(kUsedPrefix, kUsedFields)) {
+        CameraChoice camera;
+        camera.identity = row[0];
+        camera.name = row[1];
+        camera.format = formatFromText(row[2]);
+        camera.controls = controlsFromText(row[3]);
+        cameras.append(camera);
+    }
+    return cameras;
+}
+
+void CameraMemory::saveUsedCameras(const QList<CameraChoice>& cameras)
+{
+    QList<QStringList> rows;
+    for (const CameraChoice& camera : cameras)
+        if (!camera.identity.isEmpty())
+            rows.append({camera.identity, camera.name, camera.format ? formatText(*camera.format) : QString(),
+                         controlsText(camera.controls)});
+    saveList(kUsedPrefix, kUsedFields, rows);
 }

@@ -12,7 +12,9 @@ class Regedit;
 // Network camera n (from 1, the list ends at the first gap) is "Network Camera<n>" (its name)
 // with "Network Camera<n> Address", "... Type" ("RTSP", "MJPEG", "Snapshot"; absent or unknown:
 // taken from the address), "... User" and "... Password". They are values of the product key, not
-// a key of their own, since every key below it may be an account's.
+// a key of their own, since every key below it may be an account's. The format and settings of each
+// camera the program has used are "Used Camera<n>" (its identity) with "... Name", "... Format"
+// and "... Settings", so a camera an account uploads from opens as it was last set up.
 class CameraMemory final
 {
 public:
@@ -35,6 +37,9 @@ public:
     void saveNetworkCameras(const QList<NetworkCamera>& cameras);
     static QString networkValue(int number, const QString& field = QString());
 
+    QList<CameraChoice> loadUsedCameras();
+    void saveUsedCameras(const QList<CameraChoice>& cameras);
+
     // The stored text forms: "video/x-raw 640x480 30/1" and "name=value&name=value" with the
     // names percent-encoded. Texts that cannot be read give nothing.
     static QString formatText(const VideoFormat& format);
@@ -43,5 +48,12 @@ public:
     static QMap<QString, int> controlsFromText(const QString& text);
 
 private:
+    static QString numberedValue(const QString& prefix, int number, const QString& field = QString());
+    // Numbered entries: the head value "<prefix><n>" (from 1; the list ends at the first gap)
+    // and its fields "<prefix><n> <field>"; each row is the head followed by the fields.
+    QList<QStringList> loadList(const QString& prefix, const QStringList& fields);
+    // Writes changed values and removes the values of entries behind the list's end.
+    void saveList(const QString& prefix, const QStringList& fields, const QList<QStringList>& rows);
+
     Regedit& m_store;
 };

@@ -46,7 +46,11 @@ void CaptureComponent::rememberSettingsIn(Regedit& store)
             break; // a component without network cameras
     }
     restoreChoice(m_memory->load());
-    connect(this, &CaptureComponent::choiceChanged, this, [this] { m_memory->save(choice()); });
+    restoreUsedCameras(m_memory->loadUsedCameras());
+    connect(this, &CaptureComponent::choiceChanged, this, [this] {
+        m_memory->save(choice());
+        m_memory->saveUsedCameras(usedCameras());
+    });
     connect(this, &CaptureComponent::networkCamerasChanged, this,
             [this] { m_memory->saveNetworkCameras(networkCameras()); });
 }

@@ -200,6 +200,10 @@ protected:
     // The camera part of the choice (identity, name, format, settings), and taking it back.
     virtual CameraChoice chosenCamera() const = 0;
     virtual void restoreCamera(const CameraChoice& choice) = 0;
+    // Every camera's last format and settings, and taking them back; a component of a single
+    // camera keeps none.
+    virtual QList<CameraChoice> usedCameras() const { return {}; }
+    virtual void restoreUsedCameras(const QList<CameraChoice>& cameras) { Q_UNUSED(cameras); }
     // Lists a network camera as it is, without checks: a remembered one at start. Fails for a
     // component without network cameras.
     virtual Result<void> listNetworkCamera(const NetworkCamera& camera);

@@ -591,7 +591,11 @@ void GstCaptureComponent::recordChoice()
     m_chosen.name = DriverName(m_driver);
     m_chosen.format = currentFormat() ? std::optional(*currentFormat()) : std::nullopt;
     m_chosen.controls = m_controlValues;
-    m_usedCameras[m_chosen.identity] = m_chosen;
+    m_usedCameras[m_chosen.identity] = CameraChoice{m_chosen.identity, m_chosen.name, m_chosen.format,
+                                                    m_chosen.controls, {}, {}};
+    // The store keeps a bounded number of cameras; the others start at their own format.
+    for (auto it = m_usedCameras.begin(); m_usedCameras.size() > kMaxUsedCameras;)
+        it = it.key() == m_chosen.identity ? std::next(it) : m_usedCameras.erase(it);
     emit choiceChanged();
 }
 
@@ -960,6 +964,14 @@ CameraChoice GstCaptureComponent::rememberedCamera(const QString& identity) cons
     CameraChoice remembered = m_usedCameras.value(identity, identity == m_chosen.identity ? m_chosen : CameraChoice{});
     remembered.identity = identity;
     return remembered;
+}
+
+void GstCaptureComponent::restoreUsedCameras(const QList<CameraChoice>& cameras)
+{
+    m_usedCameras.clear();
+    for (const CameraChoice& camera : cameras)
+        if (m_usedCameras.size() < kMaxUsedCameras)
+            m_usedCameras.insert(camera.identity, camera);
 }
 
 void GstCaptureComponent::requestStillOf(const QString& camera, QObject* context,

@@ -122,12 +122,14 @@ public:
     // the registry must not open again; empty for none.
     QString heldIdentity() const;
     // The format and settings the program has for a camera: those of the last time a person used
-    // it as the program's camera in this run, or the remembered choice's.
+    // it as the program's camera, or nothing remembered (the camera's start format).
     CameraChoice rememberedCamera(const QString& identity) const;
 
 protected:
     CameraChoice chosenCamera() const override { return m_chosen; }
     void restoreCamera(const CameraChoice& choice) override { m_chosen = choice; }
+    QList<CameraChoice> usedCameras() const override { return m_usedCameras.values(); }
+    void restoreUsedCameras(const QList<CameraChoice>& cameras) override;
     Result<void> listNetworkCamera(const NetworkCamera& camera) override;
 
 private:
@@ -200,6 +202,7 @@ private:
     bool m_follows = false;                   // a camera of the registry
     std::unique_ptr<CameraRegistry> m_cameras; // the program's component: the other cameras in use
     QMap<QString, CameraChoice> m_usedCameras; // what each camera was last used with
+    static constexpr int kMaxUsedCameras = 32;
 
     int m_driver = -1;
     QList<VideoFormat> m_formats;

@@ -5,6 +5,7 @@
 #include "PipeWireGraph.h"
 #include "ResultCheck.h"
 #include "TempDir.h"
+#include "settings/Regedit.h"
 
 #include <QTest>
 
@@ -42,6 +43,20 @@ std::string reasonOf(const CaptureStill& still)
     return still.ok() ? std::string("a picture") : still.failure().sentence.toStdString();
 }
 
+// Waits until the camera gives a picture of its colour; the last still otherwise.
+CaptureStill waitForColour(CaptureComponent& capture, const QString& identity, QColor colour,
+                           int timeoutMs = 15000)
+{
+    CaptureStill still = Failure::of(Failure::Kind::TimedOut, QStringLiteral("not asked"));
+    (void)QTest::qWaitFor(
+        [&] {
+            still = takeStillOf(capture, identity, timeoutMs);
+            return still.ok() && near(corner(still), colour);
+        },
+        timeoutMs);
+    return still;
+}
+
 class SeveralCamerasTest : public ::testing::Test
 {
 protected:
@@ -77,17 +92,9 @@ protected:
                 return i;
         return -1;
     }
-    // Waits until the camera gives a picture of its colour; the last still otherwise.
-    CaptureStill waitForColour(const QString& identity, QColor colour, int timeoutMs = 15000)
+    CaptureStill waitForColour(const QString& identity, QColor colour)
     {
-        CaptureStill still = Failure::of(Failure::Kind::TimedOut, QStringLiteral("not asked"));
-        (void)QTest::qWaitFor(
-            [&] {
-                still = takeStillOf(*capture, identity, timeoutMs);
-                return still.ok() && near(corner(still), colour);
-            },
-            timeoutMs);
-        return still;
+        return ::waitForColour(*capture, identity, colour);
     }
 
     PipeWireGraph graph;
@@ -170,5 +177,45 @@ TEST_F(SeveralCamerasTest, TheProgramsCameraMovingToACameraInUseSharesItAndGives
     EXPECT_NE(capture->cameraFeed(yardId), nullptr);
     EXPECT_TRUE(near(corner(waitForColour(yardId, Qt::green)), Qt::green));
     EXPECT_TRUE(near(corner(takeStill(*capture)), Qt::red));
+}
+
+// A camera an account uses opens with the settings it had when it was last the program's camera,
+// in this run and after a restart.
+TEST(SeveralCameras, ACameraInUseOpensWithTheSettingsItWasLastUsedWith)
+{
+    TempDir work;
+    Regedit store(work.file("store.db"));
+    const auto make = [&] {
+        auto capture = std::make_unique<GstCaptureComponent>(work.path(), true);
+        capture->addLaunchDriver(QStringLiteral("Green"), QStringLiteral("videotestsrc is-live=true pattern=green"));
+        capture->rememberSettingsIn(store);
+        return capture;
+    };
+    QString pattern;
+    {
+        auto capture = make();
+        pattern = capture->DriverIdentity(0);
+        ASSERT_TRUE(succeeded(capture->setDriverIndex(0)));
+        ASSERT_TRUE(waitForPicture(*capture));
+        const QList<CaptureControl> controls = capture->controls();
+        const auto control = std::find_if(controls.begin(), controls.end(),
+                                          [](const CaptureControl& c) { return c.name == QLatin1String("pattern"); });
+        ASSERT_NE(control, controls.end());
+        ASSERT_TRUE(control->choices.contains(QStringLiteral("Blue")));
+        capture->setControl(QStringLiteral("pattern"), int(control->choices.indexOf(QStringLiteral("Blue"))));
+        ASSERT_TRUE(near(corner(waitForColour(*capture, QString(), Qt::blue)), Qt::blue));
+
+        ASSERT_TRUE(succeeded(capture->setDriverIndex(1)));
+        ASSERT_TRUE(waitForPicture(*capture));
+        capture->setCamerasInUse({pattern});
+        EXPECT_TRUE(near(corner(waitForColour(*capture, pattern, Qt::blue)), Qt::blue));
+        EXPECT_TRUE(near(corner(takeStill(*capture)), Qt::green));
+    }
+    auto capture = make();
+    ASSERT_TRUE(succeeded(capture->connectAtStart()));
+    ASSERT_TRUE(waitForPicture(*capture));
+    EXPECT_EQ(capture->DriverName(capture->DriverIndex()), "Green");
+    capture->setCamerasInUse({pattern});
+    EXPECT_TRUE(near(corner(waitForColour(*capture, pattern, Qt::blue)), Qt::blue));
 }
 } // namespace
