@@ -22,6 +22,26 @@ Result<void> CaptureComponent::connectAtStart()
     return setDriverIndex(std::max(0, DriverIndex()));
 }
 
+void CaptureComponent::setMovieCompression(const MovieCompression& settings)
+{
+    m_compression.quality =
+        std::clamp(settings.quality, MovieCompression::kMinQuality, MovieCompression::kMaxQuality);
+    emit choiceChanged();
+}
+
+void CaptureComponent::setAudioFormat(const AudioFormat& format)
+{
+    if (AudioFormat::rates().contains(format.rate))
+        m_audioFormat.rate = format.rate;
+    m_audioFormat.channels = std::clamp(format.channels, 1, 2);
+    emit choiceChanged();
+}
+
+void CaptureComponent::setCaptureFrameRate(int framesPerSecond)
+{
+    m_captureFrameRate = std::clamp(framesPerSecond, 1, 100);
+}
+
 CameraChoice CaptureComponent::choice() const
 {
     CameraChoice choice = chosenCamera();

@@ -119,10 +119,12 @@ public:
     virtual void setControl(const QString& name, int value) = 0;
 
     // Compression and audio format dialogs: used by the next movie capture.
-    virtual MovieCompression movieCompression() const = 0;
-    virtual void setMovieCompression(const MovieCompression& settings) = 0;
-    virtual AudioFormat audioFormat() const = 0;
-    virtual void setAudioFormat(const AudioFormat& format) = 0;
+    // The same for every component: the quality and the channels (1 or 2) are kept within their
+    // range, a rate that is not offered is not taken.
+    MovieCompression movieCompression() const { return m_compression; }
+    void setMovieCompression(const MovieCompression& settings);
+    AudioFormat audioFormat() const { return m_audioFormat; }
+    void setAudioFormat(const AudioFormat& format);
 
     // What the program remembers between runs: the network cameras, the chosen camera with its
     // format and settings, the movie compression and the audio format. choiceChanged follows every change a
@@ -140,12 +142,13 @@ public:
     // with Preview on, and for stills.
     virtual void setPictureShown(bool shown) = 0;
 
-    virtual void setCaptureAudio(bool on) = 0;
-    virtual bool CaptureAudio() const = 0;
-    virtual void setCaptureFrameRate(int framesPerSecond) = 0;
-    virtual int CaptureFrameRate() const = 0;
-    virtual void setCaptureFile(const QString& path) = 0;
-    virtual QString CaptureFile() const = 0;
+    // The next movie's sound, frame rate (1 to 100) and file.
+    void setCaptureAudio(bool on) { m_captureAudio = on; }
+    bool CaptureAudio() const { return m_captureAudio; }
+    void setCaptureFrameRate(int framesPerSecond);
+    int CaptureFrameRate() const { return m_captureFrameRate; }
+    void setCaptureFile(const QString& path) { m_captureFile = path; }
+    QString CaptureFile() const { return m_captureFile; }
 
     // Starts a movie into CaptureFile and returns at once: PreRoll follows when the recording is
     // ready (answered by StartCaptureNow or AbortCapture), then it records until Escape,
@@ -235,6 +238,11 @@ signals:
     void camerasInUseChanged();
 
 private:
+    MovieCompression m_compression;
+    AudioFormat m_audioFormat;
+    bool m_captureAudio = true;
+    int m_captureFrameRate = 30;
+    QString m_captureFile;
     QStringList m_camerasInUse;
     std::unique_ptr<CameraMemory> m_memory;
     std::unique_ptr<BmpWriter> m_bmpWriter;

@@ -709,31 +709,6 @@ void GstCaptureComponent::setControl(const QString& name, int value)
     }
 }
 
-MovieCompression GstCaptureComponent::movieCompression() const
-{
-    return m_compression;
-}
-
-void GstCaptureComponent::setMovieCompression(const MovieCompression& settings)
-{
-    m_compression.quality =
-        std::clamp(settings.quality, MovieCompression::kMinQuality, MovieCompression::kMaxQuality);
-    emit choiceChanged();
-}
-
-AudioFormat GstCaptureComponent::audioFormat() const
-{
-    return m_audioFormat;
-}
-
-void GstCaptureComponent::setAudioFormat(const AudioFormat& format)
-{
-    if (AudioFormat::rates().contains(format.rate))
-        m_audioFormat.rate = format.rate;
-    m_audioFormat.channels = std::clamp(format.channels, 1, 2);
-    emit choiceChanged();
-}
-
 // ---- Picture and movie settings ----
 
 void GstCaptureComponent::setPreview(bool on)
@@ -752,36 +727,6 @@ void GstCaptureComponent::setPictureShown(bool shown)
 {
     m_pictureShown = shown;
     updateDecoding();
-}
-
-void GstCaptureComponent::setCaptureAudio(bool on)
-{
-    m_captureAudio = on;
-}
-
-bool GstCaptureComponent::CaptureAudio() const
-{
-    return m_captureAudio;
-}
-
-void GstCaptureComponent::setCaptureFrameRate(int framesPerSecond)
-{
-    m_captureFrameRate = std::clamp(framesPerSecond, 1, 100);
-}
-
-int GstCaptureComponent::CaptureFrameRate() const
-{
-    return m_captureFrameRate;
-}
-
-void GstCaptureComponent::setCaptureFile(const QString& path)
-{
-    m_captureFile = path;
-}
-
-QString GstCaptureComponent::CaptureFile() const
-{
-    return m_captureFile;
 }
 
 int GstCaptureComponent::width() const
@@ -806,12 +751,12 @@ Result<void> GstCaptureComponent::CaptureMovie()
         return Failure::of(Failure::Kind::NotFound, QStringLiteral("No video capture driver is connected"),
                            kNoDriver);
     const QString target =
-        m_captureFile.isEmpty() ? QDir(m_workFolder).filePath(QStringLiteral("capture.avi")) : m_captureFile;
+        CaptureFile().isEmpty() ? QDir(m_workFolder).filePath(QStringLiteral("capture.avi")) : CaptureFile();
     PipelineBuilder::Movie movie;
-    movie.withAudio = m_captureAudio;
-    movie.frameRate = m_captureFrameRate;
-    movie.quality = m_compression.quality;
-    movie.audio = m_audioFormat;
+    movie.withAudio = CaptureAudio();
+    movie.frameRate = CaptureFrameRate();
+    movie.quality = movieCompression().quality;
+    movie.audio = audioFormat();
     return m_movie->start(target, movie);
 }
 
@@ -913,25 +858,7 @@ Result<QImage> GstCaptureComponent::GrabFrame()
 {
     if (const Result<void> available = stillAvailable(); !available)
         return available.failure();
-    const std::shared_ptr<FrameHandoff> frames = m_pipeline->frames();
-    const Clock::time_point asked = Clock::now();
-    const Clock::duration interval = frames->frameInterval();
-    const Clock::time_point since = asked - StillRule::freshWindow(interval);
-    if (QImage image = m_stills->freshFrame(*frames, since); !image.isNull())
-        return image;
-    const FrameHandoff::Frame frame = frames->waitForFrame(since, asked + StillRule::waitLimit(interval));
-    if (!frame) {
-        const QString failure = frames->failure();
-        if (failure.isEmpty())
-            return StillQueue::failure(Failure::Kind::TimedOut,
-                                       StillRule::noPictureText(StillRule::waitLimit(interval)));
-        return StillQueue::failure(Failure::Kind::Unreachable,
-                                   QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName(), failure));
-    }
-    QImage image = FrameHandoff::image(frame);
-    if (image.isNull())
-        return StillQueue::failure(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
-    return image;
+    return m_stills->grab(*m_pipeline->frames(), cameraName());
 }
 
 void GstCaptureComponent::requestStill(QObject* context, std::function<void(const CaptureStill&)> done)
@@ -977,15 +904,12 @@ void GstCaptureComponent::restoreUsedCameras(const QList<CameraChoice>& cameras)
 void GstCaptureComponent::requestStillOf(const QString& camera, QObject* context,
                                          std::function<void(const CaptureStill&)> done)
 {
-    if (camera.isEmpty() || camera == heldIdentity()) {
+    if (camera.isEmpty() || camera == heldIdentity())
         requestStill(context, std::move(done));
-        return;
-    }
-    if (GstCaptureComponent* other = m_cameras ? m_cameras->camera(camera) : nullptr) {
+    else if (GstCaptureComponent* other = m_cameras ? m_cameras->camera(camera) : nullptr)
         other->requestStill(context ? context : this, std::move(done));
-        return;
-    }
-    CaptureComponent::requestStillOf(camera, context, std::move(done));
+    else
+        CaptureComponent::requestStillOf(camera, context, std::move(done));
 }
 
 CaptureComponent* GstCaptureComponent::cameraFeed(const QString& camera)

@@ -85,21 +85,11 @@ public:
     QList<CaptureControl> controls() const override;
     void setControl(const QString& name, int value) override;
 
-    MovieCompression movieCompression() const override;
-    void setMovieCompression(const MovieCompression& settings) override;
-    AudioFormat audioFormat() const override;
-    void setAudioFormat(const AudioFormat& format) override;
 
     void setPreview(bool on) override;
     bool Preview() const override;
     void setPictureShown(bool shown) override;
 
-    void setCaptureAudio(bool on) override;
-    bool CaptureAudio() const override;
-    void setCaptureFrameRate(int framesPerSecond) override;
-    int CaptureFrameRate() const override;
-    void setCaptureFile(const QString& path) override;
-    QString CaptureFile() const override;
 
     [[nodiscard]] Result<void> CaptureMovie() override;
     void StartCaptureNow() override;
@@ -224,13 +214,8 @@ private:
     QString m_status;
 
     CameraChoice m_chosen; // identity, name, format, controls of the chosen camera
-    MovieCompression m_compression;
-    AudioFormat m_audioFormat;
     bool m_preview = true;
     bool m_pictureShown = false;
-    bool m_captureAudio = true;
-    int m_captureFrameRate = 30;
-    QString m_captureFile;
 
     StillQueue* m_stills;
 };

@@ -114,3 +114,24 @@ void StillQueue::update()
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(earliest - Clock::now()).count();
     m_deadline.start(int(std::max<qint64>(0, wait) + 1));
 }
+
+Result<QImage> StillQueue::grab(FrameHandoff& frames, const QString& cameraName)
+{
+    const Clock::time_point asked = Clock::now();
+    const Clock::duration interval = frames.frameInterval();
+    const Clock::time_point since = asked - StillRule::freshWindow(interval);
+    if (QImage image = freshFrame(frames, since); !image.isNull())
+        return image;
+    const FrameHandoff::Frame frame = frames.waitForFrame(since, asked + StillRule::waitLimit(interval));
+    if (!frame) {
+        const QString failed = frames.failure();
+        if (failed.isEmpty())
+            return failure(Failure::Kind::TimedOut, StillRule::noPictureText(StillRule::waitLimit(interval)));
+        return failure(Failure::Kind::Unreachable,
+                       QStringLiteral("the camera \"%1\" failed: %2").arg(cameraName, failed));
+    }
+    QImage image = FrameHandoff::image(frame);
+    if (image.isNull())
+        return failure(Failure::Kind::Invalid, QStringLiteral("the picture cannot be read"));
+    return image;
+}

@@ -39,6 +39,10 @@ public:
     // A still's failure as the component returns it, with its code for stills.
     static Failure failure(Failure::Kind kind, const QString& sentence);
 
+    // A fresh frame, waiting for it on the calling thread up to the still time limit; the
+    // failure names the camera when the pipeline failed meanwhile. Not for the UI thread.
+    Result<QImage> grab(FrameHandoff& frames, const QString& cameraName);
+
     // A frame at hand that arrived at or after since: the newest decoded one, or the newest the
     // source sent, decoded now. Null when there is none, or it cannot be decoded.
     QImage freshFrame(FrameHandoff& frames, Clock::time_point since);

@@ -81,12 +81,6 @@ void FakeCapture::choose()
     emit choiceChanged();
 }
 
-void FakeCapture::setAudioFormat(const AudioFormat& format)
-{
-    m_audioFormat = format;
-    emit choiceChanged();
-}
-
 QList<VideoFormat> FakeCapture::videoFormats() const
 {
     QList<VideoFormat> formats;
@@ -147,7 +141,7 @@ void FakeCapture::StartCaptureNow()
     if (m_movie != Movie::PreRolling)
         return;
     m_movie = Movie::Recording;
-    emit StatusChanged(StatusCaptureStarted, QStringLiteral("Capturing to %1").arg(m_captureFile));
+    emit StatusChanged(StatusCaptureStarted, QStringLiteral("Capturing to %1").arg(CaptureFile()));
 }
 
 void FakeCapture::AbortCapture()
@@ -162,7 +156,7 @@ void FakeCapture::StopCapture()
 {
     if (m_movie != Movie::Recording || !finalising)
         return;
-    QFile file(m_captureFile.isEmpty() ? QStringLiteral("capture.avi") : m_captureFile);
+    QFile file(CaptureFile().isEmpty() ? QStringLiteral("capture.avi") : CaptureFile());
     const bool written =
         file.open(QIODevice::WriteOnly) && file.write(movieText.toUtf8()) == movieText.size();
     finishMovie(written, written ? QString() : file.errorString());

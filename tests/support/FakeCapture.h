@@ -59,25 +59,11 @@ public:
     QList<CaptureControl> controls() const override;
     void setControl(const QString& name, int value) override;
 
-    MovieCompression movieCompression() const override { return m_compression; }
-    void setMovieCompression(const MovieCompression& settings) override
-    {
-        m_compression = settings;
-        emit choiceChanged();
-    }
-    AudioFormat audioFormat() const override { return m_audioFormat; }
-    void setAudioFormat(const AudioFormat& format) override;
 
     void setPreview(bool on) override { m_preview = on; }
     bool Preview() const override { return m_preview; }
     void setPictureShown(bool shown) override { m_pictureShown = shown; }
     bool pictureShown() const { return m_pictureShown; }
-    void setCaptureAudio(bool on) override { m_captureAudio = on; }
-    bool CaptureAudio() const override { return m_captureAudio; }
-    void setCaptureFrameRate(int framesPerSecond) override { m_frameRate = framesPerSecond; }
-    int CaptureFrameRate() const override { return m_frameRate; }
-    void setCaptureFile(const QString& path) override { m_captureFile = path; }
-    QString CaptureFile() const override { return m_captureFile; }
 
     // Emits PreRoll and returns; StartCaptureNow records until StopCapture, which writes movieText
     // to CaptureFile (or "capture.avi" in the current folder) and emits movieFinished.
@@ -111,13 +97,8 @@ private:
     QSize m_size{kDefaultWidth, kDefaultHeight};
     int m_brightness = 50;
     int m_framesMade = 0;
-    MovieCompression m_compression;
-    AudioFormat m_audioFormat;
     bool m_preview = true;
     bool m_pictureShown = false;
     CameraChoice m_chosen;
-    bool m_captureAudio = true;
-    int m_frameRate = 30;
-    QString m_captureFile;
     Movie m_movie = Movie::Idle;
 };
