@@ -131,6 +131,86 @@ TEST_F(HeadlessCameraTest, UnplugStopsTheUploadsAndReplugResumesThemWithTheNewPi
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
 }
+
+// Three cameras at once, an account on each: the program's camera (PipeWire, red), another PipeWire
+// camera (green) and an HTTP MJPEG camera (blue). Every upload carries its own camera's picture;
+// the green camera unplugged fails its account alone, with its name, and comes back alone.
+TEST_F(HeadlessCameraTest, EachAccountUploadsFromItsOwnCameraAndAnUnpluggedOneFailsAlone)
+{
+    PipeWireGraph::Camera desk = camera("red");
+    desk.name = QStringLiteral("Desk");
+    PipeWireGraph::Camera yard = camera("green");
+    yard.name = QStringLiteral("Yard");
+    ASSERT_GT(graph.plug(desk), 0) << graph.error().toStdString();
+    int yardNumber = graph.plug(yard);
+    ASSERT_GT(yardNumber, 0) << graph.error().toStdString();
+    NetworkCameraServer doorCamera;
+    NetworkCameraServer::Options blue;
+    blue.colour = Qt::blue;
+    ASSERT_TRUE(doorCamera.start(blue)) << doorCamera.error().toStdString();
+    const NetworkCamera door{QStringLiteral("Door"), doorCamera.mjpegAddress(), NetworkCamera::Kind::MjpegStream};
+    {
+        Regedit store(storePath);
+        const QString product = QStringLiteral("Software\\Velmora");
+        for (const auto& [name, text] : std::initializer_list<std::pair<QString, QString>>{
+                 {"Network Camera1 Address", door.address},
+                 {"Network Camera1 Type", "MJPEG"},
+                 {"Network Camera1", door.name},
+                 {"Camera Identity", "PipeWire|Desk|Desk"},
+                 {"Account2", "Yard"},
+                 {"Account3", "Door"}})
+            store.SaveString(HKEY_LOCAL_MACHINE, product, name, text);
+        for (const auto& [account, camera] :
+             std::initializer_list<std::pair<QString, QString>>{{"Yard", "PipeWire|Yard|Yard"}, {"Door", door.identity()}}) {
+            for (const auto& [name, text] : std::initializer_list<std::pair<QString, QString>>{
+                     {"Selected", "True"},
+                     {"Host Name/Adress:", server.hostField()},
+                     {"User ID:", FtpServer::kUser},
+                     {"Password:", FtpServer::kPassword},
+                     {"Upload image every:", "Custom"},
+                     {"Custom", "1"},
+                     {"Destination filename:", account.toLower()},
+                     {"Camera", camera}})
+                store.SaveString(HKEY_LOCAL_MACHINE, product + '\\' + account, name, text);
+        }
+    }
+    QProcessEnvironment env = graph.environment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
+                  {"--store", storePath, "--workdir", dir.file("work"), "--headless"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    const auto colourOf = [&](const char* file) {
+        const QImage picture(server.homeFile(QString::fromLatin1(file)));
+        return picture.isNull() ? QRgb(0) : picture.pixel(4, picture.height() / 2);
+    };
+    const auto allArrived = [&] {
+        return near(colourOf("webcam.jpg"), qRgb(255, 0, 0)) && near(colourOf("yard.jpg"), qRgb(0, 255, 0)) &&
+               near(colourOf("door.jpg"), qRgb(0, 0, 255));
+    };
+    ASSERT_TRUE(pump(20000, allArrived)) << err.right(1500).toStdString();
+
+    graph.unplug(yardNumber);
+    ASSERT_TRUE(pump(10000, [&] {
+        return err.contains("Failed to save picture, the camera \"Yard\" is gone (unplugged or switched off)");
+    })) << err.right(1500).toStdString();
+    for (const char* file : {"webcam.jpg", "yard.jpg", "door.jpg"})
+        QFile::remove(server.homeFile(QString::fromLatin1(file)));
+    pump(3000);
+    EXPECT_TRUE(near(colourOf("webcam.jpg"), qRgb(255, 0, 0)));
+    EXPECT_TRUE(near(colourOf("door.jpg"), qRgb(0, 0, 255)));
+    EXPECT_FALSE(QFile::exists(server.homeFile("yard.jpg"))) << "no other camera's picture stands in";
+    EXPECT_FALSE(err.contains("Failed to save picture, the camera \"Desk\"")) << err.right(1500).toStdString();
+    EXPECT_FALSE(err.contains("Failed to save picture, the camera \"Door\"")) << err.right(1500).toStdString();
+
+    yardNumber = graph.plug(yard);
+    ASSERT_GT(yardNumber, 0) << graph.error().toStdString();
+    EXPECT_TRUE(pump(15000, allArrived)) << err.right(1500).toStdString();
+
+    ::kill(pid_t(process.processId()), SIGTERM);
+    EXPECT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+}
 } // namespace
 
 // A network camera remembered in the store and chosen: uploads carry its picture; while its server
