@@ -100,6 +100,10 @@ GstCaptureComponent::~GstCaptureComponent()
 {
     m_destroying = true;
     m_cameras.reset();
+    // A camera no account uses any more may have an upload waiting for its picture.
+    m_stills->failAllLater(StillQueue::failure(
+        Failure::Kind::Unreachable,
+        QStringLiteral("the camera \"%1\" was closed").arg(m_follows ? cameraNameOf(m_chosen.identity) : cameraName())));
     m_mailbox->close();
     m_movie->abandon();
     stopPipeline();

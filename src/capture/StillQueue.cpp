@@ -99,6 +99,15 @@ void StillQueue::failAll(const Failure& failure)
             still.done(failure);
 }
 
+void StillQueue::failAllLater(const Failure& failure)
+{
+    std::vector<Pending> failed = std::exchange(m_pending, {});
+    update();
+    for (Pending& still : failed)
+        if (still.context)
+            answerLater(still.context, std::move(still.done), failure);
+}
+
 void StillQueue::update()
 {
     if (m_frames)

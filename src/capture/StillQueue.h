@@ -34,6 +34,9 @@ public:
     void frameArrived();
     // Answers every waiting request with the failure.
     void failAll(const Failure& failure);
+    // The same on each context's next turn of the event loop: for a component that goes away,
+    // whose stills nobody would answer otherwise.
+    void failAllLater(const Failure& failure);
     // Answers on context's next turn of the event loop.
     static void answerLater(QObject* context, Done done, CaptureStill still);
     // A still's failure as the component returns it, with its code for stills.

@@ -154,6 +154,17 @@ TEST_F(SeveralCamerasTest, ACameraThatIsNotHereFailsWithItsNameAndNeverLendsAnot
     capture->setCamerasInUse({garage});
     EXPECT_EQ(capture->cameraFeed(yardId), nullptr);
     EXPECT_FALSE(takeStillOf(*capture, yardId).ok());
+
+    // Closed while an upload waits for its first picture: the upload hears why, later.
+    capture->setCamerasInUse({yardId});
+    QObject context;
+    std::optional<CaptureStill> waiting;
+    capture->requestStillOf(yardId, &context, [&](const CaptureStill& still) { waiting = still; });
+    capture->setCamerasInUse({});
+    EXPECT_FALSE(waiting.has_value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting.has_value(); }, 5000));
+    ASSERT_FALSE(waiting->ok());
+    EXPECT_EQ(waiting->failure().sentence, "the camera \"Yard\" was closed");
 }
 
 TEST_F(SeveralCamerasTest, TheProgramsCameraMovingToACameraInUseSharesItAndGivesItBackAfterwards)
