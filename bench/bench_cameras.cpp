@@ -12,8 +12,8 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -49,8 +49,10 @@ void runEventLoop(int ms)
 struct TrayProgram
 {
     TrayProgram()
-        : engine({dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work"))}, prompter, status,
-                 [] {}, std::make_unique<GstCaptureComponent>(dir.filePath(QStringLiteral("work")), false))
+        : engine(
+              {dir.filePath(QStringLiteral("store.db")), dir.filePath(QStringLiteral("work"))}, prompter,
+              status, [] {},
+              std::make_unique<GstCaptureComponent>(dir.filePath(QStringLiteral("work")), false))
     {
     }
     int driver(const QString& name) const
@@ -66,8 +68,8 @@ struct TrayProgram
     {
         Regedit& store = engine.store();
         const QString key = AccountBook::kProductKey + QLatin1Char('\\') + name;
-        store.SaveString(HKEY_LOCAL_MACHINE, AccountBook::kProductKey, QStringLiteral("Account%1").arg(position),
-                         name);
+        store.SaveString(HKEY_LOCAL_MACHINE, AccountBook::kProductKey,
+                         QStringLiteral("Account%1").arg(position), name);
         const QList<std::pair<QString, QString>> values{
             {"Selected", "True"},
             {"Upload image every:", "Custom"},

@@ -119,7 +119,8 @@ QList<QStringList> CameraMemory::loadList(const QString& prefix, const QStringLi
     const QString& key = ProgramOptions::kProductKey;
     QList<QStringList> rows;
     for (int number = 1;; ++number) {
-        const std::optional<QString> head = m_store.GetString(HKEY_LOCAL_MACHINE, key, numberedValue(prefix, number));
+        const std::optional<QString> head =
+            m_store.GetString(HKEY_LOCAL_MACHINE, key, numberedValue(prefix, number));
         if (!head || head->isEmpty())
             break;
         QStringList row{*head};
@@ -160,7 +161,8 @@ const QString kNetworkPrefix = QStringLiteral("Network Camera");
 const QStringList kNetworkFields = {QStringLiteral("Address"), QStringLiteral("Type"), QStringLiteral("User"),
                                     QStringLiteral("Password")};
 const QString kUsedPrefix = QStringLiteral("Used Camera");
-const QStringList kUsedFields = {QStringLiteral("Name"), QStringLiteral("Format"), QStringLiteral("Settings")};
+const QStringList kUsedFields = {QStringLiteral("Name"), QStringLiteral("Format"),
+                                 QStringLiteral("Settings")};
 } // namespace
 
 QString CameraMemory::networkValue(int number, const QString& field)

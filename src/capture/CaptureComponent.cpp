@@ -168,10 +168,10 @@ void CaptureComponent::requestStillOf(const QString& camera, QObject* context,
         requestStill(context, std::move(done));
         return;
     }
-    StillQueue::answerLater(context ? context : this, std::move(done),
-                            StillQueue::failure(Failure::Kind::NotFound,
-                                                QStringLiteral("the camera \"%1\" is not connected")
-                                                    .arg(cameraNameOf(camera))));
+    StillQueue::answerLater(
+        context ? context : this, std::move(done),
+        StillQueue::failure(Failure::Kind::NotFound,
+                            QStringLiteral("the camera \"%1\" is not connected").arg(cameraNameOf(camera))));
 }
 
 CaptureComponent* CaptureComponent::cameraFeed(const QString& camera)

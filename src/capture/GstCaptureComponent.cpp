@@ -102,8 +102,8 @@ GstCaptureComponent::~GstCaptureComponent()
     m_cameras.reset();
     // A camera no account uses any more may have an upload waiting for its picture.
     m_stills->failAllLater(StillQueue::failure(
-        Failure::Kind::Unreachable,
-        QStringLiteral("the camera \"%1\" was closed").arg(m_follows ? cameraNameOf(m_chosen.identity) : cameraName())));
+        Failure::Kind::Unreachable, QStringLiteral("the camera \"%1\" was closed")
+                                        .arg(m_follows ? cameraNameOf(m_chosen.identity) : cameraName())));
     m_mailbox->close();
     m_movie->abandon();
     stopPipeline();
@@ -272,9 +272,10 @@ Result<void> GstCaptureComponent::connectAtStart()
     int index = m_drivers->indexOf(m_chosen.identity);
     const bool chosen = isPresent(index);
     if (!chosen && m_follows)
-        return Failure::of(Failure::Kind::NotFound,
-                           QStringLiteral("The camera \"%1\" is not plugged in").arg(cameraNameOf(m_chosen.identity)),
-                           kConnectFailed);
+        return Failure::of(
+            Failure::Kind::NotFound,
+            QStringLiteral("The camera \"%1\" is not plugged in").arg(cameraNameOf(m_chosen.identity)),
+            kConnectFailed);
     if (!chosen)
         index = DriverIndex();
     if (!isPresent(index))
@@ -404,7 +405,8 @@ void GstCaptureComponent::onMessage(quint64 id, GstMessage* message)
         if (ended)
             m_movie->streamEnded();
         else
-            m_movie->failed(CameraFault::fromMessage(message) ? failureReason(message) : CameraFault::errorText(message),
+            m_movie->failed(CameraFault::fromMessage(message) ? failureReason(message)
+                                                              : CameraFault::errorText(message),
                             comesFromMovieSound(message));
         return;
     }
@@ -595,8 +597,8 @@ void GstCaptureComponent::recordChoice()
     m_chosen.name = DriverName(m_driver);
     m_chosen.format = currentFormat() ? std::optional(*currentFormat()) : std::nullopt;
     m_chosen.controls = m_controlValues;
-    m_usedCameras[m_chosen.identity] = CameraChoice{m_chosen.identity, m_chosen.name, m_chosen.format,
-                                                    m_chosen.controls, {}, {}};
+    m_usedCameras[m_chosen.identity] =
+        CameraChoice{m_chosen.identity, m_chosen.name, m_chosen.format, m_chosen.controls, {}, {}};
     // The store keeps a bounded number of cameras; the others start at their own format.
     for (auto it = m_usedCameras.begin(); m_usedCameras.size() > kMaxUsedCameras;)
         it = it.key() == m_chosen.identity ? std::next(it) : m_usedCameras.erase(it);
@@ -892,7 +894,8 @@ QString GstCaptureComponent::heldIdentity() const
 
 CameraChoice GstCaptureComponent::rememberedCamera(const QString& identity) const
 {
-    CameraChoice remembered = m_usedCameras.value(identity, identity == m_chosen.identity ? m_chosen : CameraChoice{});
+    CameraChoice remembered =
+        m_usedCameras.value(identity, identity == m_chosen.identity ? m_chosen : CameraChoice{});
     remembered.identity = identity;
     return remembered;
 }

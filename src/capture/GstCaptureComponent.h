@@ -85,11 +85,9 @@ public:
     QList<CaptureControl> controls() const override;
     void setControl(const QString& name, int value) override;
 
-
     void setPreview(bool on) override;
     bool Preview() const override;
     void setPictureShown(bool shown) override;
-
 
     [[nodiscard]] Result<void> CaptureMovie() override;
     void StartCaptureNow() override;
@@ -189,7 +187,7 @@ private:
     std::shared_ptr<UiMailbox> m_mailbox;
     std::shared_ptr<DriverList> m_drivers;
     MovieRecorder* m_movie;
-    bool m_follows = false;                   // a camera of the registry
+    bool m_follows = false;                    // a camera of the registry
     std::unique_ptr<CameraRegistry> m_cameras; // the program's component: the other cameras in use
     QMap<QString, CameraChoice> m_usedCameras; // what each camera was last used with
     static constexpr int kMaxUsedCameras = 32;

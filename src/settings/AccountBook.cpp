@@ -337,9 +337,9 @@ QStringList AccountBook::camerasInUse() const
     for (const Row& row : m_rows) {
         if (!row.checked)
             continue;
-        const QString camera =
-            lookup(m_store.Values(HKEY_LOCAL_MACHINE, accountKey(row.name)), AccountFields::of(&Account::camera).name)
-                .value_or(QString());
+        const QString camera = lookup(m_store.Values(HKEY_LOCAL_MACHINE, accountKey(row.name)),
+                                      AccountFields::of(&Account::camera).name)
+                                   .value_or(QString());
         if (!camera.isEmpty() && !cameras.contains(camera))
             cameras.append(camera);
     }

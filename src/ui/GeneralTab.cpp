@@ -178,7 +178,8 @@ void GeneralTab::fillCameras(const QString& current)
     int shown = m_camera->findData(current);
     if (shown < 0) {
         // A camera that is not here now stays the account's camera until someone chooses another.
-        const QString name = m_capture ? m_capture->cameraNameOf(current) : current.section(QLatin1Char('|'), -1);
+        const QString name =
+            m_capture ? m_capture->cameraNameOf(current) : current.section(QLatin1Char('|'), -1);
         m_camera->addItem(QStringLiteral("%1 (not plugged in)").arg(name), current);
         shown = m_camera->count() - 1;
     }

@@ -148,20 +148,21 @@ TEST_F(HeadlessCameraTest, EachAccountUploadsFromItsOwnCameraAndAnUnpluggedOneFa
     NetworkCameraServer::Options blue;
     blue.colour = Qt::blue;
     ASSERT_TRUE(doorCamera.start(blue)) << doorCamera.error().toStdString();
-    const NetworkCamera door{QStringLiteral("Door"), doorCamera.mjpegAddress(), NetworkCamera::Kind::MjpegStream};
+    const NetworkCamera door{QStringLiteral("Door"), doorCamera.mjpegAddress(),
+                             NetworkCamera::Kind::MjpegStream};
     {
         Regedit store(storePath);
         const QString product = QStringLiteral("Software\\Velmora");
-        for (const auto& [name, text] : std::initializer_list<std::pair<QString, QString>>{
-                 {"Network Camera1 Address", door.address},
-                 {"Network Camera1 Type", "MJPEG"},
-                 {"Network Camera1", door.name},
-                 {"Camera Identity", "PipeWire|Desk|Desk"},
-                 {"Account2", "Yard"},
-                 {"Account3", "Door"}})
+        for (const auto& [name, text] :
+             std::initializer_list<std::pair<QString, QString>>{{"Network Camera1 Address", door.address},
+                                                                {"Network Camera1 Type", "MJPEG"},
+                                                                {"Network Camera1", door.name},
+                                                                {"Camera Identity", "PipeWire|Desk|Desk"},
+                                                                {"Account2", "Yard"},
+                                                                {"Account3", "Door"}})
             store.SaveString(HKEY_LOCAL_MACHINE, product, name, text);
-        for (const auto& [account, camera] :
-             std::initializer_list<std::pair<QString, QString>>{{"Yard", "PipeWire|Yard|Yard"}, {"Door", door.identity()}}) {
+        for (const auto& [account, camera] : std::initializer_list<std::pair<QString, QString>>{
+                 {"Yard", "PipeWire|Yard|Yard"}, {"Door", door.identity()}}) {
             for (const auto& [name, text] : std::initializer_list<std::pair<QString, QString>>{
                      {"Selected", "True"},
                      {"Host Name/Adress:", server.hostField()},
@@ -192,7 +193,8 @@ TEST_F(HeadlessCameraTest, EachAccountUploadsFromItsOwnCameraAndAnUnpluggedOneFa
 
     graph.unplug(yardNumber);
     ASSERT_TRUE(pump(10000, [&] {
-        return err.contains("Failed to save picture, the camera \"Yard\" is gone (unplugged or switched off)");
+        return err.contains(
+            "Failed to save picture, the camera \"Yard\" is gone (unplugged or switched off)");
     })) << err.right(1500).toStdString();
     for (const char* file : {"webcam.jpg", "yard.jpg", "door.jpg"})
         QFile::remove(server.homeFile(QString::fromLatin1(file)));
@@ -200,8 +202,10 @@ TEST_F(HeadlessCameraTest, EachAccountUploadsFromItsOwnCameraAndAnUnpluggedOneFa
     EXPECT_TRUE(near(colourOf("webcam.jpg"), qRgb(255, 0, 0)));
     EXPECT_TRUE(near(colourOf("door.jpg"), qRgb(0, 0, 255)));
     EXPECT_FALSE(QFile::exists(server.homeFile("yard.jpg"))) << "no other camera's picture stands in";
-    EXPECT_FALSE(err.contains("Failed to save picture, the camera \"Desk\"")) << err.right(1500).toStdString();
-    EXPECT_FALSE(err.contains("Failed to save picture, the camera \"Door\"")) << err.right(1500).toStdString();
+    EXPECT_FALSE(err.contains("Failed to save picture, the camera \"Desk\""))
+        << err.right(1500).toStdString();
+    EXPECT_FALSE(err.contains("Failed to save picture, the camera \"Door\""))
+        << err.right(1500).toStdString();
 
     yardNumber = graph.plug(yard);
     ASSERT_GT(yardNumber, 0) << graph.error().toStdString();

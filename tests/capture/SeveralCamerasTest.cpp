@@ -75,8 +75,8 @@ protected:
         limits.firstRetryMs = 300;
         limits.lastRetryMs = 600;
         capture = std::make_unique<GstCaptureComponent>(work.path(), false, limits);
-        const Result<int> added = capture->addNetworkCamera(
-            NetworkCamera{QStringLiteral("Door"), doorServer.mjpegAddress(), NetworkCamera::Kind::MjpegStream});
+        const Result<int> added = capture->addNetworkCamera(NetworkCamera{
+            QStringLiteral("Door"), doorServer.mjpegAddress(), NetworkCamera::Kind::MjpegStream});
         ASSERT_TRUE(succeeded(added));
         ASSERT_TRUE(QTest::qWaitFor([&] { return indexOf("Desk") >= 0 && indexOf("Yard") >= 0; }, 10000));
         deskId = capture->DriverIdentity(indexOf("Desk"));
@@ -133,7 +133,8 @@ TEST_F(SeveralCamerasTest, EachCameraInUseGivesItsOwnPicturesAndALostOneFailsAlo
     // It comes back by itself, at its own place, with its own picture.
     yard = graph.plug(camera("Yard", "green"));
     ASSERT_GT(yard, 0);
-    EXPECT_TRUE(near(corner(waitForColour(yardId, Qt::green)), Qt::green)) << reasonOf(takeStillOf(*capture, yardId));
+    EXPECT_TRUE(near(corner(waitForColour(yardId, Qt::green)), Qt::green))
+        << reasonOf(takeStillOf(*capture, yardId));
     EXPECT_TRUE(near(corner(takeStill(*capture)), Qt::red));
 }
 
@@ -198,7 +199,8 @@ TEST(SeveralCameras, ACameraInUseOpensWithTheSettingsItWasLastUsedWith)
     Regedit store(work.file("store.db"));
     const auto make = [&] {
         auto capture = std::make_unique<GstCaptureComponent>(work.path(), true);
-        capture->addLaunchDriver(QStringLiteral("Green"), QStringLiteral("videotestsrc is-live=true pattern=green"));
+        capture->addLaunchDriver(QStringLiteral("Green"),
+                                 QStringLiteral("videotestsrc is-live=true pattern=green"));
         capture->rememberSettingsIn(store);
         return capture;
     };
@@ -209,8 +211,9 @@ TEST(SeveralCameras, ACameraInUseOpensWithTheSettingsItWasLastUsedWith)
         ASSERT_TRUE(succeeded(capture->setDriverIndex(0)));
         ASSERT_TRUE(waitForPicture(*capture));
         const QList<CaptureControl> controls = capture->controls();
-        const auto control = std::find_if(controls.begin(), controls.end(),
-                                          [](const CaptureControl& c) { return c.name == QLatin1String("pattern"); });
+        const auto control = std::find_if(controls.begin(), controls.end(), [](const CaptureControl& c) {
+            return c.name == QLatin1String("pattern");
+        });
         ASSERT_NE(control, controls.end());
         ASSERT_TRUE(control->choices.contains(QStringLiteral("Blue")));
         capture->setControl(QStringLiteral("pattern"), int(control->choices.indexOf(QStringLiteral("Blue"))));

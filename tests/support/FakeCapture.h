@@ -59,7 +59,6 @@ public:
     QList<CaptureControl> controls() const override;
     void setControl(const QString& name, int value) override;
 
-
     void setPreview(bool on) override { m_preview = on; }
     bool Preview() const override { return m_preview; }
     void setPictureShown(bool shown) override { m_pictureShown = shown; }

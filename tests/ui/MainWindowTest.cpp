@@ -11,6 +11,7 @@
 #include "help/HelpBrowser.h"
 #include "help/HelpWindow.h"
 #include "options/ProgramOptions.h"
+#include "settings/AccountBook.h"
 #include "ui/ElidedLabel.h"
 #include "ui/FtpLogWindow.h"
 #include "ui/MovieFrameRateWindow.h"
@@ -24,7 +25,6 @@
 #include "ui/VideoView.h"
 #include "upload/FtpLog.h"
 #include "upload/TimerSet.h"
-#include "settings/AccountBook.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadScheduler.h"
 
@@ -841,7 +841,8 @@ TEST(SingleInstanceTest, LockAndSocketOfAProgramThatDiedAreTakenOver)
 TEST_F(MainWindowTest, ShowCameraSwitchesThePictureAmongTheCamerasInUse)
 {
     auto capture = std::make_unique<GstCaptureComponent>(dir.file("work"), true);
-    capture->addLaunchDriver(QStringLiteral("Green"), QStringLiteral("videotestsrc is-live=true pattern=green"));
+    capture->addLaunchDriver(QStringLiteral("Green"),
+                             QStringLiteral("videotestsrc is-live=true pattern=green"));
     const QString green = capture->DriverIdentity(capture->DriverCount() - 1);
     ownCapture = std::move(capture);
     makeTimedAccount();
@@ -859,7 +860,9 @@ TEST_F(MainWindowTest, ShowCameraSwitchesThePictureAmongTheCamerasInUse)
         const QImage& frame = w.videoView().frame();
         return frame.isNull() ? QColor() : frame.pixelColor(frame.width() / 14, frame.height() / 3);
     };
-    const auto showsGreen = [&] { return firstBar().green() > 200 && firstBar().red() < 60 && firstBar().blue() < 60; };
+    const auto showsGreen = [&] {
+        return firstBar().green() > 200 && firstBar().red() < 60 && firstBar().blue() < 60;
+    };
     ASSERT_TRUE(QTest::qWaitFor([&] { return firstBar().isValid(); }, 10000));
     EXPECT_FALSE(showsGreen());
     menu->actions().at(1)->trigger();

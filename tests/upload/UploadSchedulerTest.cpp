@@ -783,9 +783,11 @@ TEST_F(SchedulerOnServer, EachAccountUploadsItsOwnCamerasPictureAndAMissingCamer
     EXPECT_EQ(yardPicture.pixelColor(4, 4).green() > 200 && yardPicture.pixelColor(4, 4).red() < 60, true);
     EXPECT_NE(deskPicture.pixelColor(4, 4), yardPicture.pixelColor(4, 4));
     const QString log = rig.log.text();
-    EXPECT_TRUE(log.contains("Failed to save picture, the camera \"Door\" is gone (unplugged or switched off)"))
+    EXPECT_TRUE(
+        log.contains("Failed to save picture, the camera \"Door\" is gone (unplugged or switched off)"))
         << log.toStdString();
-    EXPECT_TRUE(log.contains("Failed to save picture, the camera \"Garage\" is not connected")) << log.toStdString();
+    EXPECT_TRUE(log.contains("Failed to save picture, the camera \"Garage\" is not connected"))
+        << log.toStdString();
 
     // The door camera back: its account uploads its picture.
     rig.fake->unplugged.clear();
