@@ -771,6 +771,7 @@ TEST_F(SchedulerOnServer, EachAccountUploadsItsOwnCamerasPictureAndAMissingCamer
     EXPECT_EQ(rig.accounts.camerasInUse(), QStringList({yard, door, garage}));
     rig.capture->setCamerasInUse(rig.accounts.camerasInUse());
     rig.fake->unplugged << "Door";
+    UploadMonitor monitor(*rig.scheduler, *rig.cycle, rig.accounts);
 
     QSignalSpy finished(rig.scheduler.get(), &UploadScheduler::uploadNowFinished);
     rig.scheduler->mnuupload_now_Click();
@@ -788,6 +789,11 @@ TEST_F(SchedulerOnServer, EachAccountUploadsItsOwnCamerasPictureAndAMissingCamer
         << log.toStdString();
     EXPECT_TRUE(log.contains("Failed to save picture, the camera \"Garage\" is not connected"))
         << log.toStdString();
+    // The tray's tooltip names each failing account's camera.
+    EXPECT_TRUE(monitor.toolTip().contains("door failed (1 in a row): Failed to save picture, the camera "
+                                           "\"Door\" is gone (unplugged or switched off)"))
+        << monitor.toolTip().toStdString();
+    EXPECT_FALSE(monitor.toolTip().contains("yard failed")) << monitor.toolTip().toStdString();
 
     // The door camera back: its account uploads its picture.
     rig.fake->unplugged.clear();
