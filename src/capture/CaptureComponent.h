@@ -92,6 +92,8 @@ public:
     [[nodiscard]] virtual Result<void> connectAtStart();
     // A driver is connected or connecting (not lost, not failed).
     virtual bool isConnected() const = 0;
+    // Whether the driver's camera is plugged in now (a listed camera may be away).
+    virtual bool DriverPresent(int index) const { return index >= 0 && index < DriverCount(); }
 
     // Network cameras, listed after the drivers present when they were added. addNetworkCamera
     // tidies and checks the camera (NetworkCamera::tidy), refuses an unusable one or a name that

@@ -70,6 +70,7 @@ public:
     [[nodiscard]] Result<void> setDriverIndex(int index) override;
     [[nodiscard]] Result<void> connectAtStart() override;
     bool isConnected() const override;
+    bool DriverPresent(int index) const override { return isPresent(index); }
 
     [[nodiscard]] Result<void> removeNetworkCamera(int index) override;
     std::optional<NetworkCamera> networkCamera(int index) const override;

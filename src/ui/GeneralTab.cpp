@@ -173,14 +173,17 @@ void GeneralTab::fillCameras(const QString& current)
     const QSignalBlocker quiet(m_camera);
     m_camera->clear();
     m_camera->addItem(kProgramCamera, QString());
+    const QString absent = QStringLiteral("%1 (not plugged in)");
     for (int i = 0; m_capture && i < m_capture->DriverCount(); ++i)
-        m_camera->addItem(m_capture->DriverName(i), m_capture->DriverIdentity(i));
+        m_camera->addItem(m_capture->DriverPresent(i) ? m_capture->DriverName(i)
+                                                      : absent.arg(m_capture->DriverName(i)),
+                          m_capture->DriverIdentity(i));
     int shown = m_camera->findData(current);
     if (shown < 0) {
         // A camera that is not here now stays the account's camera until someone chooses another.
         const QString name =
             m_capture ? m_capture->cameraNameOf(current) : current.section(QLatin1Char('|'), -1);
-        m_camera->addItem(QStringLiteral("%1 (not plugged in)").arg(name), current);
+        m_camera->addItem(absent.arg(name), current);
         shown = m_camera->count() - 1;
     }
     m_camera->setCurrentIndex(shown);

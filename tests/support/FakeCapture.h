@@ -47,6 +47,10 @@ public:
     int DriverIndex() const override;
     [[nodiscard]] Result<void> setDriverIndex(int index) override;
     bool isConnected() const override { return m_connected >= 0; }
+    bool DriverPresent(int index) const override
+    {
+        return index >= 0 && index < DriverCount() && !unplugged.contains(m_drivers[index]);
+    }
 
     bool HasSourceDialog() const override { return isConnected(); }
     bool HasFormatDialog() const override { return isConnected(); }

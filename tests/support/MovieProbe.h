@@ -40,3 +40,35 @@ inline MovieInfo probeMovie(const QString& path)
     g_object_unref(discoverer);
     return result;
 }
+
+// The frames of a WebM or Matroska movie's video stream, counted by demuxing it to the end; -1 when
+// it cannot be read.
+inline int countVideoFrames(const QString& path, int timeoutMs = 30000)
+{
+    GError* raw = nullptr;
+    const QByteArray description = "filesrc name=file ! matroskademux ! fakesink name=sink sync=false";
+    GstPtr<GstElement> pipeline(gst_parse_launch(description.constData(), &raw));
+    GstPtr<GError> error(raw);
+    if (!pipeline)
+        return -1;
+    GstPtr<GstElement> file(gst_bin_get_by_name(GST_BIN(pipeline.get()), "file"));
+    GstPtr<GstElement> sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    const QByteArray location = path.toLocal8Bit();
+    g_object_set(file.get(), "location", location.constData(), nullptr);
+    int frames = 0;
+    GstPtr<GstPad> pad(gst_element_get_static_pad(sink.get(), "sink"));
+    gst_pad_add_probe(
+        pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo*, gpointer counter) {
+            ++*static_cast<int*>(counter);
+            return GST_PAD_PROBE_OK;
+        },
+        &frames, nullptr);
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    GstPtr<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    GstPtr<GstMessage> end(gst_bus_timed_pop_filtered(bus.get(), GstClockTime(timeoutMs) * GST_MSECOND,
+                                                      GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    const bool ended = end && GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS;
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return ended ? frames : -1;
+}

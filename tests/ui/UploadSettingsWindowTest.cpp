@@ -891,8 +891,10 @@ TEST_F(UploadSettingsWindowTest, TheAccountsCameraIsChosenWithKeysAndStoredByIde
     QTest::keyClick(camera, Qt::Key_Home);
     EXPECT_EQ(mine("Camera"), "");
 
-    // A camera plugged in later is offered at once.
+    // A camera plugged in later is offered at once; one that went away says so.
+    capture.unplugged << QStringLiteral("Yard");
     capture.addDriver(QStringLiteral("Door"));
+    EXPECT_EQ(camera->itemText(2), "Yard (not plugged in)");
     QTest::keyClick(camera, Qt::Key_End);
     EXPECT_EQ(camera->currentText(), "Door");
     EXPECT_EQ(mine("Camera"), capture.DriverIdentity(2));
