@@ -91,6 +91,14 @@ struct Account
     QString archivePattern;
     int archiveKeep = 0; // local copies kept, the newest; 0 keeps all
     int archiveDays = 0; // server copies older than this many days are removed; 0 keeps all
+    // Once a day at timelapseTime, a movie of the previous day's local archive copies, named by
+    // timelapsePattern (the archive names' rules), at timelapseRate pictures a second; the newest
+    // timelapseKeep movies stay in the local folder (0 keeps all).
+    bool timelapse = false;
+    QTime timelapseTime;
+    int timelapseRate = 0;
+    QString timelapsePattern;
+    int timelapseKeep = 0;
 
     // The stored values of this account that the last load replaced by their defaults.
     std::vector<UnusableValue> unusable;

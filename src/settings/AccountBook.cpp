@@ -136,17 +136,23 @@ void AccountBook::loadCurrentRecord()
     const QString name = currentName();
     if (name.isEmpty())
         return;
-    const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
     // Every account shows and uses its own values: one without an interval has none, rather than
     // the one loaded before it (which made it upload on another account's timer).
-    m_loaded = Account();
-    AccountFields::load(m_loaded, [&values](const QString& valueName) { return lookup(values, valueName); });
+    m_loaded = accountNamed(name);
+}
+
+Account AccountBook::accountNamed(const QString& name) const
+{
+    const ValueMap values = m_store.Values(HKEY_LOCAL_MACHINE, accountKey(name));
+    Account account;
+    AccountFields::load(account, [&values](const QString& valueName) { return lookup(values, valueName); });
     // A password typed while "Remember my password" is off is used until the program ends.
-    if (m_loaded.password.isEmpty()) {
+    if (account.password.isEmpty()) {
         if (const auto typed = m_sessionPasswords.find(Regedit::fold(name));
             typed != m_sessionPasswords.end())
-            m_loaded.password = typed->second;
+            account.password = typed->second;
     }
+    return account;
 }
 
 Result<void> AccountBook::saveNewAccountValues(const QString& name)

@@ -67,6 +67,9 @@ public:
     void saveFlags();
 
     const Account& loaded() const { return m_loaded; }
+    // An account's values as stored (with a password typed this session), whether or not it is
+    // the current one; the defaults for a name without values.
+    Account accountNamed(const QString& name) const;
     // The cameras the ticked accounts upload from (their "Camera" values), read from the store.
     QStringList camerasInUse() const;
     // Why changes are not being saved (empty while they are): for the windows' status line. Each

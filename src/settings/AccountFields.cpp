@@ -71,6 +71,12 @@ const std::vector<Field>& all()
         {"Archive name",                &Account::archivePattern,    R::Text,     "cam-%Y%m%d-%H%M%S.jpg"},
         {"Archive keep",                &Account::archiveKeep,       R::Count,    "100"},
         {"Archive days",                &Account::archiveDays,       R::Count,    "7"},
+        // A movie of each day from the local archive copies; absent means none.
+        {"Timelapse",                   &Account::timelapse,         R::Flag,     "0"},
+        {"Timelapse time",              &Account::timelapseTime,     R::Time,     "00:10"},
+        {"Timelapse rate",              &Account::timelapseRate,     R::Count,    "25"},
+        {"Timelapse name",              &Account::timelapsePattern,  R::Text,     "timelapse-%Y%m%d.webm"},
+        {"Timelapse keep",              &Account::timelapseKeep,     R::Count,    "14"},
     };
     // clang-format on
     return table;

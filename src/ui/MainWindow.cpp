@@ -620,6 +620,7 @@ UploadSettingsWindow& MainWindow::uploadSettingsWindow()
     if (!m_uploadSettings) {
         m_uploadSettings = std::make_unique<UploadSettingsWindow>(m_engine.accounts(), m_help, m_dialogs);
         m_uploadSettings->setCameras(&m_engine.capture());
+        m_uploadSettings->setTimelapse(&m_engine.timelapse());
         connect(m_uploadSettings.get(), &UploadSettingsWindow::confirmed, this, [this] {
             m_engine.monitor().setPaused(false);
             m_engine.scheduler().StartTimer();

@@ -28,7 +28,7 @@ UploadSettingsWindow::UploadSettingsWindow(AccountBook& book, Help& help, Settin
     setWindowTitle(QStringLiteral("Upload Settings"));
 
     m_tabPages = {m_general, new DestinationTab(book, dialogs), new IntervalTab(book),
-                  new TimestampTab(book, dialogs), new ArchiveTab(book)};
+                  new TimestampTab(book, dialogs), m_archive = new ArchiveTab(book)};
     m_tabs = named(new QTabWidget, QStringLiteral("TabStripFTP"));
     const QStringList captions{QStringLiteral("&General"), QStringLiteral("&Destination"),
                                QStringLiteral("&Interval"), QStringLiteral("&Timestamp"),
@@ -73,6 +73,11 @@ void UploadSettingsWindow::setKnownHostsFile(const QString& path)
 void UploadSettingsWindow::setCameras(const CaptureComponent* capture)
 {
     m_general->setCameras(capture);
+}
+
+void UploadSettingsWindow::setTimelapse(TimelapseService* service)
+{
+    m_archive->setTimelapse(service);
 }
 
 void UploadSettingsWindow::refreshControls()

@@ -6,6 +6,8 @@ class AccountBook;
 class AccountListPanel;
 class AccountTab;
 class CaptureComponent;
+class TimelapseService;
+class ArchiveTab;
 class GeneralTab;
 class Help;
 class QPushButton;
@@ -33,6 +35,8 @@ public:
     void setKnownHostsFile(const QString& path);
     // Where the "Camera" choice lists its cameras from; without it only the program's camera.
     void setCameras(const CaptureComponent* capture);
+    // Where the Archive tab's "Make timelapse now" goes.
+    void setTimelapse(TimelapseService* service);
 
     // The configuration menu's command: shown non-modal (the caller stops the scheduler first).
     void showWindow();
@@ -59,6 +63,7 @@ private:
     AccountListPanel* m_list;
     QTabWidget* m_tabs;
     GeneralTab* m_general;
+    ArchiveTab* m_archive = nullptr;
     QList<AccountTab*> m_tabPages;
     QPushButton* m_helpButton;
     QPushButton* m_ok;

@@ -3,11 +3,13 @@
 #include "capture/CaptureComponent.h"
 #include "capture/GstSoundOutput.h"
 #include "common/AppPaths.h"
+#include "common/Clock.h"
 #include "options/ProgramOptions.h"
 #include "settings/AccountBook.h"
 #include "settings/Regedit.h"
 #include "upload/FtpLog.h"
 #include "upload/FtpStage.h"
+#include "upload/TimelapseService.h"
 #include "upload/UploadCycle.h"
 #include "upload/UploadMonitor.h"
 #include "upload/UploadScheduler.h"
@@ -34,6 +36,9 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
     m_scheduler = std::make_unique<UploadScheduler>(*m_accounts, *m_cycle, status, prompter, *m_log,
                                                     m_settings.backoff);
     m_monitor = std::make_unique<UploadMonitor>(*m_scheduler, *m_cycle, *m_accounts);
+    static const SystemClock systemClock;
+    m_timelapse = std::make_unique<TimelapseService>(*m_accounts, *m_log, m_settings.timeouts, systemClock);
+    connect(m_timelapse.get(), &TimelapseService::stopped, this, &UploadEngine::checkStopped);
     connect(m_scheduler.get(), &UploadScheduler::stopped, this, [this] {
         m_uploadsStopped = true;
         checkStopped();
@@ -59,6 +64,7 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
 UploadEngine::~UploadEngine()
 {
     // The scheduler and the cycle go before what they use; the stage cancels what still runs.
+    m_timelapse.reset();
     m_monitor.reset();
     m_scheduler.reset();
     m_cycle.reset();
@@ -76,6 +82,8 @@ bool UploadEngine::connectCapture()
     // The accounts' other cameras open once the program's camera has taken its own.
     m_camerasStarted = true;
     useAccountCameras();
+    if (isUploader())
+        m_timelapse->startTimer();
     return connected;
 }
 
@@ -97,6 +105,7 @@ void UploadEngine::stop(bool cancelRunning, QDeadlineTimer endBy)
             m_capture->StopCapture();
     }
     m_scheduler->stop(cancelRunning, endBy);
+    m_timelapse->stop();
     checkStopped();
 }
 
@@ -104,6 +113,7 @@ void UploadEngine::stopNow()
 {
     m_stopping = true;
     m_scheduler->stop(true);
+    m_timelapse->stop();
     if (m_movie != Movie::Idle || m_capture->isCapturing())
         m_capture->abandonMovie();
 }
@@ -111,7 +121,7 @@ void UploadEngine::stopNow()
 void UploadEngine::checkStopped()
 {
     if (!m_stopping || m_stoppedEmitted || !m_uploadsStopped || m_movie != Movie::Idle ||
-        m_capture->isCapturing())
+        m_capture->isCapturing() || m_timelapse->isBusy())
         return;
     m_stoppedEmitted = true;
     emit stopped();

@@ -20,6 +20,7 @@ class Prompter;
 class Regedit;
 class UploadCycle;
 class UploadMonitor;
+class TimelapseService;
 class UploadStatus;
 class UploaderLock;
 
@@ -50,8 +51,9 @@ public:
                  std::function<void()> beep, std::unique_ptr<CaptureComponent> capture);
     ~UploadEngine() override;
 
-    // Connects the remembered camera, or the first driver when it is absent. False without
-    // drivers or when it cannot be connected.
+    // Connects the remembered camera, or the first driver when it is absent, and starts what runs
+    // with it: the accounts' other cameras and the daily timelapse movies. False without drivers
+    // or when the camera cannot be connected.
     bool connectCapture();
 
     // Whether this program uploads: false when another program uploads with the same store.
@@ -84,6 +86,7 @@ public:
     UploadCycle& cycle() { return *m_cycle; }
     UploadScheduler& scheduler() { return *m_scheduler; }
     UploadMonitor& monitor() { return *m_monitor; }
+    TimelapseService& timelapse() { return *m_timelapse; }
 
 signals:
     void stopped();
@@ -107,6 +110,7 @@ private:
     std::unique_ptr<UploadCycle> m_cycle;
     std::unique_ptr<UploadScheduler> m_scheduler;
     std::unique_ptr<UploadMonitor> m_monitor;
+    std::unique_ptr<TimelapseService> m_timelapse;
     Movie m_movie = Movie::Idle;
     bool m_stopping = false;
     bool m_camerasStarted = false;

@@ -1,0 +1,180 @@
+#include "upload/TimelapseService.h"
+#include "MovieProbe.h"
+#include "SetClock.h"
+#include "UploadRig.h"
+#include "capture/GstInit.h"
+#include "common/DateTimeText.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+// The daily timelapse of an account: a day of generated archive copies in the local folder, the
+// settable clock, pyftpdlib on loopback; the movies are read back with GStreamer.
+namespace {
+class TimelapseServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureGstInitialized();
+        ASSERT_TRUE(server.start()) << server.startError().toStdString();
+        rig.saveOption("Account1", "Cam");
+        rig.useServer(server, QString(), "Cam");
+        for (const auto& [name, text] :
+             std::initializer_list<std::pair<const char*, QString>>{{"Selected", "True"},
+                                                                    {"LocallySource", local.path() + '/'},
+                                                                    {"Archive locally", "1"},
+                                                                    {"Timelapse", "1"},
+                                                                    {"Timelapse time", "00:10"}})
+            rig.saveAccount("Cam", name, text);
+        rig.load();
+    }
+    // Archive copies of a day, one every `minutes`, as the upload cycle names them.
+    void archiveDay(const QDate& day, int count, int minutes, QSize size = {160, 120})
+    {
+        QImage image(size, QImage::Format_RGB32);
+        for (int i = 0; i < count; ++i) {
+            const QDateTime at(day, QTime(0, 0).addSecs(i * minutes * 60));
+            image.fill(QColor::fromHsv((i * 5) % 360, 200, 200));
+            QPainter(&image).drawText(image.rect(), Qt::AlignCenter, QString::number(i));
+            ASSERT_TRUE(image.save(local.file(at.toString("'cam-'yyyyMMdd-HHmmss'.jpg'")), "JPEG"));
+        }
+    }
+    // Runs the event loop until the service finishes a movie; its (account, sent, text).
+    std::optional<QVariantList> finish(int timeoutMs = 60000)
+    {
+        QSignalSpy finished(&service, &TimelapseService::finished);
+        if (!finished.wait(timeoutMs))
+            return std::nullopt;
+        return finished.front();
+    }
+    QStringList localFiles(const QString& filter) const
+    {
+        return QDir(local.path()).entryList({filter}, QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    FtpServer server;
+    UploadRig rig{UploadRig::Camera::None};
+    TempDir local;
+    SetClock clock{QDateTime(QDate(2026, 12, 7), QTime(0, 5))};
+    TimelapseService service{rig.accounts, rig.log, UploadRig::shortTimeouts(), clock};
+};
+
+TEST_F(TimelapseServiceTest, AtItsTimeTheDayBeforeBecomesAMovieOnTheServerAndInTheLocalFolder)
+{
+    archiveDay(QDate(2026, 12, 6), 240, 6);
+    archiveDay(QDate(2026, 12, 5), 10, 60); // other days stay out
+    archiveDay(QDate(2026, 12, 7), 1, 1);
+    QSignalSpy finished(&service, &TimelapseService::finished);
+    service.startTimer();
+    EXPECT_FALSE(service.isBusy()) << "before 00:10 nothing is due";
+
+    clock.set(QDateTime(QDate(2026, 12, 7), QTime(0, 11)));
+    service.startTimer();
+    ASSERT_TRUE(service.isBusy());
+    ASSERT_TRUE(finished.wait(60000));
+    EXPECT_EQ(finished.front(), QVariantList({"Cam", true, "Timelapse sent"}))
+        << rig.log.text().toStdString();
+    const QString name = QStringLiteral("timelapse-20261206.webm");
+    const QString uploaded = server.homeFile(name);
+    EXPECT_EQ(countVideoFrames(uploaded), 240);
+    EXPECT_NEAR(probeMovie(uploaded).seconds, 9.6, 0.05);
+    EXPECT_EQ(QDir(server.home()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+    EXPECT_EQ(localFiles("*.webm*"), QStringList{name});
+    const QString log = rig.log.text();
+    for (const char* line :
+         {"Timelapse of \"Cam\" for 2026-12-06", "240 pictures at 25 a second",
+          "Timelapse: 25 % (60 of 240 pictures)", "Timelapse: 75 %",
+          "Timelapse made: timelapse-20261206.webm (240 pictures, 160 x 120, 9.6 s)", "Timelapse sent"})
+        EXPECT_TRUE(log.contains(QString::fromUtf8(line))) << line << "\n" << log.toStdString();
+
+    // Made once a day: later checks, and a restart that finds the movie, make nothing.
+    clock.set(QDateTime(QDate(2026, 12, 7), QTime(18, 0)));
+    service.startTimer();
+    EXPECT_FALSE(service.isBusy());
+    TimelapseService restarted(rig.accounts, rig.log, UploadRig::shortTimeouts(), clock);
+    restarted.startTimer();
+    EXPECT_FALSE(restarted.isBusy());
+}
+
+TEST_F(TimelapseServiceTest, TheNewestMoviesStayLocallyAndADayWithoutPicturesMakesNone)
+{
+    rig.saveAccount("Cam", "Timelapse keep", "2");
+    rig.saveAccount("Cam", "Timelapse rate", "10");
+    for (const char* old :
+         {"timelapse-20261201.webm", "timelapse-20261202.webm", "timelapse-20261203.webm", "notes.webm"}) {
+        QFile file(local.file(old));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("old");
+    }
+    archiveDay(QDate(2026, 12, 4), 30, 30);
+    ASSERT_TRUE(service.makeNow("Cam", QDate(2026, 12, 4)).ok());
+    std::optional<QVariantList> done = finish();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->at(1), true) << rig.log.text().toStdString();
+    EXPECT_EQ(localFiles("*.webm"),
+              QStringList({"notes.webm", "timelapse-20261203.webm", "timelapse-20261204.webm"}));
+    EXPECT_NEAR(probeMovie(local.file("timelapse-20261204.webm")).seconds, 3.0, 0.05);
+    EXPECT_TRUE(rig.log.text().contains("Removed the older movie timelapse-20261201.webm"));
+
+    const qsizetype before = rig.log.text().size();
+    QSignalSpy finished(&service, &TimelapseService::finished);
+    ASSERT_TRUE(service.makeNow("Cam", QDate(2026, 11, 30)).ok());
+    ASSERT_EQ(finished.size(), 1) << "nothing to wait for";
+    EXPECT_EQ(finished.front(), QVariantList({"Cam", false, "No pictures that day, no movie"}));
+    EXPECT_FALSE(QFile::exists(local.file("timelapse-20261130.webm")));
+    EXPECT_EQ(rig.log.text().mid(before), FtpLog::kEntryStart + generalDateTimeText(clock.now()) +
+                                              "]---\r\nTimelapse of \"Cam\" for 2026-11-30\r\nNo pictures "
+                                              "that day, no movie");
+}
+
+// Without local archive copies there is nothing to make a movie of: the window's button says why,
+// and the daily check logs it once.
+TEST_F(TimelapseServiceTest, AnAccountWithoutLocalArchiveCopiesSaysWhy)
+{
+    rig.saveAccount("Cam", "Archive locally", "0");
+    const Result<void> refused = service.makeNow("Cam", QDate(2026, 12, 6));
+    ASSERT_FALSE(refused.ok());
+    const QString why =
+        QStringLiteral("A timelapse is made of the local archive copies: tick \"Keep dated copies in "
+                       "the local folder\" on the Archive tab");
+    EXPECT_EQ(refused.failure().sentence, why);
+
+    clock.set(QDateTime(QDate(2026, 12, 7), QTime(1, 0)));
+    QSignalSpy finished(&service, &TimelapseService::finished);
+    service.startTimer();
+    service.startTimer();
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.front(), QVariantList({"Cam", false, why}));
+    EXPECT_EQ(rig.log.text().count(why), 1);
+    EXPECT_TRUE(localFiles("*.webm*").isEmpty());
+}
+
+// Exit while the movie is being made: it stops within 2 s and leaves nothing under the movie's
+// name, on the server or here.
+TEST_F(TimelapseServiceTest, StoppingWhileMakingLeavesNoMovie)
+{
+    archiveDay(QDate(2026, 12, 6), 400, 3, {640, 480});
+    QSignalSpy progress(&service, &TimelapseService::progress);
+    QSignalSpy stopped(&service, &TimelapseService::stopped);
+    ASSERT_TRUE(service.makeNow("Cam", QDate(2026, 12, 6)).ok());
+    ASSERT_TRUE(progress.wait(20000));
+    QElapsedTimer stopping;
+    stopping.start();
+    service.stop();
+    ASSERT_TRUE(stopped.count() == 1 || stopped.wait(2000));
+    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_FALSE(service.isBusy());
+    EXPECT_TRUE(localFiles("*.webm*").isEmpty()) << localFiles("*").join(' ').toStdString();
+    EXPECT_TRUE(QDir(server.home()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(rig.log.text().contains("Timelapse stopped; no movie"));
+    EXPECT_FALSE(service.makeNow("Cam", QDate(2026, 12, 6)).ok());
+}
+} // namespace
