@@ -3,6 +3,7 @@
 #include "QtPrinters.h"
 #include "RawDatabase.h"
 #include "S3Server.h"
+#include "SetClock.h"
 #include "Typing.h"
 #include "UploadRig.h"
 #include "VelmoraProcess.h"
@@ -13,6 +14,8 @@
 #include "settings/AccountBook.h"
 #include "ui/QtSettingsDialogs.h"
 #include "ui/StampPreview.h"
+#include "upload/FtpLog.h"
+#include "upload/TimelapseService.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +27,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -911,4 +915,82 @@ TEST_F(UploadSettingsWindowTest, TheAccountsCameraIsChosenWithKeysAndStoredByIde
     EXPECT_EQ(stored("Camera", key("Garden")), "Fake|Shed|Shed");
     clickRow(0);
     EXPECT_EQ(camera->currentText(), "Door");
+}
+
+// The timelapse is set up on the Archive tab with clicks and keys; the tab says why no movie can
+// be made until the account keeps local copies in a folder, and "Make timelapse now" makes the
+// chosen day's movie, with its progress, into the local folder.
+TEST_F(UploadSettingsWindowTest, TheTimelapseIsSetUpWithKeysAndMadeNowForAChosenDay)
+{
+    TempDir local;
+    SetClock clock(QDateTime(QDate(2026, 12, 7), QTime(12, 0)));
+    FtpLog log;
+    TimelapseService service(book, log, UploadRig::shortTimeouts(), clock);
+    window().setTimelapse(&service);
+    window().show();
+    child<QTabWidget>("TabStripFTP")->setCurrentIndex(UploadSettingsWindow::kArchiveTab);
+    auto* timelapse = child<QCheckBox>("chkTimelapse");
+    auto* rate = child<QLineEdit>("txtTimelapseRate");
+    auto* why = child<QLabel>("lblTimelapseWhy");
+    auto* now = child<QPushButton>("cmdTimelapseNow");
+    EXPECT_FALSE(timelapse->isChecked());
+    EXPECT_FALSE(rate->isEnabled());
+    EXPECT_FALSE(now->isEnabled());
+
+    QTest::mouseClick(timelapse, Qt::LeftButton, {}, QPoint(5, timelapse->height() / 2));
+    EXPECT_EQ(mine("Timelapse"), "1");
+    EXPECT_TRUE(rate->isEnabled());
+    EXPECT_TRUE(why->isVisible());
+    EXPECT_TRUE(why->text().startsWith("A timelapse is made of the local archive copies"))
+        << why->text().toStdString();
+    auto* archive = child<QCheckBox>("chkArchiveLocal");
+    QTest::mouseClick(archive, Qt::LeftButton, {}, QPoint(5, archive->height() / 2));
+    EXPECT_TRUE(why->text().startsWith("A timelapse needs the local folder")) << why->text().toStdString();
+
+    m_store.SaveString(HKEY_LOCAL_MACHINE, key("My Account"), "LocallySource", local.path() + '/');
+    m_store.SaveString(HKEY_LOCAL_MACHINE, key("My Account"), "Locally", "1");
+    m_store.SaveString(HKEY_LOCAL_MACHINE, key("My Account"), "Only Locally", "1");
+    book.selectRow(0);
+    EXPECT_FALSE(why->isVisible()) << why->text().toStdString();
+    EXPECT_TRUE(now->isEnabled());
+
+    retype(rate, "90");
+    leaveField(rate);
+    EXPECT_EQ(mine("Timelapse rate"), "60");
+    retype(rate, "10");
+    leaveField(rate);
+    EXPECT_EQ(mine("Timelapse rate"), "10");
+    auto* name = child<QLineEdit>("txtTimelapseName");
+    retype(name, "movies/%Y.webm");
+    EXPECT_TRUE(why->isVisible());
+    EXPECT_EQ(mine("Timelapse name"), std::nullopt) << "a refused name is not stored";
+    retype(name, "day-%Y%m%d.webm");
+    EXPECT_FALSE(why->isVisible());
+    EXPECT_EQ(mine("Timelapse name"), "day-%Y%m%d.webm");
+    auto* time = child<QTimeEdit>("tmTimelapse");
+    QTest::keyClick(time, Qt::Key_Up);
+    EXPECT_EQ(mine("Timelapse time"), "01:10");
+
+    // The day before the one shown (yesterday at first), chosen with the keyboard.
+    auto* day = child<QDateEdit>("dtTimelapseDay");
+    day->setFocus();
+    const QDate shown = day->date();
+    QTest::keyClick(day, Qt::Key_End);
+    QTest::keyClick(day, Qt::Key_Down);
+    ASSERT_EQ(day->date(), shown.addDays(-1));
+    QImage picture(96, 64, QImage::Format_RGB32);
+    for (int i = 0; i < 50; ++i) {
+        picture.fill(QColor::fromHsv(i * 7, 200, 200));
+        const QDateTime at(day->date(), QTime(i / 6, (i % 6) * 10));
+        ASSERT_TRUE(picture.save(local.file(at.toString("'cam-'yyyyMMdd-HHmmss'.jpg'"))));
+    }
+    QSignalSpy finished(&service, &TimelapseService::finished);
+    QSignalSpy progress(&service, &TimelapseService::progress);
+    now->click();
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_FALSE(progress.isEmpty());
+    EXPECT_EQ(child<QLabel>("lblTimelapseResult")->text(), "Timelapse saved locally");
+    EXPECT_FALSE(child<QProgressBar>("barTimelapse")->isVisible());
+    EXPECT_TRUE(QFile::exists(local.file(day->date().toString("'day-'yyyyMMdd'.webm'"))));
+    EXPECT_TRUE(prompter.texts().isEmpty()) << prompter.texts().join('|').toStdString();
 }
