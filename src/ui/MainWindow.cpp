@@ -30,6 +30,7 @@
 #include "ui/VideoView.h"
 #include "ui/WindowGeometry.h"
 #include "upload/FtpStage.h"
+#include "upload/TimelapseService.h"
 #include "upload/UploadEngine.h"
 #include "upload/UploadMonitor.h"
 #include "upload/UploadScheduler.h"
@@ -71,6 +72,18 @@ MainWindow::MainWindow(const Dependencies& dependencies)
                             m_engine.settings().workDir, this, this);
     connect(m_captureCommands, &CaptureCommands::movieStatus, this,
             [this](const QString& text) { m_status.setPanel(3, text); });
+    // A timelapse movie shares the movie panel: its progress while it is made, then its end.
+    connect(
+        &m_engine.timelapse(), &TimelapseService::progress, this,
+        [this](const QString& account, int done, int total) {
+            m_status.setPanel(
+                3,
+                QStringLiteral("Timelapse (%1): %2 %").arg(account).arg(total > 0 ? done * 100 / total : 0));
+        });
+    connect(&m_engine.timelapse(), &TimelapseService::finished, this,
+            [this](const QString& account, bool, const QString& text) {
+                m_status.setPanel(3, QStringLiteral("Timelapse (%1): %2").arg(account, text));
+            });
 
     m_menus = std::make_unique<MainMenus>(*this);
     m_format = m_menus->format();
