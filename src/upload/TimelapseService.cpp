@@ -121,6 +121,12 @@ QString TimelapseService::whyNot(const Account& account)
         return QStringLiteral("The timelapse name cannot be used: ") + movie.problem();
     if (!movie.isDated())
         return QStringLiteral("The timelapse name must hold the date (%Y, %m and %d)");
+    // Each keeps its newest files by its own name: names that one could take for the other's would
+    // let the movies' keep limit remove pictures, or the other way round.
+    const QDateTime sample(QDate(2026, 12, 6), QTime(12, 34, 56));
+    if (const ArchiveName archive(account.archivePattern);
+        archive.matches(movie.nameAt(sample)) || movie.matches(archive.nameAt(sample)))
+        return QStringLiteral("The timelapse name must differ from the archive name");
     if (account.timelapseRate < TimelapseMaker::kMinRate || account.timelapseRate > TimelapseMaker::kMaxRate)
         return QStringLiteral("The timelapse rate must be %1 to %2 pictures a second")
             .arg(TimelapseMaker::kMinRate)
@@ -296,11 +302,31 @@ void TimelapseService::stop()
 
 void TimelapseService::logEntry(const QString& firstLine)
 {
-    m_log.append(FtpLog::kEntryStart + generalDateTimeText(m_clock.now()) + QStringLiteral("]---"));
+    m_logTitle = firstLine;
+    m_logEnd = -1;
     logLine(firstLine);
 }
 
 void TimelapseService::logLine(const QString& line)
 {
-    m_log.append(QStringLiteral("\r\n") + line);
+    m_logPending << line;
+    flushLog();
+}
+
+void TimelapseService::flushLog()
+{
+    if (m_logPending.isEmpty() || (m_logBusy && m_logBusy()))
+        return;
+    QString text;
+    if (m_log.text().size() != m_logEnd) {
+        // A new entry: the movie's first, or one after another writer's lines.
+        text = FtpLog::kEntryStart + generalDateTimeText(m_clock.now()) + QStringLiteral("]---");
+        if (m_logPending.front() != m_logTitle)
+            text += QStringLiteral("\r\n") + m_logTitle;
+    }
+    for (const QString& line : std::as_const(m_logPending))
+        text += QStringLiteral("\r\n") + line;
+    m_logPending.clear();
+    m_log.append(text);
+    m_logEnd = m_log.text().size();
 }

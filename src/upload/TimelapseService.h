@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 class AccountBook;
@@ -49,6 +50,11 @@ public:
     static QString movieName(const Account& account, const QDate& day);
 
     bool isBusy() const { return m_current.has_value() || !m_queue.empty(); }
+    // The FTP log is written by the uploads as they go, line by line: while busy says an upload is
+    // in the middle of its entry, the movie's lines wait, and flushLog writes them once it ended.
+    // Lines that follow another writer's entry start an entry of their own, under the movie's title.
+    void setLogBusy(std::function<bool()> busy) { m_logBusy = std::move(busy); }
+    void flushLog();
     // For the end of the program: nothing more starts, the movie being made stops after the picture
     // at hand and leaves nothing under its name, a sending is cancelled; stopped() follows (before
     // this returns when nothing runs).
@@ -89,6 +95,10 @@ private:
     QString m_movie;   // its local path
     std::shared_ptr<DestinationSession> m_session;
     int m_loggedQuarter = 0;
+    std::function<bool()> m_logBusy;
+    QStringList m_logPending;
+    QString m_logTitle;          // the current movie's first line
+    qsizetype m_logEnd = -1;     // the log's length after the service's last lines
     QMap<QString, QDate> m_done; // the last day made (or found empty) per account in this run
     bool m_stopping = false;
 };

@@ -39,6 +39,9 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
     static const SystemClock systemClock;
     m_timelapse = std::make_unique<TimelapseService>(*m_accounts, *m_log, m_settings.timeouts, systemClock);
     connect(m_timelapse.get(), &TimelapseService::stopped, this, &UploadEngine::checkStopped);
+    // An upload writes its log entry as it goes: the movie's lines wait for its end.
+    m_timelapse->setLogBusy([this] { return m_cycle->isRunning(); });
+    connect(m_cycle.get(), &UploadCycle::finished, m_timelapse.get(), &TimelapseService::flushLog);
     connect(m_scheduler.get(), &UploadScheduler::stopped, this, [this] {
         m_uploadsStopped = true;
         checkStopped();

@@ -13,6 +13,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 // The daily timelapse of an account: a day of generated archive copies in the local folder, the
@@ -176,5 +178,79 @@ TEST_F(TimelapseServiceTest, StoppingWhileMakingLeavesNoMovie)
     EXPECT_TRUE(QDir(server.home()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_TRUE(rig.log.text().contains("Timelapse stopped; no movie"));
     EXPECT_FALSE(service.makeNow("Cam", QDate(2026, 12, 6)).ok());
+}
+
+// The FTP log: an upload writes its entry line by line as it goes. The movie's lines wait while
+// one does, and lines that come after another writer's entry start an entry of their own under the
+// movie's title, so no line lands in an entry it does not belong to.
+TEST_F(TimelapseServiceTest, ItsLogLinesNeverLandInsideAnUploadsEntry)
+{
+    archiveDay(QDate(2026, 12, 6), 40, 30);
+    bool uploading = true;
+    service.setLogBusy([&] { return uploading; });
+    const QString upload = FtpLog::kEntryStart + "upload]---\r\nConnecting...";
+    rig.log.append(upload);
+    QSignalSpy finished(&service, &TimelapseService::finished);
+    ASSERT_TRUE(service.makeNow("Cam", QDate(2026, 12, 6)).ok());
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_EQ(rig.log.text(), upload) << "nothing inside the upload's entry";
+    rig.log.append("\r\nDisconnected");
+    uploading = false;
+    service.flushLog();
+    QString log = rig.log.text();
+    EXPECT_GT(log.indexOf("Timelapse of \"Cam\" for 2026-12-06"), log.indexOf("Disconnected"));
+    EXPECT_TRUE(log.endsWith("\r\nTimelapse sent")) << log.toStdString();
+    EXPECT_EQ(log.count(FtpLog::kEntryStart), 2);
+
+    // Another writer's entry in the middle of a movie: the movie's next lines start anew, titled.
+    rig.log.reset();
+    QSignalSpy progress(&service, &TimelapseService::progress);
+    QObject context;
+    QObject::connect(&service, &TimelapseService::progress, &context, [&](const QString&, int done, int) {
+        if (done == 2)
+            rig.log.append(FtpLog::kEntryStart + "other]---\r\nUploading...");
+    });
+    finished.clear();
+    ASSERT_TRUE(service.makeNow("Cam", QDate(2026, 12, 6)).ok());
+    ASSERT_TRUE(finished.wait(30000));
+    log = rig.log.text();
+    EXPECT_EQ(log.count("Timelapse of \"Cam\" for 2026-12-06"), 2) << log.toStdString();
+    EXPECT_LT(log.indexOf("Uploading..."), log.indexOf("Timelapse: 25 %")) << log.toStdString();
+    EXPECT_EQ(log.count(FtpLog::kEntryStart), 3);
+}
+
+// Every reason an account cannot make a movie, in the words the Archive tab and the log show.
+TEST(TimelapseWhyNot, EachSettingThatStopsTheMovieIsNamed)
+{
+    Account fine;
+    fine.archiveLocal = true;
+    fine.localFolder = "/tmp/cam/";
+    fine.archivePattern = "cam-%Y%m%d-%H%M%S.jpg";
+    fine.timelapsePattern = "timelapse-%Y%m%d.webm";
+    fine.timelapseRate = 25;
+    EXPECT_EQ(TimelapseService::whyNot(fine), "");
+    EXPECT_EQ(TimelapseService::movieName(fine, QDate(2026, 12, 6)), "timelapse-20261206.webm");
+    const struct
+    {
+        std::function<void(Account&)> change;
+        const char* why;
+    } cases[] = {
+        {[](Account& a) { a.archiveLocal = false; }, "A timelapse is made of the local archive copies"},
+        {[](Account& a) { a.localFolder.clear(); }, "A timelapse needs the local folder"},
+        {[](Account& a) { a.archivePattern = "cam-%H%M.jpg"; }, "The archive name must hold the date"},
+        {[](Account& a) { a.timelapsePattern = "movie.webm"; }, "The timelapse name cannot be used: "},
+        {[](Account& a) { a.timelapsePattern = "../%Y%m%d.webm"; }, "The timelapse name cannot be used: "},
+        {[](Account& a) { a.timelapsePattern = "movie-%H.webm"; }, "The timelapse name must hold the date"},
+        {[](Account& a) { a.timelapsePattern = "cam-%Y%m%d-%H%M%S.jpg"; }, "The timelapse name must differ"},
+        {[](Account& a) { a.archivePattern = "timelapse-%Y%m%d.webm"; }, "The timelapse name must differ"},
+        {[](Account& a) { a.timelapseRate = 0; }, "The timelapse rate must be 1 to 60 pictures a second"},
+        {[](Account& a) { a.timelapseRate = 61; }, "The timelapse rate must be 1 to 60 pictures a second"},
+    };
+    for (const auto& c : cases) {
+        Account account = fine;
+        c.change(account);
+        EXPECT_TRUE(TimelapseService::whyNot(account).startsWith(QString::fromUtf8(c.why)))
+            << c.why << " / " << TimelapseService::whyNot(account).toStdString();
+    }
 }
 } // namespace
