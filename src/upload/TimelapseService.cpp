@@ -69,6 +69,7 @@ TimelapseService::TimelapseService(AccountBook& accounts, FtpLog& log, const Ftp
     : QObject(parent), m_accounts(accounts), m_log(log), m_timeouts(timeouts), m_clock(clock),
       m_maker(new TimelapseMaker(this)), m_worker(new WorkerThread(this))
 {
+    m_networkReady = DestinationSessions::setUpNetwork();
     m_timer.setInterval(kCheckMs);
     connect(&m_timer, &QTimer::timeout, this, &TimelapseService::check);
     connect(m_maker, &TimelapseMaker::finished, this, &TimelapseService::onMade);
@@ -89,6 +90,10 @@ TimelapseService::~TimelapseService()
 {
     if (m_session)
         m_session->cancel();
+    // The sending worker ends before the network library is let go.
+    delete m_worker;
+    if (m_networkReady)
+        DestinationSessions::releaseNetwork();
 }
 
 void TimelapseService::startTimer()

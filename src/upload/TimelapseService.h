@@ -101,4 +101,5 @@ private:
     qsizetype m_logEnd = -1;     // the log's length after the service's last lines
     QMap<QString, QDate> m_done; // the last day made (or found empty) per account in this run
     bool m_stopping = false;
+    bool m_networkReady = false;
 };
