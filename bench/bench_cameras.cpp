@@ -1,6 +1,7 @@
 #include "BenchSupport.h"
 #include "FtpServer.h"
 #include "NetworkCameraServer.h"
+#include "PipeWireBench.h"
 #include "PipeWireGraph.h"
 #include "ScriptedPrompter.h"
 #include "capture/GstCaptureComponent.h"
@@ -165,17 +166,5 @@ BENCHMARK(BM_CamerasInTheTray)->ArgName("cameras")->Arg(1)->Arg(4)->Iterations(1
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    // Before any component: GStreamer's PipeWire plugin reads where PipeWire runs once.
-    PipeWireGraph graph;
-    if (graph.start())
-        g_graph = &graph;
-    else
-        std::fprintf(stderr, "PipeWire benchmarks skipped: %s\n", qPrintable(graph.error()));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runPipeWireBenchmarks(argc, argv, g_graph);
 }

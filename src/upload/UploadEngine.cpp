@@ -15,6 +15,8 @@
 #include "upload/UploadScheduler.h"
 #include "upload/UploaderLock.h"
 
+#include <utility>
+
 UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadStatus& status,
                            std::function<void()> beep, std::unique_ptr<CaptureComponent> capture)
     : m_settings(settings), m_capture(std::move(capture))
@@ -50,7 +52,12 @@ UploadEngine::UploadEngine(const Settings& settings, Prompter& prompter, UploadS
         m_scheduler->refuseUploads(kAnotherUploader);
 
     connect(m_accounts.get(), &AccountBook::rowsChanged, this, &UploadEngine::useAccountCameras);
-    connect(m_accounts.get(), &AccountBook::loadedChanged, this, &UploadEngine::useAccountCameras);
+    // Edits change the loaded account one field at a time: only a change of its camera can change
+    // the cameras in use, so the other accounts are not read again at every key typed.
+    connect(m_accounts.get(), &AccountBook::loadedChanged, this, [this] {
+        if (std::exchange(m_loadedCamera, m_accounts->loaded().camera) != m_accounts->loaded().camera)
+            useAccountCameras();
+    });
 
     // Where a movie stands, from the component's own reports, so the end knows how to end it.
     connect(m_capture.get(), &CaptureComponent::PreRoll, this, [this] { m_movie = Movie::PreRolling; });

@@ -114,6 +114,7 @@ private:
     Movie m_movie = Movie::Idle;
     bool m_stopping = false;
     bool m_camerasStarted = false;
+    QString m_loadedCamera; // the loaded account's camera when the cameras in use were last told
     bool m_uploadsStopped = false;
     bool m_stoppedEmitted = false;
 };

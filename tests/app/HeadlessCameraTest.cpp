@@ -85,6 +85,17 @@ protected:
         HeadlessUploadTest::SetUp();
     }
 
+    // Starts the built program headless, seeing the graph's cameras.
+    bool startHeadless()
+    {
+        QProcessEnvironment env = graph.environment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
+                      {"--store", storePath, "--workdir", dir.file("work"), "--headless"});
+        return process.waitForStarted(5000);
+    }
+
     PipeWireGraph graph;
 };
 
@@ -101,12 +112,7 @@ TEST_F(HeadlessCameraTest, UnplugStopsTheUploadsAndReplugResumesThemWithTheNewPi
 {
     const int red = graph.plug(camera("red"));
     ASSERT_GT(red, 0) << graph.error().toStdString();
-    QProcessEnvironment env = graph.environment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
-                  {"--store", storePath, "--workdir", dir.file("work"), "--headless"});
-    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(startHeadless());
     ASSERT_TRUE(pump(15000, [&] { return out.contains("Picture uploaded!"); })) << err.toStdString();
     EXPECT_TRUE(near(uploadedCentre(), qRgb(255, 0, 0))) << std::hex << uploadedCentre();
 
@@ -175,12 +181,7 @@ TEST_F(HeadlessCameraTest, EachAccountUploadsFromItsOwnCameraAndAnUnpluggedOneFa
                 store.SaveString(HKEY_LOCAL_MACHINE, product + '\\' + account, name, text);
         }
     }
-    QProcessEnvironment env = graph.environment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(VELMORA_BINARY_DIR "/bin/velmora"),
-                  {"--store", storePath, "--workdir", dir.file("work"), "--headless"});
-    ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(startHeadless());
     const auto colourOf = [&](const char* file) {
         const QImage picture(server.homeFile(QString::fromLatin1(file)));
         return picture.isNull() ? QRgb(0) : picture.pixel(4, picture.height() / 2);
