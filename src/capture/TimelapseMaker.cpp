@@ -27,6 +27,9 @@ constexpr int kNiceness = 10;
 // The picture's size when the file is a JPEG within the picture limits; invalid otherwise.
 QSize jpegSize(const QByteArray& bytes)
 {
+    // Every JPEG starts with its start-of-image marker; anything else is not read further.
+    if (!bytes.startsWith("\xFF\xD8"))
+        return {};
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer, "jpeg");

@@ -72,6 +72,12 @@ TimelapseService::TimelapseService(AccountBook& accounts, FtpLog& log, const Ftp
     m_networkReady = DestinationSessions::setUpNetwork();
     m_timer.setInterval(kCheckMs);
     connect(&m_timer, &QTimer::timeout, this, &TimelapseService::check);
+    // The account list may be read after the timer started (a headless run reads it then): a
+    // movie due at start is made at once rather than a minute later.
+    connect(&m_accounts, &AccountBook::rowsChanged, this, [this] {
+        if (m_timer.isActive())
+            check();
+    });
     connect(m_maker, &TimelapseMaker::finished, this, &TimelapseService::onMade);
     connect(m_maker, &TimelapseMaker::progress, this, [this](int done, int total) {
         if (!m_current)

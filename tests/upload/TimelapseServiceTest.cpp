@@ -78,8 +78,12 @@ TEST_F(TimelapseServiceTest, AtItsTimeTheDayBeforeBecomesAMovieOnTheServerAndInT
     service.startTimer();
     EXPECT_FALSE(service.isBusy()) << "before 00:10 nothing is due";
 
+    // Due at start, while the list is not read yet: made once the account is ticked in the list.
     clock.set(QDateTime(QDate(2026, 12, 7), QTime(0, 11)));
+    rig.accounts.setChecked(0, false);
     service.startTimer();
+    EXPECT_FALSE(service.isBusy());
+    rig.accounts.setChecked(0, true);
     ASSERT_TRUE(service.isBusy());
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_EQ(finished.front(), QVariantList({"Cam", true, "Timelapse sent"}))
