@@ -2,6 +2,7 @@
 
 #include "common/Clock.h"
 #include "upload/DestinationSession.h"
+#include "upload/FilePut.h"
 #include "upload/FtpDial.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpTimeouts.h"
@@ -85,17 +86,7 @@ signals:
 private:
     enum class Step { Idle, Connecting, Sending, Removing, Closing };
     enum class File { Picture, TimeFile };
-    struct CallResult;
 
-    // Puts one file and makes sure it arrived whole under its final name: size check, and the
-    // rename of a safe replace. Runs on the worker.
-    static void sendFile(DestinationSession& session, const QString& local, const QString& remote,
-                         bool safeReplace, DestinationSession::Transfer transfer, const QString& contentType,
-                         CallResult& result);
-    // After a refused rename of a safe replace: moves the old file aside and renames again. The
-    // failure of the last step when that did not work either.
-    static Result<void> replaceByRemoving(DestinationSession& session, const QString& target,
-                                          const QString& remote, const Failure& refusal, CallResult& result);
     DestinationSession::Settings settingsOf(const FtpJob& job) const;
     DestinationSession::Transfer transfer() const;
     // Goes on once the dial is done (at once when it is).

@@ -7,6 +7,7 @@
 #include "upload/ArchiveName.h"
 #include "upload/DestinationSession.h"
 #include "upload/DestinationSessions.h"
+#include "upload/FilePut.h"
 #include "upload/FtpJob.h"
 #include "upload/FtpLog.h"
 #include "upload/WorkerThread.h"
@@ -21,44 +22,35 @@ namespace {
 constexpr int kCheckMs = 60'000;
 
 // A failed call in one line: the program's sentence, else the server's reply.
-QString reasonOf(const Failure& failure, const DestinationSession& session)
+QString reasonOf(const CallResult& call)
 {
-    if (!failure.sentence.isEmpty())
-        return failure.sentence;
-    const QStringList reply = OutsideText::lines(session.lastReply());
+    if (call.sizeMismatch)
+        return QStringLiteral("The server stored %1 bytes of %2")
+            .arg(call.sizeMismatch->second)
+            .arg(call.sizeMismatch->first);
+    if (!call.reason.isEmpty())
+        return call.reason;
+    const QStringList reply = OutsideText::lines(call.reply);
     return reply.isEmpty() ? QStringLiteral("the server refused it") : reply.front();
 }
 
-// Sends the movie under a temporary name and renames it when it arrived whole, so the web page
-// never gets half a movie; a destination whose put is atomic takes it under its name at once.
+// Sends the movie as the uploads send their picture: under a temporary name renamed when it
+// arrived whole, so the web page never gets half a movie.
 Result<void> sendMovie(DestinationSession& session, const Account& account, const QString& movie,
                        const QString& remote, QStringList& lines)
 {
     lines << QStringLiteral("Connecting to %1...").arg(DestinationSession::shownHost(account.host));
+    CallResult call;
     if (const Result<void> connected = session.connect(account.host, account.user, account.password);
-        !connected)
-        return Failure::of(connected.failure().kind, reasonOf(connected.failure(), session));
-    const bool direct = session.putIsAtomic();
-    const QString first = direct ? remote : FtpJob::temporaryPath(remote);
-    lines << QStringLiteral("Sending %1...").arg(OutsideText::line(remote));
-    if (const Result<void> put =
-            session.put(movie, first, DestinationSession::Transfer::Binary, QStringLiteral("video/webm"));
-        !put)
-        return Failure::of(put.failure().kind, reasonOf(put.failure(), session));
-    const qint64 size = QFileInfo(movie).size();
-    if (const Result<std::optional<qint64>> stored = session.remoteSize(first);
-        stored && *stored && **stored != size)
-        return Failure::of(Failure::Kind::Invalid,
-                           QStringLiteral("The server stored %1 bytes of %2").arg(**stored).arg(size));
-    if (!direct) {
-        Result<void> renamed = session.rename(first, remote);
-        if (!renamed && session.renamesOntoFreeNamesOnly()) {
-            (void)session.remove(remote);
-            renamed = session.rename(first, remote);
-        }
-        if (!renamed)
-            return Failure::of(renamed.failure().kind, reasonOf(renamed.failure(), session));
+        !connected) {
+        call.takeFailure(connected.failure(), session);
+        return DestinationSession::failureOf(call.error, reasonOf(call));
     }
+    lines << QStringLiteral("Sending %1...").arg(OutsideText::line(remote));
+    FilePut::send(session, movie, remote, true, DestinationSession::Transfer::Binary,
+                  QStringLiteral("video/webm"), call);
+    if (!call.ok)
+        return DestinationSession::failureOf(call.error, reasonOf(call));
     session.close();
     return {};
 }

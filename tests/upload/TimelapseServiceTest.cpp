@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QSignalSpy>
@@ -161,6 +162,43 @@ TEST_F(TimelapseServiceTest, AnAccountWithoutLocalArchiveCopiesSaysWhy)
     EXPECT_EQ(finished.front(), QVariantList({"Cam", false, why}));
     EXPECT_EQ(rig.log.text().count(why), 1);
     EXPECT_TRUE(localFiles("*.webm*").isEmpty());
+}
+
+// The movie goes up as the uploads' pictures do: a server that refuses the rename keeps neither
+// its temporary file nor half a movie, and one that renames onto free names only gets the new
+// movie in place of the old one.
+TEST_F(TimelapseServiceTest, AServerThatRefusesTheRenameKeepsNoPartOfTheMovie)
+{
+    archiveDay(QDate(2026, 12, 6), 20, 60);
+    const QString name = QStringLiteral("timelapse-20261206.webm");
+    for (const bool refuseAll : {true, false}) {
+        SCOPED_TRACE(refuseAll ? "every rename refused" : "renames onto a free name only");
+        server.stop();
+        FtpServer::Options options;
+        options.refuseRename = refuseAll;
+        options.refuseRenameOver = !refuseAll;
+        ASSERT_TRUE(server.start(options)) << server.startError().toStdString();
+        rig.useServer(server, QString(), "Cam");
+        QFile old(server.homeFile(name));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the movie of an earlier run");
+        old.close();
+        QFile::remove(local.file(name));
+
+        ASSERT_TRUE(service.makeNow("Cam", QDate(2026, 12, 6)).ok());
+        const std::optional<QVariantList> done = finish();
+        ASSERT_TRUE(done);
+        EXPECT_EQ(QDir(server.home()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        EXPECT_EQ(localFiles("*.webm*"), QStringList{name});
+        if (refuseAll) {
+            EXPECT_EQ(done->at(2).toString(),
+                      "Couldn't send the timelapse: 550 Renaming is not allowed here.");
+            EXPECT_EQ(QFileInfo(server.homeFile(name)).size(), 27) << "the old movie stays";
+        } else {
+            EXPECT_EQ(done->at(2).toString(), "Timelapse sent") << rig.log.text().toStdString();
+            EXPECT_EQ(countVideoFrames(server.homeFile(name)), 20);
+        }
+    }
 }
 
 // Exit while the movie is being made: it stops within 2 s and leaves nothing under the movie's
