@@ -8,6 +8,17 @@
 
 #include <cstdio>
 
+// A PipeWire camera of 1280 x 720 MJPEG, as HD webcams give.
+inline PipeWireGraph::Camera hdMjpegCamera(const char* name)
+{
+    PipeWireGraph::Camera hd;
+    hd.name = QString::fromLatin1(name);
+    hd.width = 1280;
+    hd.height = 720;
+    hd.mjpeg = true;
+    return hd;
+}
+
 // The main of the benchmarks with PipeWire cameras: a Qt application on the offscreen platform
 // and a PipeWire graph of their own, started before any capture component (GStreamer's PipeWire
 // plugin reads where PipeWire runs once). graph is null while the benchmarks run when PipeWire

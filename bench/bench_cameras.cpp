@@ -29,16 +29,6 @@
 namespace {
 PipeWireGraph* g_graph = nullptr;
 
-PipeWireGraph::Camera hdMjpegCamera(const char* name)
-{
-    PipeWireGraph::Camera hd;
-    hd.name = QString::fromLatin1(name);
-    hd.width = 1280;
-    hd.height = 720;
-    hd.mjpeg = true;
-    return hd;
-}
-
 void runEventLoop(int ms)
 {
     QEventLoop loop;

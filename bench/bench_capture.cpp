@@ -39,16 +39,6 @@ bool connectVga(GstCaptureComponent& capture)
     return waitForPicture(capture);
 }
 
-PipeWireGraph::Camera hdMjpegCamera(const char* name)
-{
-    PipeWireGraph::Camera hd;
-    hd.name = QString::fromLatin1(name);
-    hd.width = 1280;
-    hd.height = 720;
-    hd.mjpeg = true;
-    return hd;
-}
-
 void BM_SaveFrameAndDecode(benchmark::State& state)
 {
     QTemporaryDir work;
