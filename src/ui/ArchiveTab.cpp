@@ -170,22 +170,23 @@ void ArchiveTab::makeTimelapseNow()
 
 void ArchiveTab::editMovieName(const QString& pattern)
 {
-    if (ArchiveName(pattern).isValid())
+    const ArchiveName name(pattern);
+    if (name.isValid()) {
+        // The account shown anew says what still keeps the movie from being made, if anything.
         m_book.set(&Account::timelapsePattern, pattern);
-    else
-        m_timelapseWhy->setText(QStringLiteral("The timelapse name cannot be used: ") +
-                                ArchiveName(pattern).problem());
-    m_timelapseWhy->setVisible(!ArchiveName(pattern).isValid() || !m_timelapseWhy->text().isEmpty());
+        return;
+    }
+    m_timelapseWhy->setText(QStringLiteral("The timelapse name cannot be used: ") + name.problem());
+    m_timelapseWhy->setVisible(true);
 }
 
 void ArchiveTab::showTimelapseState(const Account& account)
 {
+    const QString why = TimelapseService::whyNot(account);
     // Why the movie cannot be made, while it is asked for.
-    const QString why = account.timelapse ? TimelapseService::whyNot(account) : QString();
-    m_timelapseWhy->setText(why);
-    m_timelapseWhy->setVisible(!why.isEmpty());
-    m_timelapseNow->setEnabled(m_service && m_book.currentRow() >= 0 &&
-                               TimelapseService::whyNot(account).isEmpty());
+    m_timelapseWhy->setText(account.timelapse ? why : QString());
+    m_timelapseWhy->setVisible(account.timelapse && !why.isEmpty());
+    m_timelapseNow->setEnabled(m_service && m_book.currentRow() >= 0 && why.isEmpty());
     for (QWidget* control : {static_cast<QWidget*>(m_timelapseTime), static_cast<QWidget*>(m_timelapseRate),
                              static_cast<QWidget*>(m_timelapseName), static_cast<QWidget*>(m_timelapseKeep)})
         control->setEnabled(account.timelapse);
