@@ -265,11 +265,12 @@ TimelapseMaker::Outcome TimelapseMaker::make(const Job& job, Shared& shared)
                 bytes = readPicture(job.pictures[i]);
             if (i > first && !jpegSize(bytes).isValid()) {
                 ++outcome.skipped;
-                continue;
+            } else {
+                made = chain.push(bytes, outcome.frames, job.framesPerSecond);
+                if (made)
+                    ++outcome.frames;
             }
-            made = chain.push(bytes, outcome.frames, job.framesPerSecond);
-            if (made)
-                ++outcome.frames;
+            // A skipped file counts too: the last one ends the progress at its total.
             if ((i + 1) % step == 0 || i + 1 == total)
                 shared.mailbox->post(
                     [owner = shared.owner, done = i + 1, total] { emit owner->progress(done, total); });

@@ -87,11 +87,14 @@ TEST_F(TimelapseMakerTest, FilesThatAreNoPictureAreSkippedAndOtherSizesAreScaled
     text.write("not a picture");
     text.close();
     paths.insert(0, text.fileName());         // before the first picture: the size comes from the next
-    paths.insert(5, dir.file("gone.jpg"));    // removed meanwhile
     paths.insert(9, picture(99, {640, 480})); // another size
+    paths.append(dir.file("gone.jpg"));       // removed meanwhile; the last, and the progress ends
     const QString target = out.file("day.webm");
+    QSignalSpy progress(&maker, &TimelapseMaker::progress);
     ASSERT_TRUE(succeeded(maker.start({paths, 10, target})));
     const std::optional<TimelapseMaker::Outcome> outcome = finish();
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.back(), QVariantList({23, 23}));
     ASSERT_TRUE(outcome);
     ASSERT_TRUE(outcome->made) << outcome->error.toStdString();
     EXPECT_EQ(outcome->frames, 21);
