@@ -911,7 +911,7 @@ TEST_F(UploadSettingsWindowTest, TheAccountsCameraIsChosenWithKeysAndStoredByIde
     clickRow(1);
     EXPECT_EQ(camera->currentText(), "Shed (not plugged in)");
     EXPECT_EQ(camera->count(), 5);
-    child<QLineEdit>("Text1")->setText("garden.example");
+    retype(child<QLineEdit>("Text1"), "garden.example");
     EXPECT_EQ(stored("Camera", key("Garden")), "Fake|Shed|Shed");
     clickRow(0);
     EXPECT_EQ(camera->currentText(), "Door");
