@@ -235,7 +235,9 @@ void TimelapseService::onMade(const TimelapseMaker::Outcome& outcome)
                        .arg(outcome.size.height())
                        .arg(double(outcome.frames) / m_account.timelapseRate, 0, 'f', 1);
     if (outcome.skipped > 0)
-        made += QStringLiteral("; %1 files were no readable picture").arg(outcome.skipped);
+        made += outcome.skipped == 1
+                    ? QStringLiteral("; 1 file was no readable picture")
+                    : QStringLiteral("; %1 files were no readable picture").arg(outcome.skipped);
     logLine(made);
     // The newest movies stay in the local folder.
     const QDir folder(m_account.localFolder);

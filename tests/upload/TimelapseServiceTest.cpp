@@ -170,6 +170,10 @@ TEST_F(TimelapseServiceTest, AnAccountWithoutLocalArchiveCopiesSaysWhy)
 TEST_F(TimelapseServiceTest, AServerThatRefusesTheRenameKeepsNoPartOfTheMovie)
 {
     archiveDay(QDate(2026, 12, 6), 20, 60);
+    QFile broken(local.file("cam-20261206-235900.jpg"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("no picture");
+    broken.close();
     const QString name = QStringLiteral("timelapse-20261206.webm");
     for (const bool refuseAll : {true, false}) {
         SCOPED_TRACE(refuseAll ? "every rename refused" : "renames onto a free name only");
@@ -198,6 +202,10 @@ TEST_F(TimelapseServiceTest, AServerThatRefusesTheRenameKeepsNoPartOfTheMovie)
             EXPECT_EQ(done->at(2).toString(), "Timelapse sent") << rig.log.text().toStdString();
             EXPECT_EQ(countVideoFrames(server.homeFile(name)), 20);
         }
+        EXPECT_TRUE(
+            rig.log.text().contains("Timelapse made: timelapse-20261206.webm (20 pictures, 160 x 120, "
+                                    "0.8 s); 1 file was no readable picture"))
+            << rig.log.text().toStdString();
     }
 }
 
